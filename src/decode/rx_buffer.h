@@ -1,0 +1,18 @@
+#pragma once
+// The receive buffer as the decoders see it: one answer per exchange tick, one byte per cell.
+#include <array>
+#include <cstdint>
+
+namespace torvex {
+
+// 261 cells (0-260), each holding one received byte 0-255. The current answer starts at
+// cell 0; cells beyond it keep what older answers left there.
+using RxBuffer = std::array<std::int32_t, 261>;
+
+// A valid answer handed to a decoder: the buffer and how many of its cells this tick filled.
+struct RxAnswer {
+  const RxBuffer& cells;
+  int count;
+};
+
+}  // namespace torvex

@@ -1,0 +1,49 @@
+#pragma once
+// The serial port layer: the only operations the tool needs from a port. The engine and the
+// dialogs use this interface; QtSerialPort implements it, tests may fake it.
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+
+#include <QString>
+
+namespace torvex {
+
+// Why a port operation failed. The start-up message and the settings dialog tell these apart.
+class PortError : public std::runtime_error {
+ public:
+  enum class Kind {
+    InvalidValue,  // malformed mode string or port number
+    InUse,         // another program holds the port
+    Unavailable,   // missing, no access, or any other failure
+  };
+  PortError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
+};
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+
+  // Mode string such as "9600,n,8,2". Throws PortError(InvalidValue) for an invalid one; on an
+  // open port a valid mode applies at once.
+  virtual void SetSettings(const QString& mode) = 0;
+  // Port number n of COMn (1-255). Throws PortError(InvalidValue) for an invalid one. Takes
+  // effect at the next Open.
+  virtual void SetCommPort(int number) = 0;
+  // Opens with the mode and number set before. Throws PortError of the matching kind.
+  virtual void Open() = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  // All bytes in one write, in order. Nothing happens on a closed port.
+  virtual void Write(std::span<const std::uint8_t> bytes) = 0;
+  // Received bytes waiting; 0 when none or when the port is closed.
+  virtual int BytesWaiting() = 0;
+  // One received byte, removed from those waiting (0 when none is waiting).
+  virtual std::uint8_t ReadByte() = 0;
+};
+
+}  // namespace torvex

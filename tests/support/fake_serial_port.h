@@ -1,0 +1,40 @@
+#pragma once
+// A serial port in memory: records every write, hands out bytes a test puts in.
+#include <deque>
+#include <vector>
+
+#include "platform/serial_port.h"
+
+namespace torvex::test {
+
+class FakeSerialPort : public SerialPort {
+ public:
+  void SetSettings(const QString& mode) override { settings = mode; }
+  void SetCommPort(int number) override { port_number = number; }
+  void Open() override { open = true; }
+  void Close() override { open = false; }
+  bool IsOpen() const override { return open; }
+  void Write(std::span<const std::uint8_t> bytes) override {
+    written.emplace_back(bytes.begin(), bytes.end());
+  }
+  int BytesWaiting() override { return open ? static_cast<int>(incoming.size()) : 0; }
+  std::uint8_t ReadByte() override {
+    if (incoming.empty()) return 0;
+    std::uint8_t b = incoming.front();
+    incoming.pop_front();
+    return b;
+  }
+
+  // Queues bytes as if they had arrived on the line.
+  void Receive(const std::vector<std::uint8_t>& bytes) {
+    incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+  }
+
+  QString settings;
+  int port_number = 0;
+  bool open = true;
+  std::deque<std::uint8_t> incoming;
+  std::vector<std::vector<std::uint8_t>> written;
+};
+
+}  // namespace torvex::test

@@ -1,0 +1,39 @@
+#pragma once
+// A main window without widgets: remembers every text and colour the core writes.
+#include <map>
+#include <utility>
+
+#include "ui/main_view.h"
+
+namespace torvex::test {
+
+class FakeView : public MainView {
+ public:
+  QString Text(ControlRef c) const override {
+    auto it = texts.find(Key(c));
+    return it == texts.end() ? QString() : it->second;
+  }
+  void SetText(ControlRef c, const QString& text) override {
+    texts[Key(c)] = text;
+    ++writes;
+  }
+  void SetBackColor(ControlRef c, std::uint32_t rgb) override { colors[Key(c)] = rgb; }
+  void SetCaption(const QString& text) override { caption = text; }
+  int SlaveAddress() const override { return slave_address; }
+
+  std::uint32_t Color(ControlRef c) const {
+    auto it = colors.find(Key(c));
+    return it == colors.end() ? 0xFFFFFFFFu : it->second;
+  }
+
+  using KeyT = std::pair<int, int>;
+  static KeyT Key(ControlRef c) { return {static_cast<int>(c.control), c.index}; }
+
+  std::map<KeyT, QString> texts;
+  std::map<KeyT, std::uint32_t> colors;
+  QString caption;
+  int slave_address = 7;
+  int writes = 0;
+};
+
+}  // namespace torvex::test

@@ -3,6 +3,7 @@
 #include <map>
 #include <utility>
 
+#include "support/qt_printers.h"
 #include "ui/main_view.h"
 
 namespace torvex::test {

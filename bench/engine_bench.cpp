@@ -1,0 +1,79 @@
+// Cost of the exchange tick without decoding, and of the CRC over the longest answer.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+
+#include "engine/crc16.h"
+#include "engine/modbus_engine.h"
+
+namespace torvex {
+namespace {
+
+// A port that offers the same answer to every tick and swallows what is written.
+class ReplayPort : public SerialPort {
+ public:
+  explicit ReplayPort(std::vector<std::uint8_t> answer) : answer_(std::move(answer)) {}
+  void SetSettings(const QString&) override {}
+  void SetCommPort(int) override {}
+  void Open() override {}
+  void Close() override {}
+  bool IsOpen() const override { return true; }
+  void Write(std::span<const std::uint8_t> bytes) override { written_ += bytes.size(); }
+  int BytesWaiting() override { return static_cast<int>(answer_.size() - next_); }
+  std::uint8_t ReadByte() override { return answer_[next_++]; }
+  void Rewind() { next_ = 0; }
+
+ private:
+  std::vector<std::uint8_t> answer_;
+  std::size_t next_ = 0;
+  std::size_t written_ = 0;
+};
+
+class NullView : public MainView {
+ public:
+  QString Text(ControlRef) const override { return {}; }
+  void SetText(ControlRef, const QString&) override {}
+  void SetBackColor(ControlRef, std::uint32_t) override {}
+  void SetCaption(const QString&) override {}
+  int SlaveAddress() const override { return 7; }
+};
+
+std::vector<std::uint8_t> StatusAnswer() {
+  std::vector<std::uint8_t> frame{0x07, 0x03, 180};
+  for (int i = 0; i < 180; ++i) frame.push_back(static_cast<std::uint8_t>(i * 7));
+  const std::uint16_t crc = Crc16(frame);
+  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+  return frame;  // 185 bytes
+}
+
+void BM_TickWithStatusAnswer(benchmark::State& state) {
+  ReplayPort port(StatusAnswer());
+  NullView view;
+  ModbusEngine engine(port, view);
+  const QString settings = QStringLiteral("115200,n,8,2");
+  for (auto _ : state) {
+    port.Rewind();
+    engine.Tick(1, settings);
+  }
+  if (engine.RxCount() != 185) state.SkipWithError("answer not received");
+}
+BENCHMARK(BM_TickWithStatusAnswer);
+
+void BM_RxCrcOver260Bytes(benchmark::State& state) {
+  RxBuffer rx{};
+  for (int i = 0; i < 260; ++i) rx[i] = (i * 31) & 0xFF;
+  for (auto _ : state) benchmark::DoNotOptimize(RxCrc(rx, 259));
+}
+BENCHMARK(BM_RxCrcOver260Bytes);
+
+}  // namespace
+}  // namespace torvex
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

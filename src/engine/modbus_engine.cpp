@@ -1,0 +1,103 @@
+#include "engine/modbus_engine.h"
+
+#include <array>
+
+#include "decode/numeric.h"
+#include "engine/crc16.h"
+
+namespace torvex {
+namespace {
+
+constexpr int kMaxStored = 260;  // answer bytes kept per tick; the rest is read and dropped
+constexpr std::int32_t kMaxTransactionCode = 65534;
+
+// Function code and four data bytes of a read (3) or single-register write (6).
+std::array<std::uint8_t, 5> RegisterRequest(std::uint8_t function, int reg, int value) {
+  return {function, static_cast<std::uint8_t>(GetByte(reg, 1)),
+          static_cast<std::uint8_t>(GetByte(reg, 0)), static_cast<std::uint8_t>(GetByte(value, 1)),
+          static_cast<std::uint8_t>(GetByte(value, 0))};
+}
+
+}  // namespace
+
+void ModbusEngine::Tick(std::uint8_t PortNumber, const QString& PortSettings) {
+  ReceiveAnswer();
+  view_.SetCaption(QStringLiteral("TORVEX-CPU. Тест протокола Modbus. Порт: COM") +
+                   QString::number(PortNumber) + QStringLiteral("  ") + PortSettings);
+}
+
+bool ModbusEngine::QueueRequest(std::span<const std::uint8_t> functionAndData) {
+  QueueSlot& slot = queue_.SlotToFill();
+  slot.bytes.at(0) = 0;
+  for (std::size_t i = 0; i < functionAndData.size(); ++i) slot.bytes.at(i + 1) = functionAndData[i];
+  slot.lastIndex = static_cast<std::int32_t>(functionAndData.size());
+  if (queue_.CommitRequest()) return true;
+  view_.SetText({Control::lbl_sys_mes}, kStatusQueueRefused);
+  return false;
+}
+
+void ModbusEngine::ReceiveAnswer() {
+  RxCount_ = 0;
+  while (port_.BytesWaiting() > 0) {
+    const std::uint8_t byte = port_.ReadByte();
+    if (RxCount_ < kMaxStored) RxBuffer_[RxCount_++] = byte;
+  }
+
+  const int n = RxCount_;
+  if (n < 3) {
+    CountExchangeError(kStatusNoAnswer);
+  } else if (RxBuffer_[n - 1] * 256 + RxBuffer_[n - 2] != RxCrc(RxBuffer_, n - 3)) {
+    CountExchangeError(kStatusBadCrc);
+  } else {
+    queue_.AdvanceReadIndex();
+    SetStatus(kStatusLinkUp);
+    if (decoder_) decoder_(RxAnswer{RxBuffer_, RxCount_});
+  }
+  SendNextRequest();
+}
+
+void ModbusEngine::CountExchangeError(const QString& status) {
+  SetStatus(status);
+  ++ExchangeErrors_;
+  view_.SetText({Control::lbl_dbg}, QString::number(ExchangeErrors_));
+}
+
+void ModbusEngine::SetStatus(const QString& status) {
+  view_.SetText({Control::lbl_sys_mes}, queue_.IsFull() ? status + kStatusQueueFullNote : status);
+}
+
+void ModbusEngine::SendNextRequest() {
+  if (queue_.IsEmpty()) QueueBackgroundPoll();
+
+  const QueueSlot& slot = queue_.Head();
+  const int k = slot.lastIndex;
+  TxFrame_.resize(static_cast<std::size_t>(k) + 3);
+  TxFrame_[0] = static_cast<std::uint8_t>(view_.SlaveAddress());
+  for (int i = 1; i <= k; ++i) TxFrame_[i] = slot.bytes.at(static_cast<std::size_t>(i));
+  const std::uint16_t crc = TxCrc(TxFrame_, k);
+  TxFrame_[k + 1] = static_cast<std::uint8_t>(crc & 0xFF);
+  TxFrame_[k + 2] = static_cast<std::uint8_t>(crc >> 8);
+
+  if (port_.IsOpen()) port_.Write(TxFrame_);
+}
+
+// Keeps the controller's values fresh while nothing else waits: a cycle of converter block
+// read, transaction-code write, status block read, transaction-code write.
+void ModbusEngine::QueueBackgroundPoll() {
+  std::array<std::uint8_t, 5> request;
+  if (PollPhase_) {
+    PollPhase_ = false;
+    TransactionCode_ = TransactionCode_ >= kMaxTransactionCode ? 0 : TransactionCode_ + 1;
+    view_.SetText({Control::lbl_tr_id}, QString::number(TransactionCode_));
+    request = RegisterRequest(6, kTransactionRegister, TransactionCode_);
+  } else {
+    PollPhase_ = true;
+    BlockPhase_ = !BlockPhase_;
+    request = BlockPhase_ ? RegisterRequest(3, kAdcBlockStart, kAdcBlockCount)
+                          : RegisterRequest(3, kStatusBlockStart, kStatusBlockCount);
+  }
+  // Only called on an empty ring, which always has room.
+  [[maybe_unused]] const bool queued = QueueRequest(request);
+}
+
+}  // namespace torvex

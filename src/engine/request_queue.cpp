@@ -1,0 +1,18 @@
+#include "engine/request_queue.h"
+
+namespace torvex {
+
+bool RequestQueue::CommitRequest() {
+  if (IsFull()) return false;
+  WriteIndex_ = Next(WriteIndex_);
+  return true;
+}
+
+void RequestQueue::AdvanceReadIndex() {
+  // A valid-looking answer with nothing in flight (stray bytes before the first send) must
+  // not push ReadIndex past WriteIndex: the ring would then look full of stale slots.
+  if (IsEmpty()) return;
+  ReadIndex_ = Next(ReadIndex_);
+}
+
+}  // namespace torvex

@@ -1,0 +1,259 @@
+#include "engine/modbus_engine.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/crc16.h"
+#include "support/fake_serial_port.h"
+#include "support/fake_view.h"
+
+namespace torvex {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes WithCrc(Bytes frame) {
+  const std::uint16_t crc = Crc16(frame);
+  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+  return frame;
+}
+
+const Bytes kAdcRead{0x07, 0x03, 0x0C, 0x0C, 0x00, 0x40, 0x87, 0x0F};
+const Bytes kCode1{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01, 0xCA, 0x6D};
+const Bytes kStatusRead{0x07, 0x03, 0x0B, 0xB8, 0x00, 0x5A, 0x47, 0x96};
+const Bytes kCode2{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x02, 0x8A, 0x6C};
+const Bytes kAnyAnswer = WithCrc({0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01});
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void Tick() { engine.Tick(1, "115200,n,8,2"); }
+  // A tick that finds a valid answer waiting.
+  void AnsweredTick() {
+    port.Receive(kAnyAnswer);
+    Tick();
+  }
+  QString Status() const { return view.Text({Control::lbl_sys_mes}); }
+  QString Dbg() const { return view.Text({Control::lbl_dbg}); }
+  const Bytes& LastFrame() const { return port.written.back(); }
+
+  test::FakeSerialPort port;
+  test::FakeView view;
+  ModbusEngine engine{port, view};
+};
+
+TEST_F(EngineTest, BackgroundPollRunsItsCycleOfFour) {
+  Tick();  // nothing sent yet: no answer, then the first poll
+  ASSERT_EQ(port.written.size(), 1u);
+  EXPECT_EQ(LastFrame(), kAdcRead);
+  EXPECT_FALSE(view.texts.contains(test::FakeView::Key({Control::lbl_tr_id})));
+
+  AnsweredTick();
+  EXPECT_EQ(LastFrame(), kCode1);
+  EXPECT_EQ(view.Text({Control::lbl_tr_id}), "1");
+  AnsweredTick();
+  EXPECT_EQ(LastFrame(), kStatusRead);
+  AnsweredTick();
+  EXPECT_EQ(LastFrame(), kCode2);
+  EXPECT_EQ(view.Text({Control::lbl_tr_id}), "2");
+  AnsweredTick();
+  EXPECT_EQ(LastFrame(), kAdcRead);
+  EXPECT_EQ(port.written.size(), 5u);
+  EXPECT_EQ(engine.ExchangeErrors(), 1);
+}
+
+TEST_F(EngineTest, TransactionCodeWrapsFrom65534ToZero) {
+  Tick();
+  // Each code write comes every second background send.
+  for (int code = 1; code <= 65534; ++code) {
+    AnsweredTick();  // code write
+    AnsweredTick();  // block read
+  }
+  EXPECT_EQ(engine.TransactionCode(), 65534);
+  AnsweredTick();
+  EXPECT_EQ(engine.TransactionCode(), 0);
+  EXPECT_EQ(view.Text({Control::lbl_tr_id}), "0");
+  EXPECT_EQ(LastFrame(), WithCrc({0x07, 0x06, 0x0B, 0xB8, 0x00, 0x00}));
+  AnsweredTick();
+  AnsweredTick();
+  EXPECT_EQ(LastFrame(), WithCrc({0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01}));
+}
+
+TEST_F(EngineTest, QueuedRequestGoesFirstWithTheAddressSelectedAtSending) {
+  const Bytes request{0x65, 0x00, 0x00, 0x05, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06};  // lastIndex 10
+  ASSERT_TRUE(engine.QueueRequest(request));
+  view.slave_address = 1;  // changed after queueing: the frame still takes it
+  Tick();
+  Bytes expected{0x01};
+  expected.insert(expected.end(), request.begin(), request.end());
+  expected = WithCrc(expected);
+  ASSERT_EQ(expected.size(), 13u);
+  EXPECT_EQ(LastFrame(), expected);
+  EXPECT_EQ(Status(), kStatusNoAnswer);
+}
+
+TEST_F(EngineTest, ShortSlotReusedAfterALongOneSendsOnlyItsBytes) {
+  const Bytes long_request(40, 0xAB);
+  for (int i = 0; i < RequestQueue::kSlots; ++i) {  // pass slot 0 once, then refill it
+    ASSERT_TRUE(engine.QueueRequest(i == 0 ? long_request : Bytes{0x03, 0x0B, 0xB9, 0x00, 0x02}));
+    AnsweredTick();
+  }
+  EXPECT_EQ(LastFrame(), WithCrc({0x07, 0x03, 0x0B, 0xB9, 0x00, 0x02}));
+}
+
+TEST_F(EngineTest, UnansweredRequestRepeatsAndHoldsEverythingBehindIt) {
+  ASSERT_TRUE(engine.QueueRequest(Bytes{0x03, 0x0B, 0xB9, 0x00, 0x02}));
+  ASSERT_TRUE(engine.QueueRequest(Bytes{0x10, 0x0B, 0xB9, 0x00, 0x02, 0x04, 0, 0, 0, 1}));
+  const Bytes first = WithCrc({0x07, 0x03, 0x0B, 0xB9, 0x00, 0x02});
+  EXPECT_FALSE(view.texts.contains(test::FakeView::Key({Control::lbl_dbg})));  // still "debug"
+  for (int tick = 1; tick <= 3; ++tick) {
+    Tick();
+    EXPECT_EQ(LastFrame(), first);
+    EXPECT_EQ(Status(), kStatusNoAnswer);
+    EXPECT_EQ(Dbg(), QString::number(tick));
+  }
+  AnsweredTick();
+  EXPECT_EQ(Status(), kStatusLinkUp);
+  EXPECT_EQ(Dbg(), "3");
+  EXPECT_EQ(LastFrame()[1], 0x10);
+}
+
+TEST_F(EngineTest, ClosedPortWritesNothingAndKeepsTheRequest) {
+  port.open = false;
+  for (int i = 0; i < 3; ++i) Tick();
+  EXPECT_TRUE(port.written.empty());
+  EXPECT_EQ(engine.Queue().PendingCount(), 1);
+  EXPECT_EQ(engine.ExchangeErrors(), 3);
+  port.open = true;
+  Tick();
+  EXPECT_EQ(LastFrame(), kAdcRead);  // the same poll, not a second one
+}
+
+struct ReceptionCase {
+  const char* name;
+  Bytes arrived;
+  QString status;
+  bool valid;
+};
+
+class Reception : public EngineTest, public ::testing::WithParamInterface<ReceptionCase> {};
+
+TEST_P(Reception, ClassifiesWhatArrived) {
+  Tick();  // first poll in flight
+  int decoded = 0;
+  int decoded_count = -1;
+  engine.SetDecoder([&](const RxAnswer& answer) {
+    ++decoded;
+    decoded_count = answer.count;
+    EXPECT_TRUE(engine.Queue().IsEmpty()) << "request must leave the queue before decoding";
+  });
+  port.Receive(GetParam().arrived);
+  Tick();
+  EXPECT_EQ(Status(), GetParam().status);
+  EXPECT_EQ(decoded, GetParam().valid ? 1 : 0);
+  EXPECT_EQ(engine.ExchangeErrors(), GetParam().valid ? 1 : 2);
+  EXPECT_EQ(Dbg(), GetParam().valid ? "1" : "2");
+  EXPECT_EQ(LastFrame(), GetParam().valid ? kCode1 : kAdcRead);
+  if (GetParam().valid) {
+    EXPECT_EQ(decoded_count, static_cast<int>(GetParam().arrived.size()));
+  }
+  EXPECT_TRUE(port.incoming.empty()) << "every waiting byte is consumed";
+}
+
+Bytes Swapped(Bytes frame) {
+  std::swap(frame[frame.size() - 1], frame[frame.size() - 2]);
+  return frame;
+}
+Bytes WithStray(Bytes frame) {
+  frame.push_back(0x55);
+  return frame;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Engine, Reception,
+    ::testing::Values(
+        ReceptionCase{"nothing", {}, kStatusNoAnswer, false},
+        ReceptionCase{"one_byte", {0x07}, kStatusNoAnswer, false},
+        ReceptionCase{"two_bytes", {0x07, 0x03}, kStatusNoAnswer, false},
+        ReceptionCase{"three_valid_bytes", WithCrc({0x07}), kStatusLinkUp, true},
+        ReceptionCase{"swapped_crc", Swapped(kAnyAnswer), kStatusBadCrc, false},
+        ReceptionCase{"stray_byte_after_answer", WithStray(kAnyAnswer), kStatusBadCrc, false},
+        ReceptionCase{"exception_answer", WithCrc({0x07, 0x83, 0x02}), kStatusLinkUp, true},
+        ReceptionCase{"longest_stored_answer", WithCrc(Bytes(258, 0x5A)), kStatusLinkUp, true}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(EngineTest, AnswerSplitOverTwoTicksFailsTwice) {
+  Tick();
+  const Bytes head(kAnyAnswer.begin(), kAnyAnswer.begin() + 5);
+  const Bytes tail(kAnyAnswer.begin() + 5, kAnyAnswer.end());
+  port.Receive(head);
+  Tick();
+  EXPECT_EQ(Status(), kStatusBadCrc);
+  port.Receive(tail);
+  port.Receive(kAnyAnswer);  // answer to the repeated request
+  Tick();
+  EXPECT_EQ(Status(), kStatusBadCrc);
+  EXPECT_EQ(engine.ExchangeErrors(), 3);
+  AnsweredTick();
+  EXPECT_EQ(Status(), kStatusLinkUp);
+}
+
+TEST_F(EngineTest, SurplusBeyond260BytesIsReadAndDropped) {
+  Tick();
+  Bytes burst = WithCrc(Bytes(258, 0x11));  // 260 valid bytes ...
+  burst.insert(burst.end(), 40, 0x22);      // ... and 40 more
+  port.Receive(burst);
+  Tick();
+  EXPECT_EQ(engine.RxCount(), 260);
+  EXPECT_TRUE(port.incoming.empty());
+  // The check then runs over cells 258-259, the stored answer's own CRC: valid.
+  EXPECT_EQ(Status(), kStatusLinkUp);
+}
+
+TEST_F(EngineTest, CaptionShowsThePortInUseEveryTick) {
+  engine.Tick(3, "9600,e,8,1");
+  EXPECT_EQ(view.caption, "TORVEX-CPU. Тест протокола Modbus. Порт: COM3  9600,e,8,1");
+  engine.Tick(12, "");
+  EXPECT_EQ(view.caption, "TORVEX-CPU. Тест протокола Modbus. Порт: COM12  ");
+}
+
+TEST_F(EngineTest, StrayValidAnswerBeforeTheFirstSendLeavesTheRingAlone) {
+  port.Receive(kAnyAnswer);
+  Tick();
+  EXPECT_EQ(engine.Queue().PendingCount(), 1);  // just the first poll
+  EXPECT_EQ(LastFrame(), kAdcRead);
+}
+
+TEST_F(EngineTest, FullRingRefusesAndSaysSo) {
+  port.open = false;  // controller silent: nothing drains
+  const Bytes read{0x03, 0x0B, 0xB9, 0x00, 0x02};
+  for (int i = 0; i < RequestQueue::kSlots - 1; ++i) ASSERT_TRUE(engine.QueueRequest(read));
+  EXPECT_TRUE(engine.Queue().IsFull());
+  EXPECT_FALSE(engine.QueueRequest(Bytes{0x10, 0x0B, 0xB9}));
+  EXPECT_EQ(Status(), kStatusQueueRefused);
+  EXPECT_EQ(engine.Queue().PendingCount(), 511);
+  Tick();
+  EXPECT_EQ(Status(), kStatusNoAnswer + kStatusQueueFullNote);
+  // Once one request is answered there is room again and the ring drains in order.
+  port.open = true;
+  AnsweredTick();
+  EXPECT_EQ(Status(), kStatusLinkUp);
+  EXPECT_TRUE(engine.QueueRequest(Bytes{0x10, 0x0B, 0xB9}));
+  EXPECT_EQ(engine.Queue().PendingCount(), 511);
+}
+
+TEST(RequestQueue, IndexesWrapAt511) {
+  RequestQueue queue;
+  for (int i = 0; i < 511; ++i) {
+    ASSERT_TRUE(queue.CommitRequest());
+    queue.AdvanceReadIndex();
+  }
+  EXPECT_EQ(queue.WriteIndex(), 511);
+  ASSERT_TRUE(queue.CommitRequest());
+  EXPECT_EQ(queue.WriteIndex(), 0);
+  queue.AdvanceReadIndex();
+  EXPECT_EQ(queue.ReadIndex(), 0);
+  EXPECT_TRUE(queue.IsEmpty());
+}
+
+}  // namespace
+}  // namespace torvex

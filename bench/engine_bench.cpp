@@ -34,6 +34,9 @@ class NullView : public MainView {
   QString Text(ControlRef) const override { return {}; }
   void SetText(ControlRef, const QString&) override {}
   void SetBackColor(ControlRef, std::uint32_t) override {}
+  bool IsChecked(ControlRef) const override { return false; }
+  void SetChecked(ControlRef, bool) override {}
+  void SetOpaque(ControlRef, bool) override {}
   void SetCaption(const QString&) override {}
   int SlaveAddress() const override { return 7; }
 };

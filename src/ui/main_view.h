@@ -12,6 +12,9 @@ enum class Control {
   lbl_sys_mes,  // status line
   lbl_dbg,      // hidden: exchange-error count
   lbl_tr_id,    // hidden: transaction code
+  lbl_eds,      // discrete inputs, 0-31
+  chk_out,      // discrete outputs, 0-31
+  opt_view,     // view mode, 0 converter inputs, 1 measuring channels
   lbl_u,        // analog grid, 0-63
   lbl_pr_ver,
   lbl_sw_ver,
@@ -46,6 +49,11 @@ class MainView {
   virtual void SetText(ControlRef control, const QString& text) = 0;
   // Background colour as 0xRRGGBB.
   virtual void SetBackColor(ControlRef control, std::uint32_t rgb) = 0;
+  // Check state of a check box, or selection of an option button.
+  virtual bool IsChecked(ControlRef control) const = 0;
+  virtual void SetChecked(ControlRef control, bool checked) = 0;
+  // Whether a label shows its own background colour (true) or the frame's (false).
+  virtual void SetOpaque(ControlRef control, bool opaque) = 0;
   // Title of the main window.
   virtual void SetCaption(const QString& caption) = 0;
   // Slave address: the selected position of cmb_slad (0-127).

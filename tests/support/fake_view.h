@@ -19,6 +19,9 @@ class FakeView : public MainView {
     ++writes;
   }
   void SetBackColor(ControlRef c, std::uint32_t rgb) override { colors[Key(c)] = rgb; }
+  bool IsChecked(ControlRef c) const override { return checked.contains(Key(c)) && checked.at(Key(c)); }
+  void SetChecked(ControlRef c, bool on) override { checked[Key(c)] = on; }
+  void SetOpaque(ControlRef c, bool on) override { opaque[Key(c)] = on; }
   void SetCaption(const QString& text) override { caption = text; }
   int SlaveAddress() const override { return slave_address; }
 
@@ -32,6 +35,8 @@ class FakeView : public MainView {
 
   std::map<KeyT, QString> texts;
   std::map<KeyT, std::uint32_t> colors;
+  std::map<KeyT, bool> checked;
+  std::map<KeyT, bool> opaque;
   QString caption;
   int slave_address = 7;
   int writes = 0;

@@ -78,7 +78,7 @@ void ModbusEngine::SendNextRequest() {
   TxFrame_[k + 1] = static_cast<std::uint8_t>(crc & 0xFF);
   TxFrame_[k + 2] = static_cast<std::uint8_t>(crc >> 8);
 
-  if (port_.IsOpen()) port_.Write(TxFrame_);
+  if (port_.IsOpen() && !sendingHeld_) port_.Write(TxFrame_);
 }
 
 // Keeps the controller's values fresh while nothing else waits: a cycle of converter block

@@ -48,6 +48,10 @@ class ModbusEngine {
   // (the address byte is added at sending). Refused, with a status message, on a full ring.
   bool QueueRequest(std::span<const std::uint8_t> functionAndData);
 
+  // While held, the sender writes nothing, as if the port were closed: the settings dialog
+  // holds it while it opens ports only to see whether they can be opened.
+  void SetSendingHeld(bool held) { sendingHeld_ = held; }
+
   const RequestQueue& Queue() const { return queue_; }
   const RxBuffer& Rx() const { return RxBuffer_; }
   int RxCount() const { return RxCount_; }
@@ -73,6 +77,7 @@ class ModbusEngine {
   bool PollPhase_ = false;
   bool BlockPhase_ = false;
   std::int32_t TransactionCode_ = 0;
+  bool sendingHeld_ = false;
 };
 
 }  // namespace torvex

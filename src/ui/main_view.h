@@ -54,6 +54,9 @@ class MainView {
   virtual void SetChecked(ControlRef control, bool checked) = 0;
   // Whether a label shows its own background colour (true) or the frame's (false).
   virtual void SetOpaque(ControlRef control, bool opaque) = 0;
+  // Paints a control now, without waiting for the event loop (progress texts written just
+  // before blocking file work).
+  virtual void RepaintNow(ControlRef) {}
   // Title of the main window.
   virtual void SetCaption(const QString& caption) = 0;
   // Slave address: the selected position of cmb_slad (0-127).

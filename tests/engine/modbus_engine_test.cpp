@@ -117,13 +117,16 @@ TEST_F(EngineTest, UnansweredRequestRepeatsAndHoldsEverythingBehindIt) {
   EXPECT_EQ(LastFrame()[1], 0x10);
 }
 
-TEST_F(EngineTest, ClosedPortWritesNothingAndKeepsTheRequest) {
+TEST_F(EngineTest, ClosedPortOrHeldSenderWritesNothingAndKeepsTheRequest) {
   port.open = false;
   for (int i = 0; i < 3; ++i) Tick();
+  port.open = true;
+  engine.SetSendingHeld(true);
+  Tick();
   EXPECT_TRUE(port.written.empty());
   EXPECT_EQ(engine.Queue().PendingCount(), 1);
-  EXPECT_EQ(engine.ExchangeErrors(), 3);
-  port.open = true;
+  EXPECT_EQ(engine.ExchangeErrors(), 4);
+  engine.SetSendingHeld(false);
   Tick();
   EXPECT_EQ(LastFrame(), kAdcRead);  // the same poll, not a second one
 }

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "decode/numeric.h"
+#include "decode/register_map.h"
 #include "engine/crc16.h"
 
 namespace torvex {
@@ -89,12 +90,12 @@ void ModbusEngine::QueueBackgroundPoll() {
     PollPhase_ = false;
     TransactionCode_ = TransactionCode_ >= kMaxTransactionCode ? 0 : TransactionCode_ + 1;
     view_.SetText({Control::lbl_tr_id}, QString::number(TransactionCode_));
-    request = RegisterRequest(6, kTransactionRegister, TransactionCode_);
+    request = RegisterRequest(6, reg::kTransactionCode, TransactionCode_);
   } else {
     PollPhase_ = true;
     BlockPhase_ = !BlockPhase_;
-    request = BlockPhase_ ? RegisterRequest(3, kAdcBlockStart, kAdcBlockCount)
-                          : RegisterRequest(3, kStatusBlockStart, kStatusBlockCount);
+    const reg::Block block = BlockPhase_ ? reg::kAdcBlock : reg::kStatusBlock;
+    request = RegisterRequest(3, block.start, block.count);
   }
   // Only called on an empty ring, which always has room.
   [[maybe_unused]] const bool queued = QueueRequest(request);

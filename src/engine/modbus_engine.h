@@ -25,13 +25,6 @@ inline const QString kStatusQueueRefused =
 inline const QString kStatusQueueFullNote =
     QStringLiteral(" Очередь запросов заполнена: новые команды не принимаются");
 
-// Register addresses the background poll uses.
-inline constexpr int kTransactionRegister = 3000;
-inline constexpr int kStatusBlockStart = 3000;
-inline constexpr int kStatusBlockCount = 90;
-inline constexpr int kAdcBlockStart = 3084;
-inline constexpr int kAdcBlockCount = 64;
-
 class ModbusEngine {
  public:
   // Receives every answer whose CRC matched, after its request has left the queue.

@@ -1,0 +1,145 @@
+#include "decode/decode_response.h"
+
+#include <algorithm>
+
+#include "decode/display_rules.h"
+#include "decode/numeric.h"
+#include "decode/register_map.h"
+
+namespace torvex {
+namespace {
+
+constexpr int kFunctionCell = 1;
+constexpr int kByteCountCell = 2;  // the exception code in an exception answer
+constexpr int kCrcCells = 2;
+
+constexpr int kReadRegisters = 3;
+constexpr int kParamRead = 100;
+constexpr int kParamWrite = 101;
+constexpr int kExceptionFlag = 0x80;
+
+// Elements of opt_view.
+constexpr int kConverterView = 0;
+constexpr int kMeasurementView = 1;
+
+// Cells beyond the answer hold older answers, and its last two cells are the CRC: only
+// cells 0 .. count-3 are this answer's own.
+int OwnCells(const RxAnswer& answer) {
+  return std::clamp(answer.count - kCrcCells, 0, static_cast<int>(answer.cells.size()));
+}
+
+bool Arrived(const RxAnswer& answer, int cell) { return cell < OwnCells(answer); }
+
+int Byte(const RxAnswer& answer, int cell) { return RxInteger(answer.cells, cell, 1); }
+
+// The registers of a function-3 answer that really arrived: within its byte count and
+// among its own cells.
+class AnswerRegisters {
+ public:
+  AnswerRegisters(const RxAnswer& answer, int byteCount)
+      : cells_(answer.cells),
+        end_(std::min(OwnCells(answer), RegisterIndex(0) + byteCount)) {}
+
+  // Registers n .. n+registers-1, every cell of them.
+  bool Carries(int n, int registers = 1) const {
+    return n >= 0 && RegisterIndex(n + registers - 1) + 1 < end_;
+  }
+  int Word(int n) const { return RxWord(cells_, RegisterIndex(n)); }
+  int SignedWord(int n) const { return RxSignedWord(cells_, RegisterIndex(n)); }
+  double DWord(int n) const { return RxDWord(cells_, RegisterIndex(n)); }
+
+ private:
+  const RxBuffer& cells_;
+  int end_;  // first cell not carried
+};
+
+void ShowReadBack(const AnswerRegisters& regs, MainView& view) {
+  const int high = reg::kDiscreteOutputs.Offset(reg::kOutputsHigh);
+  const int low = reg::kDiscreteOutputs.Offset(reg::kOutputsLow);
+  // The 32 boxes are set together, so the operator never sees half an old state.
+  if (!regs.Carries(high) || !regs.Carries(low)) return;
+  ShowOutputsReadBack(view, 16, regs.Word(high));
+  ShowOutputsReadBack(view, 0, regs.Word(low));
+}
+
+void ShowAnalogChannels(const AnswerRegisters& regs, MainView& view) {
+  for (int c = 0; c < kAnalogChannels; ++c) {
+    const int sensor = reg::status::kAin1Sensor + c;
+    const int input = reg::status::kAin1Input + c;
+    if (!regs.Carries(sensor) && !regs.Carries(input)) continue;
+    const SensorType type = ChannelSensorType(view, c);
+    if (regs.Carries(sensor)) ShowSensorValue(view, c, type, regs.SignedWord(sensor));
+    if (regs.Carries(input)) ShowInputValue(view, c, type, regs.SignedWord(input));
+  }
+}
+
+void ShowStatusBlock(const AnswerRegisters& regs, MainView& view) {
+  using namespace reg::status;
+  if (regs.Carries(kProtocolVersion)) {
+    ShowVersion(view, {Control::lbl_pr_ver}, regs.Word(kProtocolVersion));
+  }
+  if (regs.Carries(kSoftwareVersion)) {
+    ShowVersion(view, {Control::lbl_sw_ver}, regs.Word(kSoftwareVersion));
+  }
+  if (regs.Carries(kInputsHigh)) ShowDiscreteInputs(view, 16, regs.Word(kInputsHigh));
+  if (regs.Carries(kInputsLow)) ShowDiscreteInputs(view, 0, regs.Word(kInputsLow));
+  if (view.IsChecked({Control::opt_view, kMeasurementView})) ShowAnalogChannels(regs, view);
+  if (regs.Carries(kTemperature) && regs.Carries(kStatusWord)) {
+    ShowTemperature(view, regs.SignedWord(kTemperature), regs.Word(kStatusWord));
+  }
+  if (regs.Carries(kEngineSpeed, 2)) {
+    ShowSpeed(view, {Control::lbl_shaft}, regs.DWord(kEngineSpeed));
+  }
+  if (regs.Carries(kShaftSpeed, 2)) ShowSpeed(view, {Control::lbl_prop}, regs.DWord(kShaftSpeed));
+  if (regs.Carries(kStatusWord)) {
+    ShowDirection(view, regs.Word(kStatusWord));
+    ShowStatusWord(view, regs.Word(kStatusWord));
+  }
+}
+
+void ShowConverterBlock(const AnswerRegisters& regs, MainView& view) {
+  if (!view.IsChecked({Control::opt_view, kConverterView})) return;
+  for (int n = 0; n < reg::kAdcBlock.count && regs.Carries(n); ++n) {
+    ShowConverterReading(view, n, regs.SignedWord(n));
+  }
+}
+
+void DecodeRegisters(const RxAnswer& answer, MainView& view) {
+  if (!Arrived(answer, kByteCountCell)) return;
+  const int byteCount = Byte(answer, kByteCountCell);
+  const AnswerRegisters regs(answer, byteCount);
+  if (byteCount == reg::kDiscreteOutputs.ByteCount()) {
+    ShowReadBack(regs, view);
+  } else if (byteCount == reg::kStatusBlock.ByteCount()) {
+    ShowStatusBlock(regs, view);
+  } else {
+    ShowConverterBlock(regs, view);
+  }
+}
+
+// FormatReading ends every number with the blank before its unit; the code stands bare.
+QString Decimal(int value) { return FormatReading(value, 0, 1, QString()).chopped(1); }
+
+void AppendException(const RxAnswer& answer, MainView& view) {
+  if (!Arrived(answer, kByteCountCell)) return;
+  const ControlRef status{Control::lbl_sys_mes};
+  view.SetText(status, view.Text(status) + QStringLiteral(" Нарушение протокола, код: ") +
+                           Decimal(Byte(answer, kByteCountCell)));
+}
+
+}  // namespace
+
+void DecodeResponse(const RxAnswer& answer, MainView& view,
+                    const ParamAnswerHandler& onParamAnswer) {
+  if (!Arrived(answer, kFunctionCell)) return;
+  const int function = Byte(answer, kFunctionCell);
+  if (function == kReadRegisters) {
+    DecodeRegisters(answer, view);
+  } else if (function == kParamRead || function == kParamWrite) {
+    if (onParamAnswer) onParamAnswer(answer);
+  } else if (function & kExceptionFlag) {
+    AppendException(answer, view);
+  }
+}
+
+}  // namespace torvex

@@ -1,0 +1,45 @@
+#pragma once
+// How each register value of the controller is shown in the main window: one rule per
+// display control, written through the view. The rules take register values; which answer
+// carries them is the decoder's business.
+#include <QString>
+
+#include "ui/main_view.h"
+
+namespace torvex {
+
+// The 32 analog channels: AIN1 channel j is channel j, AIN2 channel j is channel 16+j.
+// lbl_u(c) shows channel c's sensor value, lbl_u(32+c) its input value.
+inline constexpr int kAnalogChannels = 32;
+
+// The sensor type codes of the parameter boxes; anything else shows "?".
+enum class SensorType { kUnknown, kDiscrete, kPt100, kPt1000, kThermocouple, kCurrentLoop };
+
+// The type set in the channel's parameter box (txt_par 8+j for AIN1, 32+j for AIN2), as it
+// stands now, sent to the controller or not. Only a number exactly equal to 1-5 is a type.
+SensorType ChannelSensorType(const MainView& view, int channel);
+
+// lbl_u(channel) from the sensor value, lbl_u(32+channel) from the input value.
+void ShowSensorValue(MainView& view, int channel, SensorType type, int value);
+void ShowInputValue(MainView& view, int channel, SensorType type, int value);
+
+// lbl_u(index), 0-63, a converter reading in 0.1 mV; the unit stands in the frame caption.
+void ShowConverterReading(MainView& view, int index, int raw);
+
+// chk_out(first .. first+15) from bits 0-15 of a discrete outputs register.
+void ShowOutputsReadBack(MainView& view, int first, int bits);
+// lbl_eds(first .. first+15) from bits 0-15 of a discrete inputs register: a set input shows
+// its green background, a clear one the frame's.
+void ShowDiscreteInputs(MainView& view, int first, int bits);
+
+// "major .minor " with the minor in two digits at least, e.g. "1 .09 ".
+void ShowVersion(MainView& view, ControlRef label, int word);
+// lbl_ds18b20: half degrees, or "Не подключен" when the status word says the sensor is absent.
+void ShowTemperature(MainView& view, int raw, int statusWord);
+void ShowSpeed(MainView& view, ControlRef label, double hertz);
+// lbl_dir: an invalid direction wins over forward, forward over backward.
+void ShowDirection(MainView& view, int statusWord);
+// lbl_st_flt: "ST_FLT  " and the four hexadecimal digits.
+void ShowStatusWord(MainView& view, int statusWord);
+
+}  // namespace torvex

@@ -1,0 +1,135 @@
+#include "params/param_transfer.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "decode/controls.h"
+#include "decode/numeric.h"
+#include "params/param_blocks.h"
+
+namespace torvex {
+namespace {
+
+constexpr std::uint8_t kMaxReadBytes = 40;
+constexpr std::uint8_t kMaxWriteWidth = 4;
+// Slave address, function, start address (2), byte count.
+constexpr int kAnswerHeader = 5;
+constexpr int kCrcBytes = 2;
+constexpr int kShownDecimals = 2;
+
+ControlRef Box(int index) { return {Control::txt_par, index}; }
+
+std::uint8_t Byte(std::int32_t value, int n) { return static_cast<std::uint8_t>(GetByte(value, n)); }
+
+// Function code and start address, the head of every parameter request.
+std::vector<std::uint8_t> RequestHead(std::uint8_t function, std::uint16_t address,
+                                      std::uint8_t count) {
+  return {function, Byte(address, 1), Byte(address, 0), count};
+}
+
+}  // namespace
+
+ParamTransfer::ParamTransfer(ModbusEngine& engine, MainView& view)
+    : engine_(engine), view_(view) {
+  torvex::InitParamTable(ParamTable_);
+}
+
+void ParamTransfer::InitParamTable() { torvex::InitParamTable(ParamTable_); }
+
+const ParamEntry& ParamTransfer::Entry(int index) const {
+  return ParamTable_.at(static_cast<std::size_t>(index));
+}
+
+std::int32_t ParamTransfer::BoxRaw(int index) const {
+  const ParamEntry& entry = Entry(index);
+  const RawBounds bounds = RawBoundsForWidth(entry.width);
+  return BoxToRaw(view_, Box(index), bounds.min, bounds.max, entry.scale);
+}
+
+bool ParamTransfer::QueueParamRead(std::uint16_t address, std::uint8_t count) {
+  return engine_.QueueRequest(
+      RequestHead(kParamReadFunction, address, std::min(count, kMaxReadBytes)));
+}
+
+bool ParamTransfer::QueueParamWrite(std::uint16_t address, std::int32_t value,
+                                    std::uint8_t width) {
+  width = std::min(width, kMaxWriteWidth);
+  std::vector<std::uint8_t> request = RequestHead(kParamWriteFunction, address, width);
+  for (int j = 0; j < width; ++j) request.push_back(Byte(value, width - 1 - j));
+  return engine_.QueueRequest(request);
+}
+
+bool ParamTransfer::ReadAllParams() {
+  for (const ParamBlock& block : ParamBlocks(ParamTable_, BlockUse::Read)) {
+    if (!QueueParamRead(Entry(block.first).address, static_cast<std::uint8_t>(block.bytes))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ParamTransfer::WriteAllParams() {
+  for (const ParamBlock& block : ParamBlocks(ParamTable_, BlockUse::Write)) {
+    std::vector<std::uint8_t> request = RequestHead(
+        kParamWriteFunction, Entry(block.first).address, static_cast<std::uint8_t>(block.bytes));
+    for (int i = block.first; i < block.first + block.entries; ++i) {
+      const std::int32_t raw = BoxRaw(i);
+      for (int b = Entry(i).width - 1; b >= 0; --b) request.push_back(Byte(raw, b));
+    }
+    if (!engine_.QueueRequest(request)) return false;
+  }
+  const ParamEntry& slave = Entry(kSlaveAddressParam);
+  return QueueParamWrite(slave.address, BoxRaw(kSlaveAddressParam), slave.width);
+}
+
+void ParamTransfer::WhitenAllBoxes() {
+  for (int i = 0; i < kParamCount; ++i) view_.SetBackColor(Box(i), kWhite);
+}
+
+void ParamTransfer::cmd_readall_Click() {
+  WhitenAllBoxes();
+  ReadAllParams();
+}
+
+void ParamTransfer::cmd_writeall_Click() {
+  WhitenAllBoxes();
+  WriteAllParams();
+}
+
+void ParamTransfer::txt_par_Change(int index) {
+  view_.SetBackColor(Box(index), kWhite);
+}
+
+void ParamTransfer::txt_par_KeyPress(int index) {
+  const ParamEntry& entry = Entry(index);
+  view_.SetBackColor(Box(index), kWhite);
+  QueueParamWrite(entry.address, BoxRaw(index), entry.width);
+}
+
+void ParamTransfer::DecodeParamAnswer(const RxAnswer& answer) {
+  const int received = std::min(answer.count, static_cast<int>(answer.cells.size()));
+  // Data bytes that really arrived: after the header, before the CRC.
+  const int arrived = received - kAnswerHeader - kCrcBytes;
+  if (arrived < 0) return;  // too short to name a start address and a count
+
+  const int start = RxWord(answer.cells, 2);
+  int k = -1;
+  for (int i = 0; i < kParamCount; ++i) {
+    if (Entry(i).address == start) k = i;
+  }
+  if (k < 0) return;  // not the first byte of a parameter
+
+  // The count byte is believed only as far as the bytes it claims are here.
+  int remaining = std::min(RxInteger(answer.cells, 4, 1), arrived);
+  int pos = kAnswerHeader;
+  for (; k < kParamCount; ++k) {
+    const ParamEntry& entry = Entry(k);
+    if (remaining < entry.width) break;  // ends inside this parameter, or no data left
+    const int raw = RxInteger(answer.cells, pos, entry.width);
+    ShowScaled(view_, Box(k), raw, kShownDecimals, entry.scale, QString());
+    pos += entry.width;
+    remaining -= entry.width;
+  }
+}
+
+}  // namespace torvex

@@ -1,0 +1,63 @@
+#pragma once
+// Moves the controller's EEPROM parameters between the controller and the boxes txt_par
+// (function 100 reads, 101 writes) and keeps each box's colour honest: white while its
+// text is the operator's or awaits an answer, green once an answer of the controller set it.
+#include <cstdint>
+
+#include "decode/rx_buffer.h"
+#include "engine/modbus_engine.h"
+#include "params/param_table.h"
+#include "ui/main_view.h"
+
+namespace torvex {
+
+inline constexpr std::uint8_t kParamReadFunction = 100;
+inline constexpr std::uint8_t kParamWriteFunction = 101;
+
+class ParamTransfer {
+ public:
+  // The table is filled here already, so no handler can ever see an empty one.
+  ParamTransfer(ModbusEngine& engine, MainView& view);
+
+  // Start-up calls it on every path before the window is usable; refilling is harmless.
+  void InitParamTable();
+  const ParamTable& Table() const { return ParamTable_; }
+
+  // Each queues one request behind those pending and says whether the ring took it (a full
+  // ring refuses, and the engine reports that in the status line).
+  // Reads count bytes (at most 40) from address on.
+  bool QueueParamRead(std::uint16_t address, std::uint8_t count);
+  // Writes the width (at most 4) low bytes of value, most significant first.
+  bool QueueParamWrite(std::uint16_t address, std::int32_t value, std::uint8_t width);
+
+  // The whole table in three block reads. False if the ring refused a block; the blocks
+  // after it are then not queued.
+  bool ReadAllParams();
+  // The whole table from the boxes' texts as they are now, in three blocks and then the
+  // controller's slave address alone. A refusal stops the rest, so the slave address is
+  // never written when anything before it was dropped.
+  bool WriteAllParams();
+
+  // Window events.
+  void cmd_readall_Click();
+  void cmd_writeall_Click();
+  // Any change of the box's text, the program's own included.
+  void txt_par_Change(int index);
+  // Enter in box index: sends the box's value, clamped to the entry's raw range.
+  void txt_par_KeyPress(int index);
+
+  // A valid answer with function code 100 or 101. Refreshes, from the answer's start
+  // address on, only the parameters whose bytes are all in this answer.
+  void DecodeParamAnswer(const RxAnswer& answer);
+
+ private:
+  const ParamEntry& Entry(int index) const;
+  std::int32_t BoxRaw(int index) const;
+  void WhitenAllBoxes();
+
+  ModbusEngine& engine_;
+  MainView& view_;
+  ParamTable ParamTable_{};
+};
+
+}  // namespace torvex

@@ -1,0 +1,74 @@
+#pragma once
+// The parameter module wired to the real engine, a fake port and a fake window whose
+// parameter boxes raise their Change event on every text change, the program's own included,
+// as the real window's do.
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/crc16.h"
+#include "engine/modbus_engine.h"
+#include "params/param_transfer.h"
+#include "support/fake_serial_port.h"
+#include "support/fake_view.h"
+
+namespace torvex::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes WithCrc(Bytes frame) {
+  const std::uint16_t crc = Crc16(frame);
+  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+  return frame;
+}
+
+inline ControlRef Box(int index) { return {Control::txt_par, index}; }
+
+class ParamBoxView : public FakeView {
+ public:
+  void SetText(ControlRef c, const QString& text) override {
+    FakeView::SetText(c, text);
+    if (c.control == Control::txt_par && params != nullptr) params->txt_par_Change(c.index);
+  }
+  ParamTransfer* params = nullptr;
+};
+
+class ParamFixture : public ::testing::Test {
+ protected:
+  ParamFixture() {
+    view.slave_address = 1;
+    view.params = &params;
+    params.InitParamTable();
+    // As the response dispatcher does: function 100 and 101 answers go to the parameters.
+    engine.SetDecoder([this](const RxAnswer& answer) {
+      if (answer.cells[1] == kParamReadFunction || answer.cells[1] == kParamWriteFunction) {
+        params.DecodeParamAnswer(answer);
+      }
+    });
+  }
+
+  // The operator types into a box.
+  void Type(int box, const QString& text) { view.SetText(Box(box), text); }
+
+  // Sends every request now queued, one per tick, and returns the frames in line order.
+  // Each is answered with a register write echo that nothing decodes.
+  std::vector<Bytes> SendQueued() {
+    const int pending = engine.Queue().PendingCount();
+    port.written.clear();
+    for (int i = 0; i < pending; ++i) {
+      if (i > 0) port.Receive(WithCrc({0x01, 0x06, 0x0B, 0xB8, 0x00, 0x01}));
+      Tick();
+    }
+    return port.written;
+  }
+
+  void Tick() { engine.Tick(1, "115200,n,8,2"); }
+
+  FakeSerialPort port;
+  ParamBoxView view;
+  ModbusEngine engine{port, view};
+  ParamTransfer params{engine, view};
+};
+
+}  // namespace torvex::test

@@ -1,0 +1,19 @@
+#pragma once
+// Asks the operator with real message boxes (critical-error icon).
+#include "ui/prompter.h"
+
+class QWidget;
+
+namespace torvex {
+
+class MessageBoxPrompter : public Prompter {
+ public:
+  explicit MessageBoxPrompter(QWidget* parent = nullptr) : parent_(parent) {}
+  Choice OkCancel(const QString& title, const QString& text) override;
+  Choice RetryCancel(const QString& title, const QString& text) override;
+
+ private:
+  QWidget* parent_;
+};
+
+}  // namespace torvex

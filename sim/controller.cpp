@@ -1,0 +1,162 @@
+#include "sim/controller.h"
+
+namespace torvex::sim {
+namespace {
+
+constexpr std::size_t kMaxReadRegisters = 125;
+constexpr std::size_t kMaxWriteRegisters = 123;
+constexpr std::size_t kMaxEepromTransfer = 40;
+
+// Offsets into the register image.
+constexpr std::size_t kSensorValues = 10;
+constexpr std::size_t kDiscreteInputsHigh = 42;
+constexpr std::size_t kDiscreteInputsLow = 43;
+constexpr std::size_t kTemperature = 44;
+constexpr std::size_t kEngineSpeed = 45;
+constexpr std::size_t kShaftSpeed = 47;
+constexpr std::size_t kStatusWord = 49;
+constexpr std::size_t kProtocol = 50;
+constexpr std::size_t kSoftware = 51;
+constexpr std::size_t kInputValues = 52;
+constexpr std::size_t kConverter = 84;
+// Written registers the bench loops back: discrete outputs 16-31 and 0-15.
+constexpr std::size_t kDiscreteOutputsHigh = 1;
+constexpr std::size_t kDiscreteOutputsLow = 2;
+
+bool Writable(std::size_t first, std::size_t count) {
+  return first >= kFirstRegister && first + count - 1 <= kLastWritableRegister;
+}
+
+}  // namespace
+
+Controller::Controller(Eeprom eeprom, Plant plant, std::uint8_t address)
+    : eeprom_(eeprom), plant_(plant), address_(address) {}
+
+RegisterImage Controller::Registers(std::int64_t t_ms) const {
+  RegisterImage image{};
+  std::copy(written_.begin(), written_.end(), image.begin());
+  const PlantReadings r = plant_.Sample(t_ms, eeprom_.SensorTypes());
+  for (std::size_t c = 0; c < kAnalogChannels; ++c) {
+    image[kSensorValues + c] = static_cast<std::uint16_t>(r.sensor[c]);
+    image[kInputValues + c] = static_cast<std::uint16_t>(r.input[c]);
+  }
+  // The bench wires every discrete output to the discrete input of the same number.
+  image[kDiscreteInputsHigh] = written_[kDiscreteOutputsHigh];
+  image[kDiscreteInputsLow] = written_[kDiscreteOutputsLow];
+  image[kTemperature] = static_cast<std::uint16_t>(r.board_temperature);
+  image[kEngineSpeed] = static_cast<std::uint16_t>(r.engine_hz >> 16);
+  image[kEngineSpeed + 1] = static_cast<std::uint16_t>(r.engine_hz & 0xFFFF);
+  image[kShaftSpeed] = static_cast<std::uint16_t>(r.shaft_hz >> 16);
+  image[kShaftSpeed + 1] = static_cast<std::uint16_t>(r.shaft_hz & 0xFFFF);
+  image[kStatusWord] = r.status;
+  image[kProtocol] = kProtocolVersion;
+  image[kSoftware] = kSoftwareVersion;
+  for (std::size_t k = 0; k < r.converter.size(); ++k) {
+    image[kConverter + k] = static_cast<std::uint16_t>(r.converter[k]);
+  }
+  return image;
+}
+
+Controller::Outcome Controller::Handle(std::span<const std::uint8_t> frame, std::int64_t t_ms) {
+  using Kind = Outcome::Kind;
+  if (frame.size() < kMinFrameSize || !CrcMatches(frame)) return {Kind::kBadFrame, {}};
+  const std::uint8_t to = frame[0];
+  if (to != address_ && to != kBroadcastAddress) return {Kind::kNotForUs, {}};
+
+  if (to == kBroadcastAddress) {
+    // Only writes make sense to everybody at once, and nobody may answer them.
+    const std::uint8_t f = frame[1];
+    if (f != kWriteSingleRegister && f != kWriteMultipleRegisters && f != kWriteEeprom) {
+      return {Kind::kBroadcast, {}};
+    }
+    const Result result = Execute(frame, t_ms);
+    return {Kind::kBroadcast, {}, result.eeprom_changed};
+  }
+
+  const Result result = Execute(frame, t_ms);
+  if (result.exception != 0) {
+    return {Kind::kRefused, ExceptionAnswer(address_, frame[1], result.exception)};
+  }
+  Bytes answer{address_};
+  answer.insert(answer.end(), result.pdu.begin(), result.pdu.end());
+  AppendCrc(answer);
+  return {Kind::kAnswered, std::move(answer), result.eeprom_changed};
+}
+
+Controller::Result Controller::Execute(std::span<const std::uint8_t> frame, std::int64_t t_ms) {
+  switch (frame[1]) {
+    case kReadHoldingRegisters: return ReadRegisters(frame, t_ms);
+    case kWriteSingleRegister: return WriteRegister(frame);
+    case kWriteMultipleRegisters: return WriteRegisters(frame);
+    case kReadEeprom: return ReadEeprom(frame);
+    case kWriteEeprom: return WriteEeprom(frame);
+    default: return {{}, kIllegalFunction};
+  }
+}
+
+// 03: first register, count.
+Controller::Result Controller::ReadRegisters(std::span<const std::uint8_t> frame, std::int64_t t_ms) const {
+  if (frame.size() != 8) return {{}, kIllegalDataValue};
+  const std::size_t first = WordAt(frame, 2);
+  const std::size_t count = WordAt(frame, 4);
+  if (count == 0 || count > kMaxReadRegisters) return {{}, kIllegalDataValue};
+  if (first < kFirstRegister || first + count - 1 > kLastRegister) return {{}, kIllegalDataAddress};
+  const RegisterImage image = Registers(t_ms);
+  Bytes pdu{kReadHoldingRegisters, static_cast<std::uint8_t>(2 * count)};
+  for (std::size_t k = 0; k < count; ++k) AppendWord(pdu, image[first - kFirstRegister + k]);
+  return {std::move(pdu)};
+}
+
+// 06: register, value; the answer echoes the request.
+Controller::Result Controller::WriteRegister(std::span<const std::uint8_t> frame) {
+  if (frame.size() != 8) return {{}, kIllegalDataValue};
+  const std::size_t reg = WordAt(frame, 2);
+  if (!Writable(reg, 1)) return {{}, kIllegalDataAddress};
+  written_[reg - kFirstRegister] = WordAt(frame, 4);
+  return {Bytes(frame.begin() + 1, frame.begin() + 6)};
+}
+
+// 16: first register, count, byte count, values; the answer repeats first register and count.
+Controller::Result Controller::WriteRegisters(std::span<const std::uint8_t> frame) {
+  if (frame.size() < 9) return {{}, kIllegalDataValue};
+  const std::size_t first = WordAt(frame, 2);
+  const std::size_t count = WordAt(frame, 4);
+  const std::size_t byte_count = frame[6];
+  if (count == 0 || count > kMaxWriteRegisters || byte_count != 2 * count ||
+      frame.size() != 9 + byte_count) {
+    return {{}, kIllegalDataValue};
+  }
+  if (!Writable(first, count)) return {{}, kIllegalDataAddress};
+  for (std::size_t k = 0; k < count; ++k) written_[first - kFirstRegister + k] = WordAt(frame, 7 + 2 * k);
+  return {Bytes(frame.begin() + 1, frame.begin() + 6)};
+}
+
+// 100: EEPROM start address, n; the answer carries the n bytes stored from there on.
+Controller::Result Controller::ReadEeprom(std::span<const std::uint8_t> frame) const {
+  if (frame.size() != 7) return {{}, kIllegalDataValue};
+  const std::size_t start = WordAt(frame, 2);
+  const std::size_t n = frame[4];
+  if (n == 0 || n > kMaxEepromTransfer) return {{}, kIllegalDataValue};
+  if (start + n > kEepromSize) return {{}, kIllegalDataAddress};
+  Bytes pdu(frame.begin() + 1, frame.begin() + 5);
+  const auto stored = eeprom_.Read(start, n);
+  pdu.insert(pdu.end(), stored.begin(), stored.end());
+  return {std::move(pdu)};
+}
+
+// 101: EEPROM start address, n, n bytes; the answer carries the bytes now stored, so the
+// master sees what really landed in the EEPROM.
+Controller::Result Controller::WriteEeprom(std::span<const std::uint8_t> frame) {
+  if (frame.size() < 7) return {{}, kIllegalDataValue};
+  const std::size_t start = WordAt(frame, 2);
+  const std::size_t n = frame[4];
+  if (n == 0 || n > kMaxEepromTransfer || frame.size() != 7 + n) return {{}, kIllegalDataValue};
+  if (start + n > kEepromSize) return {{}, kIllegalDataAddress};
+  const bool changed = eeprom_.Write(start, frame.subspan(5, n));
+  Bytes pdu(frame.begin() + 1, frame.begin() + 5);
+  const auto stored = eeprom_.Read(start, n);
+  pdu.insert(pdu.end(), stored.begin(), stored.end());
+  return {std::move(pdu), 0, changed};
+}
+
+}  // namespace torvex::sim

@@ -1,0 +1,26 @@
+#pragma once
+// Line faults the simulator can play, so the tool's error handling can be seen and tested.
+// Requests addressed to the controller are counted from 1; a fault "every N" hits requests
+// N, 2N, 3N, ...
+#include <cstdint>
+#include <map>
+
+namespace torvex::sim {
+
+struct FaultPlan {
+  std::uint32_t silent_every = 0;   // no answer (the request is not carried out); 0: never
+  std::uint32_t corrupt_every = 0;  // the answer's CRC is spoiled
+  std::uint32_t split_every = 0;    // the answer goes out in two parts, kSplitPause apart
+  std::uint32_t noise_every = 0;    // stray bytes go out just before the answer
+  std::uint32_t delay_ms = 0;       // every answer waits this long after its request
+  std::map<std::uint8_t, std::uint8_t> exceptions;  // function -> exception code it always gets
+};
+
+// Longer than the tool's 100 ms tick, so the two parts land in different ticks.
+inline constexpr std::int64_t kSplitPause_us = 150'000;
+
+constexpr bool Hits(std::uint32_t every, std::uint64_t request) {
+  return every != 0 && request % every == 0;
+}
+
+}  // namespace torvex::sim

@@ -1,0 +1,186 @@
+#include "sim/options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <limits>
+
+namespace torvex::sim {
+namespace {
+
+template <typename T>
+std::optional<T> ParseNumber(std::string_view text, T low, T high) {
+  T value{};
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  if (value < low || value > high) return std::nullopt;
+  return value;
+}
+
+constexpr std::string_view kValueOptions[] = {
+    "--link", "--device", "--mode", "--address", "--eeprom", "--seed", "--silent-every",
+    "--corrupt-every", "--split-every", "--noise-every", "--delay-ms", "--exception"};
+
+}  // namespace
+
+ParsedOptions ParseOptions(std::span<const std::string_view> args) {
+  Options o;
+  auto fail = [](std::string message) { return ParsedOptions{std::nullopt, false, std::move(message)}; };
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string_view name = args[i];
+    std::optional<std::string_view> inline_value;
+    if (name.starts_with("--")) {
+      if (const auto eq = name.find('='); eq != std::string_view::npos) {
+        inline_value = name.substr(eq + 1);
+        name = name.substr(0, eq);
+      }
+    }
+    if (name == "-h" || name == "--help") return {std::nullopt, true, {}};
+
+    if (name == "--frozen" || name == "--trace") {
+      if (inline_value) return fail(std::string(name) + " takes no value");
+      (name == "--frozen" ? o.frozen : o.trace) = true;
+      continue;
+    }
+
+    if (std::find(std::begin(kValueOptions), std::end(kValueOptions), name) == std::end(kValueOptions)) {
+      if (name.starts_with("-")) return fail("unknown option " + std::string(name));
+      return fail("unexpected argument \"" + std::string(name) + "\"");
+    }
+    // Everything else takes a value, as "--name VALUE" or "--name=VALUE".
+    if (!inline_value && i + 1 == args.size()) return fail(std::string(name) + " needs a value");
+    const std::string_view value = inline_value ? *inline_value : args[++i];
+
+    auto every = [&](std::uint32_t& field) -> std::optional<std::string> {
+      const auto n = ParseNumber<std::uint32_t>(value, 1, 1'000'000);
+      if (!n) return std::string(name) + " needs a whole number from 1 to 1000000, not \"" + std::string(value) + "\"";
+      field = *n;
+      return std::nullopt;
+    };
+
+    std::optional<std::string> error;
+    if (name == "--link") {
+      if (value.empty()) return fail("--link needs a path");
+      o.link = value;
+    } else if (name == "--device") {
+      if (value.empty()) return fail("--device needs a path");
+      o.device = value;
+    } else if (name == "--mode") {
+      const auto mode = ParseLineMode(value);
+      if (!mode) return fail("--mode \"" + std::string(value) + "\" is not speed,parity,data bits,stop bits (e.g. 115200,n,8,2)");
+      o.mode = *mode;
+    } else if (name == "--address") {
+      const auto a = ParseNumber<unsigned>(value, 1, 247);
+      if (!a) return fail("--address needs a slave address from 1 to 247, not \"" + std::string(value) + "\"");
+      o.address = static_cast<std::uint8_t>(*a);
+    } else if (name == "--eeprom") {
+      if (value.empty()) return fail("--eeprom needs a file name");
+      o.eeprom = value;
+    } else if (name == "--seed") {
+      const auto s = ParseNumber<std::uint64_t>(value, 0, std::numeric_limits<std::uint64_t>::max());
+      if (!s) return fail("--seed needs a whole number, not \"" + std::string(value) + "\"");
+      o.seed = *s;
+    } else if (name == "--silent-every") {
+      error = every(o.faults.silent_every);
+    } else if (name == "--corrupt-every") {
+      error = every(o.faults.corrupt_every);
+    } else if (name == "--split-every") {
+      error = every(o.faults.split_every);
+    } else if (name == "--noise-every") {
+      error = every(o.faults.noise_every);
+    } else if (name == "--delay-ms") {
+      const auto ms = ParseNumber<std::uint32_t>(value, 0, 60'000);
+      if (!ms) return fail("--delay-ms needs milliseconds from 0 to 60000, not \"" + std::string(value) + "\"");
+      o.faults.delay_ms = *ms;
+    } else if (name == "--exception") {
+      const auto colon = value.find(':');
+      const auto function = ParseNumber<unsigned>(value.substr(0, colon), 1, 127);
+      const auto code = colon == std::string_view::npos
+                            ? std::nullopt
+                            : ParseNumber<unsigned>(value.substr(colon + 1), 1, 255);
+      if (!function || !code) {
+        return fail("--exception needs FUNCTION:CODE, a function 1-127 and a code 1-255 (e.g. 3:4), not \"" + std::string(value) + "\"");
+      }
+      o.faults.exceptions[static_cast<std::uint8_t>(*function)] = static_cast<std::uint8_t>(*code);
+    }
+    if (error) return fail(*error);
+  }
+  if (!o.link.empty() && !o.device.empty()) return fail("--link and --device exclude each other");
+  return {o, false, {}};
+}
+
+std::string HelpText() {
+  return R"(Usage: torvex-sim [--link PATH | --device PATH] [OPTION]...
+
+A simulated TORVEX-CPU controller: a Modbus RTU slave on a serial line that answers
+torvex-tp as the real controller does, so the tool can be learned, demonstrated and
+tested without hardware. It reads holding registers 3000-3147 (function 3), writes
+3000-3009 (functions 6 and 16), reads and writes the 97 EEPROM bytes (functions 100
+and 101, at most 40 bytes each) and refuses the rest with Modbus exception answers:
+1 illegal function, 2 illegal data address, 3 illegal data value.
+
+Its inputs live: temperatures drift on the resistance thermometers and thermocouples,
+current loops wander, contacts open and close, each as the sensor type stored in the
+EEPROM says; the propeller shaft goes ahead, stops and goes astern in a two-minute
+round; the board's temperature sensor drops out now and then. The discrete inputs
+follow the discrete outputs, as on a bench with outputs wired back to inputs.
+
+It runs until Ctrl+C (or SIGTERM), then removes its link and prints one line with
+what it received and answered.
+
+Line:
+  --link PATH        open a pseudo-terminal and make PATH a symbolic link to it; the
+                     tool opens COMn through build/bin/ports/comN, so
+                     --link build/bin/ports/com1 makes the simulator COM1. A symbolic
+                     link already at PATH is replaced; any other file is left alone.
+                     Without --link the pseudo-terminal's own path is printed.
+  --device PATH      use an existing serial device (e.g. /dev/ttyUSB0) instead
+  --mode MODE        speed,parity,data bits,stop bits (default 115200,n,8,2); parity
+                     n, e, o, m or s. A frame ends when its length is complete or after
+                     3.5 characters of silence at this speed (1.75 ms above 19200 baud)
+  --address N        answer as slave N, 1-247 (default: the address stored in the
+                     EEPROM, which is 7 in a new one)
+
+Controller:
+  --eeprom FILE      keep the EEPROM in FILE across runs; a missing FILE is created with
+                     the default parameters. FILE is text, one parameter per line:
+                       00: 03 E8    # AIN1 Pt100 point 1 = 100.0
+                     the EEPROM address in hex, a colon, the bytes stored there in hex;
+                     the lines must cover 00-60 without gaps; '#' starts a comment. A
+                     short, long or garbled FILE is kept as FILE.bad and replaced by the
+                     defaults, with a warning. Without --eeprom every run starts from
+                     the defaults and nothing is saved.
+  --seed N           make every simulated value reproducible (the seed of each run is
+                     printed at start; give it back to see the same run again)
+  --frozen           hold every measured value still (for tests and screenshots);
+                     written outputs still show on the looped-back inputs
+
+Faults (requests addressed to the simulator are counted from 1; "every N" hits
+requests N, 2N, 3N, ...):
+  --silent-every N   leave every Nth request unanswered (and not carried out)
+  --corrupt-every N  spoil the CRC of every Nth answer
+  --split-every N    send every Nth answer in two halves 150 ms apart, so the tool
+                     gets the head in one 100 ms tick and the tail in the next
+  --noise-every N    send 1-3 stray bytes just before every Nth answer
+  --delay-ms N       answer N ms after each request (0-60000; above 100 the tool
+                     reports no answer and asks again)
+  --exception FC:CODE  refuse every request with function FC by exception CODE,
+                     e.g. --exception 3:4; may be given for several functions
+
+Other:
+  --trace            print every frame received and sent, in hex, to standard error
+  -h, --help         show this text
+
+Examples:
+  torvex-sim --link build/bin/ports/com1
+  torvex-sim --link build/bin/ports/com1 --eeprom ~/torvex-eeprom.txt
+  torvex-sim --link /tmp/com2 --silent-every 5 --trace
+  torvex-sim --device /dev/ttyUSB0 --mode 9600,n,8,2 --address 12
+
+Exit status: 0 after Ctrl+C or SIGTERM, 1 when the line or the EEPROM file cannot be
+used, 2 for a wrong command line.
+)";
+}
+
+}  // namespace torvex::sim

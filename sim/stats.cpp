@@ -1,0 +1,20 @@
+#include "sim/stats.h"
+
+#include "sim/text.h"
+
+namespace torvex::sim {
+
+std::string Summary(const Stats& s) {
+  std::string text = "torvex-sim: " + Dec(s.received) + " frames received, " + Dec(s.answered) +
+                     " answered (" + Dec(s.refused) + (s.refused == 1 ? " exception), " : " exceptions), ") +
+                     Dec(s.bad_crc) + " bad CRC, " + Dec(s.ignored) + " ignored, " +
+                     Dec(s.broadcast) + " broadcast, " + Dec(s.silenced) + " kept silent";
+  const char* separator = "; by function ";
+  for (const auto& [function, count] : s.by_function) {
+    text += separator + Dec(function) + ": " + Dec(count);
+    separator = ", ";
+  }
+  return text;
+}
+
+}  // namespace torvex::sim

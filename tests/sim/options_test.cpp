@@ -1,0 +1,97 @@
+#include "sim/options.h"
+
+#include <gtest/gtest.h>
+
+namespace torvex::sim {
+namespace {
+
+ParsedOptions Parse(std::vector<std::string_view> args) { return ParseOptions(args); }
+
+TEST(Options, ReadsEveryOptionInBothForms) {
+  const ParsedOptions p = Parse({"--link", "ports/com1", "--mode=9600,E,7,1", "--address", "12",
+                                 "--eeprom", "e.txt", "--seed=42", "--frozen", "--trace",
+                                 "--silent-every", "5", "--corrupt-every=6", "--split-every", "7",
+                                 "--noise-every", "8", "--delay-ms", "0", "--exception", "3:4",
+                                 "--exception=101:2"});
+  ASSERT_TRUE(p.options) << p.error;
+  const Options& o = *p.options;
+  EXPECT_EQ(o.link, "ports/com1");
+  EXPECT_EQ(ToString(o.mode), "9600,e,7,1");
+  EXPECT_EQ(o.address, 12);
+  EXPECT_EQ(o.eeprom, "e.txt");
+  EXPECT_EQ(o.seed, 42u);
+  EXPECT_TRUE(o.frozen && o.trace);
+  EXPECT_EQ(o.faults.silent_every, 5u);
+  EXPECT_EQ(o.faults.corrupt_every, 6u);
+  EXPECT_EQ(o.faults.split_every, 7u);
+  EXPECT_EQ(o.faults.noise_every, 8u);
+  EXPECT_EQ(o.faults.delay_ms, 0u);
+  EXPECT_EQ(o.faults.exceptions, (std::map<std::uint8_t, std::uint8_t>{{3, 4}, {101, 2}}));
+
+  const ParsedOptions defaults = Parse({});
+  ASSERT_TRUE(defaults.options);
+  EXPECT_EQ(ToString(defaults.options->mode), "115200,n,8,2");
+  EXPECT_FALSE(defaults.options->address) << "the EEPROM's address unless told otherwise";
+  EXPECT_TRUE(Parse({"--link", "x", "-h"}).help);
+}
+
+TEST(Options, RefusesWithAMessageThatNamesTheProblem) {
+  struct Case {
+    std::vector<std::string_view> args;
+    const char* error;
+  };
+  const Case cases[] = {
+      {{"--link", "a", "--device", "b"}, "exclude each other"},
+      {{"--address", "0"}, "--address needs"},
+      {{"--address", "248"}, "--address needs"},
+      {{"--silent-every", "0"}, "--silent-every needs"},
+      {{"--split-every", "x"}, "--split-every needs"},
+      {{"--delay-ms", "-1"}, "--delay-ms needs"},
+      {{"--exception", "3"}, "FUNCTION:CODE"},
+      {{"--exception", "128:1"}, "FUNCTION:CODE"},
+      {{"--exception", "3:0"}, "FUNCTION:CODE"},
+      {{"--mode", "115200,n,8"}, "--mode"},
+      {{"--seed"}, "--seed needs a value"},
+      {{"--frozen=1"}, "takes no value"},
+      {{"--bogus"}, "unknown option --bogus"},
+      {{"com1"}, "unexpected argument"},
+  };
+  for (const Case& c : cases) {
+    const ParsedOptions p = Parse(c.args);
+    EXPECT_FALSE(p.options) << c.error;
+    EXPECT_NE(p.error.find(c.error), std::string::npos) << p.error;
+  }
+}
+
+TEST(LineMode, ParsesModeStringsAndTimesTheFrameGap) {
+  struct Case {
+    const char* text;
+    const char* canonical;  // nullptr: refused
+    std::int64_t gap_us;
+  };
+  const Case cases[] = {
+      {"115200,n,8,2", "115200,n,8,2", 1750},  // fixed above 19200 baud
+      {"9600,N,8,2", "9600,n,8,2", 4011},      // 3.5 x 11 bits
+      {"19200,e,8,1", "19200,e,8,1", 2006},
+      {"1200,o,7,1.5", "1200,o,7,1.5", 30625},
+      {"", nullptr, 0},
+      {"9600,x,8,1", nullptr, 0},
+      {"9600,n,9,1", nullptr, 0},
+      {"9600,n,8,3", nullptr, 0},
+      {"9600,n,8,1,1", nullptr, 0},
+      {"fast,n,8,1", nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    const auto mode = ParseLineMode(c.text);
+    if (!c.canonical) {
+      EXPECT_FALSE(mode) << c.text;
+      continue;
+    }
+    ASSERT_TRUE(mode) << c.text;
+    EXPECT_EQ(ToString(*mode), c.canonical);
+    EXPECT_EQ(FrameGapMicros(*mode), c.gap_us) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace torvex::sim

@@ -1,0 +1,222 @@
+#include "sim_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace torvex::sim::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Spawned {
+  pid_t pid = -1;
+  int out = -1, err = -1;
+};
+
+Spawned Spawn(const std::vector<std::string>& args) {
+  int out[2], err[2];
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  std::vector<char*> argv;
+  std::string program = TORVEX_SIM_PROGRAM;
+  argv.push_back(program.data());
+  std::vector<std::string> copy = args;
+  for (std::string& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  Spawned s;
+  if (::posix_spawn(&s.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) s.pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  ::close(err[1]);
+  s.out = out[0];
+  s.err = err[0];
+  return s;
+}
+
+// Reads what `fd` has until `done` says so, end of file or the deadline.
+template <typename Done>
+void ReadUntil(int fd, std::string& into, Clock::time_point deadline, Done done) {
+  char buffer[4096];
+  while (!done()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return;
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) return;
+    into.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+Finished Collect(pid_t pid, int out_fd, int err_fd, std::string out) {
+  Finished f;
+  f.out = std::move(out);
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  ReadUntil(out_fd, f.out, deadline, [] { return false; });
+  ReadUntil(err_fd, f.err, deadline, [] { return false; });
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (Clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      ADD_FAILURE() << "torvex-sim did not end";
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  f.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  ::close(out_fd);
+  ::close(err_fd);
+  return f;
+}
+
+}  // namespace
+
+Bytes WithCrc(std::initializer_list<std::uint8_t> bytes) {
+  Bytes frame(bytes);
+  AppendCrc(frame);
+  return frame;
+}
+
+Bytes FromHex(std::string_view hex) {
+  Bytes bytes;
+  std::istringstream in{std::string(hex)};
+  for (std::string word; in >> word;) {
+    unsigned value = 0;
+    std::from_chars(word.data(), word.data() + word.size(), value, 16);
+    bytes.push_back(static_cast<std::uint8_t>(value));
+  }
+  return bytes;
+}
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "torvex-sim-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+SimProcess::SimProcess(std::vector<std::string> args, bool link, std::filesystem::path dir)
+    : dir_(std::move(dir)) {
+  if (dir_.empty()) dir_ = own_dir_.emplace().path();
+  if (link) {
+    args.push_back("--link");
+    args.push_back(link_path().string());
+  }
+  const Spawned s = Spawn(args);
+  pid_ = s.pid;
+  out_fd_ = s.out;
+  err_fd_ = s.err;
+  if (pid_ < 0) {
+    ADD_FAILURE() << "cannot start " << TORVEX_SIM_PROGRAM;
+    return;
+  }
+  ReadUntil(out_fd_, out_, Clock::now() + std::chrono::seconds(5),
+            [this] { return out_.find('\n') != std::string::npos; });
+  const auto newline = out_.find('\n');
+  if (newline == std::string::npos) {
+    const Finished f = Stop(SIGKILL);
+    ADD_FAILURE() << "torvex-sim gave no start line; stderr: " << f.err;
+    return;
+  }
+  banner_ = out_.substr(0, newline);
+  out_.erase(0, newline + 1);
+  if (link) {
+    line_fd_ = ::open(link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (line_fd_ < 0) {
+      ADD_FAILURE() << "cannot open " << link_path();
+      return;
+    }
+    termios t{};
+    ::tcgetattr(line_fd_, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(line_fd_, TCSANOW, &t);
+  }
+}
+
+SimProcess::~SimProcess() {
+  if (pid_ > 0) Stop(SIGKILL);
+  CloseLine();
+}
+
+void SimProcess::Send(const Bytes& bytes) {
+  ASSERT_EQ(::write(line_fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
+Bytes SimProcess::Receive(std::size_t count, std::chrono::milliseconds timeout) {
+  Bytes bytes;
+  const auto deadline = Clock::now() + timeout;
+  std::uint8_t buffer[512];
+  while (bytes.size() < count) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{line_fd_, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    const ssize_t n = ::read(line_fd_, buffer, std::min(sizeof buffer, count - bytes.size()));
+    if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+  return bytes;
+}
+
+Bytes SimProcess::Exchange(const Bytes& request, std::size_t count) {
+  Send(request);
+  return Receive(count);
+}
+
+void SimProcess::CloseLine() {
+  if (line_fd_ >= 0) ::close(line_fd_);
+  line_fd_ = -1;
+}
+
+Finished SimProcess::Stop(int signal) {
+  if (pid_ <= 0) return {};
+  ::kill(pid_, signal);
+  Finished f = Collect(pid_, out_fd_, err_fd_, std::move(out_));
+  pid_ = -1;
+  return f;
+}
+
+long SimProcess::CpuTicks() const {
+  std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+  std::string content((std::istreambuf_iterator<char>(stat)), {});
+  // Fields after the command name, which ends with the last ')': state is field 3, utime 14.
+  std::istringstream fields(content.substr(content.rfind(')') + 2));
+  std::string field;
+  long utime = 0, stime = 0;
+  for (int k = 3; k <= 15 && fields >> field; ++k) {
+    if (k == 14) utime = std::stol(field);
+    if (k == 15) stime = std::stol(field);
+  }
+  return utime + stime;
+}
+
+Finished RunToEnd(const std::vector<std::string>& args) {
+  const Spawned s = Spawn(args);
+  if (s.pid < 0) {
+    ADD_FAILURE() << "cannot start " << TORVEX_SIM_PROGRAM;
+    return {};
+  }
+  return Collect(s.pid, s.out, s.err, {});
+}
+
+}  // namespace torvex::sim::testing

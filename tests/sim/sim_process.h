@@ -1,0 +1,84 @@
+#pragma once
+// Runs the torvex-sim program for a test: in its own temporary directory, on a pseudo-terminal
+// linked as <dir>/com1, with the test holding the tool's end of the line.
+#include <sys/types.h>
+
+#include <csignal>
+
+#include <chrono>
+#include <filesystem>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/modbus.h"
+
+namespace torvex::sim::testing {
+
+// A request or answer from its bytes, with the CRC appended.
+Bytes WithCrc(std::initializer_list<std::uint8_t> bytes);
+// "07 03 0B B8" -> bytes.
+Bytes FromHex(std::string_view hex);
+
+// A fresh temporary directory, removed with everything in it when the test is done.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct Finished {
+  int exit_code = -1;  // -1: ended by a signal
+  std::string out, err;
+};
+
+class SimProcess {
+ public:
+  // Starts the program with `args`; with `link` it adds "--link <dir>/com1" and opens the link.
+  // Fails the test (and leaves nothing running) when no start line comes within two seconds.
+  // `dir` is where the link goes; a temporary one of its own when empty.
+  explicit SimProcess(std::vector<std::string> args, bool link = true,
+                      std::filesystem::path dir = {});
+  ~SimProcess();
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  bool started() const { return !banner_.empty(); }
+  const std::string& banner() const { return banner_; }
+  const std::filesystem::path& dir() const { return dir_; }
+  std::filesystem::path link_path() const { return dir_ / "com1"; }
+  pid_t pid() const { return pid_; }
+
+  void Send(const Bytes& bytes);
+  // Collects answer bytes until `count` have come or `timeout` has passed.
+  Bytes Receive(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(2));
+  // Sends a request and collects `count` answer bytes.
+  Bytes Exchange(const Bytes& request, std::size_t count);
+  void CloseLine();
+
+  // Sends `signal` and waits for the program to end.
+  Finished Stop(int signal = SIGTERM);
+  // CPU time the program has used so far, in clock ticks.
+  long CpuTicks() const;
+
+ private:
+  std::optional<ScratchDir> own_dir_;
+  std::filesystem::path dir_;
+  pid_t pid_ = -1;
+  int out_fd_ = -1, err_fd_ = -1, line_fd_ = -1;
+  std::string banner_, out_;
+};
+
+// Runs the program to its end (for command lines it refuses or that fail at start).
+Finished RunToEnd(const std::vector<std::string>& args);
+
+
+}  // namespace torvex::sim::testing

@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <time.h>
+
+#include <fstream>
+#include <functional>
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSerialPort>
+#include <QTimer>
+
+#include "platform/qt_serial_port.h"
+#include "support/pty.h"
+
+namespace torvex {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+// Runs the event loop, asleep between events, as the real program does between ticks.
+void RunEventLoop(std::chrono::milliseconds time) {
+  QEventLoop loop;
+  QTimer::singleShot(time, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+bool RunEventLoopUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > timeout.count()) return false;
+    RunEventLoop(10ms);
+  }
+  return true;
+}
+
+std::chrono::milliseconds CpuTime() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return std::chrono::milliseconds(t.tv_sec * 1000 + t.tv_nsec / 1'000'000);
+}
+
+std::optional<PortError::Kind> OpenError(SerialPort& port) {
+  try {
+    port.Open();
+  } catch (const PortError& e) {
+    return e.kind();
+  }
+  return std::nullopt;
+}
+
+speed_t OutSpeed(const test::Pty& pty) {
+  const termios t = pty.Attributes();
+  return cfgetospeed(&t);
+}
+
+// Bytes received by the port, after the event loop has delivered `count` of them.
+Bytes Receive(QtSerialPort& port, std::size_t count) {
+  RunEventLoopUntil([&] { return port.BytesWaiting() >= static_cast<int>(count); }, 2s);
+  Bytes got;
+  while (port.BytesWaiting() > 0) got.push_back(port.ReadByte());
+  return got;
+}
+
+// Every byte value, then more, up to the longest answer a tick may hold.
+Bytes Burst() {
+  Bytes bytes(261);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(255 - i);
+  return bytes;
+}
+
+// A port set to COM1 and "9600,n,8,1", COM1 bound to a fresh pseudo-terminal; not yet open.
+class PortOnPty : public ::testing::Test {
+ protected:
+  PortOnPty() {
+    dir.Bind(1, pty->SlavePath());
+    port.SetSettings("9600,n,8,1");
+    port.SetCommPort(1);
+  }
+
+  test::ProgramDir dir;
+  std::unique_ptr<test::Pty> pty = std::make_unique<test::Pty>();
+  QtSerialPort port{dir.Path()};
+};
+
+TEST_F(PortOnPty, CarriesBytesBothWaysExactly) {
+  port.Open();
+  ASSERT_TRUE(port.IsOpen());
+  const Bytes burst = Burst();
+
+  // No event loop runs here: the bytes must leave within the call.
+  port.Write(burst);
+  port.Write(Bytes{0x00, 0xFF});
+  Bytes expected = burst;
+  expected.insert(expected.end(), {0x00, 0xFF});
+  EXPECT_EQ(pty->Read(expected.size(), 1s), expected);
+
+  pty->Write(burst);
+  EXPECT_EQ(Receive(port, burst.size()), burst);
+  EXPECT_EQ(port.BytesWaiting(), 0);
+  EXPECT_EQ(port.ReadByte(), 0);
+}
+
+TEST_F(PortOnPty, AppliesTheModeAtOpenAndAtOnceWhenOpen) {
+  // What a pseudo-terminal keeps: speed, stop bits, PARODD and CMSPAR. Those still tell mark,
+  // space and odd parity from the rest.
+  constexpr tcflag_t kMask = PARODD | CMSPAR | CSTOPB;
+  struct Case {
+    const char* mode;
+    speed_t speed;
+    tcflag_t bits;
+  };
+  const Case cases[] = {
+      {"115200,m,8,1", B115200, PARODD | CMSPAR},
+      {"9600,e,7,2", B9600, CSTOPB},  // no mark or space left over
+      {"57600,s,6,2", B57600, CMSPAR | CSTOPB},
+      {"19200,O,8,1", B19200, PARODD},
+      {"1200,e,5,1.5", B1200, CSTOPB},  // the long stop setting gives 1.5 with 5 data bits
+  };
+  termios left_over = pty->Attributes();  // a program before us left space parity set
+  left_over.c_cflag |= CMSPAR;
+  pty->SetAttributes(left_over);
+
+  port.SetSettings("2400,e,8,2");
+  port.Open();
+  EXPECT_EQ(OutSpeed(*pty), B2400);
+  EXPECT_EQ(pty->Attributes().c_cflag & kMask, CSTOPB);
+
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    port.SetSettings(c.mode);
+    const termios t = pty->Attributes();
+    EXPECT_EQ(cfgetospeed(&t), c.speed);
+    EXPECT_EQ(cfgetispeed(&t), c.speed);
+    EXPECT_EQ(t.c_cflag & kMask, c.bits);
+  }
+}
+
+TEST_F(PortOnPty, RefusesInvalidValuesAndKeepsWhatItHad) {
+  port.Open();
+  for (const char* bad : {"", "9600,x,8,1", "9600,n,8"}) {
+    try {
+      port.SetSettings(bad);
+      ADD_FAILURE() << "accepted " << bad;
+    } catch (const PortError& e) {
+      EXPECT_EQ(e.kind(), PortError::Kind::InvalidValue) << bad;
+    }
+  }
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_EQ(OutSpeed(*pty), B9600);
+
+  for (int bad : {0, -3, 256}) {
+    try {
+      port.SetCommPort(bad);
+      ADD_FAILURE() << "accepted port " << bad;
+    } catch (const PortError& e) {
+      EXPECT_EQ(e.kind(), PortError::Kind::InvalidValue) << bad;
+    }
+  }
+  port.Close();
+  EXPECT_EQ(OpenError(port), std::nullopt) << "the last valid number and mode still hold";
+
+  QtSerialPort no_mode(dir.Path());
+  no_mode.SetCommPort(1);
+  EXPECT_EQ(OpenError(no_mode), PortError::Kind::InvalidValue);
+  QtSerialPort no_number(dir.Path());
+  no_number.SetSettings("9600,n,8,1");
+  EXPECT_EQ(OpenError(no_number), PortError::Kind::InvalidValue);
+}
+
+TEST_F(PortOnPty, MissingOrUnusableDevicesAreUnavailable) {
+  dir.Bind(2, (std::filesystem::path(dir.Path().toStdString()) / "no-such-device").string());
+  const auto plain_file = std::filesystem::path(dir.Path().toStdString()) / "plain";
+  std::ofstream(plain_file) << "not a tty";
+  dir.Bind(3, plain_file.string());
+
+  for (int number : {2, 3}) {
+    port.SetCommPort(number);
+    EXPECT_EQ(OpenError(port), PortError::Kind::Unavailable) << "COM" << number;
+    EXPECT_FALSE(port.IsOpen());
+  }
+}
+
+TEST_F(PortOnPty, APortHeldByAnotherProgramIsInUseUntilItIsLetGo) {
+  int ready[2];
+  int release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(ready[0]);
+    ::close(release[1]);
+    // Another Qt program holding the device under its own name, not through our link.
+    QSerialPort other;
+    other.setPortName(pty->SlaveQPath());
+    const char ok = other.open(QIODevice::ReadWrite) ? '1' : '0';
+    (void)::write(ready[1], &ok, 1);
+    char dummy;
+    (void)::read(release[0], &dummy, 1);  // returns when the parent closes its end
+    other.close();
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  char ok = 0;
+  ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+  ::close(ready[0]);
+  ASSERT_EQ(ok, '1');
+
+  EXPECT_EQ(OpenError(port), PortError::Kind::InUse);
+  EXPECT_FALSE(port.IsOpen());
+
+  ::close(release[1]);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_EQ(OpenError(port), std::nullopt);
+}
+
+TEST_F(PortOnPty, AClosedPortReadsNothingAndSendsNothing) {
+  port.Open();
+  pty->Write(Bytes{1, 2, 3});
+  RunEventLoopUntil([&] { return port.BytesWaiting() == 3; }, 1s);
+  port.Close();
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.BytesWaiting(), 0);
+  EXPECT_EQ(port.ReadByte(), 0);
+  port.Write(Bytes{9, 9});
+  EXPECT_TRUE(pty->Read(1, 100ms).empty());
+}
+
+TEST_F(PortOnPty, OpenTakesThePortNumberAndLinkOfThatMoment) {
+  port.Open();
+  test::Pty second;
+  dir.Bind(2, second.SlavePath());
+  port.SetCommPort(2);
+  port.Write(Bytes{0x11});
+  EXPECT_EQ(pty->Read(1, 1s), Bytes{0x11}) << "a new number waits for the next opening";
+
+  port.Open();
+  port.Write(Bytes{0x22});
+  EXPECT_EQ(second.Read(1, 1s), Bytes{0x22});
+  EXPECT_TRUE(pty->Read(1, 50ms).empty());
+}
+
+TEST_F(PortOnPty, ADeadPortClosesAtOnceWithoutSpinning) {
+  // The layer learns of the death from the event loop, or inside a write of the next tick.
+  for (const bool write_first : {false, true}) {
+    SCOPED_TRACE(write_first ? "noticed by writing" : "noticed by reading");
+    pty = std::make_unique<test::Pty>();
+    dir.Bind(1, pty->SlavePath());
+    port.Open();
+    pty->Vanish();
+    if (write_first) port.Write(Bytes{1, 2, 3});
+
+    const auto cpu_before = CpuTime();
+    RunEventLoop(300ms);
+    EXPECT_LT(CpuTime() - cpu_before, 100ms) << "the event loop spins on a dead port";
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.BytesWaiting(), 0);
+    EXPECT_EQ(port.ReadByte(), 0);
+    port.Write(Bytes{1, 2, 3});  // nowhere to go: ignored
+  }
+}
+
+TEST_F(PortOnPty, ADeadPortComesBackBehindItsLinkWithTheSameMode) {
+  port.SetSettings("19200,n,8,2");
+  port.Open();
+  pty->Vanish();
+
+  // The link still names the terminal that is gone: attempts fail, quietly.
+  const auto cpu_before = CpuTime();
+  RunEventLoop(1200ms);
+  EXPECT_LT(CpuTime() - cpu_before, 100ms);
+  EXPECT_FALSE(port.IsOpen());
+
+  // The simulator restarts on a new pseudo-terminal and moves the link.
+  pty = std::make_unique<test::Pty>();
+  dir.Bind(1, pty->SlavePath());
+  QElapsedTimer back;
+  back.start();
+  ASSERT_TRUE(RunEventLoopUntil([&] { return port.IsOpen(); }, 2s));
+  EXPECT_LE(back.elapsed(), 1300);
+
+  EXPECT_EQ(OutSpeed(*pty), B19200);
+  EXPECT_TRUE(pty->Attributes().c_cflag & CSTOPB);
+  port.Write(Bytes{0x07, 0x00, 0xFF});
+  EXPECT_EQ(pty->Read(3, 1s), (Bytes{0x07, 0x00, 0xFF}));
+  pty->Write(Bytes{0xFF, 0x00});
+  EXPECT_EQ(Receive(port, 2), (Bytes{0xFF, 0x00}));
+}
+
+TEST_F(PortOnPty, TheCallersCloseOrNewNumberStopsTheAutomaticReopening) {
+  auto other_pty = std::make_unique<test::Pty>();
+  dir.Bind(2, other_pty->SlavePath());
+  QtSerialPort other(dir.Path());
+  other.SetSettings("9600,n,8,1");
+  other.SetCommPort(2);
+  port.Open();
+  other.Open();
+  pty->Vanish();
+  other_pty->Vanish();
+  RunEventLoopUntil([&] { return !port.IsOpen() && !other.IsOpen(); }, 1s);
+
+  port.Close();
+  other.SetCommPort(2);
+
+  pty = std::make_unique<test::Pty>();
+  dir.Bind(1, pty->SlavePath());
+  other_pty = std::make_unique<test::Pty>();
+  dir.Bind(2, other_pty->SlavePath());
+  RunEventLoop(1300ms);
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_FALSE(other.IsOpen());
+}
+
+}  // namespace
+}  // namespace torvex

@@ -1,5 +1,6 @@
 #include "platform/qt_serial_port.h"
 
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -48,6 +49,24 @@ void ClearStickParity(QSerialPort& port, Parity parity) {
   (void)port;
   (void)parity;
 #endif
+}
+
+// The entry ports/comN itself (not its target) when it is a link to a pseudo-terminal: a dead
+// pseudo-terminal never comes back, and its number may soon belong to another program's
+// terminal, so only a link that has been made anew may be followed again.
+std::optional<LinkIdentity> PtyLinkIdentity(const QString& program_dir, int number) {
+  const auto path = PortDevicePath(program_dir, number);
+  if (!path) return std::nullopt;
+  struct stat st {};
+  if (::lstat(QFile::encodeName(*path).constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+    return std::nullopt;
+  }
+  if (!QFileInfo(*path).symLinkTarget().startsWith(QStringLiteral("/dev/pts/"))) {
+    return std::nullopt;
+  }
+  return LinkIdentity{static_cast<std::uint64_t>(st.st_ino),
+                      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
+                          st.st_mtim.tv_nsec};
 }
 
 std::string Describe(int number, const QString& device, const QString& reason) {
@@ -164,10 +183,12 @@ void QtSerialPort::OnPortError(QSerialPort::SerialPortError error) {
   // Left open, Qt reports the same error again at every pass of the event loop and keeps a
   // core busy. Closing here, inside Qt's own report, is what Qt's examples do too.
   port_.close();
+  dead_link_ = PtyLinkIdentity(program_dir_, number_);
   reopen_timer_.start();
 }
 
 void QtSerialPort::TryReopen() {
+  if (dead_link_ && PtyLinkIdentity(program_dir_, number_) == dead_link_) return;
   try {
     OpenDevice();
     reopen_timer_.stop();

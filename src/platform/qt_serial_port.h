@@ -12,6 +12,14 @@
 
 namespace torvex {
 
+// Identity of a symbolic link entry (inode and modification time), to tell a link made anew
+// from the old one.
+struct LinkIdentity {
+  std::uint64_t inode;
+  std::int64_t mtime_ns;
+  friend bool operator==(const LinkIdentity&, const LinkIdentity&) = default;
+};
+
 // COMn is resolved through PortDevicePath at every opening. Received bytes reach the port's
 // buffer while the event loop runs, so BytesWaiting counts what arrived up to the last pass of
 // the loop.
@@ -19,7 +27,8 @@ namespace torvex {
 // A port that dies while open (adapter pulled, far end of a pseudo-terminal gone) is closed at
 // once; it then reads as closed. Once a second the layer tries to open the same port number
 // with the same mode again, resolving ports/comN anew, until it works or the caller calls
-// Open, Close or SetCommPort itself.
+// Open, Close or SetCommPort itself. A link to a pseudo-terminal is followed again only once it
+// has been made anew (a restarted simulator): the old number may now be someone's shell.
 class QtSerialPort : public QObject, public SerialPort {
   Q_OBJECT
 
@@ -49,6 +58,8 @@ class QtSerialPort : public QObject, public SerialPort {
   int number_ = 0;
   QSerialPort port_;
   QTimer reopen_timer_;
+  // Set when the port died behind a link to a pseudo-terminal: the link as it was then.
+  std::optional<LinkIdentity> dead_link_;
 };
 
 }  // namespace torvex

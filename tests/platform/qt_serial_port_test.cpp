@@ -292,6 +292,20 @@ TEST_F(PortOnPty, ADeadPortComesBackBehindItsLinkWithTheSameMode) {
   EXPECT_EQ(Receive(port, 2), (Bytes{0xFF, 0x00}));
 }
 
+TEST_F(PortOnPty, ADeadTerminalsNumberTakenByAnotherTerminalIsNotReopened) {
+  port.SetSettings("19200,n,8,2");
+  port.Open();
+  const std::string dead_path = pty->SlavePath();
+  pty->Vanish();
+  ASSERT_TRUE(RunEventLoopUntil([&] { return !port.IsOpen(); }, 1s));
+  // Another program's terminal gets the freed number; the old link now leads to it.
+  auto stranger = std::make_unique<test::Pty>();
+  if (stranger->SlavePath() != dead_path) GTEST_SKIP() << "the number was not reused";
+  RunEventLoop(1500ms);
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_TRUE(stranger->Read(1, 50ms).empty());
+}
+
 TEST_F(PortOnPty, TheCallersCloseOrNewNumberStopsTheAutomaticReopening) {
   auto other_pty = std::make_unique<test::Pty>();
   dir.Bind(2, other_pty->SlavePath());

@@ -148,6 +148,7 @@ void QtSerialPort::OpenDevice() {
   ApplyMode(*mode_);  // on a closed port Qt only keeps the values; open() applies them
   if (port_.open(QIODevice::ReadWrite)) {
     ClearStickParity(port_, mode_->parity);
+    opened_path_ = *path;
     return;
   }
 
@@ -188,6 +189,9 @@ void QtSerialPort::OnPortError(QSerialPort::SerialPortError error) {
 }
 
 void QtSerialPort::TryReopen() {
+  // Only the same entry: a port opened through ports/comN whose link has gone away must not
+  // fall through to /dev/ttyS<N-1>, which may be the console.
+  if (PortDevicePath(program_dir_, number_) != opened_path_) return;
   if (dead_link_ && PtyLinkIdentity(program_dir_, number_) == dead_link_) return;
   try {
     OpenDevice();

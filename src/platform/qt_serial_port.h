@@ -28,7 +28,8 @@ struct LinkIdentity {
 // once; it then reads as closed. Once a second the layer tries to open the same port number
 // with the same mode again, resolving ports/comN anew, until it works or the caller calls
 // Open, Close or SetCommPort itself. A link to a pseudo-terminal is followed again only once it
-// has been made anew (a restarted simulator): the old number may now be someone's shell.
+// has been made anew (a restarted simulator): the old number may now be someone's shell. A
+// link that has gone is waited for, never replaced by the built-in port of the same number.
 class QtSerialPort : public QObject, public SerialPort {
   Q_OBJECT
 
@@ -58,6 +59,8 @@ class QtSerialPort : public QObject, public SerialPort {
   int number_ = 0;
   QSerialPort port_;
   QTimer reopen_timer_;
+  // The entry (ports/comN or /dev/ttyS<N-1>) of the last successful opening.
+  QString opened_path_;
   // Set when the port died behind a link to a pseudo-terminal: the link as it was then.
   std::optional<LinkIdentity> dead_link_;
 };

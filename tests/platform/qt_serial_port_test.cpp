@@ -292,6 +292,19 @@ TEST_F(PortOnPty, ADeadPortComesBackBehindItsLinkWithTheSameMode) {
   EXPECT_EQ(Receive(port, 2), (Bytes{0xFF, 0x00}));
 }
 
+TEST_F(PortOnPty, ARemovedLinkIsWaitedForNotReplacedByTheBuiltInPort) {
+  port.SetSettings("19200,n,8,2");
+  port.Open();
+  pty->Vanish();
+  std::filesystem::remove(dir.LinkPath(1));  // a simulator's clean exit takes its link along
+  RunEventLoop(1500ms);
+  EXPECT_FALSE(port.IsOpen()) << "must not open /dev/ttyS0 in the link's place";
+
+  pty = std::make_unique<test::Pty>();
+  dir.Bind(1, pty->SlavePath());
+  EXPECT_TRUE(RunEventLoopUntil([&] { return port.IsOpen(); }, 2s));
+}
+
 TEST_F(PortOnPty, ADeadTerminalsNumberTakenByAnotherTerminalIsNotReopened) {
   port.SetSettings("19200,n,8,2");
   port.Open();

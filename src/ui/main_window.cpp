@@ -462,6 +462,8 @@ void MainWindow::SetOpaque(ControlRef ref, bool opaque) {
   Widget(ref)->setAutoFillBackground(opaque);
 }
 
+void MainWindow::RepaintNow(ControlRef control) { Widget(control)->repaint(); }
+
 void MainWindow::SetCaption(const QString& caption) { setWindowTitle(caption); }
 
 int MainWindow::SlaveAddress() const { return cmb_slad_->currentIndex(); }

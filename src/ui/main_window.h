@@ -45,6 +45,7 @@ class MainWindow : public QMainWindow, public MainView {
   // Clearing one leaves the pair without a selection and raises nothing.
   void SetChecked(ControlRef control, bool checked) override;
   void SetOpaque(ControlRef control, bool opaque) override;
+  void RepaintNow(ControlRef control) override;
   void SetCaption(const QString& caption) override;
   int SlaveAddress() const override;  // -1 until FillSlaveAddresses has run
 

@@ -1,0 +1,103 @@
+#include "config/configuration.h"
+
+#include <cmath>
+#include <optional>
+#include <utility>
+
+#include <QFileInfo>
+#include <QLocale>
+
+#include "config/profile_file.h"
+
+namespace torvex {
+namespace {
+
+const QString kPcSection = QStringLiteral("PC config");
+const QString kVemSection = QStringLiteral("VEM config");
+const QString kPortKey = QStringLiteral("COM");
+const QString kModeKey = QStringLiteral("COMSettings");
+const QString kSlaveKey = QStringLiteral("MBSLAD");
+const QString kDefaultPort = QStringLiteral("1");
+
+// "COM" is a number rounded to a whole one, a half to the even neighbour ("2.5" is 2), that
+// must then fit a byte. The file is written with a decimal point whatever the operator's
+// locale, so the C locale reads it.
+std::optional<std::uint8_t> PortNumberFrom(const QString& text) {
+  QLocale c = QLocale::c();
+  c.setNumberOptions(QLocale::RejectGroupSeparator);
+  bool ok = false;
+  const double value = c.toDouble(text.trimmed(), &ok);
+  if (!ok || !std::isfinite(value)) return std::nullopt;
+  const double whole = std::nearbyint(value);  // the default rounding mode: half to even
+  if (whole < 0 || whole > 255) return std::nullopt;
+  return static_cast<std::uint8_t>(whole);
+}
+
+}  // namespace
+
+QString IniPathIn(const QString& program_dir) { return program_dir + u'/' + kIniFileName; }
+
+Configuration::Configuration(QString ini_path, MainView& view, Prompter& prompter)
+    : path_(std::move(ini_path)), view_(view), prompter_(prompter) {}
+
+void Configuration::ShowStatus(const QString& text) {
+  // The window is not serviced while the file is read or written: paint the text now.
+  view_.SetText({Control::lbl_sys_mes}, text);
+  view_.RepaintNow({Control::lbl_sys_mes});
+}
+
+void Configuration::SaveConfig() {
+  ShowStatus(kStatusSavingConfig);
+  // Stops at the first key the operator gives up on.
+  (void)(Write(kPcSection, kPortKey, QString::number(PortNumber_)) &&
+         Write(kPcSection, kModeKey, PortSettings_) &&
+         Write(kVemSection, kSlaveKey, QString::number(view_.SlaveAddress())));
+  ShowStatus(QString());
+}
+
+// One key; false when the operator gave up on it.
+bool Configuration::Write(const QString& section, const QString& key, const QString& value) {
+  for (;;) {
+    try {
+      WriteIni(path_, section, key, value);
+      return true;
+    } catch (const ProfileError&) {
+      if (prompter_.RetryCancel(kIniErrorTitle, kIniWriteError) != Prompter::Choice::Retry) {
+        return false;
+      }
+    }
+  }
+}
+
+void Configuration::LoadConfig() {
+  PortNumber_ = 1;
+  if (!QFileInfo::exists(path_)) {
+    SaveConfig();
+    ShowStatus(QString());
+    return;
+  }
+  ShowStatus(kStatusReadingConfig);
+  while (!ReadValues()) {
+    if (prompter_.RetryCancel(kIniErrorTitle, kIniReadError) != Prompter::Choice::Retry) {
+      return;  // "Чтение конфигурации" stays, as the failure left it
+    }
+  }
+  ShowStatus(QString());
+}
+
+// Both values, or false with PortNumber and PortSettings untouched.
+bool Configuration::ReadValues() {
+  try {
+    const std::optional<std::uint8_t> number =
+        PortNumberFrom(ReadIni(path_, kPcSection, kPortKey, kDefaultPort));
+    if (!number) return false;
+    QString mode = ReadIni(path_, kPcSection, kModeKey, kDefaultPortSettings);
+    PortNumber_ = *number;
+    PortSettings_ = std::move(mode);
+    return true;
+  } catch (const ProfileError&) {
+    return false;
+  }
+}
+
+}  // namespace torvex

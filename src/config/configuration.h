@@ -1,0 +1,63 @@
+#pragma once
+// The tool's configuration (module Module2): the serial port in use and its mode string, kept in
+// "тп.ini" beside the program together with the slave address.
+#include <cstdint>
+
+#include <QString>
+
+#include "ui/main_view.h"
+#include "ui/prompter.h"
+
+namespace torvex {
+
+inline const QString kIniFileName = QStringLiteral("тп.ini");
+// The mode string a file without "COMSettings" stands for.
+inline const QString kDefaultPortSettings = QStringLiteral("9600,n,8,2");
+
+inline const QString kStatusSavingConfig = QStringLiteral("Сохранение конфигурации");
+inline const QString kStatusReadingConfig = QStringLiteral("Чтение конфигурации");
+inline const QString kIniErrorTitle = QStringLiteral("Ошибка открытия файла ");
+inline const QString kIniReadError = QStringLiteral("Ошибка открытия файла тп.ini для чтения\r\n");
+inline const QString kIniWriteError = QStringLiteral("Ошибка открытия файла тп.ini для записи");
+
+// Where the tool keeps its file: "тп.ini" in the program's directory.
+QString IniPathIn(const QString& program_dir);
+
+class Configuration {
+ public:
+  Configuration(QString ini_path, MainView& view, Prompter& prompter);
+
+  // Reads "COM" and "COMSettings". With no file, writes one from the current values instead
+  // (and leaves PortSettings as it is). A "COM" value that is not a number in 0-255, or a file
+  // that exists but cannot be read, asks Retry/Cancel; Cancel leaves PortNumber at 1.
+  void LoadConfig();
+  // Writes "COM", "COMSettings" and "MBSLAD" (the view's slave address, -1 with none
+  // selected). A key that cannot be written asks Retry/Cancel; Cancel gives up the rest.
+  void SaveConfig();
+
+  std::uint8_t PortNumber() const { return PortNumber_; }
+  void SetPortNumber(std::uint8_t number) { PortNumber_ = number; }
+  const QString& PortSettings() const { return PortSettings_; }
+  void SetPortSettings(const QString& mode) { PortSettings_ = mode; }
+
+  // Whether the last use of the settings dialog ended with an accepted OK; it carries over to
+  // the next use of the dialog.
+  bool SettingsAccepted() const { return SettingsAccepted_; }
+  void SetSettingsAccepted(bool accepted) { SettingsAccepted_ = accepted; }
+
+  const QString& IniPath() const { return path_; }
+
+ private:
+  void ShowStatus(const QString& text);
+  bool ReadValues();
+  bool Write(const QString& section, const QString& key, const QString& value);
+
+  QString path_;
+  MainView& view_;
+  Prompter& prompter_;
+  std::uint8_t PortNumber_ = 0;
+  QString PortSettings_;
+  bool SettingsAccepted_ = false;
+};
+
+}  // namespace torvex

@@ -1,0 +1,157 @@
+#include "config/profile_file.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#define SI_IMPLEMENTATION
+#define SI_NO_CONVERSION
+#include <SimpleIni.h>
+
+namespace torvex {
+namespace {
+
+// SimpleIni keeps a comment with the entry that follows it, so comments after the last entry
+// would be lost on saving. A marker section appended while loading gives them an entry to
+// belong to; it is taken out again before the file is written. No one writes this name.
+constexpr std::string_view kTailMarker = "\x01torvex end of file";
+
+constexpr std::string_view kNativeNewline = SI_NEWLINE_A;
+
+// The file as loaded; empty when there is none.
+struct Profile {
+  explicit Profile(const QString& path);
+
+  CSimpleIniA ini{false, true, false};  // duplicate keys kept; the first is read, as Windows does
+  // The file's line end, as its first line has it; a new file gets the platform's.
+  bool crlf = kNativeNewline == "\r\n";
+};
+
+// The file's bytes; nullopt when there is no file.
+std::optional<QByteArray> ReadBytes(const QString& path) {
+  if (!QFileInfo::exists(path)) return std::nullopt;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw ProfileError("cannot open " + path.toStdString() + ": " +
+                       file.errorString().toStdString());
+  }
+  QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) {
+    throw ProfileError("cannot read " + path.toStdString() + ": " +
+                       file.errorString().toStdString());
+  }
+  // SimpleIni stops at a NUL byte, and a save would drop everything after it (a UTF-16 or
+  // binary file): such a file is not ours to rewrite.
+  if (bytes.contains('\0')) throw ProfileError(path.toStdString() + " is not a text file");
+  return bytes;
+}
+
+Profile::Profile(const QString& path) {
+  ini.SetSpaces(false);
+  const std::optional<QByteArray> bytes = ReadBytes(path);
+  if (!bytes) return;
+
+  const qsizetype first_break = bytes->indexOf('\n');
+  if (first_break >= 0) crlf = first_break > 0 && bytes->at(first_break - 1) == '\r';
+
+  std::string text = bytes->toStdString();
+  text += '\n';
+  text += '[';
+  text += kTailMarker;
+  text += "]\n";
+  if (ini.LoadData(text) < 0) throw ProfileError("cannot parse " + path.toStdString());
+}
+
+// Whether the marker carries comments to keep; a marker without any is dropped here.
+bool KeepTail(CSimpleIniA& ini) {
+  const std::string marker(kTailMarker);
+  CSimpleIniA::TNamesDepend sections;
+  ini.GetAllSections(sections);
+  for (const auto& section : sections) {
+    if (marker == section.pItem && section.pComment) return true;
+  }
+  ini.Delete(marker.c_str(), nullptr);
+  return false;
+}
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+std::string Serialize(CSimpleIniA& ini, bool crlf) {
+  const bool tail = KeepTail(ini);
+  std::string out;
+  if (ini.Save(out, false) < 0) throw ProfileError("cannot serialize the profile");
+  if (tail) {
+    const std::string line = "[" + std::string(kTailMarker) + "]" + std::string(kNativeNewline);
+    ReplaceAll(out, line, "");
+  }
+  // No value or comment holds a line break of its own (the parser splits lines at CR and LF
+  // alike), so every break here is a line end.
+  ReplaceAll(out, "\r\n", "\n");
+  if (crlf) ReplaceAll(out, "\n", "\r\n");
+  return out;
+}
+
+// The spelling the file already uses for key, so that writing "COM" keeps a hand-written "com".
+std::string KeySpelling(const CSimpleIniA& ini, const std::string& section,
+                        const std::string& key) {
+  CSimpleIniA::TNamesDepend keys;
+  ini.GetAllKeys(section.c_str(), keys);
+  const SI_NoCase<char> less;
+  for (const auto& entry : keys) {
+    if (!less(entry.pItem, key.c_str()) && !less(key.c_str(), entry.pItem)) return entry.pItem;
+  }
+  return key;
+}
+
+QString Cut(QString value) {
+  if (value.size() <= kIniValueLimit) return value;
+  qsizetype length = kIniValueLimit;
+  if (value.at(length - 1).isHighSurrogate()) --length;  // never half a character
+  value.truncate(length);
+  return value;
+}
+
+}  // namespace
+
+QString ReadIni(const QString& path, const QString& section, const QString& key,
+                const QString& fallback) {
+  const Profile profile(path);
+  const char* value =
+      profile.ini.GetValue(section.toUtf8().constData(), key.toUtf8().constData(), nullptr);
+  return Cut(value ? QString::fromUtf8(value) : fallback);
+}
+
+void WriteIni(const QString& path, const QString& section, const QString& key,
+              const QString& value) {
+  QString line = value;
+  line.replace(u'\r', u' ').replace(u'\n', u' ');
+
+  Profile profile(path);
+  const std::string section_name = section.toUtf8().toStdString();
+  const std::string key_name = KeySpelling(profile.ini, section_name, key.toUtf8().toStdString());
+  if (profile.ini.SetValue(section_name.c_str(), key_name.c_str(), line.toUtf8().constData(),
+                           nullptr, true) < 0) {
+    throw ProfileError("cannot set " + key_name);
+  }
+  const std::string out = Serialize(profile.ini, profile.crlf);
+
+  QSaveFile file(path);
+  file.setDirectWriteFallback(true);  // a writable file in a directory we may not write to
+  if (!file.open(QIODevice::WriteOnly) ||
+      file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size()) ||
+      !file.commit()) {
+    throw ProfileError("cannot write " + path.toStdString() + ": " +
+                       file.errorString().toStdString());
+  }
+}
+
+}  // namespace torvex

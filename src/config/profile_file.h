@@ -1,0 +1,32 @@
+#pragma once
+// One value of an INI profile file, read and written as the Windows profile service does it:
+// section and key names match without regard to case, and a write keeps everything else in the
+// file (other sections and keys, comments, their order and spelling).
+#include <stdexcept>
+
+#include <QString>
+
+namespace torvex {
+
+// The file exists but cannot be read (no access, a directory, not text), or cannot be written.
+class ProfileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Longest value ReadIni returns, in characters; longer ones are cut.
+inline constexpr int kIniValueLimit = 254;
+
+// The value of key in section; `fallback` when the file, the section or the key is missing.
+// A key present with an empty value reads as the empty text.
+QString ReadIni(const QString& path, const QString& section, const QString& key,
+                const QString& fallback);
+
+// Sets key in section to value, creating the file, the section or the key as needed. Every CR
+// and LF in value becomes a blank, so the value stays on its line. The file is replaced in one
+// step, so a failed write leaves it as it was; it keeps its own line ends (a new file gets the
+// platform's). A file that cannot be read is never written over.
+void WriteIni(const QString& path, const QString& section, const QString& key,
+              const QString& value);
+
+}  // namespace torvex

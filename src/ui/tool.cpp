@@ -1,0 +1,93 @@
+#include "ui/tool.h"
+
+#include "decode/decode_response.h"
+#include "platform/serial_port.h"
+#include "ui/output_commands.h"
+#include "ui/prompter.h"
+#include "ui/set_com_dialog.h"
+
+namespace torvex {
+namespace {
+
+constexpr int kTickMs = 100;
+constexpr int kMeasuringView = 1;
+
+}  // namespace
+
+QString PortErrorMessage(const PortError& error, std::uint8_t portNumber) {
+  const QString port = QStringLiteral("Порт COM") + QString::number(portNumber);
+  switch (error.kind()) {
+    case PortError::Kind::InvalidValue:
+      return QStringLiteral("Некорректные настройки порта COM\r\nИзмените настройки");
+    case PortError::Kind::InUse:
+      return port + QStringLiteral(" занят другим приложением\r\nВыберите другой порт");
+    case PortError::Kind::Unavailable:
+      break;
+  }
+  return port + QStringLiteral(" не доступен\r\nВыберите другой порт");
+}
+
+Tool::Tool(const QString& programDir, SerialPort& port, Prompter& prompter)
+    : port_(port),
+      prompter_(prompter),
+      config_(IniPathIn(programDir), window_, prompter),
+      engine_(port, window_),
+      params_(engine_, window_) {
+  Timer1_.setInterval(kTickMs);
+  engine_.SetDecoder([this](const RxAnswer& answer) {
+    DecodeResponse(answer, window_,
+                   [this](const RxAnswer& param) { params_.DecodeParamAnswer(param); });
+  });
+  ConnectHandlers();
+}
+
+void Tool::ConnectHandlers() {
+  connect(&Timer1_, &QTimer::timeout, this, &Tool::Timer1_Tick);
+  connect(&window_, &MainWindow::cmd_read_Click, this, [this] { QueueOutputsRead(engine_); });
+  connect(&window_, &MainWindow::cmd_set_Click, this,
+          [this] { QueueOutputsWrite(engine_, window_); });
+  connect(&window_, &MainWindow::opt_view_Click, this,
+          [this](int index) { ShowViewMode(window_, index); });
+  connect(&window_, &MainWindow::txt_dac_KeyPress, this,
+          [this](int index) { QueueAnalogOutput(engine_, window_, index); });
+  connect(&window_, &MainWindow::txt_par_Change, this,
+          [this](int index) { params_.txt_par_Change(index); });
+  connect(&window_, &MainWindow::txt_par_KeyPress, this,
+          [this](int index) { params_.txt_par_KeyPress(index); });
+  connect(&window_, &MainWindow::cmd_readall_Click, this, [this] { params_.cmd_readall_Click(); });
+  connect(&window_, &MainWindow::cmd_writeall_Click, this,
+          [this] { params_.cmd_writeall_Click(); });
+  connect(&window_, &MainWindow::mnu_settings_Click, this, [this] {
+    SetComDialog::ShowModeless(port_, config_, window_, engine_, &window_);
+  });
+}
+
+bool Tool::FormLoad() {
+  config_.LoadConfig();
+  window_.SetChecked({Control::opt_view, kMeasuringView}, true);
+  window_.FillSlaveAddresses();
+  window_.CreateDiscreteInputs();
+  window_.CreateDiscreteOutputs();
+
+  bool opened = true;
+  try {
+    port_.SetSettings(config_.PortSettings());
+    port_.SetCommPort(config_.PortNumber());
+    port_.Open();
+  } catch (const PortError& error) {
+    opened = false;
+    const QString message = PortErrorMessage(error, config_.PortNumber());
+    if (prompter_.OkCancel(kPortErrorTitle, message) == Prompter::Choice::Cancel) return false;
+    SetComDialog::ExecModal(port_, config_, window_, engine_, &window_);
+  }
+
+  params_.InitParamTable();
+  if (opened) params_.ReadAllParams();
+  window_.show();
+  Timer1_.start();
+  return true;
+}
+
+void Tool::Timer1_Tick() { engine_.Tick(config_.PortNumber(), config_.PortSettings()); }
+
+}  // namespace torvex

@@ -1,0 +1,52 @@
+#pragma once
+// The composition root of the tool: the main window, the configuration, the exchange engine,
+// the parameter module and the exchange timer, created once and wired together. FormLoad runs
+// the start-up in its fixed order; from then on the timer and the operator drive everything.
+#include <QObject>
+#include <QTimer>
+
+#include "config/configuration.h"
+#include "engine/modbus_engine.h"
+#include "params/param_transfer.h"
+#include "ui/main_window.h"
+
+namespace torvex {
+
+class Prompter;
+class SerialPort;
+
+inline const QString kPortErrorTitle = QStringLiteral("Ошибка открытия порта");
+
+// The message of a failed port opening: two lines joined by CR LF.
+QString PortErrorMessage(const PortError& error, std::uint8_t portNumber);
+
+class Tool : public QObject {
+  Q_OBJECT
+ public:
+  // programDir holds "тп.ini"; the port is the one serial port of the whole run.
+  Tool(const QString& programDir, SerialPort& port, Prompter& prompter);
+
+  // Start-up. Returns false when the operator ended the program at a failed port opening;
+  // the window has not been shown then.
+  bool FormLoad();
+
+  MainWindow& Window() { return window_; }
+  ModbusEngine& Engine() { return engine_; }
+  Configuration& Config() { return config_; }
+  ParamTransfer& Params() { return params_; }
+  QTimer& Timer1() { return Timer1_; }
+
+ private:
+  void ConnectHandlers();
+  void Timer1_Tick();
+
+  SerialPort& port_;
+  Prompter& prompter_;
+  MainWindow window_;
+  Configuration config_;
+  ModbusEngine engine_;
+  ParamTransfer params_;
+  QTimer Timer1_;
+};
+
+}  // namespace torvex

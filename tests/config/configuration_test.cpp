@@ -1,0 +1,226 @@
+#include "config/configuration.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "config/fake_prompter.h"
+#include "support/fake_view.h"
+
+namespace torvex {
+namespace {
+
+using Choice = Prompter::Choice;
+
+// Remembers what the status line showed each time it was painted at once.
+class PaintingView : public test::FakeView {
+ public:
+  void RepaintNow(ControlRef c) override {
+    if (c == ControlRef{Control::lbl_sys_mes}) painted.push_back(Text(c));
+  }
+  QString Status() const { return Text({Control::lbl_sys_mes}); }
+  std::vector<QString> painted;
+};
+
+class ConfigurationTest : public ::testing::Test {
+ protected:
+  void Put(const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  QByteArray Contents() const {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
+  }
+
+  QTemporaryDir dir;
+  QString path = IniPathIn(dir.path());
+  PaintingView view;
+  test::FakePrompter prompter;
+  Configuration config{path, view, prompter};
+};
+
+TEST_F(ConfigurationTest, TheFirstStartWritesTheFileFromWhatItHas) {
+  view.slave_address = -1;  // the address list is not filled yet
+  config.LoadConfig();
+
+  EXPECT_EQ(Contents(),
+            "[PC config]\n"
+            "COM=1\n"
+            "COMSettings=\n"
+            "\n"
+            "\n"
+            "[VEM config]\n"
+            "MBSLAD=-1\n");
+  EXPECT_EQ(config.PortNumber(), 1);
+  EXPECT_EQ(config.PortSettings(), "");
+  EXPECT_EQ(view.painted, (std::vector<QString>{kStatusSavingConfig, "", ""}));
+  EXPECT_TRUE(prompter.asked.empty());
+
+  // The empty mode string reads back empty: the default is for a missing key only.
+  config.SetPortSettings("stale");
+  config.LoadConfig();
+  EXPECT_EQ(config.PortSettings(), "");
+}
+
+TEST_F(ConfigurationTest, ASaveWritesTheThreeKeysAndLoadReadsTwoBack) {
+  config.SetPortNumber(12);
+  config.SetPortSettings("115200,n,8,2");
+  view.slave_address = 7;
+  config.SaveConfig();
+
+  EXPECT_EQ(Contents(),
+            "[PC config]\n"
+            "COM=12\n"
+            "COMSettings=115200,n,8,2\n"
+            "\n"
+            "\n"
+            "[VEM config]\n"
+            "MBSLAD=7\n");
+  EXPECT_EQ(view.painted, (std::vector<QString>{kStatusSavingConfig, ""}));
+
+  Configuration next{path, view, prompter};
+  view.painted.clear();
+  next.LoadConfig();
+  EXPECT_EQ(next.PortNumber(), 12);
+  EXPECT_EQ(next.PortSettings(), "115200,n,8,2");
+  EXPECT_EQ(view.painted, (std::vector<QString>{kStatusReadingConfig, ""}));
+}
+
+TEST_F(ConfigurationTest, MissingKeysTakeTheirDefaults) {
+  Put("[PC config]\n");
+  config.SetPortNumber(9);
+  config.LoadConfig();
+  EXPECT_EQ(config.PortNumber(), 1);
+  EXPECT_EQ(config.PortSettings(), "9600,n,8,2");
+  EXPECT_EQ(Contents(), "[PC config]\n") << "loading writes nothing to an existing file";
+}
+
+TEST_F(ConfigurationTest, ThePortNumberIsAWholeNumberThatFitsAByte) {
+  struct Case {
+    const char* value;
+    int expected;  // -1: the read-failure box
+  } const cases[] = {
+      {"3", 3},  {"0", 0},     {"255", 255}, {"2.5", 2},   {"3.5", 4},  {"254.5", 254},
+      {"1e1", 10}, {"abc", -1}, {"", -1},     {"300", -1},  {"-1", -1},  {"255.5", -1},
+      {"3,5", -1}, {"3x", -1},  {"nan", -1},  {"inf", -1},
+  };
+  for (const Case& c : cases) {
+    Put(QByteArray("[PC config]\nCOM=") + c.value + "\nCOMSettings=19200,e,8,1\n");
+    prompter.asked.clear();
+    config.SetPortSettings("earlier");
+    config.LoadConfig();
+    if (c.expected >= 0) {
+      EXPECT_EQ(config.PortNumber(), c.expected) << c.value;
+      EXPECT_EQ(config.PortSettings(), "19200,e,8,1") << c.value;
+      EXPECT_TRUE(prompter.asked.empty()) << c.value;
+    } else {
+      ASSERT_EQ(prompter.asked.size(), 1u) << c.value;
+      EXPECT_EQ(prompter.asked[0].title, "Ошибка открытия файла ");
+      EXPECT_EQ(prompter.asked[0].text, "Ошибка открытия файла тп.ini для чтения\r\n");
+      EXPECT_EQ(config.PortNumber(), 1) << c.value;
+      EXPECT_EQ(config.PortSettings(), "earlier") << c.value;
+      EXPECT_EQ(view.Status(), kStatusReadingConfig) << "a cancelled read leaves its text";
+    }
+  }
+}
+
+TEST_F(ConfigurationTest, RetryReadsTheFileAgain) {
+  Put("[PC config]\nCOM=300\n");
+  prompter.answers = {Choice::Retry, Choice::Retry, Choice::Cancel};
+  config.LoadConfig();
+  EXPECT_EQ(prompter.asked.size(), 3u) << "the same value fails at every retry";
+  EXPECT_EQ(config.PortNumber(), 1);
+
+  // The operator corrects the file while the box is up.
+  prompter.asked.clear();
+  prompter.answers = {Choice::Retry};
+  prompter.on_ask = [&] { Put("[PC config]\nCOM=3\n"); };
+  config.LoadConfig();
+  EXPECT_EQ(prompter.asked.size(), 1u);
+  EXPECT_EQ(config.PortNumber(), 3);
+  EXPECT_EQ(view.Status(), "");
+}
+
+TEST_F(ConfigurationTest, SavedValuesStayOnOneLineAndReadBackCut) {
+  config.SetPortSettings("9600,n,8,2\r\n" + QString(300, u'x'));
+  config.SaveConfig();
+  EXPECT_TRUE(Contents().contains("\nCOMSettings=9600,n,8,2  xxx"));
+  EXPECT_EQ(Contents().count('\n'), 7) << "no line more than the file's seven";
+
+  config.LoadConfig();
+  EXPECT_EQ(config.PortSettings(), ("9600,n,8,2  " + QString(300, u'x')).left(254));
+}
+
+TEST_F(ConfigurationTest, AHandEditedFileSurvivesASave) {
+  Put("; bench 4\n"
+      "\n"
+      "[Operator]\n"
+      "Name=Иванов\n"
+      "[pc config]\n"
+      "com=5\n"
+      "comsettings=19200,e,8,1\n"
+      "; the slave\n"
+      "[vem CONFIG]\n"
+      "mbslad=3\n"
+      "Extra=keep\n");
+  config.LoadConfig();
+  EXPECT_EQ(config.PortNumber(), 5);
+  EXPECT_EQ(config.PortSettings(), "19200,e,8,1");
+
+  config.SetPortNumber(2);
+  view.slave_address = 7;
+  config.SaveConfig();
+  EXPECT_EQ(Contents(),
+            "; bench 4\n"
+            "\n"
+            "\n"
+            "[Operator]\n"
+            "Name=Иванов\n"
+            "\n"
+            "\n"
+            "[pc config]\n"
+            "com=2\n"
+            "comsettings=19200,e,8,1\n"
+            "\n"
+            "\n"
+            "; the slave\n"
+            "[vem CONFIG]\n"
+            "mbslad=7\n"
+            "Extra=keep\n");
+}
+
+TEST_F(ConfigurationTest, AFileThatCannotBeUsedIsReportedAndKept) {
+  const QByteArray binary("[PC config]\nCOM=3\n\0garbage", 26);
+  Put(binary);
+  config.SetPortSettings("9600,n,8,2");
+  config.LoadConfig();
+  ASSERT_EQ(prompter.asked.size(), 1u);
+  EXPECT_EQ(prompter.asked[0].text, kIniReadError);
+  EXPECT_EQ(config.PortNumber(), 1);
+
+  // Writing gives up at the first key on Cancel; Retry tries that key again.
+  prompter.asked.clear();
+  prompter.answers = {Choice::Retry, Choice::Cancel};
+  config.SaveConfig();
+  ASSERT_EQ(prompter.asked.size(), 2u);
+  EXPECT_EQ(prompter.asked[0].title, "Ошибка открытия файла ");
+  EXPECT_EQ(prompter.asked[0].text, "Ошибка открытия файла тп.ini для записи");
+  EXPECT_EQ(view.Status(), "");
+  EXPECT_EQ(Contents(), binary);
+}
+
+TEST_F(ConfigurationTest, ADirectoryInPlaceOfTheFileIsReportedBothWays) {
+  ASSERT_TRUE(QDir(dir.path()).mkdir(kIniFileName));
+  config.LoadConfig();
+  config.SaveConfig();
+  ASSERT_EQ(prompter.asked.size(), 2u);
+  EXPECT_EQ(prompter.asked[0].text, kIniReadError);
+  EXPECT_EQ(prompter.asked[1].text, kIniWriteError);
+}
+
+}  // namespace
+}  // namespace torvex

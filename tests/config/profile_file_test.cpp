@@ -1,0 +1,124 @@
+#include "config/profile_file.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "support/qt_printers.h"
+
+namespace torvex {
+namespace {
+
+class ProfileFileTest : public ::testing::Test {
+ protected:
+  void Put(const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  QByteArray Contents() const {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
+  }
+
+  QTemporaryDir dir;
+  QString path = dir.path() + QStringLiteral("/тп.ini");
+};
+
+TEST_F(ProfileFileTest, ReadsAsTheProfileServiceDoes) {
+  Put("[PC config]\n"
+      "COM = 3 \n"
+      "Empty=\n"
+      "com=4\n"
+      "[other]\n"
+      "Long=" + QByteArray(300, 'x') + "\n");
+
+  struct Case {
+    const char* section;
+    const char* key;
+    QString expected;
+  } const cases[] = {
+      {"PC config", "COM", "3"},        // blanks around the value go, the first duplicate wins
+      {"pc CONFIG", "com", "3"},        // names match without regard to case
+      {"PC config", "Empty", ""},       // an empty value is not a missing one
+      {"PC config", "Missing", "dflt"},
+      {"No such", "COM", "dflt"},
+      {"other", "Long", QString(kIniValueLimit, u'x')},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReadIni(path, c.section, c.key, "dflt"), c.expected) << c.section << "/" << c.key;
+  }
+  EXPECT_EQ(ReadIni(dir.path() + "/none.ini", "PC config", "COM", "1"), "1");
+  EXPECT_EQ(ReadIni(dir.path() + "/none.ini", "a", "b", QString(300, u'd')).size(), kIniValueLimit)
+      << "the default is cut like a value";
+}
+
+TEST_F(ProfileFileTest, AHandEditedFileKeepsItsContentOrderSpellingAndLineEnds) {
+  Put("; stand 4, USB adapter\r\n"
+      "\r\n"
+      "[Notes]\r\n"
+      "Who=Петров\r\n"
+      "\r\n"
+      "[pc CONFIG]\r\n"
+      "; the adapter\r\n"
+      "com = 3\r\n"
+      "Baud=old\r\n"
+      "\r\n"
+      "; last words");
+
+  WriteIni(path, "PC config", "COM", "12");
+  WriteIni(path, "PC config", "COMSettings", "9600,n,8,2");
+
+  EXPECT_EQ(Contents(),
+            "; stand 4, USB adapter\r\n"
+            "\r\n"
+            "\r\n"
+            "[Notes]\r\n"
+            "Who=Петров\r\n"
+            "\r\n"
+            "\r\n"
+            "[pc CONFIG]\r\n"
+            "\r\n"
+            "; the adapter\r\n"
+            "com=12\r\n"
+            "Baud=old\r\n"
+            "COMSettings=9600,n,8,2\r\n"
+            "\r\n"
+            "\r\n"
+            "; last words\r\n");
+  // Saving again changes nothing: the layout SimpleIni writes is stable.
+  const QByteArray once = Contents();
+  WriteIni(path, "PC config", "COM", "12");
+  EXPECT_EQ(Contents(), once);
+}
+
+TEST_F(ProfileFileTest, AValueStaysOnItsLine) {
+  WriteIni(path, "PC config", "COMSettings", "9600,n,\r\n8,2\rX\nY");
+  EXPECT_EQ(Contents(), "[PC config]\nCOMSettings=9600,n,  8,2 X Y\n");
+}
+
+TEST_F(ProfileFileTest, AFileThatIsNotTextIsNeitherReadNorWrittenOver) {
+  const QByteArray utf16("\xFF\xFE[\0P\0C\0]\0\r\0\n\0", 14);
+  Put(utf16);
+  EXPECT_THROW(ReadIni(path, "PC config", "COM", "1"), ProfileError);
+  EXPECT_THROW(WriteIni(path, "PC config", "COM", "1"), ProfileError);
+  EXPECT_EQ(Contents(), utf16);
+}
+
+TEST_F(ProfileFileTest, APlaceThatCannotHoldTheFileIsAnErrorNotACrash) {
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("тп.ini")));  // a directory in its place
+  EXPECT_THROW(ReadIni(path, "PC config", "COM", "1"), ProfileError);
+  EXPECT_THROW(WriteIni(path, "PC config", "COM", "1"), ProfileError);
+
+  // Nothing can be created below a plain file, whoever runs the test (root included).
+  const QString plain = dir.path() + QStringLiteral("/plain");
+  ASSERT_TRUE(QFile(plain).open(QIODevice::WriteOnly));
+  const QString below = plain + QStringLiteral("/тп.ini");
+  EXPECT_THROW(WriteIni(below, "PC config", "COM", "1"), ProfileError);
+  EXPECT_EQ(ReadIni(below, "PC config", "COM", "1"), "1") << "reads as no file";
+}
+
+}  // namespace
+}  // namespace torvex

@@ -1,0 +1,411 @@
+#include "ui/set_com_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QWindow>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <set>
+
+#include "config/configuration.h"
+#include "config/fake_prompter.h"
+#include "engine/modbus_engine.h"
+#include "platform/port_mode.h"
+#include "platform/qt_serial_port.h"
+#include "support/fake_serial_port.h"
+#include "support/fake_view.h"
+#include "support/pty.h"
+
+namespace torvex {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+// A bench with some ports present and the rest missing. Mode strings are checked as the real
+// layer checks them, and a port opens only once it has a valid mode.
+class BenchPort : public test::FakeSerialPort {
+ public:
+  BenchPort() { open = false; }
+  void SetSettings(const QString& mode) override {
+    if (!ParsePortMode(mode)) throw PortError(PortError::Kind::InvalidValue, "bad mode");
+    settings = mode;
+  }
+  void Open() override {
+    open = false;
+    if (settings.isEmpty()) throw PortError(PortError::Kind::InvalidValue, "no mode");
+    if (!present.contains(port_number)) throw PortError(PortError::Kind::Unavailable, "missing");
+    open = true;
+  }
+  void Write(std::span<const std::uint8_t> bytes) override {
+    FakeSerialPort::Write(bytes);
+    written_to.push_back(port_number);
+  }
+
+  std::set<int> present{1, 3, 12};
+  std::vector<int> written_to;  // the port number of every write
+};
+
+template <class W>
+W* Child(const QWidget& parent, const char* name) {
+  W* widget = parent.findChild<W*>(QString::fromUtf8(name));
+  EXPECT_NE(widget, nullptr) << name;
+  return widget;
+}
+
+QStringList Entries(const QWidget& dialog) {
+  QStringList entries;
+  const auto* list = Child<QComboBox>(dialog, "cmbCOMList");
+  for (int i = 0; i < list->count(); ++i) entries << list->itemText(i);
+  return entries;
+}
+
+// What the operator's pick in the drop-down list does.
+void Choose(const QWidget& dialog, const QString& entry) {
+  auto* list = Child<QComboBox>(dialog, "cmbCOMList");
+  const int index = list->findText(entry);
+  ASSERT_GE(index, 0) << entry.toStdString();
+  list->setCurrentIndex(index);
+  emit list->activated(index);
+}
+
+std::uint32_t SettingsColor(const QWidget& dialog) {
+  return Child<QLineEdit>(dialog, "txt_settings")->palette().color(QPalette::Base).rgb() & 0xFFFFFF;
+}
+
+QByteArray FileContents(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The port in use is COM3 in "19200,e,8,1", open, as after a good start.
+class SetComDialogTest : public ::testing::Test {
+ protected:
+  SetComDialogTest() {
+    config.SetPortNumber(3);
+    config.SetPortSettings("19200,e,8,1");
+    port.SetSettings(config.PortSettings());
+    port.SetCommPort(3);
+    port.Open();
+  }
+
+  QString Status() const { return view.Text({Control::lbl_sys_mes}); }
+
+  QTemporaryDir dir;
+  test::FakeView view;
+  test::FakePrompter prompter;
+  Configuration config{IniPathIn(dir.path()), view, prompter};
+  BenchPort port;
+  ModbusEngine engine{port, view};
+};
+
+TEST_F(SetComDialogTest, ShowsItsControlsInReadingOrder) {
+  SetComDialog dialog(port, config, view, engine);
+  dialog.show();
+  EXPECT_EQ(dialog.objectName(), "wndSetCOM");
+  EXPECT_EQ(dialog.windowTitle(), "Настройка порта");
+
+  const std::pair<const char*, QString> labels[] = {
+      {"Label1", "Выберите порт:"},
+      {"Label2", "Настройки режима:"},
+      {"Label3", "Формат ввода режима: Ск, Чт, Дн, Ст"},
+      {"Label4", "Ск - скорость (например - 115200, 57600, 9600)"},
+      {"Label5", "Чт - четность (n-нет, e - четный, o - не четный)"},
+      {"Label6", "Дн - количество битов данных (стандартно - 8)"},
+      {"Label7", "Ст - количество стоповых битов (1 или 2)"},
+  };
+  int top = -1;
+  for (const auto& [name, text] : labels) {
+    const auto* label = Child<QLabel>(dialog, name);
+    EXPECT_EQ(label->text(), text) << name;
+    EXPECT_GT(label->y(), top) << name << " stands below the one before";
+    top = label->y();
+  }
+  const auto* list = Child<QComboBox>(dialog, "cmbCOMList");
+  const auto* settings = Child<QLineEdit>(dialog, "txt_settings");
+  const auto* ok = Child<QPushButton>(dialog, "OK");
+  const auto* cancel = Child<QPushButton>(dialog, "Отмена");
+  EXPECT_EQ(ok->text(), QString::fromUtf16(u"\u041E\u041A")) << "Cyrillic О and К";
+  EXPECT_EQ(cancel->text(), "Отмена");
+  EXPECT_EQ(list->placeholderText(), "Выберите порт");
+  EXPECT_EQ(settings->text(), "19200,e,8,1");
+  EXPECT_EQ(SettingsColor(dialog), kWhite);
+
+  EXPECT_GT(list->x(), Child<QLabel>(dialog, "Label1")->x());
+  EXPECT_GT(settings->x(), Child<QLabel>(dialog, "Label2")->x());
+  EXPECT_GT(settings->y(), list->y());
+  EXPECT_EQ(ok->y(), cancel->y());
+  EXPECT_GT(ok->y(), top);
+  EXPECT_GT(ok->x(), cancel->x());
+}
+
+TEST_F(SetComDialogTest, LoadListsThePortsThatOpenWithoutSendingToThem) {
+  port.present = {1, 3, 12, 17};  // 17 lies beyond the list
+  // An exchange timer that fires at every pass of the event loop, as the scan yields to it.
+  int ticks = 0;
+  QTimer timer;
+  timer.setInterval(0);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    ++ticks;
+    engine.Tick(config.PortNumber(), config.PortSettings());
+  });
+  timer.start();
+
+  SetComDialog dialog(port, config, view, engine);
+  EXPECT_GT(ticks, 0) << "the exchange ticked during the scan";
+  EXPECT_TRUE(port.written.empty()) << "no frame went into a port opened only to test it";
+
+  EXPECT_EQ(Entries(dialog), (QStringList{"COM1", "COM3", "COM12"}));
+  EXPECT_EQ(Child<QComboBox>(dialog, "cmbCOMList")->currentText(), "COM3");
+  EXPECT_TRUE(port.open);
+  EXPECT_EQ(port.port_number, 3);
+
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(port.written.empty()) << "the exchange sends again after the scan";
+  EXPECT_EQ(port.written_to, std::vector<int>(port.written_to.size(), 3));
+}
+
+TEST_F(SetComDialogTest, APortNotListedLeavesTheChoiceOpen) {
+  config.SetPortNumber(5);
+  SetComDialog dialog(port, config, view, engine);
+  EXPECT_EQ(Child<QComboBox>(dialog, "cmbCOMList")->currentIndex(), -1);
+  EXPECT_FALSE(port.open) << "COM5 is not there";
+}
+
+TEST_F(SetComDialogTest, AtTheFirstStartThePortsAreListedThoughTheModeIsEmpty) {
+  BenchPort fresh;  // never given a mode: the start-up refused the empty one
+  config.SetPortNumber(1);
+  config.SetPortSettings("");
+  ModbusEngine fresh_engine{fresh, view};
+  SetComDialog dialog(fresh, config, view, fresh_engine);
+  EXPECT_EQ(Entries(dialog), (QStringList{"COM1", "COM3", "COM12"}));
+  EXPECT_EQ(Child<QLineEdit>(dialog, "txt_settings")->text(), "");
+  EXPECT_EQ(config.PortSettings(), "");
+}
+
+TEST_F(SetComDialogTest, ChoosingAnEntrySwitchesTheLivePortOnly) {
+  SetComDialog dialog(port, config, view, engine);
+  Choose(dialog, "COM12");
+  EXPECT_TRUE(port.open);
+  EXPECT_EQ(port.port_number, 12);
+  EXPECT_EQ(config.PortNumber(), 3) << "PortNumber waits for OK";
+
+  port.present.erase(1);  // gone since the scan
+  Choose(dialog, "COM1");
+  EXPECT_FALSE(port.open);
+  EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST_F(SetComDialogTest, ARejectedModeTurnsRedUntilEditedAndCancelRestoresThePort) {
+  SetComDialog dialog(port, config, view, engine);
+  dialog.show();
+  auto* settings = Child<QLineEdit>(dialog, "txt_settings");
+  Choose(dialog, "COM12");
+  settings->setText("9600,x,8,2");
+  Child<QPushButton>(dialog, "OK")->click();
+
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(SettingsColor(dialog), kRed);
+  EXPECT_TRUE(config.SettingsAccepted());
+  EXPECT_EQ(config.PortNumber(), 12);
+  EXPECT_EQ(config.PortSettings(), "9600,x,8,2");
+
+  QTest::keyClick(settings, Qt::Key_Backspace);
+  EXPECT_EQ(SettingsColor(dialog), kWhite);
+
+  Child<QPushButton>(dialog, "Отмена")->click();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_FALSE(config.SettingsAccepted());
+  EXPECT_EQ(config.PortNumber(), 3);
+  EXPECT_EQ(config.PortSettings(), "19200,e,8,1");
+  EXPECT_TRUE(port.open);
+  EXPECT_EQ(port.port_number, 3);
+  EXPECT_EQ(port.settings, "19200,e,8,1");
+  EXPECT_FALSE(QFile::exists(config.IniPath())) << "nothing saved";
+}
+
+TEST_F(SetComDialogTest, OkSavesTheChoiceAndReopensThePort) {
+  view.slave_address = 7;
+  SetComDialog dialog(port, config, view, engine);
+  dialog.show();
+  Choose(dialog, "COM12");
+  Child<QLineEdit>(dialog, "txt_settings")->setText("115200,n,8,2");
+  Child<QPushButton>(dialog, "OK")->click();
+
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(FileContents(config.IniPath()),
+            "[PC config]\nCOM=12\nCOMSettings=115200,n,8,2\n\n\n[VEM config]\nMBSLAD=7\n");
+  EXPECT_TRUE(port.open);
+  EXPECT_EQ(port.port_number, 12);
+  EXPECT_EQ(port.settings, "115200,n,8,2");
+  EXPECT_EQ(Status(), "");
+}
+
+TEST_F(SetComDialogTest, OkWithNothingChosenKeepsThePortAndReportsOneThatDoesNotOpen) {
+  config.SetPortNumber(5);  // not there, so not listed
+  SetComDialog dialog(port, config, view, engine);
+  dialog.show();
+  Child<QPushButton>(dialog, "OK")->click();
+
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_TRUE(FileContents(config.IniPath()).contains("\nCOM=5\n"));
+  EXPECT_EQ(config.PortNumber(), 5) << "reloaded from the file just saved";
+  EXPECT_FALSE(port.open);
+  EXPECT_EQ(Status(), kStatusNoPort);
+}
+
+TEST_F(SetComDialogTest, TheCloseBoxAfterAnEarlierOkKeepsTheValuesAndFallsBackToTheFile) {
+  {
+    SetComDialog first(port, config, view, engine);
+    first.show();
+    Child<QLineEdit>(first, "txt_settings")->setText("115200,n,8,2");
+    Child<QPushButton>(first, "OK")->click();
+  }
+  SetComDialog second(port, config, view, engine);
+  second.show();
+  Child<QLineEdit>(second, "txt_settings")->setText("garbage");
+  Child<QPushButton>(second, "OK")->click();
+  ASSERT_EQ(SettingsColor(second), kRed);
+  second.close();
+
+  EXPECT_FALSE(second.isVisible());
+  EXPECT_EQ(Status(), kStatusNoPort) << "the rejected mode could not reopen the port";
+  EXPECT_EQ(config.PortSettings(), "115200,n,8,2") << "reloaded from the file";
+  EXPECT_EQ(config.PortNumber(), 3);
+  EXPECT_TRUE(port.open) << "the next steps still ran with the reloaded port";
+  EXPECT_EQ(port.port_number, 3);
+  EXPECT_EQ(port.settings, "115200,n,8,2");
+}
+
+TEST_F(SetComDialogTest, FromTheMenuItIsOneModelessDialogThatNeverHoldsTheProgram) {
+  QWidget owner;
+  owner.show();
+  QPointer<SetComDialog> dialog = SetComDialog::ShowModeless(port, config, view, engine, &owner);
+  ASSERT_TRUE(dialog);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_FALSE(dialog->isModal());
+  EXPECT_EQ(SetComDialog::ShowModeless(port, config, view, engine, &owner), dialog.data());
+
+  // Qt ends the program when the last window without a transient parent closes.
+  ASSERT_NE(dialog->windowHandle(), nullptr);
+  EXPECT_EQ(dialog->windowHandle()->transientParent(), owner.windowHandle())
+      << "the open dialog does not keep the program running";
+
+  Child<QPushButton>(*dialog, "Отмена")->click();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(dialog.isNull());
+}
+
+TEST_F(SetComDialogTest, AtStartUpItIsModalAndReturnsOnceClosed) {
+  // Acts once the dialog is up: its scan runs the event loop before it is shown.
+  bool was_modal = false;
+  QTimer operator_;
+  QObject::connect(&operator_, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<SetComDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    operator_.stop();
+    was_modal = true;
+    Choose(*dialog, "COM1");
+    Child<QPushButton>(*dialog, "OK")->click();
+  });
+  operator_.start(0);
+  SetComDialog::ExecModal(port, config, view, engine, nullptr);
+  EXPECT_TRUE(was_modal);
+  EXPECT_EQ(config.PortNumber(), 1);
+  EXPECT_TRUE(port.open);
+  EXPECT_EQ(port.port_number, 1);
+}
+
+// Another program holding a device, as a second instance of the tool would.
+class HeldElsewhere {
+ public:
+  explicit HeldElsewhere(const QString& device) {
+    int ready[2];
+    if (::pipe(ready) != 0 || ::pipe(release_) != 0) throw std::runtime_error("pipe");
+    child_ = ::fork();
+    if (child_ == 0) {
+      ::close(ready[0]);
+      ::close(release_[1]);  // else the read below never sees the parent let go
+      QSerialPort other;
+      other.setPortName(device);
+      const char ok = other.open(QIODevice::ReadWrite) ? '1' : '0';
+      (void)::write(ready[1], &ok, 1);
+      char dummy;
+      (void)::read(release_[0], &dummy, 1);  // returns when the parent lets go
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release_[0]);
+    if (::read(ready[0], &held_, 1) != 1) held_ = '0';
+    ::close(ready[0]);
+  }
+  ~HeldElsewhere() {
+    ::close(release_[1]);
+    ::waitpid(child_, nullptr, 0);
+  }
+  bool Held() const { return held_ == '1'; }
+
+ private:
+  int release_[2] = {-1, -1};
+  pid_t child_ = -1;
+  char held_ = '0';
+};
+
+TEST(SetComDialogOnPseudoTerminals, ListsExactlyThePortsThatOpenAndSwitchesBetweenThem) {
+  test::ProgramDir program;
+  test::Pty com1, com2, com3;
+  program.Bind(1, com1.SlavePath());
+  program.Bind(2, com2.SlavePath());
+  program.Bind(3, com3.SlavePath());
+  // Every other number points nowhere, so the scan never opens a built-in /dev/ttyS* (which
+  // can be the machine's console).
+  for (int n = 4; n <= SetComDialog::kLastListedPort; ++n) {
+    program.Bind(n, program.Path().toStdString() + "/absent/tty" + std::to_string(n));
+  }
+  HeldElsewhere holder(com2.SlaveQPath());
+  ASSERT_TRUE(holder.Held());
+
+  test::FakeView view;
+  test::FakePrompter prompter;
+  Configuration config{IniPathIn(program.Path()), view, prompter};
+  config.SetPortNumber(3);
+  config.SetPortSettings("9600,n,8,2");
+  QtSerialPort port(program.Path());
+  port.SetSettings(config.PortSettings());
+  port.SetCommPort(3);
+  port.Open();
+  ModbusEngine engine{port, view};
+
+  SetComDialog dialog(port, config, view, engine);
+  dialog.show();
+  EXPECT_EQ(Entries(dialog), (QStringList{"COM1", "COM3"}));
+  EXPECT_EQ(Child<QComboBox>(dialog, "cmbCOMList")->currentText(), "COM3");
+
+  const auto reaches = [&](test::Pty& pty, std::uint8_t byte) {
+    port.Write(Bytes{byte});
+    return pty.Read(1, 1s) == Bytes{byte};
+  };
+  EXPECT_TRUE(reaches(com3, 0x31)) << "the current port is open again after the scan";
+  Choose(dialog, "COM1");
+  EXPECT_TRUE(reaches(com1, 0x11));
+  EXPECT_TRUE(com3.Read(1, 20ms).empty());
+
+  Child<QPushButton>(dialog, "Отмена")->click();
+  EXPECT_TRUE(reaches(com3, 0x32)) << "Отмена goes back to the port in use before";
+}
+
+}  // namespace
+}  // namespace torvex

@@ -279,6 +279,16 @@ void MainWindow::BuildViewPanel(QWidget* client) {
   }
 }
 
+// The grid's values with their units ("1311,1 Ом", "15,468 мА") are wider in DejaVu Sans than in
+// the design's face; its condensed cut keeps them inside their cells at the design's size.
+namespace {
+QFont GridFont() {
+  QFont font = DesignFont(kDefaultPt, true);
+  font.setStretch(QFont::SemiCondensed);
+  return font;
+}
+}  // namespace
+
 void MainWindow::BuildAnalogInputsPanel(QWidget* client) {
   frm_ain_ = AddFrame(client, "frm_ain", "Аналоговые входы, мВ", Twips(120, 3840, 17775, 2175));
   for (int r = 0; r < 4; ++r) {
@@ -290,7 +300,7 @@ void MainWindow::BuildAnalogInputsPanel(QWidget* client) {
   for (int i = 0; i < 64; ++i) {
     lbl_u_[i] = Element(AddLabel(frm_ain_, "lbl_u", "-",
                                  Twips(2160 + 960 * (i % 16), 480 + 360 * (i / 16), 975, 375),
-                                 DesignFont(kDefaultPt, true), kCentre),
+                                 GridFont(), kCentre),
                         i);
   }
 }

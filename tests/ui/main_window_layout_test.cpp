@@ -324,6 +324,10 @@ TEST_F(LayoutTest, TextsFitTheirControls) {
   window.SetText({Control::lbl_row, 2}, "AIN1. Вход  ");
   window.SetText({Control::lbl_st_flt}, "ST_FLT  FFFF");
   window.SetText({Control::lbl_ds18b20}, "Не подключен");
+  // The widest values a running controller puts into the analog grid.
+  const char* grid[] = {"1311,1 Ом", "15,468 мА", "2399,3 мВ", "-65,536 мВ", "-200,5 °C",
+                        "100,25 %", "-3276,8 "};
+  for (int i = 0; i < 7; ++i) window.SetText({Control::lbl_u, 17 + i}, grid[i]);
   window.show();
 
   for (QWidget* widget : window.centralWidget()->findChildren<QWidget*>()) {

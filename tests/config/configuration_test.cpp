@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "config/fake_prompter.h"
+#include "support/fake_prompter.h"
 #include "support/fake_view.h"
 
 namespace torvex {

@@ -1,6 +1,7 @@
 #pragma once
 // A serial port in memory: records every write, hands out bytes a test puts in.
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "platform/serial_port.h"
@@ -11,7 +12,10 @@ class FakeSerialPort : public SerialPort {
  public:
   void SetSettings(const QString& mode) override { settings = mode; }
   void SetCommPort(int number) override { port_number = number; }
-  void Open() override { open = true; }
+  void Open() override {
+    if (open_error) throw PortError(*open_error, "refused by the test");
+    open = true;
+  }
   void Close() override { open = false; }
   bool IsOpen() const override { return open; }
   void Write(std::span<const std::uint8_t> bytes) override {
@@ -33,6 +37,7 @@ class FakeSerialPort : public SerialPort {
   QString settings;
   int port_number = 0;
   bool open = true;
+  std::optional<PortError::Kind> open_error;  // Open throws this when set
   std::deque<std::uint8_t> incoming;
   std::vector<std::vector<std::uint8_t>> written;
 };

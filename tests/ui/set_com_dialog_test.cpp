@@ -20,7 +20,7 @@
 #include <set>
 
 #include "config/configuration.h"
-#include "config/fake_prompter.h"
+#include "support/fake_prompter.h"
 #include "engine/modbus_engine.h"
 #include "platform/port_mode.h"
 #include "platform/qt_serial_port.h"

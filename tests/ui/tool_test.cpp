@@ -1,0 +1,115 @@
+// The start-up sequence of the tool with a fake port and scripted message boxes.
+#include "ui/tool.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "support/fake_prompter.h"
+#include "support/fake_serial_port.h"
+
+namespace torvex {
+namespace {
+
+class ToolStartUp : public ::testing::Test {
+ protected:
+  void WriteIni(const char* text) {
+    QFile file(dir.filePath("тп.ini"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  }
+  MainWindow& Window() { return tool.Window(); }
+
+  QTemporaryDir dir;
+  test::FakeSerialPort port;
+  test::FakePrompter prompter;
+  Tool tool{dir.path(), port, prompter};
+};
+
+TEST_F(ToolStartUp, OpensThePortQueuesTheParameterReadsAndStartsTheTimerLast) {
+  WriteIni("[PC config]\nCOM=4\nCOMSettings=115200,n,8,2\n");
+  port.open = false;
+  ASSERT_TRUE(tool.FormLoad());
+
+  EXPECT_TRUE(prompter.asked.empty());
+  EXPECT_EQ(port.settings, "115200,n,8,2");
+  EXPECT_EQ(port.port_number, 4);
+  EXPECT_TRUE(port.open);
+  EXPECT_TRUE(Window().isVisible());
+  EXPECT_TRUE(tool.Timer1().isActive());
+  EXPECT_EQ(tool.Timer1().interval(), 100);
+  EXPECT_TRUE(port.written.empty()) << "nothing is sent before the first tick";
+
+  EXPECT_EQ(Window().SlaveAddress(), 7);
+  EXPECT_TRUE(Window().IsChecked({Control::opt_view, 1}));
+  EXPECT_EQ(Window().Text({Control::frm_ain}), "Аналоговые входы");
+  EXPECT_EQ(Window().Text({Control::lbl_row, 2}), "AIN1. Вход  ");
+  EXPECT_EQ(Window().findChildren<QLabel*>("lbl_eds").size(), 32);
+  EXPECT_EQ(Window().Text({Control::chk_out, 31}), "32");
+
+  // The three parameter reads wait at the head of the queue, before any poll.
+  const RequestQueue& queue = tool.Engine().Queue();
+  ASSERT_EQ(queue.PendingCount(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(queue.Slot(i).bytes[1], 100);
+
+  tool.Engine().Tick(4, "115200,n,8,2");  // what Timer1 does
+  EXPECT_EQ(port.written.at(0), (std::vector<std::uint8_t>{7, 0x64, 0, 0, 0x28, 0x8E, 0xEE}));
+  EXPECT_EQ(Window().windowTitle(), "TORVEX-CPU. Тест протокола Modbus. Порт: COM4  115200,n,8,2");
+}
+
+TEST_F(ToolStartUp, AFailedOpeningAsksAndCancelEndsWithoutAWindow) {
+  struct Case {
+    PortError::Kind kind;
+    QString text;
+  };
+  const Case cases[] = {
+      {PortError::Kind::InvalidValue, "Некорректные настройки порта COM\r\nИзмените настройки"},
+      {PortError::Kind::InUse, "Порт COM3 занят другим приложением\r\nВыберите другой порт"},
+      {PortError::Kind::Unavailable, "Порт COM3 не доступен\r\nВыберите другой порт"},
+  };
+  WriteIni("[PC config]\nCOM=3\nCOMSettings=9600,n,8,2\n");
+  for (const Case& c : cases) {
+    test::FakeSerialPort failing;
+    failing.open_error = c.kind;
+    test::FakePrompter asked;
+    asked.answers = {Prompter::Choice::Cancel};
+    Tool start(dir.path(), failing, asked);
+    EXPECT_FALSE(start.FormLoad());
+    ASSERT_EQ(asked.asked.size(), 1u);
+    EXPECT_EQ(asked.asked[0].title, "Ошибка открытия порта");
+    EXPECT_EQ(asked.asked[0].text, c.text);
+    EXPECT_FALSE(start.Window().isVisible());
+    EXPECT_FALSE(start.Timer1().isActive());
+  }
+}
+
+TEST_F(ToolStartUp, OkLeadsThroughTheDialogIntoTheRunningStateWithoutReadingParameters) {
+  WriteIni("[PC config]\nCOM=3\nCOMSettings=9600,n,8,2\n");
+  port.open = false;
+  port.open_error = PortError::Kind::Unavailable;
+  prompter.answers = {Prompter::Choice::Ok};
+  // Close the settings dialog as soon as it shows, as an operator's close box would.
+  QTimer closer;
+  bool dialog_seen = false;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+      dialog_seen = dialog->objectName() == "wndSetCOM";
+      dialog->close();
+    }
+  });
+  closer.start(10);
+  ASSERT_TRUE(tool.FormLoad());
+  closer.stop();
+
+  EXPECT_TRUE(dialog_seen);
+  EXPECT_TRUE(Window().isVisible());
+  EXPECT_TRUE(tool.Timer1().isActive());
+  EXPECT_TRUE(tool.Engine().Queue().IsEmpty()) << "no parameter read on this path";
+}
+
+}  // namespace
+}  // namespace torvex

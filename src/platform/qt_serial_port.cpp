@@ -149,6 +149,7 @@ void QtSerialPort::OpenDevice() {
   if (port_.open(QIODevice::ReadWrite)) {
     ClearStickParity(port_, mode_->parity);
     opened_path_ = *path;
+    opened_link_ = PtyLinkIdentity(program_dir_, number_);
     return;
   }
 
@@ -184,7 +185,6 @@ void QtSerialPort::OnPortError(QSerialPort::SerialPortError error) {
   // Left open, Qt reports the same error again at every pass of the event loop and keeps a
   // core busy. Closing here, inside Qt's own report, is what Qt's examples do too.
   port_.close();
-  dead_link_ = PtyLinkIdentity(program_dir_, number_);
   reopen_timer_.start();
 }
 
@@ -192,7 +192,7 @@ void QtSerialPort::TryReopen() {
   // Only the same entry: a port opened through ports/comN whose link has gone away must not
   // fall through to /dev/ttyS<N-1>, which may be the console.
   if (PortDevicePath(program_dir_, number_) != opened_path_) return;
-  if (dead_link_ && PtyLinkIdentity(program_dir_, number_) == dead_link_) return;
+  if (opened_link_ && PtyLinkIdentity(program_dir_, number_) == opened_link_) return;
   try {
     OpenDevice();
     reopen_timer_.stop();

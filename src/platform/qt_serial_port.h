@@ -61,8 +61,8 @@ class QtSerialPort : public QObject, public SerialPort {
   QTimer reopen_timer_;
   // The entry (ports/comN or /dev/ttyS<N-1>) of the last successful opening.
   QString opened_path_;
-  // Set when the port died behind a link to a pseudo-terminal: the link as it was then.
-  std::optional<LinkIdentity> dead_link_;
+  // The link to a pseudo-terminal that the last opening went through, as it was then.
+  std::optional<LinkIdentity> opened_link_;
 };
 
 }  // namespace torvex

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "support/fake_prompter.h"
+#include "support/files.h"
 #include "support/fake_view.h"
 
 namespace torvex {
@@ -26,15 +27,8 @@ class PaintingView : public test::FakeView {
 
 class ConfigurationTest : public ::testing::Test {
  protected:
-  void Put(const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-  }
-  QByteArray Contents() const {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
-  }
+  void Put(const QByteArray& bytes) { ASSERT_TRUE(test::WriteFile(path, bytes)); }
+  QByteArray Contents() const { return test::ReadFile(path); }
 
   QTemporaryDir dir;
   QString path = IniPathIn(dir.path());

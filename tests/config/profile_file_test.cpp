@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/files.h"
 #include "support/qt_printers.h"
 
 namespace torvex {
@@ -13,15 +14,8 @@ namespace {
 
 class ProfileFileTest : public ::testing::Test {
  protected:
-  void Put(const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-  }
-  QByteArray Contents() const {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
-  }
+  void Put(const QByteArray& bytes) { ASSERT_TRUE(test::WriteFile(path, bytes)); }
+  QByteArray Contents() const { return test::ReadFile(path); }
 
   QTemporaryDir dir;
   QString path = dir.path() + QStringLiteral("/тп.ini");

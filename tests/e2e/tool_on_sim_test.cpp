@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -16,6 +15,7 @@
 #include "decode/numeric.h"
 #include "platform/qt_serial_port.h"
 #include "support/fake_prompter.h"
+#include "support/files.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
 #include "ui/tool.h"
@@ -42,9 +42,8 @@ class ToolOnSim : public ::testing::Test {
   ~ToolOnSim() override { QLocale::setDefault(QLocale::c()); }
 
   void WriteIni() {
-    QFile file(dir.Path() + "/тп.ini");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n");
+    ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
+                                "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n"));
   }
   void Start() {
     port = std::make_unique<QtSerialPort>(dir.Path());
@@ -171,9 +170,7 @@ TEST_F(ToolOnSim, FirstStartGoesThroughTheDialogAndTheNextStartOpensTheSavedPort
   ASSERT_EQ(prompter.asked.size(), 1u);
   EXPECT_EQ(prompter.asked[0].text, "Некорректные настройки порта COM\r\nИзмените настройки");
   EXPECT_TRUE(WaitFor([&] { return LinkUp() && Text(Control::lbl_sw_ver) == "2 .14 "; }));
-  QFile ini(dir.Path() + "/тп.ini");
-  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-  const QByteArray saved = ini.readAll();
+  const QByteArray saved = test::ReadFile(dir.Path() + "/тп.ini");
   EXPECT_TRUE(saved.contains("COM=1\n")) << saved.toStdString();
   EXPECT_TRUE(saved.contains("COMSettings=115200,n,8,2\n")) << saved.toStdString();
 

@@ -4,24 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "support/fake_prompter.h"
 #include "support/fake_serial_port.h"
+#include "support/files.h"
 
 namespace torvex {
 namespace {
 
 class ToolStartUp : public ::testing::Test {
  protected:
-  void WriteIni(const char* text) {
-    QFile file(dir.filePath("тп.ini"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-  }
+  void WriteIni(const char* text) { ASSERT_TRUE(test::WriteFile(dir.filePath("тп.ini"), text)); }
   MainWindow& Window() { return tool.Window(); }
 
   QTemporaryDir dir;

@@ -1,8 +1,15 @@
 # The two commands a newcomer needs: `make demo` and `make test`.
 BUILD ?= build
 JOBS  ?= $(shell nproc)
+# The fuzz targets (clang, libFuzzer) and the sanitizer build of the test suite have build
+# directories of their own.
+FUZZ_BUILD         ?= build-fuzz
+FUZZ_SECONDS       ?= 60
+FUZZ_SMOKE_SECONDS ?= 5
+ASAN_BUILD         ?= build-asan
+FUZZ_TARGETS := $(notdir $(wildcard tests/fuzz/corpus/fuzz_*))
 
-.PHONY: all deps configure build test bench demo screenshot clean
+.PHONY: all deps configure build test bench demo screenshot clean fuzz-build fuzz test-asan
 
 all: build
 
@@ -15,8 +22,30 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# Every test, then each fuzz target for a few seconds over its seed corpus.
+test: build fuzz-build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+fuzz-build: deps
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DTORVEX_FUZZ=ON \
+	  -DTORVEX_FUZZ_SMOKE_SECONDS=$(FUZZ_SMOKE_SECONDS) >/dev/null
+	@cmake --build $(FUZZ_BUILD) --target fuzzers -j $(JOBS)
+
+# Each fuzz target for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600); what they find is kept in
+# $(FUZZ_BUILD)/fuzz-corpus for the next run.
+fuzz: fuzz-build
+	@for t in $(FUZZ_TARGETS); do tests/fuzz/run $(FUZZ_BUILD) $$t $(FUZZ_SECONDS) || exit 1; done
+
+# The whole test suite, the tool and the simulator built with AddressSanitizer (leaks included)
+# and UndefinedBehaviorSanitizer; any report fails its test.
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DTORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
 
 # The window against the simulated controller (under Xvfb with a screenshot when there is no
 # display).
@@ -31,4 +60,4 @@ bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(ASAN_BUILD)

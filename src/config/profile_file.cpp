@@ -1,5 +1,6 @@
 #include "config/profile_file.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@ namespace {
 constexpr std::string_view kTailMarker = "\x01torvex end of file";
 
 constexpr std::string_view kNativeNewline = SI_NEWLINE_A;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 // The file as loaded; empty when there is none.
 struct Profile {
@@ -30,6 +32,26 @@ struct Profile {
   // The file's line end, as its first line has it; a new file gets the platform's.
   bool crlf = kNativeNewline == "\r\n";
 };
+
+// SimpleIni takes a line that opens a section but has no "]" for the start of the name of the
+// section of the keys after it, up to the next key's "="; a save writes that name back, and the
+// file grows by a line with every save. Such a line names no section, so it is dropped, and the
+// keys after it stay where they were: in the section before it.
+std::string WithoutOpenSectionLines(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+    const std::string_view line = text.substr(0, end);
+    const std::size_t first = line.find_first_not_of(" \t");
+    const bool open = first != std::string_view::npos && line[first] == '[' &&
+                      line.find(']', first) == std::string_view::npos;
+    if (!open) out += line;
+    if (end < text.size()) out += text[end];  // the line break as it is
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return out;
+}
 
 // The file's bytes; nullopt when there is no file.
 std::optional<QByteArray> ReadBytes(const QString& path) {
@@ -58,7 +80,11 @@ Profile::Profile(const QString& path) {
   const qsizetype first_break = bytes->indexOf('\n');
   if (first_break >= 0) crlf = first_break > 0 && bytes->at(first_break - 1) == '\r';
 
-  std::string text = bytes->toStdString();
+  std::string_view content(bytes->constData(), static_cast<std::size_t>(bytes->size()));
+  // A UTF-8 byte-order mark (Notepad writes one) is not part of the first line; SimpleIni reads
+  // past it too, and a save never writes it back.
+  if (content.starts_with(kUtf8Mark)) content.remove_prefix(kUtf8Mark.size());
+  std::string text = WithoutOpenSectionLines(content);
   text += '\n';
   text += '[';
   text += kTailMarker;

@@ -88,6 +88,29 @@ TEST_F(ProfileFileTest, AHandEditedFileKeepsItsContentOrderSpellingAndLineEnds) 
   EXPECT_EQ(Contents(), once);
 }
 
+TEST_F(ProfileFileTest, ASectionLineWithoutItsBracketOpensNoSection) {
+  // The keys after the broken line stay where they were, and saving again changes nothing:
+  // the file used to grow by a line with every save.
+  struct Case {
+    QByteArray file;
+    const char* section;  // where the key below the broken line is found
+    QByteArray saved;
+  } const cases[] = {
+      {"[Notes]\nWho=x\n[PC config\nCOM=3\n", "Notes",
+       "[Notes]\nWho=x\nCOM=3\n\n\n[PC config]\nCOM=5\n"},
+      {"\xEF\xBB\xBF[PC config\nCOM=3\n", "", "COM=3\n\n\n[PC config]\nCOM=5\n"},
+  };
+  for (const Case& c : cases) {
+    Put(c.file);
+    EXPECT_EQ(ReadIni(path, c.section, "COM", "1"), "3") << c.file.toStdString();
+    EXPECT_EQ(ReadIni(path, "PC config", "COM", "1"), "1") << c.file.toStdString();
+    WriteIni(path, "PC config", "COM", "5");
+    EXPECT_EQ(Contents(), c.saved);
+    WriteIni(path, "PC config", "COM", "5");
+    EXPECT_EQ(Contents(), c.saved);
+  }
+}
+
 TEST_F(ProfileFileTest, AValueStaysOnItsLine) {
   WriteIni(path, "PC config", "COMSettings", "9600,n,\r\n8,2\rX\nY");
   EXPECT_EQ(Contents(), "[PC config]\nCOMSettings=9600,n,  8,2 X Y\n");

@@ -27,6 +27,7 @@
 #include "support/fake_prompter.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
+#include "support/wait_for.h"
 #include "ui/tool.h"
 
 namespace torvex {
@@ -34,14 +35,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-template <class Pred>
-bool WaitFor(Pred done, int timeout_ms = 10000) {
-  for (int waited = 0; waited < timeout_ms; waited += 20) {
-    if (done()) return true;
-    QTest::qWait(20);
-  }
-  return done();
-}
+using test::WaitFor;
 
 const QString kExceptionNote = QStringLiteral(" Нарушение протокола, код: ");
 

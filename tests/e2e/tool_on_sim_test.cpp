@@ -18,19 +18,13 @@
 #include "support/files.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
+#include "support/wait_for.h"
 #include "ui/tool.h"
 
 namespace torvex {
 namespace {
 
-template <class Pred>
-bool WaitFor(Pred done, int timeout_ms = 4000) {
-  for (int waited = 0; waited < timeout_ms; waited += 50) {
-    if (done()) return true;
-    QTest::qWait(50);
-  }
-  return done();
-}
+using test::WaitFor;
 
 class ToolOnSim : public ::testing::Test {
  protected:

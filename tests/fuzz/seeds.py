@@ -157,6 +157,10 @@ def reception():
     write(t, "overflowing-tick", bytes([MEASURING]) + boxes([]) +
           tick(with_crc(status) + bytes(range(120)), RAW | OVERFLOW) +
           tick(status + adc[:100], OVERFLOW))
+    # Commands pile up behind a silent controller until the ring refuses them.
+    write(t, "flooded-ring", bytes([MEASURING]) + boxes([(0, "12,3")]) +
+          tick(b"", RAW | READ_ALL) * 172 + tick(b"", RAW | ENTER, bytes([0])) +
+          tick(param_answer(100, 0x00, block0)) + tick(b"", RAW | WRITE_ALL))
     write(t, "port-closed-and-back", bytes([MEASURING]) + boxes([]) +
           tick(status, TOGGLE_PORT) + tick(b"", RAW) + tick(adc, TOGGLE_PORT) + tick(status))
 

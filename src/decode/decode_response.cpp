@@ -1,7 +1,6 @@
 #include "decode/decode_response.h"
 
-#include <algorithm>
-
+#include "decode/answer_registers.h"
 #include "decode/display_rules.h"
 #include "decode/numeric.h"
 #include "decode/register_map.h"
@@ -11,7 +10,6 @@ namespace {
 
 constexpr int kFunctionCell = 1;
 constexpr int kByteCountCell = 2;  // the exception code in an exception answer
-constexpr int kCrcCells = 2;
 
 constexpr int kReadRegisters = 3;
 constexpr int kParamRead = 100;
@@ -22,36 +20,9 @@ constexpr int kExceptionFlag = 0x80;
 constexpr int kConverterView = 0;
 constexpr int kMeasurementView = 1;
 
-// Cells beyond the answer hold older answers, and its last two cells are the CRC: only
-// cells 0 .. count-3 are this answer's own.
-int OwnCells(const RxAnswer& answer) {
-  return std::clamp(answer.count - kCrcCells, 0, static_cast<int>(answer.cells.size()));
-}
-
 bool Arrived(const RxAnswer& answer, int cell) { return cell < OwnCells(answer); }
 
 int Byte(const RxAnswer& answer, int cell) { return RxInteger(answer.cells, cell, 1); }
-
-// The registers of a function-3 answer that really arrived: within its byte count and
-// among its own cells.
-class AnswerRegisters {
- public:
-  AnswerRegisters(const RxAnswer& answer, int byteCount)
-      : cells_(answer.cells),
-        end_(std::min(OwnCells(answer), RegisterIndex(0) + byteCount)) {}
-
-  // Registers n .. n+registers-1, every cell of them.
-  bool Carries(int n, int registers = 1) const {
-    return n >= 0 && RegisterIndex(n + registers - 1) + 1 < end_;
-  }
-  int Word(int n) const { return RxWord(cells_, RegisterIndex(n)); }
-  int SignedWord(int n) const { return RxSignedWord(cells_, RegisterIndex(n)); }
-  double DWord(int n) const { return RxDWord(cells_, RegisterIndex(n)); }
-
- private:
-  const RxBuffer& cells_;
-  int end_;  // first cell not carried
-};
 
 void ShowReadBack(const AnswerRegisters& regs, MainView& view) {
   const int high = reg::kDiscreteOutputs.Offset(reg::kOutputsHigh);
@@ -105,9 +76,10 @@ void ShowConverterBlock(const AnswerRegisters& regs, MainView& view) {
 }
 
 void DecodeRegisters(const RxAnswer& answer, MainView& view) {
-  if (!Arrived(answer, kByteCountCell)) return;
-  const int byteCount = Byte(answer, kByteCountCell);
-  const AnswerRegisters regs(answer, byteCount);
+  const std::optional<AnswerRegisters> read = ReadRegisters(answer);
+  if (!read) return;
+  const AnswerRegisters& regs = *read;
+  const int byteCount = regs.ByteCount();
   if (byteCount == reg::kDiscreteOutputs.ByteCount()) {
     ShowReadBack(regs, view);
   } else if (byteCount == reg::kStatusBlock.ByteCount()) {

@@ -15,14 +15,14 @@ constexpr int kAin2TypeBox = 32;
 
 ControlRef Grid(int index) { return {Control::lbl_u, index}; }
 
-bool Even(int channel) { return channel % 2 == 0; }
-
 void ShowUnknown(MainView& view, int index) { view.SetText(Grid(index), QStringLiteral("?")); }
 
 QString DirectionText(int statusWord) {
-  if (statusWord & reg::kDirectionInvalid) return QStringLiteral("?");
-  if (statusWord & reg::kTurningForward) return QStringLiteral("Вперед");
-  if (statusWord & reg::kTurningBackward) return QStringLiteral("Назад");
+  switch (ShaftDirection(statusWord)) {
+    case Direction::kForward: return QStringLiteral("Вперед");
+    case Direction::kBackward: return QStringLiteral("Назад");
+    case Direction::kUnknown: break;
+  }
   return QStringLiteral("?");
 }
 
@@ -39,61 +39,29 @@ SensorType ChannelSensorType(const MainView& view, int channel) {
   return SensorType::kUnknown;
 }
 
-// Even channels of the resistance sensors carry resistance and bridge voltage, odd ones the
-// temperature and resistance of the same sensor.
 void ShowSensorValue(MainView& view, int channel, SensorType type, int value) {
   const ControlRef label = Grid(channel);
-  switch (type) {
-    case SensorType::kDiscrete:
-      view.SetText(label, value == 0 ? QStringLiteral("Откл") : QStringLiteral("Вкл"));
-      return;
-    case SensorType::kPt100:
-      if (Even(channel)) ShowReading(view, label, value, 2, 0.01, QStringLiteral("Ом"));
-      else ShowReading(view, label, value, 1, 0.1, QStringLiteral("°C"));
-      return;
-    case SensorType::kPt1000:
-      ShowReading(view, label, value, 1, 0.1,
-                  Even(channel) ? QStringLiteral("Ом") : QStringLiteral("°C"));
-      return;
-    case SensorType::kThermocouple:
-      ShowReading(view, label, value, 1, 0.1, QStringLiteral("°C"));
-      return;
-    case SensorType::kCurrentLoop:
-      ShowReading(view, label, value, 2, 0.01, QStringLiteral("%"));
-      return;
-    case SensorType::kUnknown:
-      break;
+  if (type == SensorType::kDiscrete) {
+    view.SetText(label, DiscreteOn(value) ? QStringLiteral("Вкл") : QStringLiteral("Откл"));
+  } else if (const auto rule = SensorRule(channel, type)) {
+    ShowReading(view, label, value, rule->decimals, rule->scale, rule->unit);
+  } else {
+    ShowUnknown(view, channel);
   }
-  ShowUnknown(view, channel);
 }
 
 void ShowInputValue(MainView& view, int channel, SensorType type, int value) {
   const ControlRef label = Grid(kAnalogChannels + channel);
-  const QString inputUnit = Even(channel) ? QStringLiteral("мВ") : QStringLiteral("Ом");
-  switch (type) {
-    case SensorType::kDiscrete:
-      ShowReading(view, label, value, 1, 0.1, QStringLiteral("мВ"));
-      return;
-    case SensorType::kPt100:
-      ShowReading(view, label, value, 2, 0.01, inputUnit);
-      return;
-    case SensorType::kPt1000:
-      ShowReading(view, label, value, 1, 0.1, inputUnit);
-      return;
-    case SensorType::kThermocouple:
-      ShowReading(view, label, value, 3, 0.002, QStringLiteral("мВ"));
-      return;
-    case SensorType::kCurrentLoop:
-      ShowReading(view, label, value, 3, 0.001, QStringLiteral("мА"));
-      return;
-    case SensorType::kUnknown:
-      break;
+  if (const auto rule = InputRule(channel, type)) {
+    ShowReading(view, label, value, rule->decimals, rule->scale, rule->unit);
+  } else {
+    ShowUnknown(view, kAnalogChannels + channel);
   }
-  ShowUnknown(view, kAnalogChannels + channel);
 }
 
 void ShowConverterReading(MainView& view, int index, int raw) {
-  ShowReading(view, Grid(index), raw, 2, 0.1, QString());
+  // The unit stands in the frame caption, not in the cell.
+  ShowReading(view, Grid(index), raw, kConverterRule.decimals, kConverterRule.scale, QString());
 }
 
 void ShowOutputsReadBack(MainView& view, int first, int bits) {
@@ -114,15 +82,16 @@ void ShowVersion(MainView& view, ControlRef label, int word) {
 
 void ShowTemperature(MainView& view, int raw, int statusWord) {
   const ControlRef label{Control::lbl_ds18b20};
-  if (statusWord & reg::kTemperatureSensorAbsent) {
+  if (TemperatureSensorAbsent(statusWord)) {
     view.SetText(label, QStringLiteral("Не подключен"));
   } else {
-    ShowReading(view, label, raw, 10, 0.5, QStringLiteral("°C"));
+    ShowReading(view, label, raw, kTemperatureRule.decimals, kTemperatureRule.scale,
+                kTemperatureRule.unit);
   }
 }
 
 void ShowSpeed(MainView& view, ControlRef label, double hertz) {
-  ShowReading(view, label, hertz, 1, 1, QStringLiteral("Гц"));
+  ShowReading(view, label, hertz, kSpeedRule.decimals, kSpeedRule.scale, kSpeedRule.unit);
 }
 
 void ShowDirection(MainView& view, int statusWord) {

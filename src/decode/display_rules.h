@@ -4,16 +4,10 @@
 // carries them is the decoder's business.
 #include <QString>
 
+#include "decode/readings.h"
 #include "ui/main_view.h"
 
 namespace torvex {
-
-// The 32 analog channels: AIN1 channel j is channel j, AIN2 channel j is channel 16+j.
-// lbl_u(c) shows channel c's sensor value, lbl_u(32+c) its input value.
-inline constexpr int kAnalogChannels = 32;
-
-// The sensor type codes of the parameter boxes; anything else shows "?".
-enum class SensorType { kUnknown, kDiscrete, kPt100, kPt1000, kThermocouple, kCurrentLoop };
 
 // The type set in the channel's parameter box (txt_par 8+j for AIN1, 32+j for AIN2), as it
 // stands now, sent to the controller or not. Only a number exactly equal to 1-5 is a type.

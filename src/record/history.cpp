@@ -1,0 +1,160 @@
+#include "record/history.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace torvex::record {
+namespace {
+
+// Collects the points of the runs, one bucket of time at a time when thinning.
+class RunBuilder {
+ public:
+  RunBuilder(std::int64_t from, std::int64_t bucketMs) : from_(from), bucketMs_(bucketMs) {}
+
+  void Add(std::int64_t time, const Value& value) {
+    if (!open_ || runs_.back().unit != value.unit) {
+      End();
+      runs_.push_back({value.unit, {}, {}});
+      open_ = true;
+    }
+    if (bucketMs_ <= 0) {
+      Point(time, value.number);
+      return;
+    }
+    const std::int64_t bucket = (time - from_) / bucketMs_;
+    if (!bucketOpen_ || bucket != bucket_) {
+      FlushBucket();
+      bucket_ = bucket;
+      bucketOpen_ = true;
+      low_ = high_ = {time, value.number};
+      return;
+    }
+    if (value.number < low_.value) low_ = {time, value.number};
+    if (value.number > high_.value) high_ = {time, value.number};
+  }
+
+  void End() {
+    FlushBucket();
+    open_ = false;
+  }
+
+  std::vector<SeriesRun> Take() {
+    End();
+    return std::move(runs_);
+  }
+
+ private:
+  struct Extreme {
+    std::int64_t time;
+    double value;
+  };
+
+  void Point(std::int64_t time, double value) {
+    runs_.back().times.push_back(time);
+    runs_.back().values.push_back(value);
+  }
+
+  void FlushBucket() {
+    if (!bucketOpen_) return;
+    bucketOpen_ = false;
+    const Extreme& first = low_.time <= high_.time ? low_ : high_;
+    const Extreme& second = low_.time <= high_.time ? high_ : low_;
+    Point(first.time, first.value);
+    if (second.time != first.time) Point(second.time, second.value);
+  }
+
+  std::int64_t from_;
+  std::int64_t bucketMs_;
+  std::vector<SeriesRun> runs_;
+  bool open_ = false;
+  bool bucketOpen_ = false;
+  std::int64_t bucket_ = 0;
+  Extreme low_{}, high_{};
+};
+
+}  // namespace
+
+History::History(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}
+
+template <typename Values>
+void History::Push(std::deque<Entry<Values>>& entries, std::size_t capacity, std::int64_t time,
+                   const Values& values) {
+  if (entries.size() >= capacity) entries.pop_front();
+  entries.push_back({time, values});
+}
+
+void History::Add(const Sample& sample) {
+  if (const auto* status = std::get_if<StatusSample>(&sample.values)) {
+    Push(status_, capacity_, sample.time, *status);
+  } else if (const auto* converter = std::get_if<ConverterSample>(&sample.values)) {
+    Push(converter_, capacity_, sample.time, *converter);
+  }
+}
+
+void History::Clear() {
+  status_.clear();
+  converter_.clear();
+}
+
+std::int64_t History::FirstTime() const {
+  if (status_.empty()) return converter_.empty() ? 0 : converter_.front().time;
+  if (converter_.empty()) return status_.front().time;
+  return std::min(status_.front().time, converter_.front().time);
+}
+
+std::int64_t History::LastTime() const {
+  if (status_.empty()) return converter_.empty() ? 0 : converter_.back().time;
+  if (converter_.empty()) return status_.back().time;
+  return std::max(status_.back().time, converter_.back().time);
+}
+
+template <typename Values>
+std::vector<SeriesRun> History::SeriesOf(const std::deque<Entry<Values>>& entries,
+                                         Quantity quantity, std::int64_t from, std::int64_t to,
+                                         int maxPoints) {
+  const auto byTime = [](const Entry<Values>& e, std::int64_t t) { return e.time < t; };
+  const auto first = std::lower_bound(entries.begin(), entries.end(), from, byTime);
+  const auto last = std::lower_bound(first, entries.end(), to + 1, byTime);
+  const auto count = last - first;
+  const std::int64_t buckets = maxPoints / 2;
+  const std::int64_t bucketMs =
+      buckets > 0 && count > maxPoints ? std::max<std::int64_t>(1, (to - from) / buckets + 1) : 0;
+
+  RunBuilder builder(from, bucketMs);
+  std::optional<std::int64_t> previous;
+  for (auto it = first; it != last; ++it) {
+    if (previous && it->time - *previous > kGapMs) builder.End();
+    previous = it->time;
+    if (const std::optional<Value> value = ValueOf(it->values, quantity)) {
+      builder.Add(it->time, *value);
+    } else {
+      builder.End();
+    }
+  }
+  return builder.Take();
+}
+
+std::vector<SeriesRun> History::Series(Quantity quantity, std::int64_t from, std::int64_t to,
+                                       int maxPoints) const {
+  return CarriedByStatus(quantity) ? SeriesOf(status_, quantity, from, to, maxPoints)
+                                   : SeriesOf(converter_, quantity, from, to, maxPoints);
+}
+
+template <typename Values>
+std::optional<Value> History::ValueIn(const std::deque<Entry<Values>>& entries,
+                                      Quantity quantity, std::int64_t time) {
+  const auto after = std::upper_bound(
+      entries.begin(), entries.end(), time,
+      [](std::int64_t t, const Entry<Values>& e) { return t < e.time; });
+  if (after == entries.begin()) return std::nullopt;
+  const Entry<Values>& entry = *std::prev(after);
+  if (time - entry.time > kGapMs) return std::nullopt;
+  return ValueOf(entry.values, quantity);
+}
+
+std::optional<Value> History::ValueAt(Quantity quantity, std::int64_t time) const {
+  return CarriedByStatus(quantity) ? ValueIn(status_, quantity, time)
+                                   : ValueIn(converter_, quantity, time);
+}
+
+}  // namespace torvex::record

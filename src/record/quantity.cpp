@@ -1,0 +1,116 @@
+#include "record/quantity.h"
+
+#include <algorithm>
+
+#include "decode/register_map.h"
+
+namespace torvex::record {
+namespace {
+
+constexpr SensorType kTypes[] = {SensorType::kDiscrete, SensorType::kPt100, SensorType::kPt1000,
+                                 SensorType::kThermocouple, SensorType::kCurrentLoop};
+
+Value Scaled(double raw, const ReadingRule& rule) {
+  return {raw * rule.scale, rule.decimals, rule.unit};
+}
+
+QString Channel(int channel) {
+  const int group = channel / reg::kChannelsPerGroup;
+  return QStringLiteral("AIN%1.%2").arg(group + 1).arg(channel % reg::kChannelsPerGroup);
+}
+
+}  // namespace
+
+bool CarriedByStatus(Quantity quantity) { return quantity.measure != Measure::kConverter; }
+
+std::optional<Value> ValueOf(const StatusSample& s, Quantity q) {
+  switch (q.measure) {
+    case Measure::kSensor: {
+      const SensorType type = s.types[q.index];
+      const int raw = s.sensor[q.index];
+      if (type == SensorType::kDiscrete) return Value{DiscreteOn(raw) ? 1.0 : 0.0, 0, kOnOffUnit};
+      if (const auto rule = SensorRule(q.index, type)) return Scaled(raw, *rule);
+      return std::nullopt;
+    }
+    case Measure::kInput:
+      if (const auto rule = InputRule(q.index, s.types[q.index])) {
+        return Scaled(s.input[q.index], *rule);
+      }
+      return std::nullopt;
+    case Measure::kTemperature:
+      if (TemperatureSensorAbsent(s.statusWord)) return std::nullopt;
+      return Scaled(s.temperature, kTemperatureRule);
+    case Measure::kEngineSpeed:
+      return Scaled(s.engineSpeed, kSpeedRule);
+    case Measure::kShaftSpeed:
+      return Scaled(s.shaftSpeed, kSpeedRule);
+    case Measure::kConverter:
+      break;
+  }
+  return std::nullopt;
+}
+
+std::optional<Value> ValueOf(const ConverterSample& s, Quantity q) {
+  if (q.measure != Measure::kConverter) return std::nullopt;
+  return Scaled(s.readings[q.index], kConverterRule);
+}
+
+std::optional<Value> ValueOf(const Sample& sample, Quantity quantity) {
+  return std::visit([&](const auto& values) { return ValueOf(values, quantity); },
+                    sample.values);
+}
+
+QString QuantityName(Quantity q) {
+  switch (q.measure) {
+    case Measure::kSensor: return Channel(q.index) + QStringLiteral(" датчик");
+    case Measure::kInput: return Channel(q.index) + QStringLiteral(" вход");
+    case Measure::kConverter: {
+      const int perGroup = kConverterReadings / 2;
+      return QStringLiteral("АЦП AIN%1.%2").arg(q.index / perGroup + 1).arg(q.index % perGroup);
+    }
+    case Measure::kTemperature: return QStringLiteral("Температура");
+    case Measure::kEngineSpeed: return QStringLiteral("Двигатель ДЗ3");
+    case Measure::kShaftSpeed: return QStringLiteral("Гребной вал");
+  }
+  return {};
+}
+
+std::vector<Quantity> AllQuantities() {
+  std::vector<Quantity> all;
+  for (int c = 0; c < kAnalogChannels; ++c) {
+    all.push_back({Measure::kSensor, c});
+    all.push_back({Measure::kInput, c});
+  }
+  for (int n = 0; n < kConverterReadings; ++n) all.push_back({Measure::kConverter, n});
+  all.push_back({Measure::kTemperature});
+  all.push_back({Measure::kEngineSpeed});
+  all.push_back({Measure::kShaftSpeed});
+  return all;
+}
+
+std::vector<QString> PossibleUnits(Quantity q) {
+  std::vector<QString> units;
+  const auto add = [&units](const QString& unit) {
+    if (std::find(units.begin(), units.end(), unit) == units.end()) units.push_back(unit);
+  };
+  switch (q.measure) {
+    case Measure::kSensor:
+      for (SensorType type : kTypes) {
+        if (type == SensorType::kDiscrete) add(kOnOffUnit);
+        else if (const auto rule = SensorRule(q.index, type)) add(rule->unit);
+      }
+      break;
+    case Measure::kInput:
+      for (SensorType type : kTypes) {
+        if (const auto rule = InputRule(q.index, type)) add(rule->unit);
+      }
+      break;
+    case Measure::kConverter: add(kConverterRule.unit); break;
+    case Measure::kTemperature: add(kTemperatureRule.unit); break;
+    case Measure::kEngineSpeed:
+    case Measure::kShaftSpeed: add(kSpeedRule.unit); break;
+  }
+  return units;
+}
+
+}  // namespace torvex::record

@@ -1,0 +1,60 @@
+#pragma once
+// The measured quantities of the controller as numbers: what a sample carries for each, its
+// unit at that moment, and the names the file and the trends window give them. The numbers
+// follow decode's rules, so they are the window's numbers.
+#include <optional>
+#include <vector>
+
+#include <QString>
+
+#include "record/sample.h"
+
+namespace torvex::record {
+
+// The state of a discrete sensor ("Откл"/"Вкл" in the window) as 0 or 1.
+inline const QString kOnOffUnit = QStringLiteral("Откл/Вкл");
+
+// A measured value: `number` is the raw value times its scale; `decimals` is how many the
+// window shows.
+struct Value {
+  double number;
+  int decimals;
+  QString unit;
+};
+
+enum class Measure {
+  kSensor,       // index: channel 0-31 (AIN1 channel j is j, AIN2 channel j is 16+j)
+  kInput,        // index: channel 0-31
+  kConverter,    // index: 0-63 (AIN1 converter channels 0-31, then AIN2's)
+  kTemperature,  // the board's sensor
+  kEngineSpeed,  // ДЗ3
+  kShaftSpeed,   // ДЗ1, ДЗ2
+};
+
+struct Quantity {
+  Measure measure;
+  int index = 0;
+  friend bool operator==(const Quantity&, const Quantity&) = default;
+};
+
+// Whether samples of this kind carry the quantity (status or converter answers).
+bool CarriedByStatus(Quantity quantity);
+
+// The quantity's value in the sample; none when the sample is of the other kind, the
+// channel's type is unknown ("?") or the temperature sensor is absent.
+std::optional<Value> ValueOf(const Sample& sample, Quantity quantity);
+std::optional<Value> ValueOf(const StatusSample& sample, Quantity quantity);
+std::optional<Value> ValueOf(const ConverterSample& sample, Quantity quantity);
+
+// "AIN1.0 датчик", "AIN2.15 вход", "АЦП AIN1.31", "Температура", "Двигатель ДЗ3",
+// "Гребной вал".
+QString QuantityName(Quantity quantity);
+
+// Every quantity that can be plotted, in the order of the trends window's list: AIN1 channels
+// (sensor, input), AIN2 channels, converter inputs, temperature, speeds.
+std::vector<Quantity> AllQuantities();
+
+// The units a quantity can take under any sensor type, in a fixed order.
+std::vector<QString> PossibleUnits(Quantity quantity);
+
+}  // namespace torvex::record

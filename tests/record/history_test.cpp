@@ -1,0 +1,83 @@
+// The trends' history: bounded, split at gaps and unit changes, thinned for long spans.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "record/history.h"
+#include "samples.h"
+
+namespace torvex::record {
+namespace {
+
+using test::FakeView;
+
+constexpr Quantity kSensor0{Measure::kSensor, 0};
+
+class HistoryTest : public ::testing::Test {
+ protected:
+  // A status sample with channel 0's sensor value and type.
+  void Add(std::int64_t time, int raw, const QString& type = "5") {
+    test::SetType(view, 0, type);
+    test::StatusRegisters regs;
+    regs.Sensor(0, raw);
+    history.Add(test::StatusSampleAt(time, regs, view));
+  }
+
+  FakeView view;
+  History history{1000};
+};
+
+TEST_F(HistoryTest, KeepsTheNewestUpToItsCapacity) {
+  for (int i = 0; i < 1500; ++i) Add(i * 400, i);
+  EXPECT_EQ(history.Size(), 1000u);
+  EXPECT_EQ(history.FirstTime(), 500 * 400);
+  EXPECT_EQ(history.LastTime(), 1499 * 400);
+  const auto runs = history.Series(kSensor0, 0, 1499 * 400, 0);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].times.front(), 500 * 400);
+  EXPECT_DOUBLE_EQ(runs[0].values.front(), 5.0);  // raw 500 at 0.01 %
+}
+
+TEST_F(HistoryTest, RunsEndAtGapsUnitChangesAndUnknownTypes) {
+  Add(0, 100);
+  Add(400, 200);
+  Add(400 + kGapMs + 100, 300);  // the line was lost in between
+  Add(5000, 400, "2");          // now Pt100: ohms
+  Add(5400, 500, "0");          // "?": no value
+  Add(5800, 600, "2");
+  const auto runs = history.Series(kSensor0, 0, 10000, 0);
+  ASSERT_EQ(runs.size(), 4u);
+  EXPECT_EQ(runs[0].unit, "%");
+  EXPECT_EQ(runs[0].times, (std::vector<std::int64_t>{0, 400}));
+  EXPECT_EQ(runs[0].values, (std::vector<double>{1, 2}));
+  EXPECT_EQ(runs[1].unit, "%");
+  EXPECT_EQ(runs[1].values, (std::vector<double>{3}));
+  EXPECT_EQ(runs[2].unit, "Ом");
+  EXPECT_EQ(runs[2].values, (std::vector<double>{4}));
+  EXPECT_EQ(runs[3].values, (std::vector<double>{6}));
+
+  EXPECT_DOUBLE_EQ(history.ValueAt(kSensor0, 450)->number, 2);
+  EXPECT_FALSE(history.ValueAt(kSensor0, 400 + kGapMs + 50));  // too old to stand for it
+  EXPECT_FALSE(history.ValueAt(kSensor0, 5500));                  // "?"
+  EXPECT_EQ(history.ValueAt(kSensor0, 5000)->unit, "Ом");
+  EXPECT_FALSE(history.ValueAt(kSensor0, -1));
+  EXPECT_FALSE(history.ValueAt({Measure::kConverter, 0}, 400));  // no converter answers
+}
+
+TEST_F(HistoryTest, LongSpansKeepEachStretchsPeaks) {
+  for (int i = 0; i < 1000; ++i) Add(i * 400, i == 501 ? 9999 : (i == 777 ? -9999 : 0));
+  const auto runs = history.Series(kSensor0, 0, 999 * 400, 100);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_LE(runs[0].values.size(), 100u);
+  EXPECT_GE(runs[0].values.size(), 50u);
+  EXPECT_DOUBLE_EQ(*std::max_element(runs[0].values.begin(), runs[0].values.end()), 99.99);
+  EXPECT_DOUBLE_EQ(*std::min_element(runs[0].values.begin(), runs[0].values.end()), -99.99);
+  EXPECT_TRUE(std::is_sorted(runs[0].times.begin(), runs[0].times.end()));
+  // A span within the history: only its samples.
+  const auto part = history.Series(kSensor0, 400, 1200, 100);
+  ASSERT_EQ(part.size(), 1u);
+  EXPECT_EQ(part[0].times, (std::vector<std::int64_t>{400, 800, 1200}));
+}
+
+}  // namespace
+}  // namespace torvex::record

@@ -32,11 +32,13 @@ Tool::Tool(const QString& programDir, SerialPort& port, Prompter& prompter)
       prompter_(prompter),
       config_(IniPathIn(programDir), window_, prompter),
       engine_(port, window_),
-      params_(engine_, window_) {
+      params_(engine_, window_),
+      recording_(window_) {
   Timer1_.setInterval(kTickMs);
   engine_.SetDecoder([this](const RxAnswer& answer) {
     DecodeResponse(answer, window_,
                    [this](const RxAnswer& param) { params_.DecodeParamAnswer(param); });
+    recording_.OnAnswer(answer);
   });
   ConnectHandlers();
 }

@@ -9,6 +9,7 @@
 #include "engine/modbus_engine.h"
 #include "params/param_transfer.h"
 #include "ui/main_window.h"
+#include "ui/recording_menu.h"
 
 namespace torvex {
 
@@ -34,6 +35,7 @@ class Tool : public QObject {
   ModbusEngine& Engine() { return engine_; }
   Configuration& Config() { return config_; }
   ParamTransfer& Params() { return params_; }
+  RecordingMenu& Recording() { return recording_; }
   QTimer& Timer1() { return Timer1_; }
 
  private:
@@ -46,6 +48,7 @@ class Tool : public QObject {
   Configuration config_;
   ModbusEngine engine_;
   ParamTransfer params_;
+  RecordingMenu recording_;
   QTimer Timer1_;
 };
 

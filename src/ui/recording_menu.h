@@ -1,0 +1,55 @@
+#pragma once
+// Recording and trends in the tool: the value samples taken from every decoded answer feed
+// the history and, while a recording runs, the CSV file. The main window gets two menu items
+// of its own, "Запись в файл..." (then "Остановить запись") and "Графики"; the window is
+// otherwise unchanged.
+#include <QObject>
+#include <QPointer>
+
+#include "decode/rx_buffer.h"
+#include "record/csv_recorder.h"
+#include "record/history.h"
+
+class QAction;
+
+namespace torvex {
+
+class MainWindow;
+class TrendsWindow;
+
+class RecordingMenu : public QObject {
+  Q_OBJECT
+ public:
+  // Adds the menu items to the window's menu bar, after those already there.
+  explicit RecordingMenu(MainWindow& window);
+  ~RecordingMenu() override;
+
+  // Called for every answer after it has been decoded into the window: the sample takes the
+  // sensor types the window showed it with.
+  void OnAnswer(const RxAnswer& answer);
+
+  // Starts recording into path; a file that cannot be written is reported in the status line
+  // and a message box. Returns whether the recording runs.
+  bool StartRecording(const QString& path);
+  void StopRecording();
+  bool Recording() const { return recorder_.Recording(); }
+
+  // Shows the trends window, made at its first opening; it keeps its choices when closed.
+  TrendsWindow& ShowTrends();
+
+  const record::History& History() const { return history_; }
+
+ private:
+  void mnu_record_Click();
+  void Report(const QString& message);
+  void ShowState();
+
+  MainWindow& window_;
+  record::History history_;
+  record::CsvRecorder recorder_;
+  QAction* mnu_record_ = nullptr;
+  QAction* mnu_trends_ = nullptr;
+  QPointer<TrendsWindow> trends_;
+};
+
+}  // namespace torvex

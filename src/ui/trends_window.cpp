@@ -1,0 +1,338 @@
+#include "ui/trends_window.h"
+
+#include <cmath>
+#include <limits>
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <qcustomplot.h>
+
+#include "decode/numeric.h"
+
+namespace torvex {
+namespace {
+
+using record::Measure;
+using record::Quantity;
+
+constexpr int kRefreshMs = 1000;
+constexpr std::int64_t kMinuteMs = 60 * 1000;
+constexpr int kMinPoints = 200;
+
+const QColor kPalette[] = {
+    QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44),  QColor(214, 39, 40),
+    QColor(148, 103, 189), QColor(140, 86, 75), QColor(227, 119, 194), QColor(127, 127, 127),
+    QColor(188, 189, 34), QColor(23, 190, 207), QColor(0, 0, 128),     QColor(128, 0, 0),
+    QColor(0, 128, 128),  QColor(128, 128, 0), QColor(255, 0, 255),    QColor(0, 0, 0)};
+
+// The list's groups, as the main window groups the values.
+QString GroupOf(Quantity q) {
+  switch (q.measure) {
+    case Measure::kSensor:
+    case Measure::kInput: return q.index < 16 ? QStringLiteral("AIN1") : QStringLiteral("AIN2");
+    case Measure::kConverter: return QStringLiteral("Входы АЦП");
+    case Measure::kTemperature: return QStringLiteral("Температура");
+    case Measure::kEngineSpeed:
+    case Measure::kShaftSpeed: return QStringLiteral("Обороты");
+  }
+  return {};
+}
+
+std::int64_t SpanMs(TrendsWindow::Span span) {
+  switch (span) {
+    case TrendsWindow::Span::kMinute: return kMinuteMs;
+    case TrendsWindow::Span::kTenMinutes: return 10 * kMinuteMs;
+    case TrendsWindow::Span::kHour: return 60 * kMinuteMs;
+    case TrendsWindow::Span::kAll: break;
+  }
+  return 0;
+}
+
+double Seconds(std::int64_t ms) { return static_cast<double>(ms) / 1000.0; }
+
+QString Reading(const record::Value& value) {
+  return FormatReading(value.number, value.decimals, 1, value.unit);
+}
+
+}  // namespace
+
+TrendsWindow::TrendsWindow(const record::History& history, QWidget* parent)
+    : QWidget(parent, Qt::Window), history_(history), quantities_(record::AllQuantities()) {
+  setObjectName(QStringLiteral("frm_trends"));
+  setWindowTitle(QStringLiteral("Графики"));
+  resize(1100, 640);
+
+  tree_values_ = new QTreeWidget;
+  tree_values_->setObjectName(QStringLiteral("tree_values"));
+  tree_values_->setHeaderHidden(true);
+  BuildList();
+
+  cmb_span_ = new QComboBox;
+  cmb_span_->setObjectName(QStringLiteral("cmb_span"));
+  cmb_span_->addItems({QStringLiteral("1 мин"), QStringLiteral("10 мин"), QStringLiteral("1 ч"),
+                       QStringLiteral("Всё")});
+  cmb_span_->setCurrentIndex(static_cast<int>(span_));
+  cmd_pause_ = new QPushButton(QStringLiteral("Пауза"));
+  cmd_pause_->setObjectName(QStringLiteral("cmd_pause"));
+  cmd_save_ = new QPushButton(QStringLiteral("Сохранить рисунок..."));
+  cmd_save_->setObjectName(QStringLiteral("cmd_save"));
+
+  plot_ = new QCustomPlot;
+  plot_->setObjectName(QStringLiteral("plot"));
+  auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+  ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
+  plot_->xAxis->setTicker(ticker);
+  // The legend under the plot, in columns, so that it never hides a line.
+  plot_->legend->setVisible(true);
+  plot_->legend->setFont(font());
+  plot_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+  plot_->legend->setWrap(4);
+  plot_->legend->setRowSpacing(0);
+  plot_->legend->setBorderPen(Qt::NoPen);
+  plot_->plotLayout()->addElement(1, 0, plot_->legend);
+  plot_->plotLayout()->setRowStretchFactor(1, 0.001);
+  cursorLine_ = new QCPItemStraightLine(plot_);
+  cursorLine_->setPen(QPen(Qt::darkGray, 1, Qt::DashLine));
+  cursorLine_->point1->setTypeY(QCPItemPosition::ptAxisRectRatio);
+  cursorLine_->point2->setTypeY(QCPItemPosition::ptAxisRectRatio);
+  cursorLine_->setVisible(false);
+
+  lbl_cursor_ = new QLabel(QStringLiteral("Щелкните по графику, чтобы прочитать значения"));
+  lbl_cursor_->setObjectName(QStringLiteral("lbl_cursor"));
+  lbl_cursor_->setWordWrap(true);
+  lbl_cursor_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  auto* controls = new QHBoxLayout;
+  controls->addWidget(new QLabel(QStringLiteral("Интервал:")));
+  controls->addWidget(cmb_span_);
+  controls->addWidget(cmd_pause_);
+  controls->addStretch();
+  controls->addWidget(cmd_save_);
+  auto* right = new QWidget;
+  auto* column = new QVBoxLayout(right);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->addLayout(controls);
+  column->addWidget(plot_, 1);
+  column->addWidget(lbl_cursor_);
+  auto* splitter = new QSplitter;
+  splitter->addWidget(tree_values_);
+  splitter->addWidget(right);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({230, 870});
+  auto* layout = new QHBoxLayout(this);
+  layout->addWidget(splitter);
+
+  connect(tree_values_, &QTreeWidget::itemChanged, this, [this] { RefreshNow(); });
+  connect(cmb_span_, &QComboBox::currentIndexChanged, this,
+          [this](int index) { SetSpan(static_cast<Span>(index)); });
+  connect(cmd_pause_, &QPushButton::clicked, this, [this] { SetPaused(!paused_); });
+  connect(cmd_save_, &QPushButton::clicked, this, &TrendsWindow::SavePictureAsked);
+  connect(plot_, &QCustomPlot::mousePress, this, [this](QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const double seconds = plot_->xAxis->pixelToCoord(event->position().x());
+    PlaceCursor(static_cast<std::int64_t>(std::llround(seconds * 1000)));
+  });
+  timer_.setInterval(kRefreshMs);
+  connect(&timer_, &QTimer::timeout, this, &TrendsWindow::RefreshNow);
+}
+
+void TrendsWindow::BuildList() {
+  std::map<QString, QTreeWidgetItem*> groups;
+  for (const Quantity& q : quantities_) {
+    QTreeWidgetItem*& group = groups[GroupOf(q)];
+    if (!group) {
+      group = new QTreeWidgetItem(tree_values_, {GroupOf(q)});
+      group->setFlags(Qt::ItemIsEnabled);
+    }
+    auto* item = new QTreeWidgetItem(group, {record::QuantityName(q)});
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+    item->setCheckState(0, Qt::Unchecked);
+    items_.push_back(item);
+  }
+  // The channels open; the 64 converter inputs folded until wanted.
+  for (auto& [name, group] : groups) group->setExpanded(name != QStringLiteral("Входы АЦП"));
+}
+
+void TrendsWindow::SetChecked(Quantity quantity, bool checked) {
+  for (std::size_t i = 0; i < quantities_.size(); ++i) {
+    if (quantities_[i] == quantity) {
+      items_[i]->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+    }
+  }
+}
+
+bool TrendsWindow::IsChecked(Quantity quantity) const {
+  for (std::size_t i = 0; i < quantities_.size(); ++i) {
+    if (quantities_[i] == quantity) return items_[i]->checkState(0) == Qt::Checked;
+  }
+  return false;
+}
+
+std::vector<Quantity> TrendsWindow::Checked() const {
+  std::vector<Quantity> checked;
+  for (std::size_t i = 0; i < quantities_.size(); ++i) {
+    if (items_[i]->checkState(0) == Qt::Checked) checked.push_back(quantities_[i]);
+  }
+  return checked;
+}
+
+void TrendsWindow::ShowAin1Sensors() {
+  for (int c = 0; c < 16; ++c) SetChecked({Measure::kSensor, c}, true);
+}
+
+void TrendsWindow::SetSpan(Span span) {
+  span_ = span;
+  if (cmb_span_->currentIndex() != static_cast<int>(span)) {
+    cmb_span_->setCurrentIndex(static_cast<int>(span));
+  }
+  RefreshNow();
+}
+
+void TrendsWindow::SetPaused(bool paused) {
+  paused_ = paused;
+  cmd_pause_->setText(paused ? QStringLiteral("Продолжить") : QStringLiteral("Пауза"));
+  if (paused) timer_.stop();
+  else if (isVisible()) timer_.start();
+  if (!paused) RefreshNow();
+}
+
+void TrendsWindow::RefreshNow() {
+  // A paused plot stays at its moment; a value checked meanwhile is drawn up to it.
+  Refresh(paused_ && shownUntil_ > 0 ? shownUntil_ : QDateTime::currentMSecsSinceEpoch());
+}
+
+QCPAxis* TrendsWindow::AxisFor(const QString& unit) {
+  if (auto it = axes_.find(unit); it != axes_.end()) return it->second;
+  bool mainAxisTaken = false;
+  for (const auto& [u, axis] : axes_) mainAxisTaken |= axis == plot_->yAxis;
+  QCPAxis* axis =
+      mainAxisTaken ? plot_->axisRect()->addAxis(QCPAxis::atLeft) : plot_->yAxis;
+  axis->setLabel(unit);
+  axis->setVisible(true);
+  axes_[unit] = axis;
+  return axis;
+}
+
+QCPGraph* TrendsWindow::GraphFor(std::size_t quantity, const QString& unit) {
+  const auto key = std::make_pair(quantity, unit);
+  if (auto it = graphs_.find(key); it != graphs_.end()) return it->second;
+  QCPGraph* graph = plot_->addGraph(plot_->xAxis, AxisFor(unit));
+  graph->setName(record::QuantityName(quantities_[quantity]) + QStringLiteral(", ") + unit);
+  std::size_t position = 0;  // colours by the place in the list of what is shown
+  for (std::size_t i = 0; i < quantity; ++i) position += items_[i]->checkState(0) == Qt::Checked;
+  graph->setPen(QPen(kPalette[position % std::size(kPalette)], 1.5));
+  graph->setAdaptiveSampling(true);
+  graphs_[key] = graph;
+  return graph;
+}
+
+void TrendsWindow::Refresh(std::int64_t now) {
+  shownUntil_ = now;
+  const std::int64_t spanMs = SpanMs(span_);
+  const std::int64_t from =
+      spanMs > 0 ? now - spanMs : (history_.Empty() ? now - kMinuteMs : history_.FirstTime());
+  const int maxPoints = std::max(kMinPoints, 2 * plot_->axisRect()->width());
+
+  std::map<std::pair<std::size_t, QString>, QVector<QCPGraphData>> data;
+  for (std::size_t i = 0; i < quantities_.size(); ++i) {
+    if (items_[i]->checkState(0) != Qt::Checked) continue;
+    for (const record::SeriesRun& run : history_.Series(quantities_[i], from, now, maxPoints)) {
+      QVector<QCPGraphData>& points = data[{i, run.unit}];
+      for (std::size_t k = 0; k < run.times.size(); ++k) {
+        points.append({Seconds(run.times[k]), run.values[k]});
+      }
+      // A gap in the values is a gap in the line.
+      points.append({Seconds(run.times.back()) + 0.0005, std::numeric_limits<double>::quiet_NaN()});
+    }
+  }
+
+  // What is no longer shown goes, its graph first, then an axis without graphs.
+  for (auto it = graphs_.begin(); it != graphs_.end();) {
+    if (data.contains(it->first)) {
+      ++it;
+      continue;
+    }
+    plot_->removeGraph(it->second);
+    it = graphs_.erase(it);
+  }
+  for (auto it = axes_.begin(); it != axes_.end();) {
+    if (!it->second->graphs().isEmpty()) {
+      ++it;
+      continue;
+    }
+    if (it->second == plot_->yAxis) {
+      plot_->yAxis->setLabel(QString());
+    } else {
+      plot_->axisRect()->removeAxis(it->second);
+    }
+    it = axes_.erase(it);
+  }
+  for (auto& [key, points] : data) GraphFor(key.first, key.second)->data()->set(points, true);
+
+  plot_->xAxis->setRange(Seconds(from), Seconds(now));
+  static_cast<QCPAxisTickerDateTime*>(plot_->xAxis->ticker().data())
+      ->setDateTimeFormat(now - from > 12 * 60 * kMinuteMs ? QStringLiteral("dd.MM hh:mm")
+                                                           : QStringLiteral("hh:mm:ss"));
+  for (auto& [unit, axis] : axes_) {
+    axis->rescale();
+    const QCPRange range = axis->range();
+    // A flat line sits in the middle of its axis, not on its edge.
+    if (range.size() < 1e-9) axis->setRange(range.lower - 1, range.upper + 1);
+    else axis->scaleRange(1.1, range.center());
+  }
+  if (cursorTime_ >= 0) lbl_cursor_->setText(CursorText(cursorTime_));
+  plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+QString TrendsWindow::CursorText(std::int64_t time) const {
+  QStringList parts{QDateTime::fromMSecsSinceEpoch(time).toString(QStringLiteral("HH:mm:ss.zzz"))};
+  for (const Quantity& q : Checked()) {
+    const auto value = history_.ValueAt(q, time);
+    parts << record::QuantityName(q) + QStringLiteral(": ") +
+                 (value ? Reading(*value) : QStringLiteral("нет данных"));
+  }
+  return parts.join(QStringLiteral("; "));
+}
+
+QString TrendsWindow::PlaceCursor(std::int64_t time) {
+  cursorTime_ = time;
+  cursorLine_->point1->setCoords(Seconds(time), 0);
+  cursorLine_->point2->setCoords(Seconds(time), 1);
+  cursorLine_->setVisible(true);
+  const QString text = CursorText(time);
+  lbl_cursor_->setText(text);
+  plot_->replot(QCustomPlot::rpQueuedReplot);
+  return text;
+}
+
+bool TrendsWindow::SavePicture(const QString& path) { return plot_->savePng(path); }
+
+void TrendsWindow::SavePictureAsked() {
+  const QString path = QFileDialog::getSaveFileName(
+      this, QStringLiteral("Сохранить рисунок"),
+      QStringLiteral("графики-%1.png")
+          .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss"))),
+      QStringLiteral("PNG (*.png)"));
+  if (!path.isEmpty()) SavePicture(path);
+}
+
+void TrendsWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  RefreshNow();
+  if (!paused_) timer_.start();
+}
+
+void TrendsWindow::hideEvent(QHideEvent* event) {
+  timer_.stop();
+  QWidget::hideEvent(event);
+}
+
+}  // namespace torvex

@@ -1,0 +1,189 @@
+// The trends window's model on the offscreen platform: what it plots from the history, its
+// axes per unit, spans, pause, cursor and picture; and the menu items that open it and record.
+#include "ui/trends_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QImage>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <qcustomplot.h>
+
+#include "decode/default_locale.h"
+#include "record/sample_from_answer.h"
+#include "support/fake_view.h"
+#include "decode/answer_frames.h"
+#include "ui/main_window.h"
+#include "ui/recording_menu.h"
+
+namespace torvex {
+namespace {
+
+using record::Measure;
+using record::Quantity;
+
+constexpr Quantity kSensor0{Measure::kSensor, 0};
+constexpr Quantity kTemperature{Measure::kTemperature};
+constexpr std::int64_t kStart = 1'800'000'000'000;  // ms since the epoch
+
+class TrendsWindowTest : public ::testing::Test {
+ protected:
+  // A status answer every 400 ms with channel 0's sensor value and type and a temperature.
+  void AddStatus(std::int64_t time, int sensor, const QString& type, int halfDegrees) {
+    test::FakeView view;
+    view.SetText({Control::txt_par, 8}, type);
+    std::vector<int> words(90, 0);
+    words[10] = sensor & 0xFFFF;
+    words[44] = halfDegrees;
+    history.Add(*record::SampleFromAnswer(test::ReadAnswer(words, 180).Answer(), view, time));
+  }
+  QStringList GraphNames() {
+    QStringList names;
+    for (int i = 0; i < window.Plot().graphCount(); ++i) names << window.Plot().graph(i)->name();
+    names.sort();
+    return names;
+  }
+  QStringList AxisLabels() {
+    QStringList labels;
+    for (QCPAxis* axis : window.Plot().axisRect()->axes(QCPAxis::atLeft)) {
+      if (!axis->graphs().isEmpty()) labels << axis->label();
+    }
+    labels.sort();
+    return labels;
+  }
+
+  test::DefaultLocale locale{QLocale::Russian};
+  record::History history;
+  TrendsWindow window{history};
+};
+
+TEST_F(TrendsWindowTest, ListsTheValuesGroupedAsTheMainWindow) {
+  auto* tree = window.findChild<QTreeWidget*>("tree_values");
+  ASSERT_TRUE(tree);
+  QStringList groups;
+  for (int i = 0; i < tree->topLevelItemCount(); ++i) groups << tree->topLevelItem(i)->text(0);
+  EXPECT_EQ(groups, (QStringList{"AIN1", "AIN2", "Входы АЦП", "Температура", "Обороты"}));
+  EXPECT_EQ(tree->topLevelItem(0)->childCount(), 32);
+  EXPECT_EQ(tree->topLevelItem(0)->child(1)->text(0), "AIN1.0 вход");
+  EXPECT_EQ(tree->topLevelItem(2)->childCount(), 64);
+  EXPECT_EQ(tree->topLevelItem(4)->child(1)->text(0), "Гребной вал");
+  EXPECT_EQ(window.windowTitle(), "Графики");
+  EXPECT_TRUE(window.Checked().empty());
+}
+
+TEST_F(TrendsWindowTest, PlotsTheCheckedValuesOnAnAxisPerUnit) {
+  for (int i = 0; i < 100; ++i) AddStatus(kStart + 400 * i, 10050, "2", 47);
+  window.SetChecked(kSensor0, true);
+  window.SetChecked(kTemperature, true);
+  const std::int64_t now = kStart + 400 * 99;
+  window.Refresh(now);
+
+  EXPECT_EQ(GraphNames(), (QStringList{"AIN1.0 датчик, Ом", "Температура, °C"}));
+  EXPECT_EQ(AxisLabels(), (QStringList{"°C", "Ом"}));
+  QCPGraph* graph = window.Plot().graph(0);
+  // The last minute: 150 answers fit, the first 40 s of them are older.
+  EXPECT_DOUBLE_EQ(window.Plot().xAxis->range().upper, now / 1000.0);
+  EXPECT_DOUBLE_EQ(window.Plot().xAxis->range().lower, (now - 60000) / 1000.0);
+  EXPECT_TRUE(graph->valueAxis()->range().contains(graph->name().startsWith("AIN") ? 100.5 : 23.5));
+
+  window.SetChecked(kTemperature, false);
+  window.Refresh(now);
+  EXPECT_EQ(GraphNames(), (QStringList{"AIN1.0 датчик, Ом"}));
+  EXPECT_EQ(AxisLabels(), (QStringList{"Ом"}));
+}
+
+TEST_F(TrendsWindowTest, ATypeChangeMovesTheLineToTheNewUnitsAxis) {
+  for (int i = 0; i < 10; ++i) AddStatus(kStart + 400 * i, 10050, "2", 0);
+  for (int i = 10; i < 20; ++i) AddStatus(kStart + 400 * i, 5000, "5", 0);
+  window.SetChecked(kSensor0, true);
+  window.Refresh(kStart + 400 * 19);
+  EXPECT_EQ(GraphNames(), (QStringList{"AIN1.0 датчик, %", "AIN1.0 датчик, Ом"}));
+  EXPECT_EQ(AxisLabels(), (QStringList{"%", "Ом"}));
+  for (int i = 0; i < window.Plot().graphCount(); ++i) {
+    QCPGraph* graph = window.Plot().graph(i);
+    const bool percent = graph->name().endsWith("%");
+    bool found = false;
+    const QCPRange values = graph->getValueRange(found);
+    ASSERT_TRUE(found);
+    EXPECT_DOUBLE_EQ(values.lower, percent ? 50 : 100.5);
+    EXPECT_DOUBLE_EQ(values.upper, percent ? 50 : 100.5);
+  }
+}
+
+TEST_F(TrendsWindowTest, SpansPauseAndCursor) {
+  for (int i = 0; i < 20000; ++i) AddStatus(kStart + 400 * i, 1000 + i % 100, "5", 40);
+  const std::int64_t now = kStart + 400 * 19999;
+  window.SetChecked(kSensor0, true);
+  window.SetSpan(TrendsWindow::Span::kHour);
+  window.Refresh(now);
+  EXPECT_DOUBLE_EQ(window.Plot().xAxis->range().size(), 3600.0);
+  window.SetSpan(TrendsWindow::Span::kAll);
+  window.Refresh(now);
+  EXPECT_DOUBLE_EQ(window.Plot().xAxis->range().lower, kStart / 1000.0);
+  // Two hours of answers are thinned to what the plot's width can show.
+  EXPECT_LT(window.Plot().graph(0)->dataCount(), 5000);
+
+  window.SetPaused(true);
+  EXPECT_EQ(window.findChild<QPushButton*>("cmd_pause")->text(), "Продолжить");
+  AddStatus(now + 400, 1234, "5", 40);
+  window.SetChecked(kTemperature, true);  // drawn up to the paused moment
+  EXPECT_DOUBLE_EQ(window.Plot().xAxis->range().upper, now / 1000.0);
+  window.SetPaused(false);
+  EXPECT_EQ(window.findChild<QPushButton*>("cmd_pause")->text(), "Пауза");
+
+  const QString text = window.PlaceCursor(kStart + 400 * 5 + 100);
+  EXPECT_TRUE(text.endsWith("AIN1.0 датчик: 10,05 %; Температура: 20 °C")) << text.toStdString();
+  EXPECT_TRUE(window.PlaceCursor(kStart - 1).endsWith("AIN1.0 датчик: нет данных; Температура: нет данных"));
+}
+
+TEST_F(TrendsWindowTest, SavesThePlotAsAPicture) {
+  for (int i = 0; i < 50; ++i) AddStatus(kStart + 400 * i, 100 * i, "5", 0);
+  window.SetChecked(kSensor0, true);
+  window.resize(900, 500);
+  window.Refresh(kStart + 400 * 49);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("plot.png");
+  ASSERT_TRUE(window.SavePicture(path));
+  const QImage picture(path);
+  EXPECT_FALSE(picture.isNull());
+  EXPECT_GT(picture.width(), 100);
+}
+
+TEST(RecordingMenuTest, MenuItemsAfterThePortSettingsAndAFileThatCannotBeWritten) {
+  MainWindow window;
+  RecordingMenu menu(window);
+  QStringList names;
+  for (QAction* action : window.menuBar()->actions()) names << action->objectName();
+  ASSERT_GE(names.size(), 3);
+  EXPECT_GT(names.indexOf("mnu_record"), names.indexOf("mnu_settings"));
+  EXPECT_EQ(names.mid(names.size() - 2), (QStringList{"mnu_record", "mnu_trends"}));
+  auto* record = window.findChild<QAction*>("mnu_record");
+  EXPECT_EQ(record->text(), "Запись в файл...");
+
+  EXPECT_FALSE(menu.StartRecording("/dev/full"));
+  EXPECT_TRUE(window.Text({Control::lbl_sys_mes}).startsWith("Запись в файл /dev/full не начата: "));
+  EXPECT_EQ(window.findChildren<QMessageBox*>("msg_record").size(), 1);
+  EXPECT_EQ(record->text(), "Запись в файл...");
+
+  QTemporaryDir dir;
+  ASSERT_TRUE(menu.StartRecording(dir.filePath("run.csv")));
+  EXPECT_EQ(record->text(), "Остановить запись");
+  record->trigger();  // stops
+  EXPECT_FALSE(menu.Recording());
+  EXPECT_EQ(record->text(), "Запись в файл...");
+
+  // The trends window is modeless and keeps its choices when closed and opened again.
+  TrendsWindow& trends = menu.ShowTrends();
+  EXPECT_FALSE(trends.isModal());
+  trends.SetChecked(kTemperature, true);
+  trends.close();
+  EXPECT_EQ(&menu.ShowTrends(), &trends);
+  EXPECT_TRUE(trends.IsChecked(kTemperature));
+}
+
+}  // namespace
+}  // namespace torvex

@@ -47,14 +47,37 @@ void ModbusEngine::ReceiveAnswer() {
   const int n = RxCount_;
   if (n < 3) {
     CountExchangeError(kStatusNoAnswer);
+    if (observer_) ReportAnswer(FrameOutcome::NoAnswer);
   } else if (RxBuffer_[n - 1] * 256 + RxBuffer_[n - 2] != RxCrc(RxBuffer_, n - 3)) {
     CountExchangeError(kStatusBadCrc);
+    if (observer_) ReportAnswer(FrameOutcome::BadCrc);
   } else {
     queue_.AdvanceReadIndex();
+    headSent_ = false;
     SetStatus(kStatusLinkUp);
+    if (observer_) {
+      ReportAnswer((RxBuffer_[1] & 0x80) != 0 ? FrameOutcome::Exception : FrameOutcome::Answered);
+    }
     if (decoder_) decoder_(RxAnswer{RxBuffer_, RxCount_});
   }
   SendNextRequest();
+}
+
+// The received frame and the outcome of its exchange. A tick with nothing received after
+// nothing was sent (the first tick, a closed port) had no exchange on the line.
+void ModbusEngine::ReportAnswer(FrameOutcome outcome) {
+  if (outcome == FrameOutcome::NoAnswer && RxCount_ == 0 && !inFlight_) return;
+  FrameEvent event;
+  event.direction = FrameDirection::Rx;
+  event.outcome = outcome;
+  for (int i = 0; i < RxCount_; ++i) observedRx_[i] = static_cast<std::uint8_t>(RxBuffer_[i]);
+  event.bytes = std::span<const std::uint8_t>(observedRx_.data(), static_cast<std::size_t>(RxCount_));
+  event.at = std::chrono::steady_clock::now();
+  if (inFlight_) {
+    event.sinceRequest = std::chrono::duration_cast<std::chrono::milliseconds>(event.at - sentAt_);
+  }
+  if (outcome == FrameOutcome::Exception) event.exceptionCode = RxBuffer_[2];
+  observer_->OnFrame(event);
 }
 
 void ModbusEngine::CountExchangeError(const QString& status) {
@@ -79,7 +102,18 @@ void ModbusEngine::SendNextRequest() {
   TxFrame_[k + 1] = static_cast<std::uint8_t>(crc & 0xFF);
   TxFrame_[k + 2] = static_cast<std::uint8_t>(crc >> 8);
 
-  if (port_.IsOpen() && !sendingHeld_) port_.Write(TxFrame_);
+  inFlight_ = port_.IsOpen() && !sendingHeld_;
+  if (!inFlight_) return;
+  port_.Write(TxFrame_);
+  sentAt_ = std::chrono::steady_clock::now();
+  if (observer_) {
+    FrameEvent event;
+    event.bytes = TxFrame_;
+    event.at = sentAt_;
+    event.resend = headSent_;
+    observer_->OnFrame(event);
+  }
+  headSent_ = true;
 }
 
 // Keeps the controller's values fresh while nothing else waits: a cycle of converter block

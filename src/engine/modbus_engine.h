@@ -2,12 +2,15 @@
 // The Modbus RTU master's exchange cycle. Every 100 ms tick takes what arrived since the last
 // tick as the answer to the frame sent then, validates it, reports the link state, hands a
 // valid answer to the decoder, and sends the next request (or a background poll).
+#include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
 #include <vector>
 
 #include "decode/rx_buffer.h"
+#include "engine/exchange_observer.h"
 #include "engine/request_queue.h"
 #include "platform/serial_port.h"
 #include "ui/main_view.h"
@@ -33,6 +36,8 @@ class ModbusEngine {
   ModbusEngine(SerialPort& port, MainView& view) : port_(port), view_(view) {}
 
   void SetDecoder(Decoder decoder) { decoder_ = std::move(decoder); }
+  // Told of every frame on the line (nullptr: nobody). Not owned.
+  void SetObserver(ExchangeObserver* observer) { observer_ = observer; }
 
   // One tick of the exchange timer; the port number and mode string go into the caption.
   void Tick(std::uint8_t PortNumber, const QString& PortSettings);
@@ -57,10 +62,12 @@ class ModbusEngine {
   void QueueBackgroundPoll();
   void CountExchangeError(const QString& status);
   void SetStatus(const QString& status);
+  void ReportAnswer(FrameOutcome outcome);
 
   SerialPort& port_;
   MainView& view_;
   Decoder decoder_;
+  ExchangeObserver* observer_ = nullptr;
 
   RequestQueue queue_;
   std::vector<std::uint8_t> TxFrame_;
@@ -71,6 +78,12 @@ class ModbusEngine {
   bool BlockPhase_ = false;
   std::int32_t TransactionCode_ = 0;
   bool sendingHeld_ = false;
+  // For the observer: whether a frame went out at the last send, when, and whether the
+  // request at the head has been on the line before.
+  bool inFlight_ = false;
+  bool headSent_ = false;
+  std::chrono::steady_clock::time_point sentAt_;
+  std::array<std::uint8_t, 260> observedRx_{};
 };
 
 }  // namespace torvex

@@ -244,6 +244,69 @@ TEST_F(EngineTest, FullRingRefusesAndSaysSo) {
   EXPECT_EQ(engine.Queue().PendingCount(), 511);
 }
 
+// Records what the engine tells its observer.
+struct SeenFrame {
+  FrameDirection direction;
+  FrameOutcome outcome;
+  Bytes bytes;
+  bool resend;
+  int exceptionCode;
+  bool timed;  // an Rx frame carries the time since its request
+  friend bool operator==(const SeenFrame&, const SeenFrame&) = default;
+};
+
+class FrameRecorder : public ExchangeObserver {
+ public:
+  void OnFrame(const FrameEvent& e) override {
+    frames.push_back({e.direction, e.outcome, Bytes(e.bytes.begin(), e.bytes.end()), e.resend,
+                      e.exceptionCode, e.sinceRequest.count() >= 0});
+  }
+  std::vector<SeenFrame> frames;
+};
+
+TEST_F(EngineTest, ObserverSeesEveryFrameWithTheOutcomeOfItsExchange) {
+  FrameRecorder seen;
+  engine.SetObserver(&seen);
+  constexpr auto Tx = FrameDirection::Tx;
+  constexpr auto Rx = FrameDirection::Rx;
+  const Bytes exception = WithCrc({0x07, 0x86, 0x02});
+  Tick();  // nothing was in flight: no exchange to report, the first poll leaves
+  Tick();  // no answer: the poll again
+  port.Receive({0x07, 0x03});
+  Tick();  // two bytes: no answer either
+  port.Receive(Swapped(kAnyAnswer));
+  Tick();
+  AnsweredTick();  // the transaction-code write leaves, first time
+  port.Receive(exception);
+  Tick();
+  const std::vector<SeenFrame> expected{
+      {Tx, FrameOutcome::Request, kAdcRead, false, 0, false},
+      {Rx, FrameOutcome::NoAnswer, {}, false, 0, true},
+      {Tx, FrameOutcome::Request, kAdcRead, true, 0, false},
+      {Rx, FrameOutcome::NoAnswer, {0x07, 0x03}, false, 0, true},
+      {Tx, FrameOutcome::Request, kAdcRead, true, 0, false},
+      {Rx, FrameOutcome::BadCrc, Swapped(kAnyAnswer), false, 0, true},
+      {Tx, FrameOutcome::Request, kAdcRead, true, 0, false},
+      {Rx, FrameOutcome::Answered, kAnyAnswer, false, 0, true},
+      {Tx, FrameOutcome::Request, kCode1, false, 0, false},
+      {Rx, FrameOutcome::Exception, exception, false, 2, true},
+      {Tx, FrameOutcome::Request, kStatusRead, false, 0, false},
+  };
+  EXPECT_EQ(seen.frames, expected);
+
+  // A closed port puts nothing on the line, so there is nothing to report.
+  port.open = false;
+  const std::size_t before = seen.frames.size();
+  Tick();  // the status read had gone out: its exchange ends without an answer
+  Tick();
+  Tick();
+  EXPECT_EQ(seen.frames.size(), before + 1);
+  engine.SetObserver(nullptr);
+  port.open = true;
+  Tick();
+  EXPECT_EQ(seen.frames.size(), before + 1);
+}
+
 TEST(RequestQueue, IndexesWrapAt511) {
   RequestQueue queue;
   for (int i = 0; i < 511; ++i) {

@@ -1,0 +1,74 @@
+#include "monitor/exchange_log.h"
+
+#include <QDateTime>
+#include <QSaveFile>
+
+#include "monitor/frame_meaning.h"
+#include "monitor/frame_ring.h"
+
+namespace torvex {
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+}  // namespace
+
+QString LogTime(std::int64_t wallMs) {
+  const QDateTime local = QDateTime::fromMSecsSinceEpoch(wallMs);
+  const int offset = local.offsetFromUtc();
+  const int minutes = (offset < 0 ? -offset : offset) / 60;
+  return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+         QLatin1Char(offset < 0 ? '-' : '+') +
+         QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+void AppendLogLine(QByteArray& out, const FrameRecord& record) {
+  out += LogTime(record.wallMs).toLatin1();
+  out += record.direction == FrameDirection::Tx ? "\tTX\t" : "\tRX\t";
+  if (record.size == 0) out += '-';
+  for (std::size_t i = 0; i < record.size; ++i) {
+    if (i > 0) out += ' ';
+    out += kHex[record.bytes[i] >> 4];
+    out += kHex[record.bytes[i] & 0x0F];
+  }
+  out += '\t';
+  out += OutcomeWord(record.outcome);
+  out += '\t';
+  out += FrameMeaning(record).toUtf8();
+  out += '\n';
+}
+
+QString SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end,
+                   const std::function<bool(const FrameRecord&)>& filter, const QString& path) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+  QByteArray lines;
+  for (std::uint64_t s = std::max(first, ring.First()); s < std::min(end, ring.End()); ++s) {
+    if (filter && !filter(ring.At(s))) continue;
+    AppendLogLine(lines, ring.At(s));
+  }
+  if (file.write(lines) != lines.size() || !file.commit()) return file.errorString();
+  return {};
+}
+
+bool ExchangeLogFile::Open() {
+  if (file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return true;
+  SetFailing(true, file_.errorString());
+  return false;
+}
+
+void ExchangeLogFile::Write(const FrameRecord& record) {
+  if (!file_.isOpen()) return;
+  line_.resize(0);  // keeps its capacity: no allocation per line once it has grown
+  AppendLogLine(line_, record);
+  const bool written = file_.write(line_) == line_.size();
+  if (written != !failing_) SetFailing(!written, file_.errorString());
+  if (!written) file_.unsetError();
+}
+
+void ExchangeLogFile::SetFailing(bool failing, const QString& reason) {
+  failing_ = failing;
+  if (onState_) onState_(failing, reason);
+}
+
+}  // namespace torvex

@@ -1,0 +1,57 @@
+#pragma once
+// The exchange log: one line per frame,
+//   time TAB TX|RX TAB hex bytes TAB outcome TAB meaning
+// with the local time in ISO 8601 with milliseconds and its UTC offset
+// (2026-12-10T14:03:07.125+03:00), the bytes as upper-case hex pairs separated by one blank
+// ("-" when none arrived), and the outcome as one word (OutcomeWord). The file of
+// `--exchange-log` and the monitor's "save" write the same lines.
+#include <cstdint>
+#include <functional>
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include "monitor/frame_record.h"
+
+namespace torvex {
+
+class FrameRing;
+
+QString LogTime(std::int64_t wallMs);
+// Appends the record's line, newline included, to out.
+void AppendLogLine(QByteArray& out, const FrameRecord& record);
+
+// Writes the frames first..end of the ring that pass the filter into a new file at path
+// (replacing it only once written whole). Returns an empty string or what went wrong.
+QString SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end,
+                   const std::function<bool(const FrameRecord&)>& filter, const QString& path);
+
+// A log file that is appended to, one write per line, so that a line is on disk as soon as
+// its frame is on the line and a run that is killed loses nothing. A file that cannot be
+// written never stops the exchange: the failure is reported once, writing is tried again with
+// every frame, and the recovery is reported too.
+class ExchangeLogFile {
+ public:
+  // failing: whether the log has just stopped (true) or resumed (false) being written.
+  using StateHandler = std::function<void(bool failing, const QString& reason)>;
+
+  explicit ExchangeLogFile(const QString& path) : file_(path) {}
+
+  void SetStateHandler(StateHandler handler) { onState_ = std::move(handler); }
+  // Opens for appending; false (reported) when the file cannot be opened.
+  bool Open();
+  void Write(const FrameRecord& record);
+  bool Failing() const { return failing_; }
+  QString Path() const { return file_.fileName(); }
+
+ private:
+  void SetFailing(bool failing, const QString& reason);
+
+  QFile file_;
+  QByteArray line_;
+  bool failing_ = false;
+  StateHandler onState_;
+};
+
+}  // namespace torvex

@@ -1,0 +1,61 @@
+#include "monitor/exchange_recorder.h"
+
+#include <algorithm>
+
+#include <QDateTime>
+
+#include "monitor/exchange_log.h"
+
+namespace torvex {
+
+ExchangeRecorder::ExchangeRecorder(std::size_t capacity, WallClock clock)
+    : ring_(capacity), clock_(std::move(clock)) {}
+
+void ExchangeRecorder::OnFrame(const FrameEvent& event) {
+  Count(event);
+  if (paused_ && !log_) return;
+
+  FrameRecord& r = paused_ ? scratch_ : ring_.Push();
+  r.wallMs = clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
+  r.direction = event.direction;
+  r.outcome = event.outcome;
+  r.resend = event.resend;
+  r.exceptionCode = static_cast<std::int16_t>(event.exceptionCode);
+  r.sinceRequestMs = static_cast<std::int32_t>(event.sinceRequest.count());
+  r.size = static_cast<std::uint16_t>(std::min(event.bytes.size(), FrameRecord::kMaxBytes));
+  std::copy_n(event.bytes.begin(), r.size, r.bytes.begin());
+  if (event.direction == FrameDirection::Tx) {
+    requestSize_ = static_cast<std::uint8_t>(std::min<std::size_t>(r.size, request_.size()));
+    std::copy_n(r.bytes.begin(), requestSize_, request_.begin());
+    r.requestSize = 0;
+  } else {
+    r.requestSize = requestSize_;
+    r.request = request_;
+  }
+  if (log_) log_->Write(r);
+}
+
+void ExchangeRecorder::Count(const FrameEvent& event) {
+  switch (event.outcome) {
+    case FrameOutcome::Request:
+      ++counters_.requests;
+      if (event.resend) ++counters_.resends;
+      break;
+    case FrameOutcome::Answered: ++counters_.answers; break;
+    case FrameOutcome::Exception:
+      ++counters_.answers;
+      ++counters_.exceptions;
+      break;
+    case FrameOutcome::NoAnswer: ++counters_.noAnswer; break;
+    case FrameOutcome::BadCrc: ++counters_.badCrc; break;
+    case FrameOutcome::Mismatch: ++counters_.mismatch; break;
+    case FrameOutcome::Dropped: ++counters_.dropped; break;
+  }
+}
+
+void ExchangeRecorder::Clear() {
+  ring_.Clear();
+  counters_ = {};
+}
+
+}  // namespace torvex

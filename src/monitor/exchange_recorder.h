@@ -1,0 +1,51 @@
+#pragma once
+// The observer of the exchange that keeps what the monitor and the log need: the last frames
+// in a ring, the counters, and each frame passed on to the log file. It turns the engine's
+// events into records at once (one copy of the bytes, no allocation), and knows the request in
+// flight, so that an answer can be told in words later.
+#include <cstdint>
+#include <functional>
+
+#include "engine/exchange_observer.h"
+#include "monitor/exchange_counters.h"
+#include "monitor/frame_ring.h"
+
+namespace torvex {
+
+class ExchangeLogFile;
+
+class ExchangeRecorder : public ExchangeObserver {
+ public:
+  // Local wall clock in milliseconds since the epoch; tests give a fixed one.
+  using WallClock = std::function<std::int64_t()>;
+
+  explicit ExchangeRecorder(std::size_t capacity = FrameRing::kDefaultCapacity,
+                            WallClock clock = {});
+
+  void OnFrame(const FrameEvent& event) override;
+
+  const FrameRing& Ring() const { return ring_; }
+  const ExchangeCounters& Counters() const { return counters_; }
+  // While paused, frames are counted and logged but not kept, so that what is kept stays
+  // still to be read.
+  void SetPaused(bool paused) { paused_ = paused; }
+  bool Paused() const { return paused_; }
+  // Forgets the frames kept and zeroes the counters.
+  void Clear();
+  void SetLog(ExchangeLogFile* log) { log_ = log; }
+
+ private:
+  void Count(const FrameEvent& event);
+
+  FrameRing ring_;
+  ExchangeCounters counters_;
+  WallClock clock_;
+  ExchangeLogFile* log_ = nullptr;
+  bool paused_ = false;
+  // The first bytes of the last request sent.
+  std::array<std::uint8_t, FrameRecord::kRequestHead> request_{};
+  std::uint8_t requestSize_ = 0;
+  FrameRecord scratch_{};  // the record of a frame not kept (paused) but logged
+};
+
+}  // namespace torvex

@@ -1,0 +1,219 @@
+#include "monitor/frame_meaning.h"
+
+#include "engine/crc16.h"
+
+namespace torvex {
+namespace {
+
+constexpr std::uint8_t kReadRegisters = 3;
+constexpr std::uint8_t kWriteRegister = 6;
+constexpr std::uint8_t kWriteRegisters = 16;
+constexpr std::uint8_t kReadEeprom = 100;
+constexpr std::uint8_t kWriteEeprom = 101;
+constexpr std::uint8_t kExceptionBit = 0x80;
+constexpr int kListedValues = 8;  // values of a write listed before "…"
+
+using Bytes = std::span<const std::uint8_t>;
+
+// Address and CRC: what a frame has around its function and data.
+constexpr std::size_t kFraming = 3;
+
+int Word(Bytes b, std::size_t at) { return b[at] << 8 | b[at + 1]; }
+
+// Data bytes of a frame: after the function code, before the CRC.
+Bytes Data(Bytes frame) {
+  return frame.size() <= kFraming ? Bytes{} : frame.subspan(2, frame.size() - kFraming - 1);
+}
+
+QString Num(int n) { return QString::number(n); }
+
+// Russian number agreement: 1 регистр, 2 регистра, 5 регистров (21 регистр, 11 регистров).
+QString Counted(int n, const char* one, const char* few, const char* many) {
+  const int tens = n % 100;
+  const int units = n % 10;
+  const char* word = many;
+  if (tens < 11 || tens > 14) {
+    if (units == 1) word = one;
+    else if (units >= 2 && units <= 4) word = few;
+  }
+  return Num(n) + QLatin1Char(' ') + QString::fromUtf8(word);
+}
+// "Чтение 1 регистра", "Чтение 90 регистров".
+QString RegistersOf(int n) { return Counted(n, "регистра", "регистров", "регистров"); }
+// "90 регистров".
+QString Registers(int n) { return Counted(n, "регистр", "регистра", "регистров"); }
+// "запись 2 байт", "запись 1 байта".
+QString BytesOf(int n) { return Counted(n, "байта", "байт", "байт"); }
+// "2 байта".
+QString ByteCount(int n) { return Counted(n, "байт", "байта", "байт"); }
+
+QString EepromAddress(int address) {
+  return QStringLiteral("0x") +
+         QString::number(address, 16).rightJustified(address > 0xFF ? 4 : 2, QLatin1Char('0')).toUpper();
+}
+
+QString Hex16(int value) {
+  return QStringLiteral("0x") + QString::number(value, 16).rightJustified(4, QLatin1Char('0')).toUpper();
+}
+
+QString Function(std::uint8_t code) { return QStringLiteral("Функция ") + Num(code); }
+
+QString Incomplete(std::uint8_t code) { return Function(code) + QStringLiteral(", неполный кадр"); }
+
+QString WriteMany(Bytes data) {
+  const int start = Word(data, 0);
+  const int count = Word(data, 2);
+  if (count == 1 && data.size() >= 7) return QStringLiteral("Запись %1 = %2").arg(start).arg(Word(data, 5));
+  QString text = QStringLiteral("Запись ") + RegistersOf(count) + QStringLiteral(" с ") + Num(start);
+  const std::size_t values = data.size() >= 5 ? (data.size() - 5) / 2 : 0;
+  for (std::size_t i = 0; i < values && i < static_cast<std::size_t>(count); ++i) {
+    if (i == kListedValues) {
+      text += QStringLiteral(", …");
+      break;
+    }
+    text += (i == 0 ? QStringLiteral(" = ") : QStringLiteral(", ")) + Num(Word(data, 5 + 2 * i));
+  }
+  return text;
+}
+
+QString Answer(Bytes frame, Bytes request) {
+  if (frame.size() < 2) return QStringLiteral("Неполный кадр");
+  const std::uint8_t code = frame[1];
+  const Bytes data = Data(frame);
+  switch (code) {
+    case kReadRegisters: {
+      if (data.empty()) return Incomplete(code);
+      QString text = QStringLiteral("Ответ: ") + Registers(data[0] / 2);
+      // The request in flight is cut short before its CRC: only its first bytes are kept.
+      const Bytes head = request.size() >= 4 && request[1] == code ? request.subspan(2, 2) : Bytes{};
+      if (!head.empty()) text += QStringLiteral(" с ") + Num(Word(head, 0));
+      return text;
+    }
+    case kWriteRegister:
+      if (data.size() < 4) return Incomplete(code);
+      return QStringLiteral("Ответ: %1 = %2 записано").arg(Word(data, 0)).arg(Word(data, 2));
+    case kWriteRegisters:
+      if (data.size() < 4) return Incomplete(code);
+      return QStringLiteral("Ответ: запись ") + RegistersOf(Word(data, 2)) + QStringLiteral(" с ") +
+             Num(Word(data, 0)) + QStringLiteral(" выполнена");
+    case kReadEeprom:
+    case kWriteEeprom:
+      if (data.size() < 3) return Incomplete(code);
+      return QStringLiteral("ЭСППЗУ: ответ") +
+             (code == kWriteEeprom ? QStringLiteral(" на запись, ") : QStringLiteral(", ")) +
+             ByteCount(data[2]) + QStringLiteral(" с ") + EepromAddress(Word(data, 0));
+    default:
+      break;
+  }
+  if ((code & kExceptionBit) != 0) {
+    return data.empty() ? Incomplete(code) : ExceptionMeaning(data[0]);
+  }
+  return QStringLiteral("Ответ: ") + Function(code).toLower();
+}
+
+}  // namespace
+
+QString RequestMeaning(Bytes frame) {
+  if (frame.size() < 2) return QStringLiteral("Неполный кадр");
+  const std::uint8_t code = frame[1];
+  const Bytes data = Data(frame);
+  switch (code) {
+    case kReadRegisters:
+      if (data.size() < 4) return Incomplete(code);
+      return QStringLiteral("Чтение ") + RegistersOf(Word(data, 2)) + QStringLiteral(" с ") +
+             Num(Word(data, 0));
+    case kWriteRegister:
+      if (data.size() < 4) return Incomplete(code);
+      return QStringLiteral("Запись %1 = %2").arg(Word(data, 0)).arg(Word(data, 2));
+    case kWriteRegisters:
+      if (data.size() < 4) return Incomplete(code);
+      return WriteMany(data);
+    case kReadEeprom:
+    case kWriteEeprom:
+      if (data.size() < 3) return Incomplete(code);
+      return QStringLiteral("ЭСППЗУ: ") +
+             (code == kReadEeprom ? QStringLiteral("чтение ") : QStringLiteral("запись ")) +
+             BytesOf(data[2]) + QStringLiteral(" с ") + EepromAddress(Word(data, 0));
+    default:
+      return Function(code);
+  }
+}
+
+QString ReceivedMeaning(Bytes frame, FrameOutcome outcome, Bytes request) {
+  switch (outcome) {
+    case FrameOutcome::NoAnswer:
+      return frame.empty() ? QStringLiteral("Нет ответа")
+                           : QStringLiteral("Нет ответа (принято байт: %1)").arg(frame.size());
+    case FrameOutcome::BadCrc: {
+      if (frame.size() < kFraming) return QStringLiteral("Несовпадение КС");
+      const int received = frame[frame.size() - 1] << 8 | frame[frame.size() - 2];
+      const int computed = Crc16(frame.first(frame.size() - 2));
+      return QStringLiteral("Несовпадение КС: принята %1, вычислена %2")
+          .arg(Hex16(received), Hex16(computed));
+    }
+    case FrameOutcome::Mismatch:
+      return QStringLiteral("Не ответ на этот запрос: ") + Answer(frame, {});
+    case FrameOutcome::Dropped:
+      return QStringLiteral("Отброшено: ") + ByteCount(static_cast<int>(frame.size()));
+    case FrameOutcome::Exception:
+    case FrameOutcome::Answered:
+      return Answer(frame, request);
+    case FrameOutcome::Request:
+      break;
+  }
+  return RequestMeaning(frame);
+}
+
+QString ExceptionMeaning(int code) {
+  const char* text = nullptr;
+  switch (code) {
+    case 1: text = "недопустимая функция"; break;
+    case 2: text = "недопустимый адрес данных"; break;
+    case 3: text = "недопустимое значение данных"; break;
+    case 4: text = "отказ устройства"; break;
+    case 5: text = "запрос принят, выполняется"; break;
+    case 6: text = "устройство занято"; break;
+    case 8: text = "ошибка чётности памяти"; break;
+    case 10: text = "шлюз: путь недоступен"; break;
+    case 11: text = "шлюз: устройство не ответило"; break;
+    default: return QStringLiteral("Исключение ") + Num(code);
+  }
+  return QStringLiteral("Исключение ") + Num(code) + QStringLiteral(": ") + QString::fromUtf8(text);
+}
+
+QString FrameMeaning(const FrameRecord& record) {
+  if (record.direction == FrameDirection::Tx) {
+    QString text = RequestMeaning(record.Bytes());
+    if (record.resend) text += QStringLiteral(" (повтор)");
+    return text;
+  }
+  return ReceivedMeaning(record.Bytes(), record.outcome, record.Request());
+}
+
+const char* OutcomeWord(FrameOutcome outcome) {
+  switch (outcome) {
+    case FrameOutcome::Request: return "-";
+    case FrameOutcome::Answered: return "ok";
+    case FrameOutcome::NoAnswer: return "no-answer";
+    case FrameOutcome::BadCrc: return "bad-crc";
+    case FrameOutcome::Mismatch: return "mismatch";
+    case FrameOutcome::Dropped: return "dropped";
+    case FrameOutcome::Exception: return "exception";
+  }
+  return "-";
+}
+
+QString OutcomeText(FrameOutcome outcome) {
+  switch (outcome) {
+    case FrameOutcome::Request: return {};
+    case FrameOutcome::Answered: return QStringLiteral("ответ");
+    case FrameOutcome::NoAnswer: return QStringLiteral("нет ответа");
+    case FrameOutcome::BadCrc: return QStringLiteral("ошибка КС");
+    case FrameOutcome::Mismatch: return QStringLiteral("не тот ответ");
+    case FrameOutcome::Dropped: return QStringLiteral("отброшено");
+    case FrameOutcome::Exception: return QStringLiteral("исключение");
+  }
+  return {};
+}
+
+}  // namespace torvex

@@ -86,8 +86,26 @@ void ModbusEngine::CountExchangeError(const QString& status) {
   view_.SetText({Control::lbl_dbg}, QString::number(ExchangeErrors_));
 }
 
+QString QueueLengthNote(int pending) {
+  const int tens = pending % 100;
+  const int units = pending % 10;
+  const char* word = "запросов";
+  if (tens < 11 || tens > 14) {
+    if (units == 1) word = "запрос";
+    else if (units >= 2 && units <= 4) word = "запроса";
+  }
+  return QStringLiteral(" В очереди ") + QString::number(pending) + QLatin1Char(' ') +
+         QString::fromUtf8(word);
+}
+
 void ModbusEngine::SetStatus(const QString& status) {
-  view_.SetText({Control::lbl_sys_mes}, queue_.IsFull() ? status + kStatusQueueFullNote : status);
+  QString text = status;
+  if (queue_.IsFull()) {
+    text += kStatusQueueFullNote;
+  } else if (queue_.PendingCount() > kQueueNoteAbove) {
+    text += QueueLengthNote(queue_.PendingCount());
+  }
+  view_.SetText({Control::lbl_sys_mes}, text);
 }
 
 void ModbusEngine::SendNextRequest() {

@@ -28,6 +28,12 @@ inline const QString kStatusQueueRefused =
 inline const QString kStatusQueueFullNote =
     QStringLiteral(" Очередь запросов заполнена: новые команды не принимаются");
 
+// Appended to the tick's status while more than kQueueNoteAbove requests wait (the full ring has
+// its own note): " В очереди 25 запросов", so that an operator knows why the measurements stand
+// still while a backlog drains at one request a tick.
+inline constexpr int kQueueNoteAbove = 20;
+QString QueueLengthNote(int pending);
+
 class ModbusEngine {
  public:
   // Receives every answer whose CRC matched, after its request has left the queue.

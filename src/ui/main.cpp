@@ -1,4 +1,6 @@
 // torvex-tp: the TORVEX-CPU Modbus test tool.
+#include <cstdio>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QLibraryInfo>
@@ -6,11 +8,30 @@
 #include <QTranslator>
 
 #include "platform/qt_serial_port.h"
+#include "ui/command_line.h"
 #include "ui/message_box_prompter.h"
 #include "ui/tool.h"
 #include "ui/trends_window.h"
 
 int main(int argc, char** argv) {
+  // The command line first: --help and --version need no display.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const torvex::CommandLine options = torvex::ParseCommandLine(arguments);
+  if (!options.error.isEmpty()) {
+    std::fprintf(stderr, "torvex-tp: %s\n%s", qUtf8Printable(options.error),
+                 qUtf8Printable(options.helpText));
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(qUtf8Printable(options.helpText), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("torvex-tp %s\n", qUtf8Printable(torvex::ToolVersion()));
+    return 0;
+  }
+
   QApplication app(argc, argv);
 
   // Numbers follow the operator's regional settings (a decimal comma in Russian), never
@@ -40,6 +61,7 @@ int main(int argc, char** argv) {
   torvex::QtSerialPort port(programDir);
   torvex::MessageBoxPrompter prompter;
   torvex::Tool tool(programDir, port, prompter);
+  if (!options.exchangeLog.isEmpty()) tool.OpenExchangeLog(options.exchangeLog);
   if (!tool.FormLoad()) return 0;
   if (options.isSet(record)) tool.Recording().StartRecording(options.value(record));
   if (options.isSet(trends)) tool.Recording().ShowTrends().ShowAin1Sensors();

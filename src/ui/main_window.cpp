@@ -14,6 +14,7 @@
 #include <QRadioButton>
 
 #include "ui/design_units.h"
+#include "ui/fitting_label.h"
 #include "ui/wrapping_button.h"
 
 namespace torvex {
@@ -56,9 +57,10 @@ QGroupBox* AddFrame(QWidget* parent, const char* name, const char* caption, cons
   return Place(new QGroupBox(Utf8(caption), parent), name, place, DesignFont(kFramePt));
 }
 
-QLabel* AddLabel(QWidget* parent, const char* name, const char* text, const QRect& place,
-                 const QFont& font = DesignFont(kDefaultPt), Qt::Alignment align = kLeft) {
-  auto* label = Place(new QLabel(parent), name, place, font);
+template <class L = QLabel>
+L* AddLabel(QWidget* parent, const char* name, const char* text, const QRect& place,
+            const QFont& font = DesignFont(kDefaultPt), Qt::Alignment align = kLeft) {
+  auto* label = Place(new L(parent), name, place, font);
   // Texts from the line and the program are shown as they are, never read as markup.
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(align);
@@ -190,6 +192,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   QAction* settings = menuBar()->addAction(Utf8("&Настройка порта"));
   settings->setObjectName(QStringLiteral("mnu_settings"));
   connect(settings, &QAction::triggered, this, &MainWindow::mnu_settings_Click);
+  // Beyond the design: the exchange monitor, in a window of its own.
+  QAction* monitor = menuBar()->addAction(Utf8("&Монитор обмена"));
+  monitor->setObjectName(QStringLiteral("mnu_monitor"));
+  connect(monitor, &QAction::triggered, this, &MainWindow::mnu_monitor_Click);
 
   auto* client = new QWidget(this);
   client->setFixedSize(kClientWidth, kClientHeight);
@@ -216,10 +222,11 @@ void MainWindow::BuildShaftPanel(QWidget* client) {
   const QFont caption = DesignFont(kLargePt, true);
   const QFont value = DesignFont(kFramePt);
   AddLabel(frame, "Label2", "Гребной вал, ДЗ1, ДЗ2", Twips(240, 600, 3735, 375), caption);
-  lbl_prop_ = AddLabel(frame, "lbl_prop", "-", Twips(360, 1080, 1575, 375), value);
+  // Speeds of ten digits ("4294967295 Гц") are drawn narrower rather than cut.
+  lbl_prop_ = AddLabel<FittingLabel>(frame, "lbl_prop", "-", Twips(360, 1080, 1575, 375), value);
   lbl_dir_ = AddLabel(frame, "lbl_dir", "", Twips(2160, 1080, 1935, 375), caption);
   AddLabel(frame, "Label3", "Двигатель ДЗ3", Twips(240, 1800, 3735, 375), caption);
-  lbl_shaft_ = AddLabel(frame, "lbl_shaft", "-", Twips(360, 2280, 1575, 375), value);
+  lbl_shaft_ = AddLabel<FittingLabel>(frame, "lbl_shaft", "-", Twips(360, 2280, 1575, 375), value);
 }
 
 void MainWindow::BuildTemperaturePanel(QWidget* client) {
@@ -350,7 +357,8 @@ void MainWindow::BuildWindowControls(QWidget* client) {
       Place(new QComboBox(client), "cmb_slad", Twips(2640, 9240, 855, 315), DesignFont(kDefaultPt));
   cmb_slad_->setEditable(false);
   CentreBeside(slad_caption, cmb_slad_);
-  lbl_sys_mes_ = AddLabel(client, "lbl_sys_mes", "", Twips(3720, 9240, 7080, 315),
+  // The status line shows every message whole, however many notes follow it.
+  lbl_sys_mes_ = AddLabel<FittingLabel>(client, "lbl_sys_mes", "", Twips(3720, 9240, 7080, 315),
                           DesignFont(kDefaultPt), Qt::AlignLeft | Qt::AlignVCenter);
   lbl_sys_mes_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 

@@ -59,6 +59,7 @@ class MainWindow : public QMainWindow, public MainView {
   void cmd_readall_Click();
   void cmd_writeall_Click();
   void mnu_settings_Click();
+  void mnu_monitor_Click();
 
  private:
   void BuildShaftPanel(QWidget* client);

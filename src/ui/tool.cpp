@@ -1,7 +1,13 @@
 #include "ui/tool.h"
 
+#include <cstdio>
+
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "decode/decode_response.h"
 #include "platform/serial_port.h"
+#include "ui/exchange_monitor.h"
 #include "ui/output_commands.h"
 #include "ui/prompter.h"
 #include "ui/set_com_dialog.h"
@@ -35,6 +41,7 @@ Tool::Tool(const QString& programDir, SerialPort& port, Prompter& prompter)
       params_(engine_, window_),
       recording_(window_) {
   Timer1_.setInterval(kTickMs);
+  engine_.SetObserver(&recorder_);
   engine_.SetDecoder([this](const RxAnswer& answer) {
     DecodeResponse(answer, window_,
                    [this](const RxAnswer& param) { params_.DecodeParamAnswer(param); });
@@ -62,6 +69,37 @@ void Tool::ConnectHandlers() {
   connect(&window_, &MainWindow::mnu_settings_Click, this, [this] {
     SetComDialog::ShowModeless(port_, config_, window_, engine_, &window_);
   });
+  connect(&window_, &MainWindow::mnu_monitor_Click, this, [this] { ShowMonitor(); });
+}
+
+void Tool::OpenExchangeLog(const QString& path) {
+  log_ = std::make_unique<ExchangeLogFile>(path);
+  log_->SetStateHandler([this, path](bool failing, const QString& reason) {
+    if (failing && !logFailing_) {
+      std::fprintf(stderr, "torvex-tp: the exchange log %s cannot be written: %s\n",
+                   qUtf8Printable(path), qUtf8Printable(reason));
+    }
+    logFailing_ = failing;
+  });
+  log_->Open();
+  recorder_.SetLog(log_.get());
+}
+
+ExchangeMonitor& Tool::ShowMonitor() {
+  if (!monitor_) {
+    monitor_ = new ExchangeMonitor(recorder_, &window_);
+    // Beside the main window when the screen has room for it.
+    const QRect main = window_.frameGeometry();
+    if (QScreen* screen = window_.screen()) {
+      const QRect free = screen->availableGeometry();
+      const QPoint place(main.right() + 1, main.top());
+      if (free.contains(QRect(place, monitor_->frameSize()))) monitor_->move(place);
+    }
+  }
+  monitor_->show();
+  monitor_->raise();
+  monitor_->activateWindow();
+  return *monitor_;
 }
 
 bool Tool::FormLoad() {
@@ -90,6 +128,11 @@ bool Tool::FormLoad() {
   return true;
 }
 
-void Tool::Timer1_Tick() { engine_.Tick(config_.PortNumber(), config_.PortSettings()); }
+void Tool::Timer1_Tick() {
+  engine_.Tick(config_.PortNumber(), config_.PortSettings());
+  if (logFailing_) {
+    window_.SetText({Control::lbl_sys_mes}, window_.Text({Control::lbl_sys_mes}) + kStatusLogFailingNote);
+  }
+}
 
 }  // namespace torvex

@@ -2,19 +2,29 @@
 // The composition root of the tool: the main window, the configuration, the exchange engine,
 // the parameter module and the exchange timer, created once and wired together. FormLoad runs
 // the start-up in its fixed order; from then on the timer and the operator drive everything.
+#include <memory>
+
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include "config/configuration.h"
 #include "engine/modbus_engine.h"
+#include "monitor/exchange_log.h"
+#include "monitor/exchange_recorder.h"
 #include "params/param_transfer.h"
 #include "ui/main_window.h"
 #include "ui/recording_menu.h"
 
 namespace torvex {
 
+class ExchangeMonitor;
 class Prompter;
 class SerialPort;
+
+// Appended to the status line after every exchange tick while the exchange log cannot be
+// written.
+inline const QString kStatusLogFailingNote = QStringLiteral(" Журнал обмена не записывается");
 
 inline const QString kPortErrorTitle = QStringLiteral("Ошибка открытия порта");
 
@@ -37,6 +47,14 @@ class Tool : public QObject {
   ParamTransfer& Params() { return params_; }
   RecordingMenu& Recording() { return recording_; }
   QTimer& Timer1() { return Timer1_; }
+  ExchangeRecorder& Recorder() { return recorder_; }
+
+  // Appends every frame from now on to the file at path. A file that cannot be written is
+  // reported (on standard error once, and in the status line while it lasts) and never stops
+  // the exchange.
+  void OpenExchangeLog(const QString& path);
+  // The window "Монитор обмена", created at its first opening; shown and raised.
+  ExchangeMonitor& ShowMonitor();
 
  private:
   void ConnectHandlers();
@@ -50,6 +68,10 @@ class Tool : public QObject {
   ParamTransfer params_;
   RecordingMenu recording_;
   QTimer Timer1_;
+  ExchangeRecorder recorder_;
+  std::unique_ptr<ExchangeLogFile> log_;
+  bool logFailing_ = false;
+  QPointer<ExchangeMonitor> monitor_;
 };
 
 }  // namespace torvex

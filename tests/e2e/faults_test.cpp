@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "platform/qt_serial_port.h"
@@ -83,6 +84,7 @@ bool IsExchangeError(const QString& status) {
 // valid answer, and the full-ring note behind any of them.
 bool IsTickStatus(QString status) {
   status.replace(kStatusQueueFullNote, QString());
+  status.remove(QRegularExpression(QStringLiteral(" В очереди \\d+ запрос(а|ов)?")));
   if (status == kStatusLinkUp || status == kStatusNoAnswer || status == kStatusBadCrc) return true;
   const QString prefix = kStatusLinkUp + kExceptionNote;
   bool number = false;

@@ -239,7 +239,7 @@ TEST_F(EngineTest, FullRingRefusesAndSaysSo) {
   // Once one request is answered there is room again and the ring drains in order.
   port.open = true;
   AnsweredTick();
-  EXPECT_EQ(Status(), kStatusLinkUp);
+  EXPECT_EQ(Status(), kStatusLinkUp + " В очереди 510 запросов");
   EXPECT_TRUE(engine.QueueRequest(Bytes{0x10, 0x0B, 0xB9}));
   EXPECT_EQ(engine.Queue().PendingCount(), 511);
 }
@@ -305,6 +305,31 @@ TEST_F(EngineTest, ObserverSeesEveryFrameWithTheOutcomeOfItsExchange) {
   port.open = true;
   Tick();
   EXPECT_EQ(seen.frames.size(), before + 1);
+}
+
+TEST_F(EngineTest, StatusSaysHowManyRequestsWaitAbove20) {
+  port.open = false;
+  const Bytes read{0x03, 0x0B, 0xB9, 0x00, 0x02};
+  Tick();  // the first poll waits at the head
+  const std::vector<std::pair<int, QString>> cases{
+      {20, kStatusNoAnswer},
+      {21, kStatusNoAnswer + " В очереди 21 запрос"},
+      {22, kStatusNoAnswer + " В очереди 22 запроса"},
+      {25, kStatusNoAnswer + " В очереди 25 запросов"},
+      {111, kStatusNoAnswer + " В очереди 111 запросов"},
+      {124, kStatusNoAnswer + " В очереди 124 запроса"},
+      {510, kStatusNoAnswer + " В очереди 510 запросов"},
+      {511, kStatusNoAnswer + kStatusQueueFullNote},
+  };
+  for (const auto& [pending, status] : cases) {
+    while (engine.Queue().PendingCount() < pending) ASSERT_TRUE(engine.QueueRequest(read));
+    Tick();
+    EXPECT_EQ(Status(), status) << pending;
+  }
+  // Draining, the answers say it too.
+  port.open = true;
+  AnsweredTick();
+  EXPECT_EQ(Status(), kStatusLinkUp + " В очереди 510 запросов");
 }
 
 TEST(RequestQueue, IndexesWrapAt511) {

@@ -109,7 +109,7 @@ TEST_F(LayoutTest, EveryControlExistsOnceWithItsKindAndContainer) {
   EXPECT_EQ(Find<QFrame>(window, "Line4")->frameShape(), QFrame::HLine);
 }
 
-TEST_F(LayoutTest, WindowHasItsFixedClientAreaAndTheOneMenuItem) {
+TEST_F(LayoutTest, WindowHasItsFixedClientAreaAndItsMenuItems) {
   window.show();
   EXPECT_EQ(window.objectName(), "frm_main");
   EXPECT_EQ(window.windowTitle(), "ЛАВРИС. Тест протокола Modbus. 9600N2");
@@ -119,10 +119,14 @@ TEST_F(LayoutTest, WindowHasItsFixedClientAreaAndTheOneMenuItem) {
   EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
 
   const QList<QAction*> items = window.menuBar()->actions();
-  ASSERT_EQ(items.size(), 1);
+  ASSERT_EQ(items.size(), 2);
   EXPECT_EQ(items[0]->objectName(), "mnu_settings");
   EXPECT_EQ(items[0]->text(), "&Настройка порта");
   EXPECT_EQ(items[0]->menu(), nullptr);
+  // Beyond the design, after it: the exchange monitor.
+  EXPECT_EQ(items[1]->objectName(), "mnu_monitor");
+  EXPECT_EQ(items[1]->text(), "&Монитор обмена");
+  EXPECT_EQ(items[1]->menu(), nullptr);
 }
 
 struct Design {

@@ -248,7 +248,11 @@ TEST_F(ViewTest, ButtonsAndTheMenuItemReportTheirClicks) {
     EXPECT_EQ(clicks.size(), 1) << c.name;
   }
   QSignalSpy settings(&window, &MainWindow::mnu_settings_Click);
+  QSignalSpy monitor(&window, &MainWindow::mnu_monitor_Click);
   window.menuBar()->actions().at(0)->trigger();
+  EXPECT_EQ(settings.size(), 1);
+  window.menuBar()->actions().at(1)->trigger();
+  EXPECT_EQ(monitor.size(), 1);
   EXPECT_EQ(settings.size(), 1);
 }
 
@@ -261,7 +265,7 @@ TEST_F(ViewTest, OutputBoxesAndTheAddressListRaiseNothing) {
       spies.push_back(std::make_unique<QSignalSpy>(&window, meta.method(i)));
     }
   }
-  ASSERT_EQ(spies.size(), 9u);
+  ASSERT_EQ(spies.size(), 10u);
   QTest::mouseClick(Find(window, "chk_out", 5), Qt::LeftButton, {}, QPoint(5, 8));
   EXPECT_TRUE(window.IsChecked({Control::chk_out, 5}));
   Find<QComboBox>(window, "cmb_slad")->setCurrentIndex(20);

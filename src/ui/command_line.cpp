@@ -1,0 +1,49 @@
+#include "ui/command_line.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace torvex {
+
+QString ToolVersion() { return QStringLiteral(TORVEX_VERSION); }
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "TORVEX-CPU Modbus test tool. The port and its mode come from \"тп.ini\" beside the "
+      "program."));
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                QStringLiteral("Show this help and exit."));
+  const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                   QStringLiteral("Show the version and exit."));
+  const QCommandLineOption log(
+      QStringLiteral("exchange-log"),
+      QStringLiteral("Append every frame on the line to FILE, one line each: local time, TX or "
+                     "RX, the bytes in hex, the outcome, the meaning, separated by TABs."),
+      QStringLiteral("FILE"));
+  parser.addOption(help);
+  parser.addOption(version);
+  parser.addOption(log);
+
+  CommandLine result;
+  // Without an application object Qt cannot know the program's name.
+  result.helpText = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("torvex-tp"));
+  if (!parser.parse(arguments)) {
+    result.error = parser.errorText();
+    return result;
+  }
+  if (!parser.positionalArguments().isEmpty()) {
+    result.error = QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first();
+    return result;
+  }
+  result.help = parser.isSet(help);
+  result.version = parser.isSet(version);
+  if (parser.isSet(log)) {
+    const QString path = parser.value(log);
+    if (path.isEmpty()) result.error = QStringLiteral("--exchange-log needs a file name");
+    else result.exchangeLog = QFileInfo(path).absoluteFilePath();
+  }
+  return result;
+}
+
+}  // namespace torvex

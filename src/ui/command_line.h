@@ -1,0 +1,22 @@
+#pragma once
+// What torvex-tp takes on its command line. Parsed before any window exists, so that --help
+// and --version work without a display.
+#include <QString>
+#include <QStringList>
+
+namespace torvex {
+
+struct CommandLine {
+  bool help = false;
+  bool version = false;
+  QString exchangeLog;  // --exchange-log FILE: append every frame to FILE (absolute path)
+  QString error;        // not empty: the arguments were not understood
+  QString helpText;     // what --help prints
+};
+
+// The program's version, as the build sets it.
+QString ToolVersion();
+
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+}  // namespace torvex

@@ -1,0 +1,159 @@
+#include "ui/exchange_monitor.h"
+
+#include <algorithm>
+
+#include <QDateTime>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "monitor/exchange_log.h"
+
+namespace torvex {
+namespace {
+
+QPushButton* AddButton(QLayout* row, QWidget* parent, const char* name, const char* text, bool checkable) {
+  auto* button = new QPushButton(QString::fromUtf8(text), parent);
+  button->setObjectName(QLatin1String(name));
+  button->setCheckable(checkable);
+  button->setAutoDefault(false);
+  row->addWidget(button);
+  return button;
+}
+
+bool SameCounters(const ExchangeCounters& a, const ExchangeCounters& b) {
+  return a.requests == b.requests && a.resends == b.resends && a.answers == b.answers &&
+         a.exceptions == b.exceptions && a.noAnswer == b.noAnswer && a.badCrc == b.badCrc &&
+         a.mismatch == b.mismatch && a.dropped == b.dropped;
+}
+
+}  // namespace
+
+ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
+    : QWidget(owner, Qt::Window), recorder_(recorder), model_(recorder, this) {
+  setObjectName(QStringLiteral("wnd_monitor"));
+  setWindowTitle(QStringLiteral("Монитор обмена"));
+  resize(960, 520);
+
+  auto* column = new QVBoxLayout(this);
+  auto* buttons = new QHBoxLayout;
+  column->addLayout(buttons);
+  pause_ = AddButton(buttons, this, "cmd_pause", "Пауза", true);
+  auto* clear = AddButton(buttons, this, "cmd_clear", "Очистить", false);
+  auto* errors = AddButton(buttons, this, "cmd_errors", "Только ошибки", true);
+  auto* save = AddButton(buttons, this, "cmd_save", "Сохранить…", false);
+  buttons->addStretch();
+
+  table_ = new QTableView(this);
+  table_->setObjectName(QStringLiteral("tbl_frames"));
+  table_->setModel(&model_);
+  table_->setWordWrap(false);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  table_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  // Rows of one height: the view then never measures ten thousand rows.
+  table_->verticalHeader()->hide();
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+  QHeaderView* header = table_->horizontalHeader();
+  header->setSectionResizeMode(QHeaderView::Interactive);
+  header->resizeSection(ExchangeMonitorModel::kTime, fontMetrics().horizontalAdvance("00:00:00.0000") + 12);
+  header->resizeSection(ExchangeMonitorModel::kDirection, fontMetrics().horizontalAdvance("Напр.") + 14);
+  header->resizeSection(ExchangeMonitorModel::kBytes, 300);
+  header->resizeSection(ExchangeMonitorModel::kMeaning, 300);
+  header->resizeSection(ExchangeMonitorModel::kOutcome, fontMetrics().horizontalAdvance("не тот ответ") + 14);
+  header->setStretchLastSection(true);
+  column->addWidget(table_, 1);
+
+  counters_ = new QLabel(this);
+  counters_->setObjectName(QStringLiteral("lbl_counters"));
+  counters_->setTextFormat(Qt::PlainText);
+  column->addWidget(counters_);
+
+  timer_.setInterval(kRefreshMs);
+  connect(&timer_, &QTimer::timeout, this, &ExchangeMonitor::Refresh);
+  connect(pause_, &QPushButton::toggled, this, [this](bool paused) { recorder_.SetPaused(paused); });
+  connect(clear, &QPushButton::clicked, this, [this] {
+    recorder_.Clear();
+    Refresh();
+  });
+  connect(errors, &QPushButton::toggled, this, [this](bool only) {
+    model_.SetOnlyErrors(only);
+    table_->scrollToBottom();
+  });
+  connect(save, &QPushButton::clicked, this, &ExchangeMonitor::Save);
+  UpdateCounters();
+}
+
+void ExchangeMonitor::Refresh() {
+  QScrollBar* bar = table_->verticalScrollBar();
+  const bool following = bar->value() >= bar->maximum();
+  const int value = bar->value();
+  const int removed = model_.Refresh();
+  if (following) {
+    table_->scrollToBottom();
+  } else if (removed > 0) {
+    bar->setValue(std::max(0, value - removed));  // the rows read stay where they were
+  }
+  UpdateCounters();
+}
+
+void ExchangeMonitor::UpdateCounters() {
+  const ExchangeCounters& c = recorder_.Counters();
+  if (countersShown_ && SameCounters(c, shownCounters_)) return;
+  shownCounters_ = c;
+  countersShown_ = true;
+  counters_->setText(QStringLiteral("Запросов: %1 (повторов: %2)    Ответов: %3 (исключений: %4)    "
+                                    "Ошибок: %5 — нет ответа %6, КС %7, не тот ответ %8, отброшено %9")
+                         .arg(c.requests)
+                         .arg(c.resends)
+                         .arg(c.answers)
+                         .arg(c.exceptions)
+                         .arg(c.Errors())
+                         .arg(c.noAnswer)
+                         .arg(c.badCrc)
+                         .arg(c.mismatch)
+                         .arg(c.dropped));
+}
+
+QString ExchangeMonitor::SaveTo(const QString& path) const {
+  const bool onlyErrors = model_.OnlyErrors();
+  return SaveFrames(recorder_.Ring(), model_.FirstShown(), model_.EndShown(),
+                    [onlyErrors](const FrameRecord& r) {
+                      return !onlyErrors || r.IsError() || r.outcome == FrameOutcome::Exception;
+                    },
+                    path);
+}
+
+void ExchangeMonitor::Save() {
+  const QString suggested =
+      QStringLiteral("обмен-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")) +
+      QStringLiteral(".log");
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен"), suggested,
+                                                    QStringLiteral("Журнал обмена (*.log *.txt);;Все файлы (*)"));
+  if (path.isEmpty()) return;
+  const QString error = SaveTo(path);
+  if (!error.isEmpty()) {
+    QMessageBox::warning(this, QStringLiteral("Монитор обмена"),
+                         QStringLiteral("Не удалось сохранить ") + path + QStringLiteral(":\n") + error);
+  }
+}
+
+void ExchangeMonitor::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  Refresh();
+  timer_.start();
+}
+
+void ExchangeMonitor::hideEvent(QHideEvent* event) {
+  timer_.stop();
+  QWidget::hideEvent(event);
+}
+
+}  // namespace torvex

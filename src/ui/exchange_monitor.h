@@ -1,0 +1,53 @@
+#pragma once
+// The window "Монитор обмена": every frame on the line with its time, direction, bytes, meaning
+// and outcome, the exchange's counters, and pause, clear, only-errors and save. Modeless and
+// passive: it only reads what the recorder keeps, so opening, hiding or closing it changes
+// nothing in the exchange. While shown it takes in new frames four times a second and follows
+// the newest unless the user has scrolled up; while hidden it does nothing.
+#include <QTimer>
+#include <QWidget>
+
+#include "monitor/exchange_counters.h"
+#include "ui/exchange_monitor_model.h"
+
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace torvex {
+
+class ExchangeMonitor : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kRefreshMs = 250;
+
+  // A window of its own, closed with its owner.
+  ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner);
+
+  ExchangeMonitorModel& Model() { return model_; }
+  QTableView* Table() const { return table_; }
+  // Takes in what the recorder has gathered since the last refresh.
+  void Refresh();
+  // Writes the rows shown into a file, in the exchange log's format; returns what went wrong,
+  // or an empty string.
+  QString SaveTo(const QString& path) const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void UpdateCounters();
+  void Save();
+
+  ExchangeRecorder& recorder_;
+  ExchangeMonitorModel model_;
+  QTableView* table_ = nullptr;
+  QLabel* counters_ = nullptr;
+  QPushButton* pause_ = nullptr;
+  QTimer timer_;
+  ExchangeCounters shownCounters_{};
+  bool countersShown_ = false;
+};
+
+}  // namespace torvex

@@ -21,9 +21,20 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("Append every frame on the line to FILE, one line each: local time, TX or "
                      "RX, the bytes in hex, the outcome, the meaning, separated by TABs."),
       QStringLiteral("FILE"));
+  const QCommandLineOption monitor(
+      QStringLiteral("monitor"),
+      QStringLiteral("Open the exchange monitor (\"Монитор обмена\") beside the window at start."));
+  const QCommandLineOption record(QStringLiteral("record"),
+                                  QStringLiteral("Record the measurements into FILE (CSV)."),
+                                  QStringLiteral("FILE"));
+  const QCommandLineOption trends(QStringLiteral("trends"),
+                                  QStringLiteral("Open the trends window with the AIN1 sensor values."));
   parser.addOption(help);
   parser.addOption(version);
   parser.addOption(log);
+  parser.addOption(monitor);
+  parser.addOption(record);
+  parser.addOption(trends);
 
   CommandLine result;
   // Without an application object Qt cannot know the program's name.
@@ -38,6 +49,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   }
   result.help = parser.isSet(help);
   result.version = parser.isSet(version);
+  result.monitor = parser.isSet(monitor);
+  result.trends = parser.isSet(trends);
+  if (parser.isSet(record)) {
+    result.record = parser.value(record);
+    if (result.record.isEmpty()) result.error = QStringLiteral("--record needs a file name");
+  }
   if (parser.isSet(log)) {
     const QString path = parser.value(log);
     if (path.isEmpty()) result.error = QStringLiteral("--exchange-log needs a file name");

@@ -9,6 +9,9 @@ namespace torvex {
 struct CommandLine {
   bool help = false;
   bool version = false;
+  bool monitor = false;  // --monitor: open the exchange monitor at start
+  bool trends = false;   // --trends: open the trends window with the AIN1 sensor values
+  QString record;        // --record FILE: record the measurements into FILE (CSV)
   QString exchangeLog;  // --exchange-log FILE: append every frame to FILE (absolute path)
   QString error;        // not empty: the arguments were not understood
   QString helpText;     // what --help prints

@@ -65,8 +65,8 @@ ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
   header->setSectionResizeMode(QHeaderView::Interactive);
   header->resizeSection(ExchangeMonitorModel::kTime, fontMetrics().horizontalAdvance("00:00:00.0000") + 12);
   header->resizeSection(ExchangeMonitorModel::kDirection, fontMetrics().horizontalAdvance("Напр.") + 14);
-  header->resizeSection(ExchangeMonitorModel::kBytes, 300);
-  header->resizeSection(ExchangeMonitorModel::kMeaning, 300);
+  header->resizeSection(ExchangeMonitorModel::kBytes, 250);
+  header->resizeSection(ExchangeMonitorModel::kMeaning, 320);
   header->resizeSection(ExchangeMonitorModel::kOutcome, fontMetrics().horizontalAdvance("не тот ответ") + 14);
   header->setStretchLastSection(true);
   column->addWidget(table_, 1);

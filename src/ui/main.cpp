@@ -2,7 +2,6 @@
 #include <cstdio>
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -46,24 +45,14 @@ int main(int argc, char** argv) {
     app.installTranslator(&qtTexts);
   }
 
-  QCommandLineParser options;
-  options.setApplicationDescription(QStringLiteral("TORVEX-CPU Modbus test tool"));
-  options.addHelpOption();
-  const QCommandLineOption record(QStringLiteral("record"),
-                                  QStringLiteral("Record the measurements into FILE (CSV)."),
-                                  QStringLiteral("FILE"));
-  const QCommandLineOption trends(QStringLiteral("trends"),
-                                  QStringLiteral("Open the trends window with the AIN1 sensor values."));
-  options.addOptions({record, trends});
-  options.process(app);
-
   const QString programDir = QCoreApplication::applicationDirPath();
   torvex::QtSerialPort port(programDir);
   torvex::MessageBoxPrompter prompter;
   torvex::Tool tool(programDir, port, prompter);
   if (!options.exchangeLog.isEmpty()) tool.OpenExchangeLog(options.exchangeLog);
   if (!tool.FormLoad()) return 0;
-  if (options.isSet(record)) tool.Recording().StartRecording(options.value(record));
-  if (options.isSet(trends)) tool.Recording().ShowTrends().ShowAin1Sensors();
+  if (!options.record.isEmpty()) tool.Recording().StartRecording(options.record);
+  if (options.trends) tool.Recording().ShowTrends().ShowAin1Sensors();
+  if (options.monitor) tool.ShowMonitor();
   return app.exec();
 }

@@ -90,6 +90,7 @@ ExchangeMonitor& Tool::ShowMonitor() {
     monitor_ = new ExchangeMonitor(recorder_, &window_);
     // Beside the main window when the screen has room for it.
     const QRect main = window_.frameGeometry();
+    monitor_->resize(monitor_->width(), window_.height());
     if (QScreen* screen = window_.screen()) {
       const QRect free = screen->availableGeometry();
       const QPoint place(main.right() + 1, main.top());

@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include "support/qt_printers.h"
+#include "ui/fitting_label.h"
 #include "ui/main_window.h"
 #include "window_lookup.h"
 
@@ -254,6 +255,40 @@ TEST_F(ViewTest, ButtonsAndTheMenuItemReportTheirClicks) {
   window.menuBar()->actions().at(1)->trigger();
   EXPECT_EQ(monitor.size(), 1);
   EXPECT_EQ(settings.size(), 1);
+}
+
+// Long texts are drawn whole in the designed places: narrower or smaller, never cut. A short
+// text keeps the designed font.
+TEST_F(ViewTest, LongStatusesAndTenDigitSpeedsFitTheirLabels) {
+  struct Case {
+    Control control;
+    const char* name;
+    QString text;
+  };
+  const QString longest = QStringLiteral(
+      "Ошибка обмена: Нет ответа от контроллера TORVEX-CPU Очередь запросов заполнена: новые "
+      "команды не принимаются Журнал обмена не записывается");
+  const Case cases[] = {
+      {Control::lbl_sys_mes, "lbl_sys_mes", "Очередь запросов заполнена: команда не принята"},
+      {Control::lbl_sys_mes, "lbl_sys_mes", longest},
+      {Control::lbl_sys_mes, "lbl_sys_mes",
+       "Связь с контроллером TORVEX-CPU установлена В очереди 510 запросов Нарушение протокола, код: 2"},
+      {Control::lbl_prop, "lbl_prop", "4294967295 Гц"},
+      {Control::lbl_shaft, "lbl_shaft", "4294967295 Гц"},
+  };
+  for (const Case& c : cases) {
+    auto* label = Find<FittingLabel>(window, c.name);
+    const QFont designed = label->font();
+    window.SetText({c.control}, c.text);
+    const QFont drawn = label->FittedFont();
+    EXPECT_LE(QFontMetrics(drawn).horizontalAdvance(c.text), label->contentsRect().width())
+        << c.text.toStdString();
+    EXPECT_GE(drawn.pixelSize(), FittingLabel::kMinPixelSize);
+    EXPECT_EQ(label->font(), designed);
+    EXPECT_EQ(window.Text({c.control}), c.text);
+  }
+  window.SetText({Control::lbl_prop}, "1500 Гц");
+  EXPECT_EQ(Find<FittingLabel>(window, "lbl_prop")->FittedFont(), Find<FittingLabel>(window, "lbl_prop")->font());
 }
 
 // Ticking an output and choosing an address are the operator's own business: no event.

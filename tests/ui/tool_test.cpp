@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include "support/fake_prompter.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
+#include "ui/command_line.h"
 
 namespace torvex {
 namespace {
@@ -105,6 +107,38 @@ TEST_F(ToolStartUp, OkLeadsThroughTheDialogIntoTheRunningStateWithoutReadingPara
   EXPECT_TRUE(Window().isVisible());
   EXPECT_TRUE(tool.Timer1().isActive());
   EXPECT_TRUE(tool.Engine().Queue().IsEmpty()) << "no parameter read on this path";
+}
+
+// A log that cannot be written is said in the status line after every tick while it lasts;
+// the exchange goes on.
+TEST_F(ToolStartUp, AnUnwritableExchangeLogIsReportedAndTheExchangeGoesOn) {
+  WriteIni("[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n");
+  tool.OpenExchangeLog("/dev/full");
+  ASSERT_TRUE(tool.FormLoad());
+  for (int i = 0; i < 3; ++i) QMetaObject::invokeMethod(&tool.Timer1(), "timeout");
+  EXPECT_EQ(Window().Text({Control::lbl_sys_mes}), kStatusNoAnswer + kStatusLogFailingNote);
+  EXPECT_EQ(port.written.size(), 3u);
+  EXPECT_EQ(tool.Recorder().Counters().requests, 3u);
+}
+
+TEST(CommandLine, TakesHelpVersionMonitorAndTheExchangeLog) {
+  const QString program = QStringLiteral("torvex-tp");
+  CommandLine none = ParseCommandLine({program});
+  EXPECT_TRUE(none.error.isEmpty());
+  EXPECT_FALSE(none.help || none.version || none.monitor);
+  EXPECT_TRUE(none.exchangeLog.isEmpty());
+  EXPECT_TRUE(none.helpText.contains("--exchange-log <FILE>"));
+
+  EXPECT_TRUE(ParseCommandLine({program, "--help"}).help);
+  EXPECT_TRUE(ParseCommandLine({program, "-v"}).version);
+  EXPECT_TRUE(ParseCommandLine({program, "--monitor"}).monitor);
+  const CommandLine log = ParseCommandLine({program, "--exchange-log", "/tmp/x.log"});
+  EXPECT_EQ(log.exchangeLog, "/tmp/x.log");
+  EXPECT_TRUE(QFileInfo(ParseCommandLine({program, "--exchange-log=rel.log"}).exchangeLog).isAbsolute());
+  for (const QStringList& bad : {QStringList{program, "--exchange-log"}, QStringList{program, "--bogus"},
+                                 QStringList{program, "extra"}, QStringList{program, "--exchange-log="}}) {
+    EXPECT_FALSE(ParseCommandLine(bad).error.isEmpty()) << bad.join(' ').toStdString();
+  }
 }
 
 }  // namespace

@@ -1,0 +1,223 @@
+// The exchange monitor: its table against a stream of frames, and the window in the tool,
+// opened from the menu, beside an exchange that runs on a fake port.
+#include "ui/exchange_monitor.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include "engine/crc16.h"
+#include "support/fake_prompter.h"
+#include "support/fake_serial_port.h"
+#include "support/files.h"
+#include "support/qt_printers.h"
+#include "ui/tool.h"
+
+namespace torvex {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Model = ExchangeMonitorModel;
+
+Bytes WithCrc(Bytes frame) {
+  const std::uint16_t crc = Crc16(frame);
+  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+  return frame;
+}
+
+const Bytes kCode1 = WithCrc({0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01});
+const Bytes kRefused = WithCrc({0x07, 0x86, 0x02});
+
+// 2026-12-10 14:03:07.125 local time, then 100 ms per frame.
+const std::int64_t kStartMs = QDateTime(QDate(2026, 12, 10), QTime(14, 3, 7, 125)).toMSecsSinceEpoch();
+
+class MonitorModel : public ::testing::Test {
+ protected:
+  void Send(const Bytes& frame, bool resend = false) {
+    FrameEvent e;
+    e.bytes = frame;
+    e.resend = resend;
+    Feed(e);
+  }
+  void Receive(FrameOutcome outcome, const Bytes& frame, int sinceMs, int code = 0) {
+    FrameEvent e;
+    e.direction = FrameDirection::Rx;
+    e.outcome = outcome;
+    e.bytes = frame;
+    e.sinceRequest = std::chrono::milliseconds(sinceMs);
+    e.exceptionCode = code;
+    Feed(e);
+  }
+  void Feed(const FrameEvent& e) {
+    recorder.OnFrame(e);
+    ++frames;
+  }
+  QStringList Row(int row) const {
+    QStringList cells;
+    for (int c = 0; c < Model::kColumns; ++c) cells << model.data(model.index(row, c)).toString();
+    return cells;
+  }
+  QVariant Background(int row) const { return model.data(model.index(row, 0), Qt::BackgroundRole); }
+
+  std::int64_t frames = 0;
+  ExchangeRecorder recorder{5, [this] { return kStartMs + 100 * frames; }};
+  Model model{recorder};
+};
+
+TEST_F(MonitorModel, ShowsEachFrameWithItsMeaningAndOutcomeInBatches) {
+  QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+  QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+  Send(kCode1);
+  Receive(FrameOutcome::NoAnswer, {}, 100);
+  Send(kCode1, true);
+  Receive(FrameOutcome::Exception, kRefused, 12, 2);
+  EXPECT_EQ(model.rowCount(), 0) << "rows come in only when the window refreshes";
+  model.Refresh();
+  ASSERT_EQ(model.rowCount(), 4);
+  EXPECT_EQ(inserted.size(), 1);
+
+  EXPECT_EQ(Row(0), (QStringList{"14:03:07.125", "TX", "07 06 0B B8 00 01 CA 6D", "Запись 3000 = 1", "", ""}));
+  EXPECT_EQ(Row(1), (QStringList{"14:03:07.225", "RX", "-", "Нет ответа", "нет ответа", "100"}));
+  EXPECT_EQ(Row(2)[3], "Запись 3000 = 1 (повтор)");
+  EXPECT_EQ(Row(3), (QStringList{"14:03:07.425", "RX", "07 86 02 23 A0", "Исключение 2: недопустимый адрес данных",
+                                 "исключение", "12"}));
+  // Errors stand out; a refusal differently from a failure on the line.
+  EXPECT_FALSE(Background(0).isValid());
+  EXPECT_TRUE(Background(1).isValid());
+  EXPECT_TRUE(Background(3).isValid());
+  EXPECT_NE(Background(1), Background(3));
+
+  // The ring holds 5: three more frames push the two oldest out, in one removal.
+  Send(kCode1);
+  Receive(FrameOutcome::Answered, kCode1, 9);
+  Send(kCode1);
+  model.Refresh();
+  EXPECT_EQ(model.rowCount(), 5);
+  EXPECT_EQ(removed.size(), 1);
+  EXPECT_EQ(inserted.size(), 2);
+  EXPECT_EQ(Row(0)[3], "Запись 3000 = 1 (повтор)");
+  EXPECT_EQ(Row(3)[3], "Ответ: 3000 = 1 записано");
+  EXPECT_EQ(Row(3)[4], "ответ");
+
+  // Only the errors, then all again.
+  model.SetOnlyErrors(true);
+  ASSERT_EQ(model.rowCount(), 1);
+  EXPECT_EQ(Row(0)[4], "исключение");
+  Receive(FrameOutcome::BadCrc, kRefused, 100);
+  Send(kCode1, true);
+  model.Refresh();
+  ASSERT_EQ(model.rowCount(), 1);  // the refusal has left the ring
+  EXPECT_EQ(Row(0)[4], "ошибка КС");
+  for (int i = 0; i < 5; ++i) Send(kCode1);  // every error leaves the ring
+  model.Refresh();
+  EXPECT_EQ(model.rowCount(), 0);
+  model.SetOnlyErrors(false);
+  EXPECT_EQ(model.rowCount(), 5);
+
+  recorder.Clear();
+  model.Refresh();
+  EXPECT_EQ(model.rowCount(), 0);
+  Send(kCode1);
+  model.Refresh();
+  EXPECT_EQ(model.rowCount(), 1);
+}
+
+// The window in the running tool: a fake port, the exchange ticked by hand.
+class MonitorWindow : public ::testing::Test {
+ protected:
+  MonitorWindow() {
+    EXPECT_TRUE(test::WriteFile(dir.filePath("тп.ini"), "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n"));
+    EXPECT_TRUE(tool.FormLoad());
+  }
+  void Tick(int n = 1) {
+    for (int i = 0; i < n; ++i) {
+      if (i % 3 != 2) port.Receive(kCode1);  // every third exchange unanswered
+      tool.Engine().Tick(1, "115200,n,8,2");
+    }
+  }
+  ExchangeMonitor* Open() {
+    tool.Window().menuBar()->actions().at(1)->trigger();
+    return tool.Window().findChild<ExchangeMonitor*>("wnd_monitor");
+  }
+
+  QTemporaryDir dir;
+  test::FakeSerialPort port;
+  test::FakePrompter prompter;
+  Tool tool{dir.path(), port, prompter};
+};
+
+TEST_F(MonitorWindow, OpensFromTheMenuFollowsTheNewestAndClosingChangesNothing) {
+  Tick(6);  // frames from before the window opened are there too
+  ExchangeMonitor* monitor = Open();
+  ASSERT_NE(monitor, nullptr);
+  EXPECT_TRUE(monitor->isVisible());
+  EXPECT_FALSE(monitor->isModal());
+  EXPECT_EQ(monitor->windowTitle(), "Монитор обмена");
+  EXPECT_EQ(monitor->Model().rowCount(), 2 * 6);
+  EXPECT_EQ(Open(), monitor) << "one window, raised again";
+
+  QTableView* table = monitor->Table();
+  table->resize(600, 200);
+  QCoreApplication::processEvents();  // the window is laid out as the event loop runs
+  Tick(30);
+  monitor->Refresh();
+  QCoreApplication::processEvents();
+  QScrollBar* bar = table->verticalScrollBar();
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum()) << "follows the newest line";
+  bar->setValue(3);  // the user scrolls up to read
+  Tick(5);
+  monitor->Refresh();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(bar->value(), 3);
+  EXPECT_LT(bar->value(), bar->maximum());
+
+  const QString counters = monitor->findChild<QLabel*>("lbl_counters")->text();
+  EXPECT_TRUE(counters.startsWith("Запросов: 41 (повторов: 13)")) << counters.toStdString();
+
+  // Pause keeps the table still; the exchange goes on.
+  monitor->findChild<QPushButton*>("cmd_pause")->click();
+  const int rows = monitor->Model().rowCount();
+  Tick(3);
+  monitor->Refresh();
+  EXPECT_EQ(monitor->Model().rowCount(), rows);
+  monitor->findChild<QPushButton*>("cmd_pause")->click();
+
+  // Saved rows are log lines; with "only errors", just the failed exchanges.
+  monitor->findChild<QPushButton*>("cmd_errors")->click();
+  const QString path = dir.filePath("saved.log");
+  ASSERT_EQ(monitor->SaveTo(path), QString());
+  QFile saved(path);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);
+  EXPECT_EQ(lines.size(), monitor->Model().rowCount());
+  for (const QString& line : lines) EXPECT_EQ(line.section('\t', 1), "RX\t-\tno-answer\tНет ответа");
+
+  // Closing the window leaves the exchange as it was, and it goes on recording.
+  monitor->close();
+  EXPECT_TRUE(tool.Timer1().isActive());
+  const std::size_t written = port.written.size();
+  const std::uint64_t end = tool.Recorder().Ring().End();
+  Tick(2);
+  EXPECT_EQ(port.written.size(), written + 2);
+  EXPECT_EQ(tool.Recorder().Ring().End(), end + 4);
+
+  monitor->findChild<QPushButton*>("cmd_clear")->click();
+  EXPECT_EQ(monitor->Model().rowCount(), 0);
+  EXPECT_EQ(tool.Recorder().Counters().requests, 0u);
+}
+
+}  // namespace
+}  // namespace torvex

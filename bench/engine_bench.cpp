@@ -5,6 +5,7 @@
 
 #include "engine/crc16.h"
 #include "engine/modbus_engine.h"
+#include "monitor/exchange_recorder.h"
 
 namespace torvex {
 namespace {
@@ -62,6 +63,22 @@ void BM_TickWithStatusAnswer(benchmark::State& state) {
   if (engine.RxCount() != 185) state.SkipWithError("answer not received");
 }
 BENCHMARK(BM_TickWithStatusAnswer);
+
+// The same tick with the exchange monitor's recorder observing: both frames kept in its ring.
+void BM_TickWithStatusAnswerRecorded(benchmark::State& state) {
+  ReplayPort port(StatusAnswer());
+  NullView view;
+  ModbusEngine engine(port, view);
+  ExchangeRecorder recorder;
+  engine.SetObserver(&recorder);
+  const QString settings = QStringLiteral("115200,n,8,2");
+  for (auto _ : state) {
+    port.Rewind();
+    engine.Tick(1, settings);
+  }
+  if (recorder.Counters().answers == 0) state.SkipWithError("nothing recorded");
+}
+BENCHMARK(BM_TickWithStatusAnswerRecorded);
 
 void BM_RxCrcOver260Bytes(benchmark::State& state) {
   RxBuffer rx{};

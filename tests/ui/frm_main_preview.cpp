@@ -31,14 +31,16 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 64; ++i) window.SetText({Control::lbl_u, i}, samples[i % samples.size()]);
     for (int i = 0; i < 32; i += 3) window.SetOpaque({Control::lbl_eds, i}, false);
     for (int i = 0; i < 32; i += 5) window.SetChecked({Control::chk_out, i}, true);
-    window.SetText({Control::lbl_prop}, "65536 Гц");
+    window.SetText({Control::lbl_prop}, "4294967295 Гц");
     window.SetText({Control::lbl_dir}, "Вперед");
     window.SetText({Control::lbl_shaft}, "1500 Гц");
     window.SetText({Control::lbl_ds18b20}, "-0,5 °C");
     window.SetText({Control::lbl_st_flt}, "ST_FLT  0201");
     window.SetText({Control::lbl_pr_ver}, "1 .09 ");
     window.SetText({Control::lbl_sw_ver}, "2 .14 ");
-    window.SetText({Control::lbl_sys_mes}, "Ошибка обмена: Нет ответа от контроллера TORVEX-CPU");
+    window.SetText({Control::lbl_sys_mes},
+                   "Ошибка обмена: Нет ответа от контроллера TORVEX-CPU Очередь запросов "
+                   "заполнена: новые команды не принимаются");
     for (int i = 0; i < 49; ++i) {
       const bool type_box = (i >= 8 && i < 24) || (i >= 32 && i < 48);
       window.SetText({Control::txt_par, i}, type_box ? "2 " : "-3276,8 ");

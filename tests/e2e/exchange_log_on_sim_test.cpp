@@ -160,9 +160,13 @@ TEST_P(ExchangeLogOnSim, EveryFrameIsLoggedAndShownWithTheOutcomeOfItsExchange) 
     EXPECT_EQ(rx.outcome, expected) << "request " << k + 1 << ": " << received[k].verdict.toStdString();
     outcomes += rx.outcome == fault.outcome;
     // The outcome agrees with the bytes, and the meaning with the outcome.
-    if (rx.outcome == "ok" || rx.outcome == "exception") EXPECT_TRUE(CrcHolds(rx.bytes));
-    if (rx.outcome == "bad-crc") EXPECT_FALSE(CrcHolds(rx.bytes));
-    if (rx.outcome == "no-answer") EXPECT_EQ(rx.meaning, "Нет ответа");
+    if (rx.outcome == "ok" || rx.outcome == "exception") {
+      EXPECT_TRUE(CrcHolds(rx.bytes));
+    } else if (rx.outcome == "bad-crc") {
+      EXPECT_FALSE(CrcHolds(rx.bytes));
+    } else if (rx.outcome == "no-answer") {
+      EXPECT_EQ(rx.meaning, "Нет ответа");
+    }
     if (rx.outcome == "exception") {
       EXPECT_EQ(rx.bytes.at(1), tx.bytes.at(1) | 0x80);
       EXPECT_EQ(rx.meaning, "Исключение 2: недопустимый адрес данных");

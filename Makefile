@@ -52,13 +52,14 @@ test-asan: deps
 demo: build
 	@scripts/demo $(BUILD)
 
-# The README's pictures: the running window, and the exchange monitor beside it on a line
-# with now and then a silence, a spoiled answer and a refused request.
+# The README's pictures: the running window, the exchange monitor beside it on a line with
+# now and then a silence, a spoiled answer and a refused request, and the trends window.
 screenshot: build
 	@DEMO_HEADLESS=1 scripts/demo $(BUILD) docs/screenshot.png
 	@DEMO_HEADLESS=1 DEMO_SCREEN=2200x800 DEMO_TOOL_OPTIONS=--monitor \
 	  DEMO_SIM_OPTIONS="--silent-every 13 --corrupt-every 17 --exception 101:3" \
 	  scripts/demo $(BUILD) docs/monitor.png
+	@DEMO_HEADLESS=1 DEMO_TRENDS=1 DEMO_SECONDS=45 scripts/demo $(BUILD) docs/trends.png
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done

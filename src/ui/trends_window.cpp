@@ -1,5 +1,6 @@
 #include "ui/trends_window.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -24,6 +25,7 @@ using record::Measure;
 using record::Quantity;
 
 constexpr int kRefreshMs = 1000;
+constexpr int kSlowestRefreshMs = 60 * 1000;
 constexpr std::int64_t kMinuteMs = 60 * 1000;
 constexpr int kMinPoints = 200;
 
@@ -239,7 +241,12 @@ void TrendsWindow::Refresh(std::int64_t now) {
   const std::int64_t spanMs = SpanMs(span_);
   const std::int64_t from =
       spanMs > 0 ? now - spanMs : (history_.Empty() ? now - kMinuteMs : history_.FirstTime());
-  const int maxPoints = std::max(kMinPoints, 2 * plot_->axisRect()->width());
+  const int width = std::max(1, plot_->axisRect()->width());
+  const int maxPoints = std::max(kMinPoints, 2 * width);
+  // A plot changes no faster than its time per pixel: a day's span is redrawn once a minute,
+  // not every second, which would cost a third of a core.
+  timer_.setInterval(static_cast<int>(
+      std::clamp<std::int64_t>((now - from) / width, kRefreshMs, kSlowestRefreshMs)));
 
   std::map<std::pair<std::size_t, QString>, QVector<QCPGraphData>> data;
   for (std::size_t i = 0; i < quantities_.size(); ++i) {

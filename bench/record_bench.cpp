@@ -1,0 +1,171 @@
+// Cost of recording and of the trends' history: a value sample made from an answer, a row
+// written to a CSV file, a simulated day of answers kept in the history (time and memory),
+// and the trends window's query of 16 channels over that day. The answers are the simulated
+// controller's, at successive moments.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "decode/register_map.h"
+#include "engine/crc16.h"
+#include "record/csv_recorder.h"
+#include "record/history.h"
+#include "record/sample_from_answer.h"
+#include "sim/controller.h"
+
+namespace torvex {
+namespace {
+
+using Frame = std::vector<std::uint8_t>;
+
+constexpr std::uint8_t kSlave = 7;
+constexpr int kAnswerKinds = 50;
+constexpr std::int64_t kPollMs = 400;
+constexpr std::int64_t kStart = 1'800'000'000'000;
+
+// Sensor types in the parameter boxes: every kind, as a commissioning bench has them.
+class TypesView : public MainView {
+ public:
+  QString Text(ControlRef c) const override {
+    if (c.control != Control::txt_par) return {};
+    return QString::number(c.index % 5 + 1) + QStringLiteral(" ");
+  }
+  void SetText(ControlRef, const QString&) override {}
+  void SetBackColor(ControlRef, std::uint32_t) override {}
+  bool IsChecked(ControlRef) const override { return false; }
+  void SetChecked(ControlRef, bool) override {}
+  void SetOpaque(ControlRef, bool) override {}
+  void SetCaption(const QString&) override {}
+  int SlaveAddress() const override { return kSlave; }
+};
+
+struct Answer {
+  RxBuffer cells{};
+  int count = 0;
+  RxAnswer Get() const { return {cells, count}; }
+};
+
+std::vector<Answer> Answers(const reg::Block& block) {
+  sim::Controller controller(sim::Eeprom::Defaults(), sim::Plant(1234, false), kSlave);
+  Frame request{kSlave, 3, static_cast<std::uint8_t>(block.start >> 8),
+                static_cast<std::uint8_t>(block.start & 0xFF), 0,
+                static_cast<std::uint8_t>(block.count)};
+  const std::uint16_t crc = Crc16(request);
+  request.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  request.push_back(static_cast<std::uint8_t>(crc >> 8));
+  std::vector<Answer> answers(kAnswerKinds);
+  for (int k = 0; k < kAnswerKinds; ++k) {
+    const Frame frame = controller.Handle(request, 1000 + k * kPollMs).answer;
+    for (std::size_t i = 0; i < frame.size(); ++i) answers[k].cells[i] = frame[i];
+    answers[k].count = static_cast<int>(frame.size());
+  }
+  return answers;
+}
+
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return 0;
+}
+
+// A sample from a status answer, as the decoder callback makes it.
+void BM_SampleFromStatusAnswer(benchmark::State& state) {
+  const auto answers = Answers(reg::kStatusBlock);
+  const TypesView view;
+  std::size_t next = 0;
+  for (auto _ : state) {
+    auto sample = record::SampleFromAnswer(answers[next].Get(), view, kStart);
+    benchmark::DoNotOptimize(sample);
+    next = (next + 1) % answers.size();
+  }
+}
+BENCHMARK(BM_SampleFromStatusAnswer);
+
+// One row written through to a file: range(0) 1 for status answers, 0 for converter ones.
+void BM_RecordRow(benchmark::State& state) {
+  const bool status = state.range(0) != 0;
+  const auto answers = Answers(status ? reg::kStatusBlock : reg::kAdcBlock);
+  const TypesView view;
+  std::vector<record::Sample> samples;
+  for (const Answer& a : answers) samples.push_back(*record::SampleFromAnswer(a.Get(), view, kStart));
+  QTemporaryDir dir;
+  record::CsvRecorder recorder;
+  if (!recorder.Start(dir.filePath(QStringLiteral("bench.csv"))).isEmpty()) {
+    state.SkipWithError("cannot write the file");
+    return;
+  }
+  std::size_t next = 0;
+  for (auto _ : state) {
+    recorder.Add(samples[next]);
+    next = (next + 1) % samples.size();
+  }
+  if (!recorder.Recording()) state.SkipWithError("the recording stopped");
+}
+BENCHMARK(BM_RecordRow)->ArgName("status")->Arg(1)->Arg(0);
+
+// A day at the background poll's rate: a status and a converter answer every 0.4 s, each
+// made into a sample and kept. Reports the memory the history then holds.
+std::unique_ptr<record::History> Day(const TypesView& view) {
+  const auto status = Answers(reg::kStatusBlock);
+  const auto converter = Answers(reg::kAdcBlock);
+  auto history = std::make_unique<record::History>();
+  for (std::size_t i = 0; i < record::kDayOfSamples; ++i) {
+    const std::int64_t t = kStart + static_cast<std::int64_t>(i) * kPollMs;
+    history->Add(*record::SampleFromAnswer(converter[i % kAnswerKinds].Get(), view, t));
+    history->Add(*record::SampleFromAnswer(status[i % kAnswerKinds].Get(), view, t + 200));
+  }
+  return history;
+}
+
+void BM_SimulatedDayInHistory(benchmark::State& state) {
+  const TypesView view;
+  for (auto _ : state) {
+    const long before = ResidentKb();
+    auto history = Day(view);
+    state.counters["MB"] = static_cast<double>(ResidentKb() - before) / 1024.0;
+    state.counters["samples"] = static_cast<double>(history->Size());
+  }
+}
+BENCHMARK(BM_SimulatedDayInHistory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// What the trends window asks at each refresh: 16 AIN1 sensor values over a span of the day,
+// thinned to 2 points per pixel of a 1000-pixel plot. range(0): the span in minutes (0 all).
+void BM_TrendsQuery16Channels(benchmark::State& state) {
+  const TypesView view;
+  static const auto history = Day(view);
+  const std::int64_t to = history->LastTime();
+  const std::int64_t from = state.range(0) > 0 ? to - state.range(0) * 60'000 : history->FirstTime();
+  for (auto _ : state) {
+    std::size_t points = 0;
+    for (int c = 0; c < 16; ++c) {
+      for (const auto& run : history->Series({record::Measure::kSensor, c}, from, to, 2000)) {
+        points += run.values.size();
+      }
+    }
+    benchmark::DoNotOptimize(points);
+  }
+}
+BENCHMARK(BM_TrendsQuery16Channels)->ArgName("minutes")->Arg(1)->Arg(10)->Arg(60)->Arg(0)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace torvex
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QLocale::setDefault(QLocale(QLocale::Russian));
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

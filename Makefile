@@ -9,7 +9,7 @@ FUZZ_SMOKE_SECONDS ?= 5
 ASAN_BUILD         ?= build-asan
 FUZZ_TARGETS := $(notdir $(wildcard tests/fuzz/corpus/fuzz_*))
 
-.PHONY: all deps configure build test bench demo screenshot clean fuzz-build fuzz test-asan
+.PHONY: all deps configure build test package bench demo screenshot clean fuzz-build fuzz test-asan
 
 all: build
 
@@ -22,10 +22,15 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# Every test, then each fuzz target for a few seconds over its seed corpus.
-test: build fuzz-build
+# Every test (the package's among them), then each fuzz target for a few seconds over its seed
+# corpus.
+test: build package fuzz-build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package: $(BUILD)/torvex-tp_<version>_<architecture>.deb.
+package: build
+	@cmake --build $(BUILD) --target package
 
 fuzz-build: deps
 	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DTORVEX_FUZZ=ON \

@@ -1,6 +1,7 @@
 #include "ui/command_line.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 
 namespace torvex {
@@ -10,8 +11,10 @@ QString ToolVersion() { return QStringLiteral(TORVEX_VERSION); }
 CommandLine ParseCommandLine(const QStringList& arguments) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
-      "TORVEX-CPU Modbus test tool. The port and its mode come from \"тп.ini\" beside the "
-      "program."));
+      "TORVEX-CPU Modbus test tool. The port and its mode come from \"тп.ini\", which lives "
+      "with the ports/comN links that bind COMn to a device: beside the program when its "
+      "folder is writable, otherwise in $XDG_CONFIG_HOME/torvex-tp (by default "
+      "~/.config/torvex-tp), or in the folder of --config."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                 QStringLiteral("Show this help and exit."));
   const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
@@ -35,6 +38,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   parser.addOption(monitor);
   parser.addOption(record);
   parser.addOption(trends);
+  const QCommandLineOption config(
+      QStringLiteral("config"),
+      QStringLiteral("Keep \"тп.ini\" and ports/ in DIR (created if missing)."),
+      QStringLiteral("DIR"));
+  parser.addOption(config);
 
   CommandLine result;
   // Without an application object Qt cannot know the program's name.
@@ -59,6 +67,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QString path = parser.value(log);
     if (path.isEmpty()) result.error = QStringLiteral("--exchange-log needs a file name");
     else result.exchangeLog = QFileInfo(path).absoluteFilePath();
+  }
+  if (parser.isSet(config)) {
+    const QString dir = parser.value(config);
+    if (dir.isEmpty()) result.error = QStringLiteral("--config needs a folder");
+    else result.configDir = QDir::cleanPath(QFileInfo(dir).absoluteFilePath());
   }
   return result;
 }

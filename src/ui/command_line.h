@@ -13,6 +13,7 @@ struct CommandLine {
   bool trends = false;   // --trends: open the trends window with the AIN1 sensor values
   QString record;        // --record FILE: record the measurements into FILE (CSV)
   QString exchangeLog;  // --exchange-log FILE: append every frame to FILE (absolute path)
+  QString configDir;    // --config DIR: keep "тп.ini" and ports/ there (absolute path)
   QString error;        // not empty: the arguments were not understood
   QString helpText;     // what --help prints
 };

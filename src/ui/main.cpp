@@ -2,11 +2,14 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
+#include "config/settings_folder.h"
 #include "platform/qt_serial_port.h"
+#include "platform/writable_folder.h"
 #include "ui/command_line.h"
 #include "ui/message_box_prompter.h"
 #include "ui/tool.h"
@@ -45,10 +48,19 @@ int main(int argc, char** argv) {
     app.installTranslator(&qtTexts);
   }
 
-  const QString programDir = QCoreApplication::applicationDirPath();
-  torvex::QtSerialPort port(programDir);
+  // "тп.ini" and ports/ live together: beside the program, in the user's folder, or in the
+  // folder of --config.
+  const QString settingsDir = torvex::SettingsFolder(
+      {.configOption = options.configDir,
+       .programDir = QCoreApplication::applicationDirPath(),
+       .xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME"),
+       .home = QDir::homePath()},
+      torvex::IsWritableFolder);
+  QDir().mkpath(settingsDir);  // a failure shows when the file is written
+
+  torvex::QtSerialPort port(settingsDir);
   torvex::MessageBoxPrompter prompter;
-  torvex::Tool tool(programDir, port, prompter);
+  torvex::Tool tool(settingsDir, port, prompter);
   if (!options.exchangeLog.isEmpty()) tool.OpenExchangeLog(options.exchangeLog);
   if (!tool.FormLoad()) return 0;
   if (!options.record.isEmpty()) tool.Recording().StartRecording(options.record);

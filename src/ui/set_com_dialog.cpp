@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -109,6 +110,11 @@ void SetComDialog::BuildControls() {
   for (const auto& [name, text] : help) {
     grid->addWidget(label(name, QString::fromUtf8(text)), row++, 0, 1, 2);
   }
+  // Which file OK saves into: beside the program, in the user's folder or under --config.
+  auto* iniPath = label("lbl_ini_path", QStringLiteral("Файл настроек: ") +
+                                            QDir::toNativeSeparators(config_.IniPath()));
+  iniPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  grid->addWidget(iniPath, row++, 0, 1, 2);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(cancel);
   buttons->addStretch();

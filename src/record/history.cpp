@@ -9,12 +9,14 @@ namespace {
 // Collects the points of the runs, one bucket of time at a time when thinning.
 class RunBuilder {
  public:
-  RunBuilder(std::int64_t from, std::int64_t bucketMs) : from_(from), bucketMs_(bucketMs) {}
+  RunBuilder(const std::vector<QString>& units, std::int64_t from, std::int64_t bucketMs)
+      : units_(units), from_(from), bucketMs_(bucketMs) {}
 
-  void Add(std::int64_t time, const Value& value) {
-    if (!open_ || runs_.back().unit != value.unit) {
+  void Add(std::int64_t time, const QuantityReader::Reading& value) {
+    if (!open_ || unit_ != value.unit) {
       End();
-      runs_.push_back({value.unit, {}, {}});
+      runs_.push_back({units_[static_cast<std::size_t>(value.unit)], {}, {}});
+      unit_ = value.unit;
       open_ = true;
     }
     if (bucketMs_ <= 0) {
@@ -63,10 +65,12 @@ class RunBuilder {
     if (second.time != first.time) Point(second.time, second.value);
   }
 
+  const std::vector<QString>& units_;
   std::int64_t from_;
   std::int64_t bucketMs_;
   std::vector<SeriesRun> runs_;
   bool open_ = false;
+  int unit_ = -1;
   bool bucketOpen_ = false;
   std::int64_t bucket_ = 0;
   Extreme low_{}, high_{};
@@ -109,9 +113,10 @@ std::int64_t History::LastTime() const {
 }
 
 template <typename Values>
-std::vector<SeriesRun> History::SeriesOf(const std::deque<Entry<Values>>& entries,
-                                         Quantity quantity, std::int64_t from, std::int64_t to,
-                                         int maxPoints) {
+void History::SeriesOf(const std::deque<Entry<Values>>& entries,
+                       const std::vector<Quantity>& quantities, std::int64_t from,
+                       std::int64_t to, int maxPoints, std::vector<std::vector<SeriesRun>*>& out) {
+  if (quantities.empty()) return;
   const auto byTime = [](const Entry<Values>& e, std::int64_t t) { return e.time < t; };
   const auto first = std::lower_bound(entries.begin(), entries.end(), from, byTime);
   const auto last = std::lower_bound(first, entries.end(), to + 1, byTime);
@@ -120,24 +125,49 @@ std::vector<SeriesRun> History::SeriesOf(const std::deque<Entry<Values>>& entrie
   const std::int64_t bucketMs =
       buckets > 0 && count > maxPoints ? std::max<std::int64_t>(1, (to - from) / buckets + 1) : 0;
 
-  RunBuilder builder(from, bucketMs);
+  std::vector<QuantityReader> readers;
+  std::vector<RunBuilder> builders;
+  readers.reserve(quantities.size());
+  builders.reserve(quantities.size());
+  for (const Quantity& q : quantities) {
+    readers.emplace_back(q);
+    builders.emplace_back(readers.back().Units(), from, bucketMs);
+  }
   std::optional<std::int64_t> previous;
   for (auto it = first; it != last; ++it) {
-    if (previous && it->time - *previous > kGapMs) builder.End();
+    const bool gap = previous && it->time - *previous > kGapMs;
     previous = it->time;
-    if (const std::optional<Value> value = ValueOf(it->values, quantity)) {
-      builder.Add(it->time, *value);
-    } else {
-      builder.End();
+    for (std::size_t k = 0; k < readers.size(); ++k) {
+      if (gap) builders[k].End();
+      if (const auto value = readers[k](it->values)) {
+        builders[k].Add(it->time, *value);
+      } else {
+        builders[k].End();
+      }
     }
   }
-  return builder.Take();
+  for (std::size_t k = 0; k < builders.size(); ++k) *out[k] = builders[k].Take();
+}
+
+std::vector<std::vector<SeriesRun>> History::Series(const std::vector<Quantity>& quantities,
+                                                    std::int64_t from, std::int64_t to,
+                                                    int maxPoints) const {
+  std::vector<std::vector<SeriesRun>> result(quantities.size());
+  std::vector<Quantity> status, converter;
+  std::vector<std::vector<SeriesRun>*> statusOut, converterOut;
+  for (std::size_t k = 0; k < quantities.size(); ++k) {
+    const bool byStatus = CarriedByStatus(quantities[k]);
+    (byStatus ? status : converter).push_back(quantities[k]);
+    (byStatus ? statusOut : converterOut).push_back(&result[k]);
+  }
+  SeriesOf(status_, status, from, to, maxPoints, statusOut);
+  SeriesOf(converter_, converter, from, to, maxPoints, converterOut);
+  return result;
 }
 
 std::vector<SeriesRun> History::Series(Quantity quantity, std::int64_t from, std::int64_t to,
                                        int maxPoints) const {
-  return CarriedByStatus(quantity) ? SeriesOf(status_, quantity, from, to, maxPoints)
-                                   : SeriesOf(converter_, quantity, from, to, maxPoints);
+  return std::move(Series(std::vector<Quantity>{quantity}, from, to, maxPoints).front());
 }
 
 template <typename Values>

@@ -45,6 +45,11 @@ class History {
   // change of unit or a sample without the value.
   std::vector<SeriesRun> Series(Quantity quantity, std::int64_t from, std::int64_t to,
                                 int maxPoints) const;
+  // The same for several quantities at once, in their order: one pass over the samples,
+  // which is what costs for a long span.
+  std::vector<std::vector<SeriesRun>> Series(const std::vector<Quantity>& quantities,
+                                             std::int64_t from, std::int64_t to,
+                                             int maxPoints) const;
   // The value of the last sample at or before `time`, when it is not older than kGapMs.
   std::optional<Value> ValueAt(Quantity quantity, std::int64_t time) const;
 
@@ -58,9 +63,10 @@ class History {
   static void Push(std::deque<Entry<Values>>& entries, std::size_t capacity,
                    std::int64_t time, const Values& values);
   template <typename Values>
-  static std::vector<SeriesRun> SeriesOf(const std::deque<Entry<Values>>& entries,
-                                         Quantity quantity, std::int64_t from,
-                                         std::int64_t to, int maxPoints);
+  static void SeriesOf(const std::deque<Entry<Values>>& entries,
+                       const std::vector<Quantity>& quantities, std::int64_t from,
+                       std::int64_t to, int maxPoints,
+                       std::vector<std::vector<SeriesRun>*>& out);
   template <typename Values>
   static std::optional<Value> ValueIn(const std::deque<Entry<Values>>& entries,
                                       Quantity quantity, std::int64_t time);

@@ -60,6 +60,67 @@ std::optional<Value> ValueOf(const Sample& sample, Quantity quantity) {
                     sample.values);
 }
 
+QuantityReader::QuantityReader(Quantity quantity)
+    : quantity_(quantity), units_(PossibleUnits(quantity)) {
+  for (SensorType type : kTypes) {
+    Rule& rule = byType_[static_cast<std::size_t>(type)];
+    if (quantity.measure == Measure::kSensor) {
+      if (type == SensorType::kDiscrete) {
+        rule = RuleOf(ReadingRule{1, 0, kOnOffUnit});
+        rule.onOff = true;
+      } else {
+        rule = RuleOf(SensorRule(quantity.index, type));
+      }
+    } else if (quantity.measure == Measure::kInput) {
+      rule = RuleOf(InputRule(quantity.index, type));
+    }
+  }
+  switch (quantity.measure) {
+    case Measure::kConverter: fixed_ = RuleOf(kConverterRule); break;
+    case Measure::kTemperature: fixed_ = RuleOf(kTemperatureRule); break;
+    case Measure::kEngineSpeed:
+    case Measure::kShaftSpeed: fixed_ = RuleOf(kSpeedRule); break;
+    case Measure::kSensor:
+    case Measure::kInput: break;
+  }
+}
+
+QuantityReader::Rule QuantityReader::RuleOf(const std::optional<ReadingRule>& rule) const {
+  if (!rule) return {};
+  const auto unit = std::find(units_.begin(), units_.end(), rule->unit);
+  return {true, false, rule->scale, static_cast<int>(unit - units_.begin())};
+}
+
+std::optional<QuantityReader::Reading> QuantityReader::operator()(const StatusSample& s) const {
+  const int i = quantity_.index;
+  switch (quantity_.measure) {
+    case Measure::kSensor: {
+      const Rule& rule = byType_[static_cast<std::size_t>(s.types[i])];
+      if (!rule.known) return std::nullopt;
+      if (rule.onOff) return Reading{DiscreteOn(s.sensor[i]) ? 1.0 : 0.0, rule.unit};
+      return Reading{s.sensor[i] * rule.scale, rule.unit};
+    }
+    case Measure::kInput: {
+      const Rule& rule = byType_[static_cast<std::size_t>(s.types[i])];
+      if (!rule.known) return std::nullopt;
+      return Reading{s.input[i] * rule.scale, rule.unit};
+    }
+    case Measure::kTemperature:
+      if (TemperatureSensorAbsent(s.statusWord)) return std::nullopt;
+      return Reading{s.temperature * fixed_.scale, fixed_.unit};
+    case Measure::kEngineSpeed: return Reading{s.engineSpeed * fixed_.scale, fixed_.unit};
+    case Measure::kShaftSpeed: return Reading{s.shaftSpeed * fixed_.scale, fixed_.unit};
+    case Measure::kConverter: break;
+  }
+  return std::nullopt;
+}
+
+std::optional<QuantityReader::Reading> QuantityReader::operator()(
+    const ConverterSample& s) const {
+  if (quantity_.measure != Measure::kConverter) return std::nullopt;
+  return Reading{s.readings[quantity_.index] * fixed_.scale, fixed_.unit};
+}
+
 QString QuantityName(Quantity q) {
   switch (q.measure) {
     case Measure::kSensor: return Channel(q.index) + QStringLiteral(" датчик");

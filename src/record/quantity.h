@@ -2,6 +2,7 @@
 // The measured quantities of the controller as numbers: what a sample carries for each, its
 // unit at that moment, and the names the file and the trends window give them. The numbers
 // follow decode's rules, so they are the window's numbers.
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -45,6 +46,35 @@ bool CarriedByStatus(Quantity quantity);
 std::optional<Value> ValueOf(const Sample& sample, Quantity quantity);
 std::optional<Value> ValueOf(const StatusSample& sample, Quantity quantity);
 std::optional<Value> ValueOf(const ConverterSample& sample, Quantity quantity);
+
+// Reads one quantity out of many samples, as ValueOf does, with the rule of each sensor type
+// looked up once: for the trends, which read a day of samples at a time.
+class QuantityReader {
+ public:
+  struct Reading {
+    double number;
+    int unit;  // index into Units()
+  };
+
+  explicit QuantityReader(Quantity quantity);
+  std::optional<Reading> operator()(const StatusSample& sample) const;
+  std::optional<Reading> operator()(const ConverterSample& sample) const;
+  const std::vector<QString>& Units() const { return units_; }
+
+ private:
+  struct Rule {
+    bool known = false;
+    bool onOff = false;
+    double scale = 0;
+    int unit = 0;
+  };
+  Rule RuleOf(const std::optional<ReadingRule>& rule) const;
+
+  Quantity quantity_;
+  std::vector<QString> units_;
+  std::array<Rule, 6> byType_{};  // by SensorType
+  Rule fixed_{};                  // quantities without a sensor type
+};
 
 // "AIN1.0 датчик", "AIN2.15 вход", "АЦП AIN1.31", "Температура", "Двигатель ДЗ3",
 // "Гребной вал".

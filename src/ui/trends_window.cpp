@@ -248,13 +248,20 @@ void TrendsWindow::Refresh(std::int64_t now) {
   timer_.setInterval(static_cast<int>(
       std::clamp<std::int64_t>((now - from) / width, kRefreshMs, kSlowestRefreshMs)));
 
-  std::map<std::pair<std::size_t, QString>, QVector<QCPGraphData>> data;
+  std::vector<std::size_t> shown;
+  std::vector<Quantity> wanted;
   for (std::size_t i = 0; i < quantities_.size(); ++i) {
     if (items_[i]->checkState(0) != Qt::Checked) continue;
-    for (const record::SeriesRun& run : history_.Series(quantities_[i], from, now, maxPoints)) {
-      QVector<QCPGraphData>& points = data[{i, run.unit}];
-      for (std::size_t k = 0; k < run.times.size(); ++k) {
-        points.append({Seconds(run.times[k]), run.values[k]});
+    shown.push_back(i);
+    wanted.push_back(quantities_[i]);
+  }
+  const auto series = history_.Series(wanted, from, now, maxPoints);
+  std::map<std::pair<std::size_t, QString>, QVector<QCPGraphData>> data;
+  for (std::size_t k = 0; k < shown.size(); ++k) {
+    for (const record::SeriesRun& run : series[k]) {
+      QVector<QCPGraphData>& points = data[{shown[k], run.unit}];
+      for (std::size_t p = 0; p < run.times.size(); ++p) {
+        points.append({Seconds(run.times[p]), run.values[p]});
       }
       // A gap in the values is a gap in the line.
       points.append({Seconds(run.times.back()) + 0.0005, std::numeric_limits<double>::quiet_NaN()});

@@ -73,6 +73,11 @@ TEST_F(HistoryTest, LongSpansKeepEachStretchsPeaks) {
   EXPECT_DOUBLE_EQ(*std::max_element(runs[0].values.begin(), runs[0].values.end()), 99.99);
   EXPECT_DOUBLE_EQ(*std::min_element(runs[0].values.begin(), runs[0].values.end()), -99.99);
   EXPECT_TRUE(std::is_sorted(runs[0].times.begin(), runs[0].times.end()));
+  // Several quantities at once read as each alone.
+  const auto both = history.Series({kSensor0, {Measure::kTemperature}}, 0, 999 * 400, 100);
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_EQ(both[0][0].values, runs[0].values);
+  EXPECT_EQ(both[1][0].unit, "°C");
   // A span within the history: only its samples.
   const auto part = history.Series(kSensor0, 400, 1200, 100);
   ASSERT_EQ(part.size(), 1u);

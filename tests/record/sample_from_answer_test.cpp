@@ -76,3 +76,42 @@ TEST(SampleFromAnswer, ConverterReadingsInMillivolts) {
 
 }  // namespace
 }  // namespace torvex::record
+
+namespace torvex::record {
+namespace {
+
+// The trends read a day at a time through QuantityReader; it must give ValueOf's numbers and
+// units for every quantity under every sensor type.
+TEST(QuantityReaderTest, AgreesWithValueOf) {
+  const QString types[] = {"0", "1", "2", "3", "4", "5", "?"};
+  for (int shift = 0; shift < 7; ++shift) {
+    test::FakeView view;
+    test::StatusRegisters regs;
+    for (int c = 0; c < kAnalogChannels; ++c) {
+      test::SetType(view, c, types[(c + shift) % 7]);
+      regs.Sensor(c, (c % 3 - 1) * 1234 * (shift + 1));
+      regs.Input(c, 777 * c - 5000);
+    }
+    regs.words[44] = 47;
+    regs.words[49] = shift % 2 ? 0x8000 : 0;
+    regs.words[46] = 5;
+    std::vector<int> converter(test::kConverterRegisters);
+    for (int n = 0; n < test::kConverterRegisters; ++n) converter[n] = (n * 997 * (shift + 1)) & 0xFFFF;
+    const Sample samples[] = {test::StatusSampleAt(0, regs, view),
+                              test::ConverterSampleAt(0, converter)};
+    for (const Quantity& q : AllQuantities()) {
+      const QuantityReader read(q);
+      for (const Sample& sample : samples) {
+        const auto expected = ValueOf(sample, q);
+        const auto got = std::visit(read, sample.values);
+        ASSERT_EQ(got.has_value(), expected.has_value()) << QuantityName(q).toStdString();
+        if (!got) continue;
+        EXPECT_DOUBLE_EQ(got->number, expected->number) << QuantityName(q).toStdString();
+        EXPECT_EQ(read.Units().at(static_cast<std::size_t>(got->unit)), expected->unit);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace torvex::record

@@ -244,7 +244,7 @@ void TrendsWindow::Refresh(std::int64_t now) {
   const int width = std::max(1, plot_->axisRect()->width());
   const int maxPoints = std::max(kMinPoints, 2 * width);
   // A plot changes no faster than its time per pixel: a day's span is redrawn once a minute,
-  // not every second, which would cost a third of a core.
+  // not every second.
   timer_.setInterval(static_cast<int>(
       std::clamp<std::int64_t>((now - from) / width, kRefreshMs, kSlowestRefreshMs)));
 

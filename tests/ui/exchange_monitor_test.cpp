@@ -140,6 +140,9 @@ class MonitorWindow : public ::testing::Test {
   MonitorWindow() {
     EXPECT_TRUE(test::WriteFile(dir.filePath("тп.ini"), "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n"));
     EXPECT_TRUE(tool.FormLoad());
+    // Only the test ticks: the exchange timer, left running, would add ticks whenever the
+    // event loop runs late (a loaded machine), and the counts below would drift.
+    tool.Timer1().setInterval(24 * 3600 * 1000);
   }
   void Tick(int n = 1) {
     for (int i = 0; i < n; ++i) {

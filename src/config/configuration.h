@@ -1,6 +1,7 @@
 #pragma once
 // The tool's configuration (module Module2): the serial port in use and its mode string, kept in
-// "тп.ini" beside the program together with the slave address.
+// "тп.ini" together with the slave address (beside the program, or in the user's folder when
+// the program's folder is not writable).
 #include <cstdint>
 
 #include <QString>
@@ -20,7 +21,7 @@ inline const QString kIniErrorTitle = QStringLiteral("Ошибка открыт�
 inline const QString kIniReadError = QStringLiteral("Ошибка открытия файла тп.ini для чтения\r\n");
 inline const QString kIniWriteError = QStringLiteral("Ошибка открытия файла тп.ini для записи");
 
-// Where the tool keeps its file: "тп.ini" in the program's directory.
+// Where the tool keeps its file: "тп.ini" in the given settings folder.
 QString IniPathIn(const QString& program_dir);
 
 class Configuration {

@@ -34,7 +34,7 @@ class QtSerialPort : public QObject, public SerialPort {
   Q_OBJECT
 
  public:
-  // program_dir: the directory that holds ports/comN.
+  // program_dir: the settings folder, which holds ports/comN.
   explicit QtSerialPort(QString program_dir, QObject* parent = nullptr);
   ~QtSerialPort() override;
 

@@ -33,10 +33,10 @@ QString PortErrorMessage(const PortError& error, std::uint8_t portNumber) {
   return port + QStringLiteral(" не доступен\r\nВыберите другой порт");
 }
 
-Tool::Tool(const QString& programDir, SerialPort& port, Prompter& prompter)
+Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
     : port_(port),
       prompter_(prompter),
-      config_(IniPathIn(programDir), window_, prompter),
+      config_(IniPathIn(settingsDir), window_, prompter),
       engine_(port, window_),
       params_(engine_, window_),
       recording_(window_) {

@@ -34,8 +34,8 @@ QString PortErrorMessage(const PortError& error, std::uint8_t portNumber);
 class Tool : public QObject {
   Q_OBJECT
  public:
-  // programDir holds "тп.ini"; the port is the one serial port of the whole run.
-  Tool(const QString& programDir, SerialPort& port, Prompter& prompter);
+  // settingsDir holds "тп.ini"; the port is the one serial port of the whole run.
+  Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter);
 
   // Start-up. Returns false when the operator ended the program at a failed port opening;
   // the window has not been shown then.

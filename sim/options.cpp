@@ -131,9 +131,11 @@ what it received and answered.
 
 Line:
   --link PATH        open a pseudo-terminal and make PATH a symbolic link to it; the
-                     tool opens COMn through build/bin/ports/comN, so
-                     --link build/bin/ports/com1 makes the simulator COM1. A symbolic
-                     link already at PATH is replaced; any other file is left alone.
+                     tool opens COMn through ports/comN in its settings folder, so
+                     --link build/bin/ports/com1 makes the simulator COM1 of a built
+                     tool, --link ~/.config/torvex-tp/ports/com1 of an installed one.
+                     A symbolic link already at PATH is replaced; any other file is
+                     left alone.
                      Without --link the pseudo-terminal's own path is printed.
   --device PATH      use an existing serial device (e.g. /dev/ttyUSB0) instead
   --mode MODE        speed,parity,data bits,stop bits (default 115200,n,8,2); parity

@@ -3,8 +3,9 @@
 
 #include <QCoreApplication>
 
-#include "engine/crc16.h"
 #include "engine/modbus_engine.h"
+#include "engine/rx_crc.h"
+#include "modbus/crc16.h"
 #include "monitor/exchange_recorder.h"
 
 namespace torvex {
@@ -45,9 +46,7 @@ class NullView : public MainView {
 std::vector<std::uint8_t> StatusAnswer() {
   std::vector<std::uint8_t> frame{0x07, 0x03, 180};
   for (int i = 0; i < 180; ++i) frame.push_back(static_cast<std::uint8_t>(i * 7));
-  const std::uint16_t crc = Crc16(frame);
-  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+  modbus::AppendCrc(frame);
   return frame;  // 185 bytes
 }
 

@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "decode/register_map.h"
-#include "engine/crc16.h"
+#include "modbus/adu.h"
+#include "modbus/requests.h"
 #include "record/csv_recorder.h"
 #include "record/history.h"
 #include "record/sample_from_answer.h"
@@ -54,12 +55,10 @@ struct Answer {
 
 std::vector<Answer> Answers(const reg::Block& block) {
   sim::Controller controller(sim::Eeprom::Defaults(), sim::Plant(1234, false), kSlave);
-  Frame request{kSlave, 3, static_cast<std::uint8_t>(block.start >> 8),
-                static_cast<std::uint8_t>(block.start & 0xFF), 0,
-                static_cast<std::uint8_t>(block.count)};
-  const std::uint16_t crc = Crc16(request);
-  request.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  request.push_back(static_cast<std::uint8_t>(crc >> 8));
+  const Frame request =
+      modbus::Adu(kSlave, modbus::ReadHoldingRegisters(static_cast<std::uint16_t>(block.start),
+                                                       static_cast<std::uint16_t>(block.count)))
+          .Bytes();
   std::vector<Answer> answers(kAnswerKinds);
   for (int k = 0; k < kAnswerKinds; ++k) {
     const Frame frame = controller.Handle(request, 1000 + k * kPollMs).answer;

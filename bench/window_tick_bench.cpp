@@ -18,10 +18,12 @@
 #include <vector>
 
 #include "decode/register_map.h"
-#include "engine/crc16.h"
+#include "modbus/adu.h"
+#include "modbus/crc16.h"
+#include "modbus/requests.h"
 #include "params/param_blocks.h"
 #include "sim/controller.h"
-#include "ui/prompter.h"
+#include "view/prompter.h"
 #include "ui/tool.h"
 
 namespace torvex {
@@ -69,16 +71,14 @@ class NoPrompter : public Prompter {
 };
 
 Frame WithCrc(Frame frame) {
-  const std::uint16_t crc = Crc16(frame);
-  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+  modbus::AppendCrc(frame);
   return frame;
 }
 
 Frame ReadRequest(const reg::Block& block) {
-  return WithCrc({kSlave, 3, static_cast<std::uint8_t>(block.start >> 8),
-                  static_cast<std::uint8_t>(block.start & 0xFF), 0,
-                  static_cast<std::uint8_t>(block.count)});
+  return modbus::Adu(kSlave, modbus::ReadHoldingRegisters(static_cast<std::uint16_t>(block.start),
+                                                          static_cast<std::uint16_t>(block.count)))
+      .Bytes();
 }
 
 // The tool after its start-up against the simulated controller: the window shown, the
@@ -188,8 +188,7 @@ void BM_ParamAnswerTick(benchmark::State& state) {
   const ParamBlock block = ParamBlocks(tool.Get().Params().Table(), BlockUse::Read).front();
   const std::uint16_t address = tool.Get().Params().Table()[block.first].address;
   const Frame stored = tool.Answer(
-      WithCrc({kSlave, 100, static_cast<std::uint8_t>(address >> 8),
-               static_cast<std::uint8_t>(address & 0xFF), static_cast<std::uint8_t>(block.bytes)}),
+      modbus::Adu(kSlave, modbus::ReadEeprom(address, static_cast<std::uint8_t>(block.bytes))).Bytes(),
       1000);
   Frame changed(stored.begin(), stored.end() - 2);
   for (std::size_t i = 6; i < changed.size(); i += 2) ++changed[i];  // low byte of each word

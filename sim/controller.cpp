@@ -77,7 +77,9 @@ Controller::Outcome Controller::Handle(std::span<const std::uint8_t> frame, std:
   if (result.exception != 0) {
     return {Kind::kRefused, ExceptionAnswer(address_, frame[1], result.exception)};
   }
-  Bytes answer{address_};
+  Bytes answer;
+  answer.reserve(1 + result.pdu.size() + 2);
+  answer.push_back(address_);
   answer.insert(answer.end(), result.pdu.begin(), result.pdu.end());
   AppendCrc(answer);
   return {Kind::kAnswered, std::move(answer), result.eeprom_changed};

@@ -1,13 +1,14 @@
 #pragma once
-// Modbus RTU building blocks the simulated controller shares: frame CRC, big-endian words,
-// exception answers and a hex dump for traces.
+// Modbus RTU building blocks the simulated controller shares: big-endian words, exception
+// answers and a hex dump for traces. The CRC is the tool's own (src/modbus); the function codes
+// and limits the controller checks are its own, so that it checks the tool.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "engine/crc16.h"
+#include "modbus/crc16.h"
 
 namespace torvex::sim {
 
@@ -33,18 +34,8 @@ enum ExceptionCode : std::uint8_t {
   kIllegalDataValue = 3,
 };
 
-// True when the frame ends with the CRC of everything before it, low byte first.
-inline bool CrcMatches(std::span<const std::uint8_t> frame) {
-  if (frame.size() < 3) return false;
-  const std::uint16_t crc = Crc16(frame.first(frame.size() - 2));
-  return frame[frame.size() - 2] == (crc & 0xFF) && frame[frame.size() - 1] == (crc >> 8);
-}
-
-inline void AppendCrc(Bytes& frame) {
-  const std::uint16_t crc = Crc16(frame);
-  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-}
+using modbus::AppendCrc;
+using modbus::CrcMatches;
 
 inline std::uint16_t WordAt(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);

@@ -6,8 +6,8 @@
 
 #include <QString>
 
-#include "ui/main_view.h"
-#include "ui/prompter.h"
+#include "view/main_view.h"
+#include "view/prompter.h"
 
 namespace torvex {
 

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "ui/main_view.h"
+#include "view/main_view.h"
 
 namespace torvex {
 

@@ -4,17 +4,13 @@
 #include "decode/display_rules.h"
 #include "decode/numeric.h"
 #include "decode/register_map.h"
+#include "modbus/function_code.h"
 
 namespace torvex {
 namespace {
 
 constexpr int kFunctionCell = 1;
 constexpr int kByteCountCell = 2;  // the exception code in an exception answer
-
-constexpr int kReadRegisters = 3;
-constexpr int kParamRead = 100;
-constexpr int kParamWrite = 101;
-constexpr int kExceptionFlag = 0x80;
 
 // Elements of opt_view.
 constexpr int kConverterView = 0;
@@ -104,12 +100,14 @@ void AppendException(const RxAnswer& answer, MainView& view) {
 void DecodeResponse(const RxAnswer& answer, MainView& view,
                     const ParamAnswerHandler& onParamAnswer) {
   if (!Arrived(answer, kFunctionCell)) return;
-  const int function = Byte(answer, kFunctionCell);
-  if (function == kReadRegisters) {
+  using modbus::FunctionCode;
+  const auto function = static_cast<std::uint8_t>(Byte(answer, kFunctionCell));
+  if (function == modbus::Code(FunctionCode::kReadHoldingRegisters)) {
     DecodeRegisters(answer, view);
-  } else if (function == kParamRead || function == kParamWrite) {
+  } else if (function == modbus::Code(FunctionCode::kReadEeprom) ||
+             function == modbus::Code(FunctionCode::kWriteEeprom)) {
     if (onParamAnswer) onParamAnswer(answer);
-  } else if (function & kExceptionFlag) {
+  } else if (modbus::IsException(function)) {
     AppendException(answer, view);
   }
 }

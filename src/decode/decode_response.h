@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "decode/rx_buffer.h"
-#include "ui/main_view.h"
+#include "view/main_view.h"
 
 namespace torvex {
 

@@ -4,7 +4,7 @@ namespace torvex {
 
 bool RequestQueue::CommitRequest() {
   if (IsFull()) return false;
-  WriteIndex_ = Next(WriteIndex_);
+  writeIndex_ = Next(writeIndex_);
   return true;
 }
 
@@ -12,7 +12,7 @@ void RequestQueue::AdvanceReadIndex() {
   // A valid-looking answer with nothing in flight (stray bytes before the first send) must
   // not push ReadIndex past WriteIndex: the ring would then look full of stale slots.
   if (IsEmpty()) return;
-  ReadIndex_ = Next(ReadIndex_);
+  readIndex_ = Next(readIndex_);
 }
 
 }  // namespace torvex

@@ -18,17 +18,17 @@ class RequestQueue {
  public:
   static constexpr int kSlots = 512;
 
-  std::int16_t ReadIndex() const { return ReadIndex_; }
-  std::int16_t WriteIndex() const { return WriteIndex_; }
-  bool IsEmpty() const { return ReadIndex_ == WriteIndex_; }
+  std::int16_t ReadIndex() const { return readIndex_; }
+  std::int16_t WriteIndex() const { return writeIndex_; }
+  bool IsEmpty() const { return readIndex_ == writeIndex_; }
   // 511 requests pending: one more commit would make the ring look empty.
-  bool IsFull() const { return Next(WriteIndex_) == ReadIndex_; }
-  int PendingCount() const { return (WriteIndex_ - ReadIndex_ + kSlots) % kSlots; }
+  bool IsFull() const { return Next(writeIndex_) == readIndex_; }
+  int PendingCount() const { return (writeIndex_ - readIndex_ + kSlots) % kSlots; }
 
   // The slot the next producer fills, at WriteIndex.
-  QueueSlot& SlotToFill() { return slots_.at(static_cast<std::size_t>(WriteIndex_)); }
+  QueueSlot& SlotToFill() { return slots_.at(static_cast<std::size_t>(writeIndex_)); }
   // The request in flight, at ReadIndex.
-  const QueueSlot& Head() const { return slots_.at(static_cast<std::size_t>(ReadIndex_)); }
+  const QueueSlot& Head() const { return slots_.at(static_cast<std::size_t>(readIndex_)); }
   const QueueSlot& Slot(int index) const { return slots_.at(static_cast<std::size_t>(index)); }
 
   // Makes the filled slot visible to the sender. Refused (false, nothing changes) when the
@@ -44,8 +44,8 @@ class RequestQueue {
   }
 
   std::array<QueueSlot, kSlots> slots_{};
-  std::int16_t ReadIndex_ = 0;
-  std::int16_t WriteIndex_ = 0;
+  std::int16_t readIndex_ = 0;
+  std::int16_t writeIndex_ = 0;
 };
 
 }  // namespace torvex

@@ -1,16 +1,19 @@
 #include "monitor/frame_meaning.h"
 
-#include "engine/crc16.h"
+#include "modbus/crc16.h"
+#include "modbus/function_code.h"
 
 namespace torvex {
 namespace {
 
-constexpr std::uint8_t kReadRegisters = 3;
-constexpr std::uint8_t kWriteRegister = 6;
-constexpr std::uint8_t kWriteRegisters = 16;
-constexpr std::uint8_t kReadEeprom = 100;
-constexpr std::uint8_t kWriteEeprom = 101;
-constexpr std::uint8_t kExceptionBit = 0x80;
+using modbus::Code;
+using modbus::FunctionCode;
+constexpr std::uint8_t kReadRegisters = Code(FunctionCode::kReadHoldingRegisters);
+constexpr std::uint8_t kWriteRegister = Code(FunctionCode::kWriteSingleRegister);
+constexpr std::uint8_t kWriteRegisters = Code(FunctionCode::kWriteMultipleRegisters);
+constexpr std::uint8_t kReadEeprom = Code(FunctionCode::kReadEeprom);
+constexpr std::uint8_t kWriteEeprom = Code(FunctionCode::kWriteEeprom);
+constexpr std::uint8_t kExceptionBit = modbus::kExceptionFlag;
 constexpr int kListedValues = 8;  // values of a write listed before "…"
 
 using Bytes = std::span<const std::uint8_t>;
@@ -147,7 +150,7 @@ QString ReceivedMeaning(Bytes frame, FrameOutcome outcome, Bytes request) {
     case FrameOutcome::BadCrc: {
       if (frame.size() < kFraming) return QStringLiteral("Несовпадение КС");
       const int received = frame[frame.size() - 1] << 8 | frame[frame.size() - 2];
-      const int computed = Crc16(frame.first(frame.size() - 2));
+      const int computed = modbus::Crc16(frame.first(frame.size() - 2));
       return QStringLiteral("Несовпадение КС: принята %1, вычислена %2")
           .arg(Hex16(received), Hex16(computed));
     }

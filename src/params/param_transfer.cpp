@@ -5,6 +5,7 @@
 
 #include "decode/controls.h"
 #include "decode/numeric.h"
+#include "modbus/requests.h"
 #include "params/param_blocks.h"
 
 namespace torvex {
@@ -19,25 +20,22 @@ constexpr int kShownDecimals = 2;
 
 ControlRef Box(int index) { return {Control::txt_par, index}; }
 
-std::uint8_t Byte(std::int32_t value, int n) { return static_cast<std::uint8_t>(GetByte(value, n)); }
-
-// Function code and start address, the head of every parameter request.
-std::vector<std::uint8_t> RequestHead(std::uint8_t function, std::uint16_t address,
-                                      std::uint8_t count) {
-  return {function, Byte(address, 1), Byte(address, 0), count};
+// Appends the width low bytes of value, most significant first.
+void AppendBytes(std::vector<std::uint8_t>& bytes, std::int32_t value, int width) {
+  for (int b = width - 1; b >= 0; --b) bytes.push_back(static_cast<std::uint8_t>(GetByte(value, b)));
 }
 
 }  // namespace
 
 ParamTransfer::ParamTransfer(ModbusEngine& engine, MainView& view)
     : engine_(engine), view_(view) {
-  torvex::InitParamTable(ParamTable_);
+  torvex::InitParamTable(paramTable_);
 }
 
-void ParamTransfer::InitParamTable() { torvex::InitParamTable(ParamTable_); }
+void ParamTransfer::InitParamTable() { torvex::InitParamTable(paramTable_); }
 
 const ParamEntry& ParamTransfer::Entry(int index) const {
-  return ParamTable_.at(static_cast<std::size_t>(index));
+  return paramTable_.at(static_cast<std::size_t>(index));
 }
 
 std::int32_t ParamTransfer::BoxRaw(int index) const {
@@ -47,20 +45,18 @@ std::int32_t ParamTransfer::BoxRaw(int index) const {
 }
 
 bool ParamTransfer::QueueParamRead(std::uint16_t address, std::uint8_t count) {
-  return engine_.QueueRequest(
-      RequestHead(kParamReadFunction, address, std::min(count, kMaxReadBytes)));
+  return engine_.QueueRequest(modbus::ReadEeprom(address, std::min(count, kMaxReadBytes)));
 }
 
 bool ParamTransfer::QueueParamWrite(std::uint16_t address, std::int32_t value,
                                     std::uint8_t width) {
-  width = std::min(width, kMaxWriteWidth);
-  std::vector<std::uint8_t> request = RequestHead(kParamWriteFunction, address, width);
-  for (int j = 0; j < width; ++j) request.push_back(Byte(value, width - 1 - j));
-  return engine_.QueueRequest(request);
+  std::vector<std::uint8_t> bytes;
+  AppendBytes(bytes, value, std::min(width, kMaxWriteWidth));
+  return engine_.QueueRequest(modbus::WriteEeprom(address, bytes));
 }
 
 bool ParamTransfer::ReadAllParams() {
-  for (const ParamBlock& block : ParamBlocks(ParamTable_, BlockUse::Read)) {
+  for (const ParamBlock& block : ParamBlocks(paramTable_, BlockUse::Read)) {
     if (!QueueParamRead(Entry(block.first).address, static_cast<std::uint8_t>(block.bytes))) {
       return false;
     }
@@ -69,14 +65,14 @@ bool ParamTransfer::ReadAllParams() {
 }
 
 bool ParamTransfer::WriteAllParams() {
-  for (const ParamBlock& block : ParamBlocks(ParamTable_, BlockUse::Write)) {
-    std::vector<std::uint8_t> request = RequestHead(
-        kParamWriteFunction, Entry(block.first).address, static_cast<std::uint8_t>(block.bytes));
+  for (const ParamBlock& block : ParamBlocks(paramTable_, BlockUse::Write)) {
+    std::vector<std::uint8_t> bytes;
     for (int i = block.first; i < block.first + block.entries; ++i) {
-      const std::int32_t raw = BoxRaw(i);
-      for (int b = Entry(i).width - 1; b >= 0; --b) request.push_back(Byte(raw, b));
+      AppendBytes(bytes, BoxRaw(i), Entry(i).width);
     }
-    if (!engine_.QueueRequest(request)) return false;
+    if (!engine_.QueueRequest(modbus::WriteEeprom(Entry(block.first).address, bytes))) {
+      return false;
+    }
   }
   const ParamEntry& slave = Entry(kSlaveAddressParam);
   return QueueParamWrite(slave.address, BoxRaw(kSlaveAddressParam), slave.width);

@@ -7,12 +7,9 @@
 #include "decode/rx_buffer.h"
 #include "engine/modbus_engine.h"
 #include "params/param_table.h"
-#include "ui/main_view.h"
+#include "view/main_view.h"
 
 namespace torvex {
-
-inline constexpr std::uint8_t kParamReadFunction = 100;
-inline constexpr std::uint8_t kParamWriteFunction = 101;
 
 class ParamTransfer {
  public:
@@ -21,7 +18,7 @@ class ParamTransfer {
 
   // Start-up calls it on every path before the window is usable; refilling is harmless.
   void InitParamTable();
-  const ParamTable& Table() const { return ParamTable_; }
+  const ParamTable& Table() const { return paramTable_; }
 
   // Each queues one request behind those pending and says whether the ring took it (a full
   // ring refuses, and the engine reports that in the status line).
@@ -57,7 +54,7 @@ class ParamTransfer {
 
   ModbusEngine& engine_;
   MainView& view_;
-  ParamTable ParamTable_{};
+  ParamTable paramTable_{};
 };
 
 }  // namespace torvex

@@ -4,7 +4,7 @@
 
 #include "decode/rx_buffer.h"
 #include "record/sample.h"
-#include "ui/main_view.h"
+#include "view/main_view.h"
 
 namespace torvex::record {
 

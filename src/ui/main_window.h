@@ -7,7 +7,7 @@
 
 #include <QMainWindow>
 
-#include "ui/main_view.h"
+#include "view/main_view.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,6 +1,6 @@
 #pragma once
 // Asks the operator with real message boxes (critical-error icon).
-#include "ui/prompter.h"
+#include "view/prompter.h"
 
 class QWidget;
 

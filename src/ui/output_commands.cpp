@@ -5,6 +5,7 @@
 #include "decode/controls.h"
 #include "decode/numeric.h"
 #include "decode/register_map.h"
+#include "modbus/requests.h"
 
 namespace torvex {
 namespace {
@@ -12,15 +13,13 @@ namespace {
 constexpr int kOutputs = 32;
 constexpr int kCurrentOutputs = 4;  // txt_dac 0-3: 4-20 mA, 16-bit code; 4-7: 0-10 V, 12-bit
 
-std::uint8_t Byte(std::int32_t value, int n) { return static_cast<std::uint8_t>(GetByte(value, n)); }
+std::uint16_t Word(std::int32_t value) { return static_cast<std::uint16_t>(value); }
 
 }  // namespace
 
 void QueueOutputsRead(ModbusEngine& engine) {
   const reg::Block outputs = reg::kDiscreteOutputs;
-  const std::array<std::uint8_t, 5> request{0x03, Byte(outputs.start, 1), Byte(outputs.start, 0),
-                                            Byte(outputs.count, 1), Byte(outputs.count, 0)};
-  engine.QueueRequest(request);
+  engine.QueueRequest(modbus::ReadHoldingRegisters(Word(outputs.start), Word(outputs.count)));
 }
 
 void QueueOutputsWrite(ModbusEngine& engine, const MainView& view) {
@@ -28,15 +27,10 @@ void QueueOutputsWrite(ModbusEngine& engine, const MainView& view) {
   for (int i = 0; i < kOutputs; ++i) {
     if (view.IsChecked({Control::chk_out, i})) bits |= 1u << i;
   }
-  const auto v = static_cast<std::int32_t>(bits);
-  const reg::Block outputs = reg::kDiscreteOutputs;
-  const std::array<std::uint8_t, 10> request{
-      0x10,                                            // write multiple registers
-      Byte(outputs.start, 1), Byte(outputs.start, 0),  // 3001: outputs 16-31, then 0-15
-      Byte(outputs.count, 1), Byte(outputs.count, 0),
-      4,                                               // byte count
-      Byte(v, 3), Byte(v, 2), Byte(v, 1), Byte(v, 0)};
-  engine.QueueRequest(request);
+  const reg::Block outputs = reg::kDiscreteOutputs;  // outputs 16-31, then outputs 0-15
+  engine.QueueRequest(modbus::WriteMultipleRegisters(
+      Word(outputs.start),
+      {static_cast<std::uint16_t>(bits >> 16), static_cast<std::uint16_t>(bits & 0xFFFF)}));
 }
 
 void QueueAnalogOutput(ModbusEngine& engine, const MainView& view, int k) {
@@ -44,10 +38,7 @@ void QueueAnalogOutput(ModbusEngine& engine, const MainView& view, int k) {
   const std::int32_t code = k < kCurrentOutputs
                                 ? BoxToRawOffset(view, box, 0, 65535, 4, 0.00024414)
                                 : TextToRaw(view.Text(box), 0, 4095, 0.002442);
-  const int address = reg::AnalogOutput(k);
-  const std::array<std::uint8_t, 8> request{0x10, Byte(address, 1), Byte(address, 0), 0, 1, 2,
-                                            Byte(code, 1), Byte(code, 0)};
-  engine.QueueRequest(request);
+  engine.QueueRequest(modbus::WriteMultipleRegisters(Word(reg::AnalogOutput(k)), {Word(code)}));
 }
 
 void ShowViewMode(MainView& view, int index) {

@@ -2,7 +2,7 @@
 // The operator's commands on the controller's outputs and on the view mode. Each output
 // command only queues one request; the exchange tick sends it.
 #include "engine/modbus_engine.h"
-#include "ui/main_view.h"
+#include "view/main_view.h"
 
 namespace torvex {
 

@@ -15,7 +15,7 @@
 #include "config/configuration.h"
 #include "engine/modbus_engine.h"
 #include "platform/serial_port.h"
-#include "ui/main_view.h"
+#include "view/main_view.h"
 
 namespace torvex {
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/serial_port.h"
 #include "ui/exchange_monitor.h"
 #include "ui/output_commands.h"
-#include "ui/prompter.h"
+#include "view/prompter.h"
 #include "ui/set_com_dialog.h"
 
 namespace torvex {

@@ -8,9 +8,13 @@
 #include "support/fake_view.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
+#include "support/status_texts.h"
 
 namespace torvex {
 namespace {
+
+using test::kStatusLinkUp;
+using test::kStatusNoAnswer;
 
 class EngineOnSim : public ::testing::Test {
  protected:

@@ -13,7 +13,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 
-#include "engine/crc16.h"
+#include "modbus/crc16.h"
 #include "platform/qt_serial_port.h"
 #include "support/fake_prompter.h"
 #include "support/pty.h"
@@ -41,11 +41,7 @@ Bytes HexBytes(const QStringList& pairs) {
   return bytes;
 }
 
-bool CrcHolds(const Bytes& frame) {
-  if (frame.size() < 3) return false;
-  const std::uint16_t crc = Crc16(std::span(frame).first(frame.size() - 2));
-  return frame[frame.size() - 2] == (crc & 0xFF) && frame[frame.size() - 1] == (crc >> 8);
-}
+bool CrcHolds(const Bytes& frame) { return modbus::CrcMatches(frame); }
 
 // Every line of the log, each checked for its form.
 std::vector<LogLine> ReadLog(const QString& path) {

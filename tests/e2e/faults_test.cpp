@@ -28,11 +28,18 @@
 #include "support/fake_prompter.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
+#include "support/status_texts.h"
 #include "support/wait_for.h"
 #include "ui/tool.h"
 
 namespace torvex {
 namespace {
+
+using test::kStatusBadCrc;
+using test::kStatusLinkUp;
+using test::kStatusNoAnswer;
+using test::kStatusQueueFullNote;
+using test::kStatusQueueRefused;
 
 using Bytes = std::vector<std::uint8_t>;
 

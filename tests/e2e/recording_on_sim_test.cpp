@@ -11,12 +11,14 @@
 #include "support/files.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
+#include "support/status_texts.h"
 #include "support/wait_for.h"
 #include "ui/tool.h"
 
 namespace torvex {
 namespace {
 
+using test::kStatusLinkUp;
 using test::WaitFor;
 
 class RecordingOnSim : public ::testing::Test {

@@ -2,21 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/crc16.h"
+#include "engine/rx_crc.h"
+#include "modbus/crc16.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_view.h"
+#include "support/frames.h"
 
 namespace torvex {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::WithCrc;
+using Outcome = ExchangeOutcome;
 
-Bytes WithCrc(Bytes frame) {
-  const std::uint16_t crc = Crc16(frame);
-  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-  return frame;
-}
+// A request as the engine queues it: function code and data.
+modbus::Pdu Request(const Bytes& bytes) { return modbus::Pdu::FromBytes(bytes); }
 
 const Bytes kAdcRead{0x07, 0x03, 0x0C, 0x0C, 0x00, 0x40, 0x87, 0x0F};
 const Bytes kCode1{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01, 0xCA, 0x6D};
@@ -26,11 +26,11 @@ const Bytes kAnyAnswer = WithCrc({0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01});
 
 class EngineTest : public ::testing::Test {
  protected:
-  void Tick() { engine.Tick(1, "115200,n,8,2"); }
+  Outcome Tick() { return engine.Tick(1, "115200,n,8,2"); }
   // A tick that finds a valid answer waiting.
-  void AnsweredTick() {
+  Outcome AnsweredTick() {
     port.Receive(kAnyAnswer);
-    Tick();
+    return Tick();
   }
   QString Status() const { return view.Text({Control::lbl_sys_mes}); }
   QString Dbg() const { return view.Text({Control::lbl_dbg}); }
@@ -80,39 +80,36 @@ TEST_F(EngineTest, TransactionCodeWrapsFrom65534ToZero) {
 
 TEST_F(EngineTest, QueuedRequestGoesFirstWithTheAddressSelectedAtSending) {
   const Bytes request{0x65, 0x00, 0x00, 0x05, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06};  // lastIndex 10
-  ASSERT_TRUE(engine.QueueRequest(request));
+  ASSERT_TRUE(engine.QueueRequest(Request(request)));
   view.slave_address = 1;  // changed after queueing: the frame still takes it
-  Tick();
+  EXPECT_EQ(Tick(), Outcome::kNoAnswer);
   Bytes expected{0x01};
   expected.insert(expected.end(), request.begin(), request.end());
   expected = WithCrc(expected);
   ASSERT_EQ(expected.size(), 13u);
   EXPECT_EQ(LastFrame(), expected);
-  EXPECT_EQ(Status(), kStatusNoAnswer);
 }
 
 TEST_F(EngineTest, ShortSlotReusedAfterALongOneSendsOnlyItsBytes) {
   const Bytes long_request(40, 0xAB);
   for (int i = 0; i < RequestQueue::kSlots; ++i) {  // pass slot 0 once, then refill it
-    ASSERT_TRUE(engine.QueueRequest(i == 0 ? long_request : Bytes{0x03, 0x0B, 0xB9, 0x00, 0x02}));
+    ASSERT_TRUE(engine.QueueRequest(Request(i == 0 ? long_request : Bytes{0x03, 0x0B, 0xB9, 0x00, 0x02})));
     AnsweredTick();
   }
   EXPECT_EQ(LastFrame(), WithCrc({0x07, 0x03, 0x0B, 0xB9, 0x00, 0x02}));
 }
 
 TEST_F(EngineTest, UnansweredRequestRepeatsAndHoldsEverythingBehindIt) {
-  ASSERT_TRUE(engine.QueueRequest(Bytes{0x03, 0x0B, 0xB9, 0x00, 0x02}));
-  ASSERT_TRUE(engine.QueueRequest(Bytes{0x10, 0x0B, 0xB9, 0x00, 0x02, 0x04, 0, 0, 0, 1}));
+  ASSERT_TRUE(engine.QueueRequest(Request({0x03, 0x0B, 0xB9, 0x00, 0x02})));
+  ASSERT_TRUE(engine.QueueRequest(Request({0x10, 0x0B, 0xB9, 0x00, 0x02, 0x04, 0, 0, 0, 1})));
   const Bytes first = WithCrc({0x07, 0x03, 0x0B, 0xB9, 0x00, 0x02});
   EXPECT_FALSE(view.texts.contains(test::FakeView::Key({Control::lbl_dbg})));  // still "debug"
   for (int tick = 1; tick <= 3; ++tick) {
-    Tick();
+    EXPECT_EQ(Tick(), Outcome::kNoAnswer);
     EXPECT_EQ(LastFrame(), first);
-    EXPECT_EQ(Status(), kStatusNoAnswer);
     EXPECT_EQ(Dbg(), QString::number(tick));
   }
-  AnsweredTick();
-  EXPECT_EQ(Status(), kStatusLinkUp);
+  EXPECT_EQ(AnsweredTick(), Outcome::kLinkUp);
   EXPECT_EQ(Dbg(), "3");
   EXPECT_EQ(LastFrame()[1], 0x10);
 }
@@ -134,8 +131,7 @@ TEST_F(EngineTest, ClosedPortOrHeldSenderWritesNothingAndKeepsTheRequest) {
 struct ReceptionCase {
   const char* name;
   Bytes arrived;
-  QString status;
-  bool valid;
+  Outcome outcome;
 };
 
 class Reception : public EngineTest, public ::testing::WithParamInterface<ReceptionCase> {};
@@ -150,13 +146,15 @@ TEST_P(Reception, ClassifiesWhatArrived) {
     EXPECT_TRUE(engine.Queue().IsEmpty()) << "request must leave the queue before decoding";
   });
   port.Receive(GetParam().arrived);
-  Tick();
-  EXPECT_EQ(Status(), GetParam().status);
-  EXPECT_EQ(decoded, GetParam().valid ? 1 : 0);
-  EXPECT_EQ(engine.ExchangeErrors(), GetParam().valid ? 1 : 2);
-  EXPECT_EQ(Dbg(), GetParam().valid ? "1" : "2");
-  EXPECT_EQ(LastFrame(), GetParam().valid ? kCode1 : kAdcRead);
-  if (GetParam().valid) {
+  EXPECT_EQ(Tick(), GetParam().outcome);
+  EXPECT_EQ(engine.LastOutcome(), GetParam().outcome);
+  EXPECT_EQ(Status(), StatusLineText(GetParam().outcome, 1));
+  const bool valid = GetParam().outcome == Outcome::kLinkUp;
+  EXPECT_EQ(decoded, valid ? 1 : 0);
+  EXPECT_EQ(engine.ExchangeErrors(), valid ? 1 : 2);
+  EXPECT_EQ(Dbg(), valid ? "1" : "2");
+  EXPECT_EQ(LastFrame(), valid ? kCode1 : kAdcRead);
+  if (valid) {
     EXPECT_EQ(decoded_count, static_cast<int>(GetParam().arrived.size()));
   }
   EXPECT_TRUE(port.incoming.empty()) << "every waiting byte is consumed";
@@ -174,14 +172,14 @@ Bytes WithStray(Bytes frame) {
 INSTANTIATE_TEST_SUITE_P(
     Engine, Reception,
     ::testing::Values(
-        ReceptionCase{"nothing", {}, kStatusNoAnswer, false},
-        ReceptionCase{"one_byte", {0x07}, kStatusNoAnswer, false},
-        ReceptionCase{"two_bytes", {0x07, 0x03}, kStatusNoAnswer, false},
-        ReceptionCase{"three_valid_bytes", WithCrc({0x07}), kStatusLinkUp, true},
-        ReceptionCase{"swapped_crc", Swapped(kAnyAnswer), kStatusBadCrc, false},
-        ReceptionCase{"stray_byte_after_answer", WithStray(kAnyAnswer), kStatusBadCrc, false},
-        ReceptionCase{"exception_answer", WithCrc({0x07, 0x83, 0x02}), kStatusLinkUp, true},
-        ReceptionCase{"longest_stored_answer", WithCrc(Bytes(258, 0x5A)), kStatusLinkUp, true}),
+        ReceptionCase{"nothing", {}, Outcome::kNoAnswer},
+        ReceptionCase{"one_byte", {0x07}, Outcome::kNoAnswer},
+        ReceptionCase{"two_bytes", {0x07, 0x03}, Outcome::kNoAnswer},
+        ReceptionCase{"three_valid_bytes", WithCrc({0x07}), Outcome::kLinkUp},
+        ReceptionCase{"swapped_crc", Swapped(kAnyAnswer), Outcome::kChecksumMismatch},
+        ReceptionCase{"stray_byte_after_answer", WithStray(kAnyAnswer), Outcome::kChecksumMismatch},
+        ReceptionCase{"exception_answer", WithCrc({0x07, 0x83, 0x02}), Outcome::kLinkUp},
+        ReceptionCase{"longest_stored_answer", WithCrc(Bytes(258, 0x5A)), Outcome::kLinkUp}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(EngineTest, AnswerSplitOverTwoTicksFailsTwice) {
@@ -189,15 +187,12 @@ TEST_F(EngineTest, AnswerSplitOverTwoTicksFailsTwice) {
   const Bytes head(kAnyAnswer.begin(), kAnyAnswer.begin() + 5);
   const Bytes tail(kAnyAnswer.begin() + 5, kAnyAnswer.end());
   port.Receive(head);
-  Tick();
-  EXPECT_EQ(Status(), kStatusBadCrc);
+  EXPECT_EQ(Tick(), Outcome::kChecksumMismatch);
   port.Receive(tail);
   port.Receive(kAnyAnswer);  // answer to the repeated request
-  Tick();
-  EXPECT_EQ(Status(), kStatusBadCrc);
+  EXPECT_EQ(Tick(), Outcome::kChecksumMismatch);
   EXPECT_EQ(engine.ExchangeErrors(), 3);
-  AnsweredTick();
-  EXPECT_EQ(Status(), kStatusLinkUp);
+  EXPECT_EQ(AnsweredTick(), Outcome::kLinkUp);
 }
 
 TEST_F(EngineTest, SurplusBeyond260BytesIsReadAndDropped) {
@@ -205,11 +200,10 @@ TEST_F(EngineTest, SurplusBeyond260BytesIsReadAndDropped) {
   Bytes burst = WithCrc(Bytes(258, 0x11));  // 260 valid bytes ...
   burst.insert(burst.end(), 40, 0x22);      // ... and 40 more
   port.Receive(burst);
-  Tick();
+  // The check then runs over cells 258-259, the stored answer's own CRC: valid.
+  EXPECT_EQ(Tick(), Outcome::kLinkUp);
   EXPECT_EQ(engine.RxCount(), 260);
   EXPECT_TRUE(port.incoming.empty());
-  // The check then runs over cells 258-259, the stored answer's own CRC: valid.
-  EXPECT_EQ(Status(), kStatusLinkUp);
 }
 
 TEST_F(EngineTest, CaptionShowsThePortInUseEveryTick) {
@@ -229,18 +223,19 @@ TEST_F(EngineTest, StrayValidAnswerBeforeTheFirstSendLeavesTheRingAlone) {
 TEST_F(EngineTest, FullRingRefusesAndSaysSo) {
   port.open = false;  // controller silent: nothing drains
   const Bytes read{0x03, 0x0B, 0xB9, 0x00, 0x02};
-  for (int i = 0; i < RequestQueue::kSlots - 1; ++i) ASSERT_TRUE(engine.QueueRequest(read));
+  for (int i = 0; i < RequestQueue::kSlots - 1; ++i) ASSERT_TRUE(engine.QueueRequest(Request(read)));
   EXPECT_TRUE(engine.Queue().IsFull());
-  EXPECT_FALSE(engine.QueueRequest(Bytes{0x10, 0x0B, 0xB9}));
-  EXPECT_EQ(Status(), kStatusQueueRefused);
+  EXPECT_FALSE(engine.QueueRequest(Request({0x10, 0x0B, 0xB9})));
+  EXPECT_EQ(engine.LastOutcome(), Outcome::kQueueFull);
+  EXPECT_EQ(Status(), StatusLineText(Outcome::kQueueFull, 511));
   EXPECT_EQ(engine.Queue().PendingCount(), 511);
-  Tick();
-  EXPECT_EQ(Status(), kStatusNoAnswer + kStatusQueueFullNote);
+  EXPECT_EQ(Tick(), Outcome::kNoAnswer);
+  EXPECT_EQ(Status(), StatusLineText(Outcome::kNoAnswer, 511)) << "the ring is still full";
   // Once one request is answered there is room again and the ring drains in order.
   port.open = true;
-  AnsweredTick();
-  EXPECT_EQ(Status(), kStatusLinkUp + " В очереди 510 запросов");
-  EXPECT_TRUE(engine.QueueRequest(Bytes{0x10, 0x0B, 0xB9}));
+  EXPECT_EQ(AnsweredTick(), Outcome::kLinkUp);
+  EXPECT_EQ(Status(), StatusLineText(Outcome::kLinkUp, 510));
+  EXPECT_TRUE(engine.QueueRequest(Request({0x10, 0x0B, 0xB9})));
   EXPECT_EQ(engine.Queue().PendingCount(), 511);
 }
 
@@ -307,29 +302,56 @@ TEST_F(EngineTest, ObserverSeesEveryFrameWithTheOutcomeOfItsExchange) {
   EXPECT_EQ(seen.frames.size(), before + 1);
 }
 
-TEST_F(EngineTest, StatusSaysHowManyRequestsWaitAbove20) {
+TEST_F(EngineTest, StatusCarriesTheNumberOfWaitingRequests) {
   port.open = false;
   const Bytes read{0x03, 0x0B, 0xB9, 0x00, 0x02};
   Tick();  // the first poll waits at the head
-  const std::vector<std::pair<int, QString>> cases{
-      {20, kStatusNoAnswer},
-      {21, kStatusNoAnswer + " В очереди 21 запрос"},
-      {22, kStatusNoAnswer + " В очереди 22 запроса"},
-      {25, kStatusNoAnswer + " В очереди 25 запросов"},
-      {111, kStatusNoAnswer + " В очереди 111 запросов"},
-      {124, kStatusNoAnswer + " В очереди 124 запроса"},
-      {510, kStatusNoAnswer + " В очереди 510 запросов"},
-      {511, kStatusNoAnswer + kStatusQueueFullNote},
-  };
-  for (const auto& [pending, status] : cases) {
-    while (engine.Queue().PendingCount() < pending) ASSERT_TRUE(engine.QueueRequest(read));
-    Tick();
-    EXPECT_EQ(Status(), status) << pending;
+  for (int pending : {20, 21, 125, 510, 511}) {
+    while (engine.Queue().PendingCount() < pending) ASSERT_TRUE(engine.QueueRequest(Request(read)));
+    EXPECT_EQ(Tick(), Outcome::kNoAnswer);
+    EXPECT_EQ(Status(), StatusLineText(Outcome::kNoAnswer, pending)) << pending;
   }
   // Draining, the answers say it too.
   port.open = true;
-  AnsweredTick();
-  EXPECT_EQ(Status(), kStatusLinkUp + " В очереди 510 запросов");
+  EXPECT_EQ(AnsweredTick(), Outcome::kLinkUp);
+  EXPECT_EQ(Status(), StatusLineText(Outcome::kLinkUp, 510));
+}
+
+// The words the window shows for each outcome; everything else asserts the outcome itself.
+TEST(StatusLineText, TheWindowsWords) {
+  const QString full = " Очередь запросов заполнена: новые команды не принимаются";
+  const QString linkUp = "Связь с контроллером TORVEX-CPU установлена";
+  const QString noAnswer = "Ошибка обмена: Нет ответа от контроллера TORVEX-CPU";
+  const QString badCrc = "Ошибка обмена: Несовпадение КС";
+  const QString refused = "Очередь запросов заполнена: команда не принята";
+  const std::vector<std::tuple<Outcome, int, QString>> rows{
+      {Outcome::kLinkUp, 0, linkUp},
+      {Outcome::kNoAnswer, 1, noAnswer},
+      {Outcome::kChecksumMismatch, 20, badCrc},
+      {Outcome::kQueueFull, 511, refused},  // the refusal says it all
+      {Outcome::kNoAnswer, 21, noAnswer + " В очереди 21 запрос"},
+      {Outcome::kNoAnswer, 22, noAnswer + " В очереди 22 запроса"},
+      {Outcome::kNoAnswer, 25, noAnswer + " В очереди 25 запросов"},
+      {Outcome::kLinkUp, 111, linkUp + " В очереди 111 запросов"},
+      {Outcome::kLinkUp, 124, linkUp + " В очереди 124 запроса"},
+      {Outcome::kChecksumMismatch, 510, badCrc + " В очереди 510 запросов"},
+      {Outcome::kLinkUp, 511, linkUp + full},
+      {Outcome::kNoAnswer, 511, noAnswer + full},
+      {Outcome::kChecksumMismatch, 511, badCrc + full},
+  };
+  for (const auto& [outcome, pending, text] : rows) {
+    EXPECT_EQ(StatusLineText(outcome, pending), text) << pending;
+  }
+}
+
+TEST(RxCrc, CoversCellsZeroToNAsBytes) {
+  RxBuffer rx{};
+  const Bytes frame{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01};
+  for (std::size_t i = 0; i < frame.size(); ++i) rx[i] = frame[i];
+  rx[6] = 0xAA;  // beyond n: must not count
+  EXPECT_EQ(RxCrc(rx, 5), 0x6DCA);
+  EXPECT_EQ(RxCrc(rx, 5), modbus::Crc16(frame));
+  EXPECT_EQ(RxCrc(rx, 0), modbus::Crc16(std::span(frame).first(1)));
 }
 
 TEST(RequestQueue, IndexesWrapAt511) {

@@ -26,9 +26,9 @@
 
 #include "decode/decode_response.h"
 #include "decode/numeric.h"
-#include "engine/crc16.h"
 #include "engine/modbus_engine.h"
 #include "fuzz/fuzz_input.h"
+#include "modbus/crc16.h"
 #include "params/param_transfer.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_view.h"
@@ -60,9 +60,7 @@ bool ValidAnswer(const test::FakeSerialPort& port) {
   const Bytes stored(port.incoming.begin(),
                      port.incoming.begin() +
                          std::min<std::ptrdiff_t>(kMaxStored, std::ssize(port.incoming)));
-  const auto n = stored.size();
-  if (n < 3) return false;
-  return Crc16(std::span(stored).first(n - 2)) == stored[n - 1] * 256 + stored[n - 2];
+  return modbus::CrcMatches(stored);
 }
 
 // A box painted green holds a number the controller sent: its text must read back to a raw
@@ -103,29 +101,27 @@ void OneTick(Rig& rig, fuzz::Input& in) {
 
   Bytes arrived(bytes.begin(), bytes.end());
   if ((control & 0x0F) != 0x0F) {
-    const std::uint16_t crc = Crc16(arrived);
-    arrived.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    arrived.push_back(static_cast<std::uint8_t>(crc >> 8));
+    modbus::AppendCrc(arrived);
   }
   rig.port.Receive(arrived);
 
   const bool valid = ValidAnswer(rig.port);
   const std::int64_t errorsBefore = rig.engine.ExchangeErrors();
   const std::size_t framesBefore = rig.port.written.size();
-  rig.engine.Tick(1, QStringLiteral("115200,n,8,2"));
+  const ExchangeOutcome outcome = rig.engine.Tick(1, QStringLiteral("115200,n,8,2"));
 
   // Every byte waiting is consumed; exactly the invalid ticks count as errors.
   if (rig.port.open) FUZZ_CHECK(rig.port.incoming.empty());
   FUZZ_CHECK(rig.engine.RxCount() >= 0 && rig.engine.RxCount() <= kMaxStored);
   FUZZ_CHECK(rig.engine.ExchangeErrors() == errorsBefore + (valid ? 0 : 1));
+  FUZZ_CHECK((outcome == ExchangeOutcome::kLinkUp) == valid);
 
   // One frame per tick on an open port, addressed and with its CRC right.
   FUZZ_CHECK(rig.port.written.size() == framesBefore + (rig.port.open ? 1 : 0));
   if (rig.port.open) {
     const Bytes& frame = rig.port.written.back();
     FUZZ_CHECK(frame.size() >= 4 && frame[0] == rig.view.slave_address);
-    const std::size_t n = frame.size();
-    FUZZ_CHECK(Crc16(std::span(frame).first(n - 2)) == frame[n - 1] * 256 + frame[n - 2]);
+    FUZZ_CHECK(modbus::CrcMatches(frame));
   }
   CheckConfirmedBoxes(rig);
 }

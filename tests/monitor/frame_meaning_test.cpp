@@ -5,20 +5,15 @@
 
 #include <vector>
 
-#include "engine/crc16.h"
+#include "support/frames.h"
 #include "support/qt_printers.h"
 
 namespace torvex {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::WithCrc;
 
-Bytes WithCrc(Bytes frame) {
-  const std::uint16_t crc = Crc16(frame);
-  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-  return frame;
-}
 
 struct RequestCase {
   Bytes frame;

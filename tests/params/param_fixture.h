@@ -6,22 +6,14 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/crc16.h"
 #include "engine/modbus_engine.h"
+#include "modbus/function_code.h"
 #include "params/param_transfer.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_view.h"
+#include "support/frames.h"
 
 namespace torvex::test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-inline Bytes WithCrc(Bytes frame) {
-  const std::uint16_t crc = Crc16(frame);
-  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-  return frame;
-}
 
 inline ControlRef Box(int index) { return {Control::txt_par, index}; }
 
@@ -42,7 +34,11 @@ class ParamFixture : public ::testing::Test {
     params.InitParamTable();
     // As the response dispatcher does: function 100 and 101 answers go to the parameters.
     engine.SetDecoder([this](const RxAnswer& answer) {
-      if (answer.cells[1] == kParamReadFunction || answer.cells[1] == kParamWriteFunction) {
+      using modbus::Code;
+      using modbus::FunctionCode;
+      const int function = answer.cells[1];
+      if (function == Code(FunctionCode::kReadEeprom) ||
+          function == Code(FunctionCode::kWriteEeprom)) {
         params.DecodeParamAnswer(answer);
       }
     });

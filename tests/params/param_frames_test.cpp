@@ -1,6 +1,7 @@
 // What the parameter commands put on the line, byte for byte, through the real engine.
 #include <gtest/gtest.h>
 
+#include "modbus/requests.h"
 #include "param_fixture.h"
 
 namespace torvex {
@@ -116,7 +117,7 @@ TEST_F(ParamFrames, QueueingClampsCountAndWidth) {
 // address is not written and no box claims a confirmation it never got.
 TEST_F(ParamFrames, WriteAllRefusedHalfwayStopsAndLeavesBoxesWhite) {
   for (int i = 0; i < 49; ++i) view.SetBackColor(Box(i), kGreen);
-  const Bytes poll{0x03, 0x0B, 0xB9, 0x00, 0x02};
+  const modbus::Pdu poll = modbus::ReadHoldingRegisters(3001, 2);
   for (int i = 0; i < RequestQueue::kSlots - 3; ++i) ASSERT_TRUE(engine.QueueRequest(poll));
 
   params.cmd_writeall_Click();
@@ -124,7 +125,7 @@ TEST_F(ParamFrames, WriteAllRefusedHalfwayStopsAndLeavesBoxesWhite) {
   const QueueSlot& last = engine.Queue().Slot(RequestQueue::kSlots - 2);
   EXPECT_EQ(last.bytes[1], 0x65);
   EXPECT_EQ(last.bytes[3], 0x28) << "the second block is the last one queued";
-  EXPECT_EQ(view.Text({Control::lbl_sys_mes}), kStatusQueueRefused);
+  EXPECT_EQ(engine.LastOutcome(), ExchangeOutcome::kQueueFull);
   for (int i = 0; i < 49; ++i) EXPECT_EQ(view.Color(Box(i)), kWhite) << "box " << i;
   EXPECT_FALSE(params.WriteAllParams());
 }

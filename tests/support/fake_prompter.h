@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "support/qt_printers.h"
-#include "ui/prompter.h"
+#include "view/prompter.h"
 
 namespace torvex::test {
 

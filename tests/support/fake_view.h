@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "support/qt_printers.h"
-#include "ui/main_view.h"
+#include "view/main_view.h"
 
 namespace torvex::test {
 

@@ -17,25 +17,20 @@
 #include <QTableView>
 #include <QTemporaryDir>
 
-#include "engine/crc16.h"
 #include "support/fake_prompter.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
+#include "support/frames.h"
 #include "support/qt_printers.h"
 #include "ui/tool.h"
 
 namespace torvex {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::WithCrc;
 using Model = ExchangeMonitorModel;
 
-Bytes WithCrc(Bytes frame) {
-  const std::uint16_t crc = Crc16(frame);
-  frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-  return frame;
-}
 
 const Bytes kCode1 = WithCrc({0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01});
 const Bytes kRefused = WithCrc({0x07, 0x86, 0x02});

@@ -2,14 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/crc16.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_view.h"
+#include "support/frames.h"
 
 namespace torvex {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::WithCrc;
 
 // Queues one command on a fresh engine and returns the frame the first tick sends.
 class OutputCommands : public ::testing::Test {
@@ -86,11 +87,7 @@ TEST_F(OutputCommands, AnalogOutputsConvertAndAddressTheirRegister) {
     v.SetText({Control::txt_dac, c.box}, QString::fromUtf8(c.text));
     QueueAnalogOutput(e, v, c.box);
     e.Tick(1, {});
-    Bytes expected = c.frame;
-    const std::uint16_t crc = Crc16(expected);
-    expected.push_back(crc & 0xFF);
-    expected.push_back(crc >> 8);
-    EXPECT_EQ(p.written.at(0), expected) << "txt_dac(" << c.box << ") = " << c.text;
+    EXPECT_EQ(p.written.at(0), WithCrc(c.frame)) << "txt_dac(" << c.box << ") = " << c.text;
     EXPECT_EQ(v.Text({Control::txt_dac, c.box}), QString::fromUtf8(c.text)) << "box kept as typed";
   }
 }

@@ -12,10 +12,13 @@
 #include "support/fake_prompter.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
+#include "support/status_texts.h"
 #include "ui/command_line.h"
 
 namespace torvex {
 namespace {
+
+using test::kStatusNoAnswer;
 
 class ToolStartUp : public ::testing::Test {
  protected:

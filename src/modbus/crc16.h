@@ -1,13 +1,11 @@
 #pragma once
 // CRC-16/MODBUS: init 0xFFFF, reflected polynomial 0xA001, no final XOR. On the line the low
-// byte goes first.
+// byte goes first and the CRC covers every byte before it, the address included.
 #include <cstdint>
 #include <span>
 #include <vector>
 
-#include "decode/rx_buffer.h"
-
-namespace torvex {
+namespace torvex::modbus {
 
 // Folds one byte into a running CRC: eight shift steps, no table.
 constexpr std::uint16_t Crc16Step(std::uint16_t crc, std::uint8_t byte) {
@@ -19,15 +17,18 @@ constexpr std::uint16_t Crc16Step(std::uint16_t crc, std::uint8_t byte) {
   return crc;
 }
 
+inline constexpr std::uint16_t kCrc16Init = 0xFFFF;
+
 constexpr std::uint16_t Crc16(std::span<const std::uint8_t> bytes) {
-  std::uint16_t crc = 0xFFFF;
+  std::uint16_t crc = kCrc16Init;
   for (std::uint8_t b : bytes) crc = Crc16Step(crc, b);
   return crc;
 }
 
-// CRC of TxFrame bytes 0..n inclusive.
-std::uint16_t TxCrc(const std::vector<std::uint8_t>& TxFrame, int n);
-// CRC of RxBuffer cells 0..n inclusive, each cell taken as one byte.
-std::uint16_t RxCrc(const RxBuffer& RxBuffer, int n);
+// Appends the CRC of everything in the frame, low byte first.
+void AppendCrc(std::vector<std::uint8_t>& frame);
 
-}  // namespace torvex
+// Whether the frame ends with the CRC of everything before it. Fewer than 3 bytes never match.
+bool CrcMatches(std::span<const std::uint8_t> frame);
+
+}  // namespace torvex::modbus

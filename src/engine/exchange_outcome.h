@@ -1,0 +1,27 @@
+#pragma once
+// What became of an exchange, as a value. The engine reports it; StatusLineText is the one
+// place that turns it into the status line's words.
+#include <QString>
+
+namespace torvex {
+
+enum class ExchangeOutcome {
+  kLinkUp,            // a valid answer arrived
+  kNoAnswer,          // fewer than 3 bytes arrived
+  kChecksumMismatch,  // the answer's CRC did not match
+  kQueueFull,         // a command was refused: 511 requests already wait
+};
+
+// The outcome's own words, e.g. "Ошибка обмена: Несовпадение КС".
+QString ExchangeOutcomeText(ExchangeOutcome outcome);
+
+// A tick's status line says how many requests wait once more than this many do, so that an
+// operator knows why the measurements stand still while a backlog drains.
+inline constexpr int kQueueNoteAbove = 20;
+
+// The status line after the outcome, with `pending` requests in the ring. A tick's outcome
+// carries a note behind it: " В очереди 25 запросов" above kQueueNoteAbove, and while the ring
+// is full that new commands are not taken, so the refusal stays visible.
+QString StatusLineText(ExchangeOutcome outcome, int pending);
+
+}  // namespace torvex

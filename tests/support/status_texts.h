@@ -1,0 +1,18 @@
+#pragma once
+// The status line's texts of the exchange, as the window shows them, for tests that watch the
+// window. tests/engine pins the words themselves.
+#include <QString>
+
+#include "engine/exchange_outcome.h"
+
+namespace torvex::test {
+
+inline const QString kStatusLinkUp = ExchangeOutcomeText(ExchangeOutcome::kLinkUp);
+inline const QString kStatusNoAnswer = ExchangeOutcomeText(ExchangeOutcome::kNoAnswer);
+inline const QString kStatusBadCrc = ExchangeOutcomeText(ExchangeOutcome::kChecksumMismatch);
+inline const QString kStatusQueueRefused = ExchangeOutcomeText(ExchangeOutcome::kQueueFull);
+// What a tick's status carries behind its own words while the ring stays full.
+inline const QString kStatusQueueFullNote =
+    StatusLineText(ExchangeOutcome::kLinkUp, true).sliced(kStatusLinkUp.size());
+
+}  // namespace torvex::test

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "engine/exchange_outcome.h"
+#include "engine/request_queue.h"
 
 namespace torvex::test {
 
@@ -13,6 +14,6 @@ inline const QString kStatusBadCrc = ExchangeOutcomeText(ExchangeOutcome::kCheck
 inline const QString kStatusQueueRefused = ExchangeOutcomeText(ExchangeOutcome::kQueueFull);
 // What a tick's status carries behind its own words while the ring stays full.
 inline const QString kStatusQueueFullNote =
-    StatusLineText(ExchangeOutcome::kLinkUp, true).sliced(kStatusLinkUp.size());
+    StatusLineText(ExchangeOutcome::kLinkUp, RequestQueue::kSlots - 1).sliced(kStatusLinkUp.size());
 
 }  // namespace torvex::test

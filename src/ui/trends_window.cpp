@@ -137,11 +137,14 @@ TrendsWindow::TrendsWindow(const record::History& history, QWidget* parent)
           [this](int index) { SetSpan(static_cast<Span>(index)); });
   connect(cmd_pause_, &QPushButton::clicked, this, [this] { SetPaused(!paused_); });
   connect(cmd_save_, &QPushButton::clicked, this, &TrendsWindow::SavePictureAsked);
-  connect(plot_, &QCustomPlot::mousePress, this, [this](QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
+  // The cursor goes where the plot is clicked and follows the mouse while the button is held.
+  const auto moveCursor = [this](QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton)) return;
     const double seconds = plot_->xAxis->pixelToCoord(event->position().x());
     PlaceCursor(static_cast<std::int64_t>(std::llround(seconds * 1000)));
-  });
+  };
+  connect(plot_, &QCustomPlot::mousePress, this, moveCursor);
+  connect(plot_, &QCustomPlot::mouseMove, this, moveCursor);
   timer_.setInterval(kRefreshMs);
   connect(&timer_, &QTimer::timeout, this, &TrendsWindow::RefreshNow);
 }

@@ -10,6 +10,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QLabel>
 #include <QTreeWidget>
 #include <qcustomplot.h>
 
@@ -151,6 +153,20 @@ TEST_F(TrendsWindowTest, SavesThePlotAsAPicture) {
   const QImage picture(path);
   EXPECT_FALSE(picture.isNull());
   EXPECT_GT(picture.width(), 100);
+}
+
+TEST_F(TrendsWindowTest, ClickingThePlotPutsTheCursorThere) {
+  for (int i = 0; i < 100; ++i) AddStatus(kStart + 400 * i, 100 * i, "5", 0);
+  window.SetChecked(kSensor0, true);
+  window.resize(900, 500);
+  window.Refresh(kStart + 400 * 99);
+  window.Plot().replot();  // lays the axes out
+  const auto at = [this](std::int64_t ms) {
+    return QPoint(static_cast<int>(window.Plot().xAxis->coordToPixel(ms / 1000.0)), 100);
+  };
+  QTest::mouseClick(&window.Plot(), Qt::LeftButton, {}, at(kStart + 400 * 10 + 100));
+  auto* readout = window.findChild<QLabel*>("lbl_cursor");
+  EXPECT_TRUE(readout->text().endsWith("AIN1.0 датчик: 10 %")) << readout->text().toStdString();
 }
 
 TEST(RecordingMenuTest, MenuItemsAfterThePortSettingsAndAFileThatCannotBeWritten) {

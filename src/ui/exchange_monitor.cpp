@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "monitor/exchange_log.h"
+#include "ui/frame_row_delegate.h"
 
 namespace torvex {
 namespace {
@@ -53,6 +55,11 @@ ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
   table_ = new QTableView(this);
   table_->setObjectName(QStringLiteral("tbl_frames"));
   table_->setModel(&model_);
+  delegate_ = new FrameRowDelegate(model_, table_);
+  table_->setItemDelegate(delegate_);
+  // Rows change their texts only when the table is rebuilt or the bytes column narrowed.
+  connect(&model_, &QAbstractItemModel::modelReset, delegate_, &FrameRowDelegate::Forget);
+  connect(&model_, &QAbstractItemModel::dataChanged, delegate_, &FrameRowDelegate::Forget);
   table_->setWordWrap(false);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
@@ -69,6 +76,15 @@ ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
   header->resizeSection(ExchangeMonitorModel::kMeaning, 320);
   header->resizeSection(ExchangeMonitorModel::kOutcome, fontMetrics().horizontalAdvance("не тот ответ") + 14);
   header->setStretchLastSection(true);
+  // The bytes column shows as many bytes as its width holds.
+  const auto fitBytes = [this](int logical, int, int width) {
+    if (logical != ExchangeMonitorModel::kBytes) return;
+    const QFontMetrics metrics(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    const int digit = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
+    model_.SetBytesShown((width - 3 * digit) / (3 * digit));  // room left for " …"
+  };
+  connect(header, &QHeaderView::sectionResized, this, fitBytes);
+  fitBytes(ExchangeMonitorModel::kBytes, 0, header->sectionSize(ExchangeMonitorModel::kBytes));
   column->addWidget(table_, 1);
 
   counters_ = new QLabel(this);

@@ -2,7 +2,7 @@
 // The window "Монитор обмена": every frame on the line with its time, direction, bytes, meaning
 // and outcome, the exchange's counters, and pause, clear, only-errors and save. Modeless and
 // passive: it only reads what the recorder keeps, so opening, hiding or closing it changes
-// nothing in the exchange. While shown it takes in new frames four times a second and follows
+// nothing in the exchange. While shown it takes in new frames twice a second and follows
 // the newest unless the user has scrolled up; while hidden it does nothing.
 #include <QTimer>
 #include <QWidget>
@@ -16,10 +16,12 @@ class QTableView;
 
 namespace torvex {
 
+class FrameRowDelegate;
+
 class ExchangeMonitor : public QWidget {
   Q_OBJECT
  public:
-  static constexpr int kRefreshMs = 250;
+  static constexpr int kRefreshMs = 500;
 
   // A window of its own, closed with its owner.
   ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner);
@@ -43,6 +45,7 @@ class ExchangeMonitor : public QWidget {
   ExchangeRecorder& recorder_;
   ExchangeMonitorModel model_;
   QTableView* table_ = nullptr;
+  FrameRowDelegate* delegate_ = nullptr;
   QLabel* counters_ = nullptr;
   QPushButton* pause_ = nullptr;
   QTimer timer_;

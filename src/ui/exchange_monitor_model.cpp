@@ -1,5 +1,7 @@
 #include "ui/exchange_monitor_model.h"
 
+#include <algorithm>
+
 #include <QBrush>
 #include <QColor>
 #include <QDateTime>
@@ -15,8 +17,10 @@ const QColor kErrorText(0x9C, 0x00, 0x06);
 const QColor kExceptionBack(0xFF, 0xEB, 0x9C);
 const QColor kRequestText(0x1F, 0x3A, 0x93);
 
-QString Hex(std::span<const std::uint8_t> bytes) {
+// The bytes in hex, at most `shown` of them followed by " …".
+QString Hex(std::span<const std::uint8_t> bytes, std::size_t shown) {
   if (bytes.empty()) return QStringLiteral("-");
+  if (bytes.size() > shown) return Hex(bytes.first(shown), shown) + QStringLiteral(" …");
   static constexpr char kDigits[] = "0123456789ABCDEF";
   QString text(static_cast<qsizetype>(bytes.size() * 3 - 1), QLatin1Char(' '));
   for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -60,7 +64,7 @@ QVariant ExchangeMonitorModel::data(const QModelIndex& index, int role) const {
       switch (index.column()) {
         case kTime: return QDateTime::fromMSecsSinceEpoch(r.wallMs).toString(QStringLiteral("hh:mm:ss.zzz"));
         case kDirection: return r.direction == FrameDirection::Tx ? QStringLiteral("TX") : QStringLiteral("RX");
-        case kBytes: return Hex(r.Bytes());
+        case kBytes: return Hex(r.Bytes(), bytesShown_);
         case kMeaning: return FrameMeaning(r);
         case kOutcome: return OutcomeText(r.outcome);
         case kDelay:
@@ -68,7 +72,8 @@ QVariant ExchangeMonitorModel::data(const QModelIndex& index, int role) const {
       }
       return {};
     case Qt::ToolTipRole:
-      if (index.column() == kBytes || index.column() == kMeaning) return data(index, Qt::DisplayRole);
+      if (index.column() == kBytes) return Hex(r.Bytes(), FrameRecord::kMaxBytes);
+      if (index.column() == kMeaning) return data(index, Qt::DisplayRole);
       return {};
     case Qt::FontRole:
       return index.column() == kBytes ? QVariant(bytesFont_) : QVariant();
@@ -151,6 +156,13 @@ int ExchangeMonitorModel::Refresh() {
     }
   }
   return removed;
+}
+
+void ExchangeMonitorModel::SetBytesShown(int count) {
+  const std::size_t shown = static_cast<std::size_t>(std::max(count, 1));
+  if (shown == bytesShown_) return;
+  bytesShown_ = shown;
+  if (rowCount() > 0) emit dataChanged(index(0, kBytes), index(rowCount() - 1, kBytes));
 }
 
 void ExchangeMonitorModel::SetOnlyErrors(bool only) {

@@ -36,6 +36,10 @@ class ExchangeMonitorModel : public QAbstractTableModel {
   std::uint64_t FirstShown() const { return first_; }
   std::uint64_t EndShown() const { return end_; }
   const ExchangeRecorder& Recorder() const { return recorder_; }
+  // How many bytes of a frame the bytes column shows before "…" (the tool tip has them all):
+  // laying out a 185-byte answer only to elide it at the column's edge is what a repaint of
+  // the table would otherwise spend most of its time on.
+  void SetBytesShown(int count);
 
  private:
   static bool Shown(const FrameRecord& record, bool onlyErrors);
@@ -49,6 +53,7 @@ class ExchangeMonitorModel : public QAbstractTableModel {
   // With onlyErrors_, the sequence numbers of the rows.
   std::deque<std::uint64_t> errorRows_;
   QFont bytesFont_;
+  std::size_t bytesShown_ = 24;
 };
 
 }  // namespace torvex

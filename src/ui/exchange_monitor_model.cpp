@@ -58,7 +58,11 @@ std::uint64_t ExchangeMonitorModel::SequenceAt(int row) const {
 
 QVariant ExchangeMonitorModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
-  const FrameRecord& r = recorder_.Ring().At(SequenceAt(index.row()));
+  // A row whose frame the ring has overwritten since the last refresh shows nothing until
+  // that refresh removes it.
+  const std::uint64_t sequence = SequenceAt(index.row());
+  if (sequence < recorder_.Ring().First()) return {};
+  const FrameRecord& r = recorder_.Ring().At(sequence);
   switch (role) {
     case Qt::DisplayRole:
       switch (index.column()) {

@@ -38,9 +38,9 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     }
     if (name == "-h" || name == "--help") return {std::nullopt, true, {}};
 
-    if (name == "--frozen" || name == "--trace") {
+    if (name == "--frozen" || name == "--trace" || name == "--line-timing") {
       if (inline_value) return fail(std::string(name) + " takes no value");
-      (name == "--frozen" ? o.frozen : o.trace) = true;
+      (name == "--frozen" ? o.frozen : name == "--trace" ? o.trace : o.line_timing) = true;
       continue;
     }
 
@@ -141,6 +141,12 @@ Line:
   --mode MODE        speed,parity,data bits,stop bits (default 115200,n,8,2); parity
                      n, e, o, m or s. A frame ends when its length is complete or after
                      3.5 characters of silence at this speed (1.75 ms above 19200 baud)
+  --line-timing      be a real line of that mode: the tool's bytes arrive and the
+                     answers leave one character time apart (11 bits a byte at 8N2,
+                     10 at 8N1: 185 bytes take 212 ms at 9600 baud), and the line is
+                     one half-duplex pair. Without it the pseudo-terminal passes bytes
+                     at once whatever the mode. The summary then counts the tool's
+                     bytes that were on the pair while an answer was on it
   --address N        answer as slave N, 1-247 (default: the address stored in the
                      EEPROM, which is 7 in a new one)
 
@@ -165,8 +171,10 @@ requests N, 2N, 3N, ...):
   --split-every N    send every Nth answer in two halves 150 ms apart, so the tool
                      gets the head in one 100 ms tick and the tail in the next
   --noise-every N    send 1-3 stray bytes just before every Nth answer
-  --delay-ms N       answer N ms after each request (0-60000; above 100 the tool
-                     reports no answer and asks again)
+  --delay-ms N       answer N ms after each request (0-60000): a slow controller, a
+                     gateway or a radio modem. The tool waits for an answer the line
+                     time of the exchange plus 50 ms, at least one 100 ms tick; a
+                     later answer makes it report no answer and ask again
   --exception FC:CODE  refuse every request with function FC by exception CODE,
                      e.g. --exception 3:4; may be given for several functions
 
@@ -178,6 +186,7 @@ Examples:
   torvex-sim --link build/bin/ports/com1
   torvex-sim --link build/bin/ports/com1 --eeprom ~/torvex-eeprom.txt
   torvex-sim --link /tmp/com2 --silent-every 5 --trace
+  torvex-sim --link build/bin/ports/com1 --mode 9600,n,8,2 --line-timing
   torvex-sim --device /dev/ttyUSB0 --mode 9600,n,8,2 --address 12
 
 Exit status: 0 after Ctrl+C or SIGTERM, 1 when the line or the EEPROM file cannot be

@@ -20,6 +20,8 @@ struct Options {
   std::optional<std::uint64_t> seed;    // empty: a fresh one, printed at start
   bool frozen = false;
   bool trace = false;
+  // Bytes pass at the character time of `mode`, on a half-duplex pair (sim/line_timing.h).
+  bool line_timing = false;
   FaultPlan faults;
 };
 

@@ -1,10 +1,13 @@
 #pragma once
 // Answers waiting for their moment on the line. A serial line carries one byte stream, so runs
 // go out in the order they were scheduled: a run never overtakes an earlier one, even when it
-// is due sooner (an answer behind a delayed tail waits for the tail).
+// is due sooner (an answer behind a delayed tail waits for the tail). With a character time
+// (--line-timing) each byte goes out when its character would have passed on a real line, one
+// after the other, as a controller's UART sends them.
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <utility>
 
 #include "sim/modbus.h"
 
@@ -15,9 +18,15 @@ class OutputQueue {
   // Beyond this much unsent output (nobody reads the line) new runs are dropped.
   static constexpr std::size_t kLimit = 64 * 1024;
 
+  // `char_us` 0: a run goes out whole at its moment.
+  explicit OutputQueue(double char_us = 0) : char_us_(char_us) {}
+
   // Returns false when the run was dropped because the queue is full.
   bool Schedule(std::int64_t due_us, Bytes bytes);
-  // The moment the next run becomes due; nothing when all is sent.
+  // When the last run scheduled is on the line: from its due moment (or the end of the run
+  // before it) to the end of its last character.
+  std::pair<std::int64_t, std::int64_t> LastSpan() const { return last_span_; }
+  // The moment the next byte becomes due; nothing when all is sent.
   std::optional<std::int64_t> NextDue() const;
   bool HasDue(std::int64_t now_us) const;
   // Writes what is due to the non-blocking `fd`, as far as it takes it. Returns false on a
@@ -30,6 +39,11 @@ class OutputQueue {
     Bytes bytes;
     std::size_t sent = 0;
   };
+  // When byte `index` of the run may go: the whole run at once without a character time.
+  std::int64_t ByteDue(const Run& run, std::size_t index) const;
+
+  double char_us_;
+  std::pair<std::int64_t, std::int64_t> last_span_{0, 0};
   std::deque<Run> runs_;
   std::size_t pending_ = 0;
 };

@@ -14,6 +14,7 @@
 #include <random>
 
 #include "sim/eeprom_file.h"
+#include "sim/line_timing.h"
 #include "sim/link.h"
 #include "sim/output_queue.h"
 #include "sim/responder.h"
@@ -72,6 +73,7 @@ std::string Banner(const Options& o, const Link& link, std::uint8_t address, std
   if (!link.link_path().empty()) text += " (link " + link.link_path() + ")";
   text += ", " + ToString(o.mode) + ", seed " + Dec(seed);
   if (o.frozen) text += ", frozen";
+  if (o.line_timing) text += ", line timing";
   const FaultPlan& f = o.faults;
   auto fault = [&text](const char* name, std::uint32_t n) {
     if (n != 0) text += std::string(", ") + name + " " + Dec(n);
@@ -129,7 +131,10 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
   const std::int64_t start_us = NowMicros();
   Responder responder(Controller(eeprom, Plant(seed, o.frozen), address), o.faults, seed, start_us);
   RtuFramer framer(FrameGapMicros(o.mode));
-  OutputQueue output;
+  const double char_us = o.line_timing ? CharacterMicros(o.mode) : 0;
+  OutputQueue output(char_us);
+  InboundPacer inbound(char_us);
+  HalfDuplexPair pair;
   out << Banner(o, *link, address, seed) << std::endl;
 
   auto trace = [&](const char* direction, std::span<const std::uint8_t> bytes, std::int64_t at_us,
@@ -148,6 +153,8 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
         trace("->", t.bytes, t.due_us, t.due_us > now_us ? "due later" : "");
         if (!output.Schedule(t.due_us, std::move(t.bytes))) {
           err << "torvex-sim: nobody reads the line; an answer was dropped\n";
+        } else if (o.line_timing) {
+          pair.Answer(output.LastSpan().first, output.LastSpan().second);
         }
       }
       if (reply.eeprom_changed) {
@@ -177,6 +184,7 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
     }
     const bool writing = output.HasDue(now);
     std::optional<std::int64_t> wake = framer.Deadline();
+    earliest(wake, inbound.NextDue());
     if (!writing) earliest(wake, output.NextDue());
     earliest(wake, release_claim_at);
     timespec timeout{};
@@ -202,7 +210,12 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
       const ssize_t n = ::read(link->fd(), buffer.data(), buffer.size());
       if (n > 0) {
         if (link->is_pseudo_terminal()) release_claim_at = now + kToolGone_us;
-        handle(framer.Feed(std::span(buffer.data(), static_cast<std::size_t>(n)), now), now);
+        const std::span<const std::uint8_t> bytes(buffer.data(), static_cast<std::size_t>(n));
+        if (o.line_timing) {
+          for (const auto& [from, to] : inbound.Receive(bytes, now)) pair.MasterCharacter(from, to);
+        } else {
+          handle(framer.Feed(bytes, now), now);
+        }
       } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
         err << "torvex-sim: the line is gone: " << (n == 0 ? "end of file" : std::strerror(errno)) << "\n";
         status = 1;
@@ -213,6 +226,10 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
       status = 1;
       break;
     }
+    // On a timed line each byte reaches the framer when its character has passed.
+    for (const InboundPacer::Arrival& a : inbound.TakeDue(now)) {
+      handle(framer.Feed(std::span(&a.byte, 1), a.at_us), a.at_us);
+    }
     handle(framer.Expire(now), now);
     if (!output.Flush(link->fd(), now)) {
       err << "torvex-sim: writing to the line failed: " << std::strerror(errno) << "\n";
@@ -222,7 +239,9 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
   }
 
   link.reset();  // removes the symbolic link before the summary says we are done
-  out << Summary(responder.stats()) << std::endl;
+  Stats stats = responder.stats();
+  if (o.line_timing) stats.talked_over = pair.TalkedOver();
+  out << Summary(stats) << std::endl;
   return status;
 }
 

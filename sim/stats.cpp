@@ -9,6 +9,7 @@ std::string Summary(const Stats& s) {
                      " answered (" + Dec(s.refused) + (s.refused == 1 ? " exception), " : " exceptions), ") +
                      Dec(s.bad_crc) + " bad CRC, " + Dec(s.ignored) + " ignored, " +
                      Dec(s.broadcast) + " broadcast, " + Dec(s.silenced) + " kept silent";
+  if (s.talked_over) text += ", " + Dec(*s.talked_over) + " bytes over an answer";
   const char* separator = "; by function ";
   for (const auto& [function, count] : s.by_function) {
     text += separator + Dec(function) + ": " + Dec(count);

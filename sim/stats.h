@@ -2,6 +2,7 @@
 // What the simulator saw and did, for the summary line at exit.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace torvex::sim {
@@ -14,11 +15,14 @@ struct Stats {
   std::uint64_t ignored = 0;    // well-formed frames for other slaves
   std::uint64_t broadcast = 0;  // frames to address 0 (writes carried out, never answered)
   std::uint64_t silenced = 0;   // requests left unanswered on purpose (--silent-every)
+  // With --line-timing: bytes of the master that were on the pair while an answer was.
+  std::optional<std::uint64_t> talked_over;
   std::map<int, std::uint64_t> by_function;  // requests addressed to us, by function code
 };
 
 // One line, e.g. "torvex-sim: 120 frames received, 117 answered (1 exception), 1 bad CRC,
-// 2 ignored, 0 broadcast, 0 kept silent; by function 3: 60, 6: 57".
+// 2 ignored, 0 broadcast, 0 kept silent; by function 3: 60, 6: 57"; with line timing
+// ", 0 bytes over an answer" before the functions.
 std::string Summary(const Stats& stats);
 
 }  // namespace torvex::sim

@@ -9,7 +9,7 @@ ParsedOptions Parse(std::vector<std::string_view> args) { return ParseOptions(ar
 
 TEST(Options, ReadsEveryOptionInBothForms) {
   const ParsedOptions p = Parse({"--link", "ports/com1", "--mode=9600,E,7,1", "--address", "12",
-                                 "--eeprom", "e.txt", "--seed=42", "--frozen", "--trace",
+                                 "--eeprom", "e.txt", "--seed=42", "--frozen", "--trace", "--line-timing",
                                  "--silent-every", "5", "--corrupt-every=6", "--split-every", "7",
                                  "--noise-every", "8", "--delay-ms", "0", "--exception", "3:4",
                                  "--exception=101:2"});
@@ -20,7 +20,7 @@ TEST(Options, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(o.address, 12);
   EXPECT_EQ(o.eeprom, "e.txt");
   EXPECT_EQ(o.seed, 42u);
-  EXPECT_TRUE(o.frozen && o.trace);
+  EXPECT_TRUE(o.frozen && o.trace && o.line_timing);
   EXPECT_EQ(o.faults.silent_every, 5u);
   EXPECT_EQ(o.faults.corrupt_every, 6u);
   EXPECT_EQ(o.faults.split_every, 7u);
@@ -32,6 +32,7 @@ TEST(Options, ReadsEveryOptionInBothForms) {
   ASSERT_TRUE(defaults.options);
   EXPECT_EQ(ToString(defaults.options->mode), "115200,n,8,2");
   EXPECT_FALSE(defaults.options->address) << "the EEPROM's address unless told otherwise";
+  EXPECT_FALSE(defaults.options->line_timing) << "a pseudo-terminal's pace unless asked";
   EXPECT_TRUE(Parse({"--link", "x", "-h"}).help);
 }
 

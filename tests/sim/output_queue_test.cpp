@@ -53,5 +53,31 @@ TEST(OutputQueue, KeepsWhatTheLineCannotTakeYetAndBoundsIt) {
   ::close(pipe[1]);
 }
 
+// At 1 ms a character: each byte leaves when its character has passed, a run never before the
+// one ahead of it has ended.
+TEST(OutputQueue, PacesBytesAtTheCharacterTime) {
+  int pipe[2];
+  ASSERT_EQ(::pipe2(pipe, O_NONBLOCK), 0);
+  OutputQueue queue(1000.0);
+  ASSERT_TRUE(queue.Schedule(10'000, {1, 2, 3}));
+  EXPECT_EQ(queue.LastSpan(), (std::pair<std::int64_t, std::int64_t>{10'000, 13'000}));
+  ASSERT_TRUE(queue.Schedule(11'000, {4}));
+  EXPECT_EQ(queue.LastSpan(), (std::pair<std::int64_t, std::int64_t>{13'000, 14'000}));
+
+  EXPECT_EQ(queue.NextDue(), 11'000);
+  ASSERT_TRUE(queue.Flush(pipe[1], 10'999));
+  EXPECT_TRUE(Drain(pipe[0]).empty());
+  ASSERT_TRUE(queue.Flush(pipe[1], 12'500));
+  EXPECT_EQ(Drain(pipe[0]), (Bytes{1, 2}));
+  EXPECT_EQ(queue.NextDue(), 13'000);
+  ASSERT_TRUE(queue.Flush(pipe[1], 13'999));
+  EXPECT_EQ(Drain(pipe[0]), (Bytes{3}));
+  ASSERT_TRUE(queue.Flush(pipe[1], 14'000));
+  EXPECT_EQ(Drain(pipe[0]), (Bytes{4}));
+  EXPECT_FALSE(queue.NextDue());
+  ::close(pipe[0]);
+  ::close(pipe[1]);
+}
+
 }  // namespace
 }  // namespace torvex::sim

@@ -190,7 +190,8 @@ TEST(Wire, CommandLineHelpAndMistakes) {
   EXPECT_EQ(help.exit_code, 0);
   for (const char* option : {"--link", "--device", "--mode", "--address", "--eeprom", "--seed",
                              "--frozen", "--silent-every", "--corrupt-every", "--split-every",
-                             "--delay-ms", "--noise-every", "--exception", "--trace"}) {
+                             "--delay-ms", "--noise-every", "--exception", "--trace",
+                             "--line-timing"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const Finished wrong = testing::RunToEnd({"--split-every", "0"});
@@ -199,6 +200,34 @@ TEST(Wire, CommandLineHelpAndMistakes) {
   const Finished missing = testing::RunToEnd({"--device", "/nonexistent/tty"});
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_NE(missing.err.find("cannot open /nonexistent/tty"), std::string::npos) << missing.err;
+}
+
+// A line at 9600 baud, 8N2: 11 bits a character. The status block (185 bytes) takes 212 ms to
+// arrive, after its request has taken 9 ms to go out; a request written over an answer counts.
+TEST(Wire, LineTimingPassesBytesAtTheCharacterTimeOnOnePair) {
+  SimProcess sim({"--frozen", "--seed", "5", "--mode", "9600,n,8,2", "--line-timing"});
+  ASSERT_TRUE(sim.started());
+  EXPECT_NE(sim.banner().find("9600,n,8,2, seed 5, frozen, line timing"), std::string::npos)
+      << sim.banner();
+  const Bytes expected = Reference(5).Handle(kStatusPoll, 0).answer;
+  const auto sent = Clock::now();
+  sim.Send(kStatusPoll);
+  const Bytes head = sim.Receive(1, 1s);
+  const auto first = Clock::now();
+  const Bytes rest = sim.Receive(expected.size() - 1, 2s);
+  const auto last = Clock::now();
+  ASSERT_EQ(head.size() + rest.size(), expected.size());
+  EXPECT_GE(first - sent, 9ms) << "request and first answer byte: 9 characters";
+  EXPECT_GE(last - first, 205ms) << "184 more characters of 1.146 ms";
+  EXPECT_LT(last - sent, 600ms);
+
+  sim.Send(kConverterPoll);
+  const Bytes part = sim.Receive(20, 1s);  // the answer is on its way ...
+  ASSERT_EQ(part.size(), 20u);
+  sim.Send(kCodeWrite);  // ... and the master talks over it: 8 bytes
+  sim.Receive(113 + 8, 2s);
+  const Finished end = sim.Stop();
+  EXPECT_NE(end.out.find(", 8 bytes over an answer"), std::string::npos) << end.out;
 }
 
 // --- Faults -----------------------------------------------------------------------------------

@@ -1,0 +1,66 @@
+#pragma once
+// A half-duplex line at the real speed of its mode (--line-timing). A pseudo-terminal passes
+// bytes at once whatever the mode; a real RS-485 pair carries one character at a time, in one
+// direction at a time. Here the master's bytes reach the controller one character time apart,
+// its answers leave the same way (OutputQueue), and every byte of the master that is on the
+// pair while an answer is on it is counted: on a real pair both would be garbled.
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "sim/line_mode.h"
+
+namespace torvex::sim {
+
+// Time one character takes on the line: start bit, data bits, parity, stop bits.
+double CharacterMicros(const LineMode& mode);
+
+// The master's bytes as a real line delivers them: each one character time after the one
+// before, the first one character time after it was written.
+class InboundPacer {
+ public:
+  explicit InboundPacer(double char_us) : char_us_(char_us) {}
+
+  struct Arrival {
+    std::int64_t at_us;  // when its stop bit has passed
+    std::uint8_t byte;
+  };
+
+  // Bytes read from the device at `now_us`. Returns, for each, the span of time its character
+  // takes on the line.
+  std::vector<std::pair<std::int64_t, std::int64_t>> Receive(std::span<const std::uint8_t> bytes,
+                                                              std::int64_t now_us);
+  // The bytes whose character has passed by `now_us`, in line order.
+  std::vector<Arrival> TakeDue(std::int64_t now_us);
+  std::optional<std::int64_t> NextDue() const;
+
+ private:
+  double char_us_;
+  double last_end_us_ = 0;
+  std::deque<Arrival> pending_;
+};
+
+// Counts the master's characters that overlap the controller's answers on the pair.
+class HalfDuplexPair {
+ public:
+  // An answer occupies the pair from `from_us` to `to_us`.
+  void Answer(std::int64_t from_us, std::int64_t to_us);
+  // One character of the master occupies it from `from_us` to `to_us`.
+  void MasterCharacter(std::int64_t from_us, std::int64_t to_us);
+  std::uint64_t TalkedOver() const { return talked_over_; }
+
+ private:
+  struct Span {
+    std::int64_t from_us, to_us;
+    bool counted = false;
+  };
+  void Forget(std::int64_t now_us);
+
+  std::deque<Span> answers_, master_;
+  std::uint64_t talked_over_ = 0;
+};
+
+}  // namespace torvex::sim

@@ -23,6 +23,10 @@ class ReplayPort : public SerialPort {
   void Write(std::span<const std::uint8_t> bytes) override { written_ += bytes.size(); }
   int BytesWaiting() override { return static_cast<int>(answer_.size() - next_); }
   std::uint8_t ReadByte() override { return answer_[next_++]; }
+  // Long ago: the line is always quiet when the tick comes.
+  std::optional<std::chrono::steady_clock::time_point> LastArrival() const override {
+    return std::chrono::steady_clock::time_point{};
+  }
   void Rewind() { next_ = 0; }
 
  private:

@@ -78,6 +78,8 @@ std::string Describe(int number, const QString& device, const QString& reason) {
 QtSerialPort::QtSerialPort(QString program_dir, QObject* parent)
     : QObject(parent), program_dir_(std::move(program_dir)) {
   connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnPortError);
+  connect(&port_, &QSerialPort::readyRead, this,
+          [this] { lastArrival_ = std::chrono::steady_clock::now(); });
   reopen_timer_.setInterval(kReopenIntervalMs);
   connect(&reopen_timer_, &QTimer::timeout, this, &QtSerialPort::TryReopen);
 }

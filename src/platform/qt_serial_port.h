@@ -22,7 +22,7 @@ struct LinkIdentity {
 
 // COMn is resolved through PortDevicePath at every opening. Received bytes reach the port's
 // buffer while the event loop runs, so BytesWaiting counts what arrived up to the last pass of
-// the loop.
+// the loop, and LastArrival is the time of that pass that brought the last bytes.
 //
 // A port that dies while open (adapter pulled, far end of a pseudo-terminal gone) is closed at
 // once; it then reads as closed. Once a second the layer tries to open the same port number
@@ -47,6 +47,9 @@ class QtSerialPort : public QObject, public SerialPort {
   void Write(std::span<const std::uint8_t> bytes) override;
   int BytesWaiting() override;
   std::uint8_t ReadByte() override;
+  std::optional<std::chrono::steady_clock::time_point> LastArrival() const override {
+    return lastArrival_;
+  }
 
  private:
   void OpenDevice();
@@ -63,6 +66,8 @@ class QtSerialPort : public QObject, public SerialPort {
   QString opened_path_;
   // The link to a pseudo-terminal that the last opening went through, as it was then.
   std::optional<LinkIdentity> opened_link_;
+  // Set as Qt takes bytes from the device, which it does whenever the event loop runs.
+  std::optional<std::chrono::steady_clock::time_point> lastArrival_;
 };
 
 }  // namespace torvex

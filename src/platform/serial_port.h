@@ -1,7 +1,9 @@
 #pragma once
 // The serial port layer: the only operations the tool needs from a port. The engine and the
 // dialogs use this interface; QtSerialPort implements it, tests may fake it.
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 
@@ -44,6 +46,9 @@ class SerialPort {
   virtual int BytesWaiting() = 0;
   // One received byte, removed from those waiting (0 when none is waiting).
   virtual std::uint8_t ReadByte() = 0;
+  // When the last received byte reached the port (steady clock); nothing before the first. The
+  // exchange tells from it whether the line has been silent long enough to send.
+  virtual std::optional<std::chrono::steady_clock::time_point> LastArrival() const = 0;
 };
 
 }  // namespace torvex

@@ -29,9 +29,15 @@ class FakeSerialPort : public SerialPort {
     return b;
   }
 
-  // Queues bytes as if they had arrived on the line.
-  void Receive(const std::vector<std::uint8_t>& bytes) {
+  std::optional<std::chrono::steady_clock::time_point> LastArrival() const override {
+    return last_arrival;
+  }
+
+  // Queues bytes as if they had arrived on the line, the last of them at `at` when given.
+  void Receive(const std::vector<std::uint8_t>& bytes,
+               std::optional<std::chrono::steady_clock::time_point> at = std::nullopt) {
     incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+    if (at) last_arrival = at;
   }
 
   QString settings;
@@ -40,6 +46,7 @@ class FakeSerialPort : public SerialPort {
   std::optional<PortError::Kind> open_error;  // Open throws this when set
   std::deque<std::uint8_t> incoming;
   std::vector<std::vector<std::uint8_t>> written;
+  std::optional<std::chrono::steady_clock::time_point> last_arrival;
 };
 
 }  // namespace torvex::test

@@ -28,6 +28,8 @@ QString ExchangeOutcomeText(ExchangeOutcome outcome) {
       return QStringLiteral("Ошибка обмена: Нет ответа от контроллера TORVEX-CPU");
     case ExchangeOutcome::kChecksumMismatch:
       return QStringLiteral("Ошибка обмена: Несовпадение КС");
+    case ExchangeOutcome::kNotThisAnswer:
+      return QStringLiteral("Ошибка обмена: Ответ не соответствует запросу");
     case ExchangeOutcome::kQueueFull:
       return QStringLiteral("Очередь запросов заполнена: команда не принята");
   }

@@ -8,7 +8,8 @@ namespace torvex {
 enum class ExchangeOutcome {
   kLinkUp,            // a valid answer arrived
   kNoAnswer,          // fewer than 3 bytes arrived
-  kChecksumMismatch,  // the answer's CRC did not match
+  kChecksumMismatch,  // the answer's CRC did not match, or it came cut short
+  kNotThisAnswer,     // only a well-formed frame that does not answer the request arrived
   kQueueFull,         // a command was refused: 511 requests already wait
 };
 

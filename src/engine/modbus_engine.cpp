@@ -1,9 +1,9 @@
 #include "engine/modbus_engine.h"
 
+#include <algorithm>
 #include <span>
 
 #include "decode/register_map.h"
-#include "engine/rx_crc.h"
 #include "modbus/adu.h"
 #include "modbus/function_code.h"
 #include "modbus/requests.h"
@@ -11,16 +11,28 @@
 namespace torvex {
 namespace {
 
-constexpr int kMaxStored = 260;  // answer bytes kept per tick; the rest is read and dropped
 constexpr std::int32_t kMaxTransactionCode = 65534;
+// Received bytes kept for one exchange: room for a whole frame behind a whole frame of junk.
+// Beyond it the oldest half is dropped.
+constexpr std::size_t kMaxReceived = 2 * 260;
+// A line that never falls silent after an exchange counts as no answer once this often.
+constexpr std::chrono::seconds kHoldLimit{1};
 
 }  // namespace
 
-ExchangeOutcome ModbusEngine::Tick(std::uint8_t portNumber, const QString& portSettings) {
-  const ExchangeOutcome outcome = ReceiveAnswer();
+std::optional<ExchangeOutcome> ModbusEngine::Tick(std::uint8_t portNumber,
+                                                  const QString& portSettings) {
+  SetLineMode(portSettings);
+  const std::optional<ExchangeOutcome> outcome = ReceiveAnswer();
   view_.SetCaption(QStringLiteral("TORVEX-CPU. Тест протокола Modbus. Порт: COM") +
                    QString::number(portNumber) + QStringLiteral("  ") + portSettings);
   return outcome;
+}
+
+void ModbusEngine::SetLineMode(const QString& portSettings) {
+  if (portSettings == lineSettings_) return;
+  lineSettings_ = portSettings;
+  timing_ = TimingOf(ParsePortMode(portSettings));
 }
 
 bool ModbusEngine::QueueRequest(const modbus::Pdu& request) {
@@ -34,52 +46,140 @@ bool ModbusEngine::QueueRequest(const modbus::Pdu& request) {
   return false;
 }
 
-ExchangeOutcome ModbusEngine::ReceiveAnswer() {
+std::optional<ExchangeOutcome> ModbusEngine::ReceiveAnswer() {
+  now_ = clock_();
   rxCount_ = 0;
   while (port_.BytesWaiting() > 0) {
-    const std::uint8_t byte = port_.ReadByte();
-    if (rxCount_ < kMaxStored) rxBuffer_[rxCount_++] = byte;
-  }
-
-  const int n = rxCount_;
-  ExchangeOutcome outcome = ExchangeOutcome::kLinkUp;
-  if (n < 3) {
-    outcome = ExchangeOutcome::kNoAnswer;
-    CountExchangeError(outcome);
-    if (observer_) ReportAnswer(FrameOutcome::NoAnswer);
-  } else if (rxBuffer_[n - 1] * 256 + rxBuffer_[n - 2] != RxCrc(rxBuffer_, n - 3)) {
-    outcome = ExchangeOutcome::kChecksumMismatch;
-    CountExchangeError(outcome);
-    if (observer_) ReportAnswer(FrameOutcome::BadCrc);
-  } else {
-    queue_.AdvanceReadIndex();
-    headSent_ = false;
-    Report(outcome);
-    if (observer_) {
-      ReportAnswer(modbus::IsException(static_cast<std::uint8_t>(rxBuffer_[1]))
-                       ? FrameOutcome::Exception
-                       : FrameOutcome::Answered);
+    if (received_.size() >= kMaxReceived) {
+      ReportRx(FrameOutcome::Dropped, 0, kMaxReceived / 2);
+      ++droppedFrames_;
+      received_.erase(received_.begin(), received_.begin() + kMaxReceived / 2);
     }
-    if (decoder_) decoder_(RxAnswer{rxBuffer_, rxCount_});
+    received_.push_back(port_.ReadByte());
   }
-  SendNextRequest();
+  const auto lastArrival = port_.LastArrival();
+  const bool silent = !lastArrival || now_ - *lastArrival >= timing_.frameGap;
+
+  switch (phase_) {
+    case Phase::kAwaiting:
+      return Await(silent);
+    case Phase::kHolding:
+      // The rest of a failed answer, or a stale frame: it answers nothing.
+      DropReceived();
+      if (silent) {
+        SendNextRequest();
+      } else if (now_ - holdingSince_ >= kHoldLimit) {
+        holdingSince_ = now_;
+        CountExchangeError(ExchangeOutcome::kNoAnswer);
+        return ExchangeOutcome::kNoAnswer;
+      }
+      return std::nullopt;
+    case Phase::kIdle:
+      break;
+  }
+  // Nothing of ours was on the line (the first tick, a closed port, a held sender): no answer.
+  DropReceived();
+  CountExchangeError(ExchangeOutcome::kNoAnswer);
+  SendWhenSilent(silent);
+  return ExchangeOutcome::kNoAnswer;
+}
+
+std::optional<ExchangeOutcome> ModbusEngine::Await(bool silent) {
+  const Scan scan = ScanAnswer(received_, *expected_, silent);
+  if (const ScanPiece* answer = scan.Answer()) {
+    TakeAnswer(scan, *answer);
+    SendWhenSilent(silent);
+    return ExchangeOutcome::kLinkUp;
+  }
+  // The answer may still come: before the deadline, or while its bytes are still arriving.
+  const bool arriving =
+      !silent && !scan.pieces.empty() && scan.pieces.back().kind == ScanPiece::Kind::kPartial;
+  if (now_ < deadline_ || arriving) return std::nullopt;
+  const ExchangeOutcome outcome = JudgeFailure(scan);
+  SendWhenSilent(silent);
   return outcome;
 }
 
-// The received frame and the outcome of its exchange. A tick with nothing received after
-// nothing was sent (the first tick, a closed port) had no exchange on the line.
-void ModbusEngine::ReportAnswer(FrameOutcome outcome) {
-  if (outcome == FrameOutcome::NoAnswer && rxCount_ == 0 && !inFlight_) return;
+void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
+  for (const ScanPiece& piece : scan.pieces) {
+    if (&piece == &answer) break;
+    ReportRx(piece.kind == ScanPiece::Kind::kOtherFrame ? FrameOutcome::Mismatch
+                                                        : FrameOutcome::Dropped,
+             piece.offset, piece.size);
+    ++droppedFrames_;
+  }
+  const std::size_t end = answer.offset + answer.size;
+  if (end < received_.size()) {
+    ReportRx(FrameOutcome::Dropped, end, received_.size() - end);
+    ++droppedFrames_;
+  }
+  for (std::size_t i = 0; i < answer.size; ++i) {
+    rxBuffer_.at(i) = received_[answer.offset + i];
+  }
+  rxCount_ = static_cast<int>(answer.size);
+
+  queue_.AdvanceReadIndex();
+  headSent_ = false;
+  Report(ExchangeOutcome::kLinkUp);
+  if (answer.kind == ScanPiece::Kind::kException) {
+    ReportRx(FrameOutcome::Exception, answer.offset, answer.size, received_[answer.offset + 2]);
+  } else {
+    ReportRx(FrameOutcome::Answered, answer.offset, answer.size);
+  }
+  received_.clear();
+  if (decoder_) decoder_(RxAnswer{rxBuffer_, rxCount_});
+}
+
+// As the exchange has always been judged: fewer than 3 bytes are no answer; an answer with a
+// wrong CRC or cut short is a checksum mismatch, and so is any other junk of 3 bytes or more;
+// only a well-formed frame that answers something else is not this request's answer.
+ExchangeOutcome ModbusEngine::JudgeFailure(const Scan& scan) {
+  const std::size_t count = received_.size();
+  ExchangeOutcome outcome = ExchangeOutcome::kChecksumMismatch;
+  FrameOutcome frame = FrameOutcome::BadCrc;
+  if (count < 3) {
+    outcome = ExchangeOutcome::kNoAnswer;
+    frame = FrameOutcome::NoAnswer;
+  } else if (!scan.brokenAnswer && scan.HasOtherFrame()) {
+    outcome = ExchangeOutcome::kNotThisAnswer;
+    frame = FrameOutcome::Mismatch;
+  }
+  CountExchangeError(outcome);
+  ReportRx(frame, 0, count);
+  received_.clear();
+  return outcome;
+}
+
+void ModbusEngine::SendWhenSilent(bool silent) {
+  if (silent) {
+    SendNextRequest();
+    return;
+  }
+  // Never talk over the line: the request waits for the tick that finds it silent.
+  phase_ = Phase::kHolding;
+  holdingSince_ = now_;
+}
+
+void ModbusEngine::DropReceived() {
+  if (received_.empty()) return;
+  ReportRx(FrameOutcome::Dropped, 0, received_.size());
+  ++droppedFrames_;
+  received_.clear();
+}
+
+// A received frame or run of bytes and what became of it.
+void ModbusEngine::ReportRx(FrameOutcome outcome, std::size_t offset, std::size_t size,
+                            int exceptionCode) {
+  if (!observer_) return;
   FrameEvent event;
   event.direction = FrameDirection::Rx;
   event.outcome = outcome;
-  for (int i = 0; i < rxCount_; ++i) observedRx_[i] = static_cast<std::uint8_t>(rxBuffer_[i]);
-  event.bytes = std::span<const std::uint8_t>(observedRx_.data(), static_cast<std::size_t>(rxCount_));
-  event.at = std::chrono::steady_clock::now();
-  if (inFlight_) {
-    event.sinceRequest = std::chrono::duration_cast<std::chrono::milliseconds>(event.at - sentAt_);
+  event.bytes = std::span<const std::uint8_t>(received_).subspan(offset, size);
+  event.at = now_;
+  if (phase_ != Phase::kIdle) {
+    event.sinceRequest = std::chrono::duration_cast<std::chrono::milliseconds>(now_ - sentAt_);
   }
-  if (outcome == FrameOutcome::Exception) event.exceptionCode = rxBuffer_[2];
+  event.exceptionCode = exceptionCode;
   observer_->OnFrame(event);
 }
 
@@ -95,19 +195,32 @@ void ModbusEngine::Report(ExchangeOutcome outcome) {
 }
 
 void ModbusEngine::SendNextRequest() {
+  DropReceived();  // whatever came before the request left cannot answer it
   if (queue_.IsEmpty()) QueueBackgroundPoll();
 
   const QueueSlot& slot = queue_.Head();
   const std::span<const std::uint8_t> request(slot.bytes.data() + 1,
                                               static_cast<std::size_t>(slot.lastIndex));
-  txFrame_ = modbus::Adu(static_cast<std::uint8_t>(view_.SlaveAddress()),
-                         modbus::Pdu::FromBytes(request))
-                 .Bytes();
+  const modbus::Adu adu(static_cast<std::uint8_t>(view_.SlaveAddress()),
+                        modbus::Pdu::FromBytes(request));
+  txFrame_ = adu.Bytes();
 
-  inFlight_ = port_.IsOpen() && !sendingHeld_;
-  if (!inFlight_) return;
+  if (!port_.IsOpen() || sendingHeld_) {
+    phase_ = Phase::kIdle;
+    return;
+  }
   port_.Write(txFrame_);
-  sentAt_ = std::chrono::steady_clock::now();
+  sentAt_ = clock_();
+  expected_.emplace(adu);
+  // The request's bytes, the controller's reply time and its answer's bytes; at least the next
+  // tick, as on a fast line the exchange has always been given.
+  const std::size_t answerSize =
+      expected_->Length() != 0 ? expected_->Length() : modbus::kExceptionAnswerSize;
+  const auto lineTime = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      timing_.Bytes(txFrame_.size() + answerSize) + kReplyAllowance);
+  deadline_ = sentAt_ + std::max<std::chrono::steady_clock::duration>(kTick - kTickSlack, lineTime);
+  phase_ = Phase::kAwaiting;
+
   if (observer_) {
     FrameEvent event;
     event.bytes = txFrame_;

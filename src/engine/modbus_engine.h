@@ -1,17 +1,25 @@
 #pragma once
-// The Modbus RTU master's exchange cycle. Every 100 ms tick takes what arrived since the last
-// tick as the answer to the frame sent then, validates it, reports the outcome, hands a valid
-// answer to the decoder, and sends the next request (or a background poll).
+// The Modbus RTU master's exchange cycle on the 100 ms tick, one request at a time. A tick
+// collects what arrived, takes from it the answer of the request in flight (matched by address,
+// function, length and echoed fields, wherever it stands among stray bytes and stale frames),
+// reports the outcome, hands a valid answer to the decoder, and sends the next request (or a
+// background poll). An answer still on its way is waited for until the line time of the
+// exchange at the port's speed plus a reply allowance has passed, at least one tick; a request
+// leaves only into a line that has been silent for a frame gap.
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "decode/rx_buffer.h"
+#include "engine/answer_scan.h"
 #include "engine/exchange_observer.h"
 #include "engine/exchange_outcome.h"
+#include "engine/line_timing.h"
 #include "engine/request_queue.h"
+#include "modbus/expected_answer.h"
 #include "modbus/pdu.h"
 #include "platform/serial_port.h"
 #include "view/main_view.h"
@@ -20,18 +28,31 @@ namespace torvex {
 
 class ModbusEngine {
  public:
-  // Receives every answer whose CRC matched, after its request has left the queue.
+  // Receives every valid answer of the request in flight, after its request has left the queue.
   using Decoder = std::function<void(const RxAnswer&)>;
+  // The engine's monotonic clock; the port's arrival times are on the same clock.
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
-  ModbusEngine(SerialPort& port, MainView& view) : port_(port), view_(view) {}
+  // The tick of the exchange timer.
+  static constexpr std::chrono::milliseconds kTick{100};
+  // How late a controller may start its answer after the request has ended, beyond the time
+  // the bytes take on the line.
+  static constexpr std::chrono::milliseconds kReplyAllowance{50};
+  // A tick that comes this much early (the timer's own slack, the time its handler took
+  // before the request left) still counts as one tick after the request.
+  static constexpr std::chrono::milliseconds kTickSlack{20};
+
+  ModbusEngine(SerialPort& port, MainView& view, Clock clock = std::chrono::steady_clock::now)
+      : port_(port), view_(view), clock_(std::move(clock)) {}
 
   void SetDecoder(Decoder decoder) { decoder_ = std::move(decoder); }
   // Told of every frame on the line (nullptr: nobody). Not owned.
   void SetObserver(ExchangeObserver* observer) { observer_ = observer; }
 
-  // One tick of the exchange timer; the port number and mode string go into the caption.
-  // Returns the outcome of the exchange that the tick closed.
-  ExchangeOutcome Tick(std::uint8_t portNumber, const QString& portSettings);
+  // One tick of the exchange timer; the port number and mode string go into the caption, and
+  // the mode string sets the line's timing. Returns the outcome of the exchange the tick
+  // judged; nothing while an answer is still on its way or a request waits for the line.
+  std::optional<ExchangeOutcome> Tick(std::uint8_t portNumber, const QString& portSettings);
 
   // Queues a request behind those pending; the address and the CRC are added at sending.
   // Refused, reported as kQueueFull, on a full ring.
@@ -41,24 +62,43 @@ class ModbusEngine {
   // holds it while it opens ports only to see whether they can be opened.
   void SetSendingHeld(bool held) { sendingHeld_ = held; }
 
-  // The last outcome reported: of the last tick, or a refused command since.
+  // The last outcome reported: of the last tick that judged an exchange, or a refused command.
   ExchangeOutcome LastOutcome() const { return lastOutcome_; }
   const RequestQueue& Queue() const { return queue_; }
+  // The last valid answer, from cell 0; RxCount is its length in the tick that took it, 0 in
+  // any other tick.
   const RxBuffer& Rx() const { return rxBuffer_; }
   int RxCount() const { return rxCount_; }
   std::int64_t ExchangeErrors() const { return exchangeErrors_; }
   std::int32_t TransactionCode() const { return transactionCode_; }
+  // Stray bytes and frames that answered nothing in flight, dropped (runs of bytes and frames).
+  std::int64_t DroppedFrames() const { return droppedFrames_; }
+  const LineTiming& Timing() const { return timing_; }
 
  private:
-  ExchangeOutcome ReceiveAnswer();
+  // Where the exchange stands between ticks.
+  enum class Phase {
+    kIdle,      // nothing on the line from us: the first tick, a closed port, a held sender
+    kAwaiting,  // a request is on the line; its answer is awaited
+    kHolding,   // the exchange is over, but the line is still busy: the next request waits
+  };
+
+  void SetLineMode(const QString& portSettings);
+  std::optional<ExchangeOutcome> ReceiveAnswer();
+  std::optional<ExchangeOutcome> Await(bool silent);
+  void TakeAnswer(const Scan& scan, const ScanPiece& answer);
+  ExchangeOutcome JudgeFailure(const Scan& scan);
+  void SendWhenSilent(bool silent);
   void SendNextRequest();
   void QueueBackgroundPoll();
   void CountExchangeError(ExchangeOutcome outcome);
   void Report(ExchangeOutcome outcome);
-  void ReportAnswer(FrameOutcome outcome);
+  void ReportRx(FrameOutcome outcome, std::size_t offset, std::size_t size, int exceptionCode = 0);
+  void DropReceived();
 
   SerialPort& port_;
   MainView& view_;
+  Clock clock_;
   Decoder decoder_;
   ExchangeObserver* observer_ = nullptr;
 
@@ -67,17 +107,26 @@ class ModbusEngine {
   RxBuffer rxBuffer_{};
   int rxCount_ = 0;
   std::int64_t exchangeErrors_ = 0;
+  std::int64_t droppedFrames_ = 0;
   bool pollPhase_ = false;
   bool blockPhase_ = false;
   std::int32_t transactionCode_ = 0;
   bool sendingHeld_ = false;
   ExchangeOutcome lastOutcome_ = ExchangeOutcome::kNoAnswer;
-  // For the observer: whether a frame went out at the last send, when, and whether the
-  // request at the head has been on the line before.
-  bool inFlight_ = false;
-  bool headSent_ = false;
+
+  QString lineSettings_;
+  LineTiming timing_;
+
+  Phase phase_ = Phase::kIdle;
+  std::chrono::steady_clock::time_point now_;
+  // Bytes received since the request in flight left (or since the last exchange ended).
+  std::vector<std::uint8_t> received_;
+  std::optional<modbus::ExpectedAnswer> expected_;
   std::chrono::steady_clock::time_point sentAt_;
-  std::array<std::uint8_t, 260> observedRx_{};
+  std::chrono::steady_clock::time_point deadline_;
+  std::chrono::steady_clock::time_point holdingSince_;
+  // Whether the request at the head has been on the line before (a resend).
+  bool headSent_ = false;
 };
 
 }  // namespace torvex

@@ -35,6 +35,7 @@ class ExpectedAnswer {
   // Whole length of the regular answer; 0 when the function is not one the tool sends.
   std::size_t Length() const { return length_; }
   std::uint8_t Function() const { return function_; }
+  std::uint8_t Address() const { return address_; }
   // A broadcast is answered by no one.
   bool AnswerExpected() const { return address_ != kBroadcastAddress; }
 

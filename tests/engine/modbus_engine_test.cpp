@@ -11,9 +11,12 @@
 namespace torvex {
 namespace {
 
+using namespace std::chrono_literals;
+using test::AnswerTo;
 using test::Bytes;
 using test::WithCrc;
 using Outcome = ExchangeOutcome;
+using Time = std::chrono::steady_clock::time_point;
 
 // A request as the engine queues it: function code and data.
 modbus::Pdu Request(const Bytes& bytes) { return modbus::Pdu::FromBytes(bytes); }
@@ -24,21 +27,28 @@ const Bytes kStatusRead{0x07, 0x03, 0x0B, 0xB8, 0x00, 0x5A, 0x47, 0x96};
 const Bytes kCode2{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x02, 0x8A, 0x6C};
 const Bytes kAnyAnswer = WithCrc({0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01});
 
+// The engine on a fake port and a fake clock: each Tick comes one 100 ms tick after the last,
+// on a fast line with prompt answers unless a test says otherwise.
 class EngineTest : public ::testing::Test {
  protected:
-  Outcome Tick() { return engine.Tick(1, "115200,n,8,2"); }
-  // A tick that finds a valid answer waiting.
-  Outcome AnsweredTick() {
-    port.Receive(kAnyAnswer);
+  std::optional<Outcome> Tick(std::chrono::milliseconds after = 100ms) {
+    now += after;
+    return engine.Tick(1, mode);
+  }
+  // A tick that finds the answer to the request in flight waiting.
+  std::optional<Outcome> AnsweredTick() {
+    if (!port.written.empty()) port.Receive(AnswerTo(LastFrame()));
     return Tick();
   }
   QString Status() const { return view.Text({Control::lbl_sys_mes}); }
   QString Dbg() const { return view.Text({Control::lbl_dbg}); }
   const Bytes& LastFrame() const { return port.written.back(); }
 
+  Time now{};
+  QString mode = QStringLiteral("115200,n,8,2");
   test::FakeSerialPort port;
   test::FakeView view;
-  ModbusEngine engine{port, view};
+  ModbusEngine engine{port, view, [this] { return now; }};
 };
 
 TEST_F(EngineTest, BackgroundPollRunsItsCycleOfFour) {
@@ -91,7 +101,7 @@ TEST_F(EngineTest, QueuedRequestGoesFirstWithTheAddressSelectedAtSending) {
 }
 
 TEST_F(EngineTest, ShortSlotReusedAfterALongOneSendsOnlyItsBytes) {
-  const Bytes long_request(40, 0xAB);
+  const Bytes long_request(40, 0xAB);  // a function of unknown layout: its echo answers it
   for (int i = 0; i < RequestQueue::kSlots; ++i) {  // pass slot 0 once, then refill it
     ASSERT_TRUE(engine.QueueRequest(Request(i == 0 ? long_request : Bytes{0x03, 0x0B, 0xB9, 0x00, 0x02})));
     AnsweredTick();
@@ -132,17 +142,21 @@ struct ReceptionCase {
   const char* name;
   Bytes arrived;
   Outcome outcome;
+  Bytes decoded;  // the answer handed to the decoder, if any
 };
+void PrintTo(const ReceptionCase& c, std::ostream* os) { *os << c.name; }
 
 class Reception : public EngineTest, public ::testing::WithParamInterface<ReceptionCase> {};
 
+// The first poll, the converter block read, is in flight; the table says what arrived in the
+// tick after it.
 TEST_P(Reception, ClassifiesWhatArrived) {
   Tick();  // first poll in flight
   int decoded = 0;
-  int decoded_count = -1;
+  Bytes decodedBytes;
   engine.SetDecoder([&](const RxAnswer& answer) {
     ++decoded;
-    decoded_count = answer.count;
+    for (int i = 0; i < answer.count; ++i) decodedBytes.push_back(static_cast<std::uint8_t>(answer.cells[i]));
     EXPECT_TRUE(engine.Queue().IsEmpty()) << "request must leave the queue before decoding";
   });
   port.Receive(GetParam().arrived);
@@ -151,12 +165,10 @@ TEST_P(Reception, ClassifiesWhatArrived) {
   EXPECT_EQ(Status(), StatusLineText(GetParam().outcome, 1));
   const bool valid = GetParam().outcome == Outcome::kLinkUp;
   EXPECT_EQ(decoded, valid ? 1 : 0);
+  EXPECT_EQ(decodedBytes, GetParam().decoded);
   EXPECT_EQ(engine.ExchangeErrors(), valid ? 1 : 2);
   EXPECT_EQ(Dbg(), valid ? "1" : "2");
   EXPECT_EQ(LastFrame(), valid ? kCode1 : kAdcRead);
-  if (valid) {
-    EXPECT_EQ(decoded_count, static_cast<int>(GetParam().arrived.size()));
-  }
   EXPECT_TRUE(port.incoming.empty()) << "every waiting byte is consumed";
 }
 
@@ -164,46 +176,181 @@ Bytes Swapped(Bytes frame) {
   std::swap(frame[frame.size() - 1], frame[frame.size() - 2]);
   return frame;
 }
-Bytes WithStray(Bytes frame) {
-  frame.push_back(0x55);
-  return frame;
+Bytes Joined(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
 }
+
+const Bytes kAdcAnswer = AnswerTo(kAdcRead);                        // 133 bytes
+const Bytes kStatusAnswer = AnswerTo(kStatusRead);                  // 185 bytes, same function
+const Bytes kAdcException = WithCrc({0x07, 0x83, 0x02});
 
 INSTANTIATE_TEST_SUITE_P(
     Engine, Reception,
     ::testing::Values(
-        ReceptionCase{"nothing", {}, Outcome::kNoAnswer},
-        ReceptionCase{"one_byte", {0x07}, Outcome::kNoAnswer},
-        ReceptionCase{"two_bytes", {0x07, 0x03}, Outcome::kNoAnswer},
-        ReceptionCase{"three_valid_bytes", WithCrc({0x07}), Outcome::kLinkUp},
-        ReceptionCase{"swapped_crc", Swapped(kAnyAnswer), Outcome::kChecksumMismatch},
-        ReceptionCase{"stray_byte_after_answer", WithStray(kAnyAnswer), Outcome::kChecksumMismatch},
-        ReceptionCase{"exception_answer", WithCrc({0x07, 0x83, 0x02}), Outcome::kLinkUp},
-        ReceptionCase{"longest_stored_answer", WithCrc(Bytes(258, 0x5A)), Outcome::kLinkUp}),
+        ReceptionCase{"nothing", {}, Outcome::kNoAnswer, {}},
+        ReceptionCase{"one_byte", {0x07}, Outcome::kNoAnswer, {}},
+        ReceptionCase{"two_bytes", {0x07, 0x03}, Outcome::kNoAnswer, {}},
+        ReceptionCase{"answer", kAdcAnswer, Outcome::kLinkUp, kAdcAnswer},
+        ReceptionCase{"exception_answer", kAdcException, Outcome::kLinkUp, kAdcException},
+        ReceptionCase{"swapped_crc", Swapped(kAdcAnswer), Outcome::kChecksumMismatch, {}},
+        ReceptionCase{"head_only", Bytes(kAdcAnswer.begin(), kAdcAnswer.begin() + 40),
+                      Outcome::kChecksumMismatch, {}},
+        ReceptionCase{"three_bytes_of_junk", WithCrc({0x07}), Outcome::kChecksumMismatch, {}},
+        // Cut by its length: the stray byte behind it answers nothing and is dropped.
+        ReceptionCase{"stray_byte_after_answer", Joined({kAdcAnswer, {0x55}}), Outcome::kLinkUp,
+                      kAdcAnswer},
+        ReceptionCase{"noise_before_answer", Joined({{0x07, 0x03, 0xFF}, kAdcAnswer}),
+                      Outcome::kLinkUp, kAdcAnswer},
+        ReceptionCase{"stale_frame_before_answer", Joined({kCode1, kAdcAnswer}), Outcome::kLinkUp,
+                      kAdcAnswer},
+        ReceptionCase{"broken_answer_before_answer", Joined({Swapped(kAdcAnswer), kAdcAnswer}),
+                      Outcome::kLinkUp, kAdcAnswer},
+        // Well-formed, but the answer of other requests: the same function with another
+        // length, a write's echo, an exception to another function, another slave's answer.
+        ReceptionCase{"other_block", kStatusAnswer, Outcome::kNotThisAnswer, {}},
+        ReceptionCase{"write_echo", kAnyAnswer, Outcome::kNotThisAnswer, {}},
+        ReceptionCase{"exception_to_a_write", WithCrc({0x07, 0x86, 0x02}), Outcome::kNotThisAnswer,
+                      {}},
+        ReceptionCase{"other_slave", AnswerTo(WithCrc({0x08, 0x03, 0x0C, 0x0C, 0x00, 0x40})),
+                      Outcome::kChecksumMismatch, {}}),
     [](const auto& info) { return info.param.name; });
 
-TEST_F(EngineTest, AnswerSplitOverTwoTicksFailsTwice) {
+// The head arrives in the tick after the request, the tail more than a tick later: the
+// exchange fails once, the tail is dropped and the answer to the request sent again is taken.
+TEST_F(EngineTest, AnswerSplitOverTwoTicksFailsOnceAndItsTailIsDropped) {
   Tick();
-  const Bytes head(kAnyAnswer.begin(), kAnyAnswer.begin() + 5);
-  const Bytes tail(kAnyAnswer.begin() + 5, kAnyAnswer.end());
+  const Bytes head(kAdcAnswer.begin(), kAdcAnswer.begin() + 60);
+  const Bytes tail(kAdcAnswer.begin() + 60, kAdcAnswer.end());
   port.Receive(head);
   EXPECT_EQ(Tick(), Outcome::kChecksumMismatch);
+  EXPECT_EQ(LastFrame(), kAdcRead);
   port.Receive(tail);
-  port.Receive(kAnyAnswer);  // answer to the repeated request
-  EXPECT_EQ(Tick(), Outcome::kChecksumMismatch);
-  EXPECT_EQ(engine.ExchangeErrors(), 3);
-  EXPECT_EQ(AnsweredTick(), Outcome::kLinkUp);
+  port.Receive(kAdcAnswer);  // answer to the repeated request
+  EXPECT_EQ(Tick(), Outcome::kLinkUp);
+  EXPECT_EQ(engine.ExchangeErrors(), 2);
+  EXPECT_EQ(engine.DroppedFrames(), 1);
+  EXPECT_EQ(LastFrame(), kCode1);
 }
 
-TEST_F(EngineTest, SurplusBeyond260BytesIsReadAndDropped) {
+// A flood is read and dropped; what is kept holds any frame behind it.
+TEST_F(EngineTest, FloodOfBytesIsReadAndTheAnswerBehindItStillTaken) {
   Tick();
-  Bytes burst = WithCrc(Bytes(258, 0x11));  // 260 valid bytes ...
-  burst.insert(burst.end(), 40, 0x22);      // ... and 40 more
+  Bytes burst(1000, 0x07);
+  burst.insert(burst.end(), kAdcAnswer.begin(), kAdcAnswer.end());
   port.Receive(burst);
-  // The check then runs over cells 258-259, the stored answer's own CRC: valid.
   EXPECT_EQ(Tick(), Outcome::kLinkUp);
-  EXPECT_EQ(engine.RxCount(), 260);
+  EXPECT_EQ(engine.RxCount(), 133);
   EXPECT_TRUE(port.incoming.empty());
+}
+
+// --- Real lines: an exchange waits for its line ---------------------------------------------
+
+// At 9600 baud, 8N2 (1.146 ms a character), the converter block read (8 bytes out, 133 back)
+// needs 162 ms on the line; with the reply allowance its deadline is 212 ms after it left.
+class SlowLine : public EngineTest {
+ protected:
+  SlowLine() { mode = QStringLiteral("9600,n,8,2"); }
+  // Bytes whose last one arrived `ago` before the next tick.
+  void Arrive(const Bytes& bytes, std::chrono::milliseconds at) { port.Receive(bytes, now + at); }
+};
+
+TEST_F(SlowLine, LineTimeFollowsTheMode) {
+  Tick();
+  EXPECT_EQ(engine.Timing().character, 1146us);
+  EXPECT_EQ(engine.Timing().frameGap, 4011us);
+  mode = QStringLiteral("38400,e,8,1");  // 11 bits too; above 19200 the gap is fixed
+  Tick();
+  EXPECT_EQ(engine.Timing().character, 286us);
+  EXPECT_EQ(engine.Timing().frameGap, 1750us);
+}
+
+TEST_F(SlowLine, AnAnswerOnItsWayIsWaitedForAndTakenWhole) {
+  Tick();  // the converter block read leaves
+  Arrive(Bytes(kAdcAnswer.begin(), kAdcAnswer.begin() + 80), 99ms);
+  EXPECT_EQ(Tick(), std::nullopt) << "incomplete before its deadline: no judgement";
+  EXPECT_EQ(port.written.size(), 1u) << "no resend, no new request";
+  Arrive(Bytes(kAdcAnswer.begin() + 80, kAdcAnswer.end()), 62ms);
+  EXPECT_EQ(Tick(), Outcome::kLinkUp);
+  EXPECT_EQ(LastFrame(), kCode1);
+  EXPECT_EQ(engine.ExchangeErrors(), 1);  // the first tick only
+}
+
+TEST_F(SlowLine, SilenceIsJudgedAtTheDeadlineCountedFromTheRequestNotFromTheTicks) {
+  Tick();
+  EXPECT_EQ(Tick(180ms), std::nullopt);  // a late tick ...
+  EXPECT_EQ(Tick(35ms), Outcome::kNoAnswer) << "215 ms after the request";
+  EXPECT_EQ(port.written.size(), 2u);
+  EXPECT_EQ(Tick(100ms), std::nullopt);
+  EXPECT_EQ(Tick(100ms), std::nullopt) << "200 ms after the resend: not yet";
+  EXPECT_EQ(Tick(30ms), Outcome::kNoAnswer);
+  EXPECT_EQ(engine.ExchangeErrors(), 3);
+}
+
+// On a fast line the deadline is the next tick, however early the timer fires, within its
+// slack; a tick well before it judges nothing.
+TEST_F(EngineTest, FastLineJudgesAtTheNextTickAndNoEarlier) {
+  Tick();
+  EXPECT_EQ(Tick(85ms), Outcome::kNoAnswer) << "a tick a little early is still the next tick";
+  EXPECT_EQ(Tick(30ms), std::nullopt) << "30 ms after the request: it can still come";
+  EXPECT_EQ(Tick(70ms), Outcome::kNoAnswer);
+}
+
+TEST_F(SlowLine, ARequestLeavesOnlyIntoASilentLine) {
+  Tick();
+  // The answer is complete, but bytes still come behind it: judged at once, the next request
+  // waits for the tick that finds the line silent.
+  Arrive(Joined({kAdcAnswer, {0x00, 0x00}}), 99ms);
+  EXPECT_EQ(Tick(), Outcome::kLinkUp);
+  EXPECT_EQ(port.written.size(), 1u);
+  Arrive({0xFF}, 98ms);  // the line is still busy
+  EXPECT_EQ(Tick(), std::nullopt);
+  EXPECT_EQ(port.written.size(), 1u);
+  EXPECT_EQ(Tick(), std::nullopt);  // silent: the request leaves
+  EXPECT_EQ(LastFrame(), kCode1);
+  EXPECT_EQ(engine.ExchangeErrors(), 1);
+  EXPECT_EQ(engine.DroppedFrames(), 2);
+}
+
+TEST_F(SlowLine, AFailedExchangeIsJudgedOnceAndItsLateRestIsDropped) {
+  Tick();
+  EXPECT_EQ(Tick(), std::nullopt);
+  // Junk that cannot be the answer keeps the line busy past the deadline: the exchange is
+  // judged, but the request is sent again only into a silent line.
+  Arrive({0x55, 0x55, 0x55}, 113ms);
+  EXPECT_EQ(Tick(115ms), Outcome::kChecksumMismatch);
+  EXPECT_EQ(port.written.size(), 1u);
+  Arrive(Bytes(kAdcAnswer.begin() + 20, kAdcAnswer.end()), 99ms);  // a late tail
+  EXPECT_EQ(Tick(), std::nullopt);
+  EXPECT_EQ(port.written.size(), 1u);
+  EXPECT_EQ(Tick(), std::nullopt);
+  EXPECT_EQ(LastFrame(), kAdcRead);
+  EXPECT_EQ(engine.ExchangeErrors(), 2) << "the failed exchange counts once";
+  // The answer to the request sent again is taken; the tail was not blamed on it.
+  Arrive(kAdcAnswer, 40ms);
+  EXPECT_EQ(Tick(), Outcome::kLinkUp);
+}
+
+TEST_F(SlowLine, AnAnswerStillArrivingAtTheDeadlineIsWaitedFor) {
+  Tick();
+  EXPECT_EQ(Tick(), std::nullopt);
+  Arrive(Bytes(kAdcAnswer.begin(), kAdcAnswer.begin() + 100), 100ms);  // 150 ms late
+  EXPECT_EQ(Tick(), std::nullopt) << "past the deadline, but its bytes are still coming";
+  Arrive(Bytes(kAdcAnswer.begin() + 100, kAdcAnswer.end()), 40ms);
+  EXPECT_EQ(Tick(), Outcome::kLinkUp);
+  EXPECT_EQ(engine.ExchangeErrors(), 1);
+}
+
+TEST_F(EngineTest, ALineThatNeverFallsSilentCountsAsNoAnswerOnceASecond) {
+  Tick();
+  for (int tick = 1; tick <= 25; ++tick) {
+    port.Receive({0x55}, now + 100ms);
+    Tick();
+  }
+  EXPECT_EQ(port.written.size(), 1u) << "never a byte over the line";
+  EXPECT_EQ(engine.ExchangeErrors(), 1 + 1 + 2);  // first tick, the exchange, two seconds
+  EXPECT_EQ(engine.LastOutcome(), Outcome::kNoAnswer);
 }
 
 TEST_F(EngineTest, CaptionShowsThePortInUseEveryTick) {
@@ -214,7 +361,7 @@ TEST_F(EngineTest, CaptionShowsThePortInUseEveryTick) {
 }
 
 TEST_F(EngineTest, StrayValidAnswerBeforeTheFirstSendLeavesTheRingAlone) {
-  port.Receive(kAnyAnswer);
+  port.Receive(AnswerTo(kAdcRead));
   Tick();
   EXPECT_EQ(engine.Queue().PendingCount(), 1);  // just the first poll
   EXPECT_EQ(LastFrame(), kAdcRead);
@@ -233,6 +380,7 @@ TEST_F(EngineTest, FullRingRefusesAndSaysSo) {
   EXPECT_EQ(Status(), StatusLineText(Outcome::kNoAnswer, 511)) << "the ring is still full";
   // Once one request is answered there is room again and the ring drains in order.
   port.open = true;
+  Tick();  // the request at the head leaves
   EXPECT_EQ(AnsweredTick(), Outcome::kLinkUp);
   EXPECT_EQ(Status(), StatusLineText(Outcome::kLinkUp, 510));
   EXPECT_TRUE(engine.QueueRequest(Request({0x10, 0x0B, 0xB9})));
@@ -269,9 +417,13 @@ TEST_F(EngineTest, ObserverSeesEveryFrameWithTheOutcomeOfItsExchange) {
   Tick();  // no answer: the poll again
   port.Receive({0x07, 0x03});
   Tick();  // two bytes: no answer either
-  port.Receive(Swapped(kAnyAnswer));
+  port.Receive(Swapped(kAdcAnswer));
   Tick();
-  AnsweredTick();  // the transaction-code write leaves, first time
+  port.Receive(Joined({{0x55}, kCode1, kAdcAnswer, {0xAA}}));
+  Tick();  // noise, a stale frame, the answer, noise: the transaction-code write leaves
+  port.Receive(kCode2);
+  Tick(50ms);  // only a frame that answers something else, early: still waiting
+  Tick();      // the deadline: not this request's answer
   port.Receive(exception);
   Tick();
   const std::vector<SeenFrame> expected{
@@ -280,14 +432,21 @@ TEST_F(EngineTest, ObserverSeesEveryFrameWithTheOutcomeOfItsExchange) {
       {Tx, FrameOutcome::Request, kAdcRead, true, 0, false},
       {Rx, FrameOutcome::NoAnswer, {0x07, 0x03}, false, 0, true},
       {Tx, FrameOutcome::Request, kAdcRead, true, 0, false},
-      {Rx, FrameOutcome::BadCrc, Swapped(kAnyAnswer), false, 0, true},
+      {Rx, FrameOutcome::BadCrc, Swapped(kAdcAnswer), false, 0, true},
       {Tx, FrameOutcome::Request, kAdcRead, true, 0, false},
-      {Rx, FrameOutcome::Answered, kAnyAnswer, false, 0, true},
+      {Rx, FrameOutcome::Dropped, {0x55}, false, 0, true},
+      {Rx, FrameOutcome::Mismatch, kCode1, false, 0, true},
+      {Rx, FrameOutcome::Dropped, {0xAA}, false, 0, true},
+      {Rx, FrameOutcome::Answered, kAdcAnswer, false, 0, true},
       {Tx, FrameOutcome::Request, kCode1, false, 0, false},
+      {Rx, FrameOutcome::Mismatch, kCode2, false, 0, true},
+      {Tx, FrameOutcome::Request, kCode1, true, 0, false},
       {Rx, FrameOutcome::Exception, exception, false, 2, true},
       {Tx, FrameOutcome::Request, kStatusRead, false, 0, false},
   };
   EXPECT_EQ(seen.frames, expected);
+  EXPECT_EQ(engine.ExchangeErrors(), 5);
+  EXPECT_EQ(Status(), StatusLineText(Outcome::kLinkUp, 1));
 
   // A closed port puts nothing on the line, so there is nothing to report.
   port.open = false;
@@ -313,6 +472,7 @@ TEST_F(EngineTest, StatusCarriesTheNumberOfWaitingRequests) {
   }
   // Draining, the answers say it too.
   port.open = true;
+  Tick();  // the request at the head leaves
   EXPECT_EQ(AnsweredTick(), Outcome::kLinkUp);
   EXPECT_EQ(Status(), StatusLineText(Outcome::kLinkUp, 510));
 }

@@ -1,0 +1,119 @@
+#include "engine/answer_scan.h"
+
+#include <algorithm>
+
+#include "modbus/adu.h"
+#include "modbus/crc16.h"
+#include "modbus/function_code.h"
+
+namespace torvex {
+namespace {
+
+using modbus::AnswerMatch;
+using modbus::FunctionCode;
+
+constexpr std::size_t kRegisterAnswerHead = 3;  // address, function, byte count
+constexpr std::size_t kEepromAnswerHead = 5;    // address, function, start (2), n
+
+}  // namespace
+
+const ScanPiece* Scan::Answer() const {
+  for (const ScanPiece& piece : pieces) {
+    if (piece.kind == ScanPiece::Kind::kAnswer || piece.kind == ScanPiece::Kind::kException) {
+      return &piece;
+    }
+  }
+  return nullptr;
+}
+
+bool Scan::HasOtherFrame() const {
+  return std::any_of(pieces.begin(), pieces.end(), [](const ScanPiece& piece) {
+    return piece.kind == ScanPiece::Kind::kOtherFrame;
+  });
+}
+
+std::size_t AnswerFrameLength(std::span<const std::uint8_t> head) {
+  if (head.size() < 2) return 0;
+  const std::uint8_t function = head[1];
+  if (modbus::IsException(function)) return modbus::kExceptionAnswerSize;
+  switch (static_cast<FunctionCode>(function)) {
+    case FunctionCode::kReadHoldingRegisters:
+      if (head.size() < kRegisterAnswerHead) return 0;
+      return kRegisterAnswerHead + head[2] + modbus::kCrcSize;
+    case FunctionCode::kWriteSingleRegister:
+    case FunctionCode::kWriteMultipleRegisters:
+      return 8;
+    case FunctionCode::kReadEeprom:
+    case FunctionCode::kWriteEeprom:
+      if (head.size() < kEepromAnswerHead) return 0;
+      return kEepromAnswerHead + head[4] + modbus::kCrcSize;
+  }
+  return 0;
+}
+
+Scan ScanAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
+                bool lineSilent) {
+  Scan scan;
+  constexpr std::size_t kNoNoise = static_cast<std::size_t>(-1);
+  std::size_t noiseFrom = kNoNoise;
+  const auto endNoise = [&](std::size_t at) {
+    if (noiseFrom != kNoNoise) scan.pieces.push_back({ScanPiece::Kind::kNoise, noiseFrom, at - noiseFrom});
+    noiseFrom = kNoNoise;
+  };
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    const std::span<const std::uint8_t> rest = bytes.subspan(pos);
+    const bool exception = !modbus::IsException(expected.Function()) && rest.size() >= 2 &&
+                           rest[1] == (expected.Function() | modbus::kExceptionFlag);
+    const std::size_t length = exception ? modbus::kExceptionAnswerSize : expected.Length();
+
+    if (length > 0 || rest.size() < 2) {
+      const std::size_t take = std::min(rest.size(), std::max<std::size_t>(length, 1));
+      const AnswerMatch match = expected.Matches(rest.first(take));
+      if (match == AnswerMatch::kIncomplete) {
+        endNoise(pos);
+        scan.pieces.push_back({ScanPiece::Kind::kPartial, pos, rest.size()});
+        if (rest.size() >= 3) scan.brokenAnswer = true;
+        return scan;
+      }
+      if (match == AnswerMatch::kAnswer || match == AnswerMatch::kException) {
+        if (modbus::CrcMatches(rest.first(length))) {
+          endNoise(pos);
+          scan.pieces.push_back({match == AnswerMatch::kAnswer ? ScanPiece::Kind::kAnswer
+                                                               : ScanPiece::Kind::kException,
+                                 pos, length});
+          return scan;
+        }
+        scan.brokenAnswer = true;  // hunt on behind its first byte
+      }
+    } else if (expected.AnswerExpected() && rest[0] == expected.Address() &&
+               rest[1] == expected.Function()) {
+      // A function of unknown layout: its answer is what came before the line fell silent.
+      endNoise(pos);
+      const bool whole = lineSilent && rest.size() >= modbus::kMinFrameSize &&
+                         modbus::CrcMatches(rest);
+      scan.pieces.push_back({whole ? ScanPiece::Kind::kAnswer : ScanPiece::Kind::kPartial, pos,
+                             rest.size()});
+      if (!whole && rest.size() >= 3) scan.brokenAnswer = true;
+      return scan;
+    }
+
+    // A late answer of the same controller to something else?
+    if (rest[0] == expected.Address()) {
+      const std::size_t frame = AnswerFrameLength(rest);
+      if (frame >= modbus::kMinFrameSize && frame <= rest.size() &&
+          modbus::CrcMatches(rest.first(frame))) {
+        endNoise(pos);
+        scan.pieces.push_back({ScanPiece::Kind::kOtherFrame, pos, frame});
+        pos += frame;
+        continue;
+      }
+    }
+    if (noiseFrom == kNoNoise) noiseFrom = pos;
+    ++pos;
+  }
+  endNoise(pos);
+  return scan;
+}
+
+}  // namespace torvex

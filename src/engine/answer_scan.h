@@ -1,0 +1,50 @@
+#pragma once
+// Cuts the bytes received since a request left into what they are: the request's answer (or
+// its exception answer), other well-formed frames of the controller (a late answer to an
+// earlier request), and noise. A frame ends where its function makes it end; what is neither
+// answer nor frame is noise, and the answer is looked for behind every byte of it, so stray
+// bytes or a stale frame never hide the answer that follows them.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "modbus/expected_answer.h"
+
+namespace torvex {
+
+struct ScanPiece {
+  enum class Kind {
+    kNoise,       // bytes that belong to no frame
+    kOtherFrame,  // a well-formed frame of the controller that does not answer the request
+    kAnswer,      // the answer, whole and with its CRC right
+    kException,   // the exception answer to the request, whole and with its CRC right
+    kPartial,     // the start of the answer, still incomplete (always the last piece)
+  };
+  Kind kind;
+  std::size_t offset;
+  std::size_t size;
+};
+
+struct Scan {
+  // In line order. Scanning stops behind the answer: bytes after it are in no piece.
+  std::vector<ScanPiece> pieces;
+  // Something shaped like the answer (its address, function and echoed fields) arrived broken:
+  // with a wrong CRC, or cut short.
+  bool brokenAnswer = false;
+
+  const ScanPiece* Answer() const;
+  bool HasOtherFrame() const;
+};
+
+// `lineSilent`: the line has been silent for a frame gap, so an answer of a function whose
+// length is unknown ends with the bytes received.
+Scan ScanAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
+                bool lineSilent);
+
+// Length of a well-formed answer frame from its first bytes, by its own function code: for
+// function 3 from its byte count, 6 and 16 fixed, 100 and 101 from their count, exceptions 5;
+// 0 when the bytes do not tell it (yet).
+std::size_t AnswerFrameLength(std::span<const std::uint8_t> head);
+
+}  // namespace torvex

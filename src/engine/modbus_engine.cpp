@@ -24,6 +24,7 @@ std::optional<ExchangeOutcome> ModbusEngine::Tick(std::uint8_t portNumber,
                                                   const QString& portSettings) {
   SetLineMode(portSettings);
   const std::optional<ExchangeOutcome> outcome = ReceiveAnswer();
+  lastTick_ = outcome;
   view_.SetCaption(QStringLiteral("TORVEX-CPU. Тест протокола Modbus. Порт: COM") +
                    QString::number(portNumber) + QStringLiteral("  ") + portSettings);
   return outcome;

@@ -46,6 +46,8 @@ class ModbusEngine {
       : port_(port), view_(view), clock_(std::move(clock)) {}
 
   void SetDecoder(Decoder decoder) { decoder_ = std::move(decoder); }
+  // Replaces the clock (tests that tick by hand make their own time).
+  void SetClock(Clock clock) { clock_ = std::move(clock); }
   // Told of every frame on the line (nullptr: nobody). Not owned.
   void SetObserver(ExchangeObserver* observer) { observer_ = observer; }
 
@@ -64,6 +66,8 @@ class ModbusEngine {
 
   // The last outcome reported: of the last tick that judged an exchange, or a refused command.
   ExchangeOutcome LastOutcome() const { return lastOutcome_; }
+  // What the last tick judged; nothing when it waited.
+  std::optional<ExchangeOutcome> LastTick() const { return lastTick_; }
   const RequestQueue& Queue() const { return queue_; }
   // The last valid answer, from cell 0; RxCount is its length in the tick that took it, 0 in
   // any other tick.
@@ -113,6 +117,7 @@ class ModbusEngine {
   std::int32_t transactionCode_ = 0;
   bool sendingHeld_ = false;
   ExchangeOutcome lastOutcome_ = ExchangeOutcome::kNoAnswer;
+  std::optional<ExchangeOutcome> lastTick_;
 
   QString lineSettings_;
   LineTiming timing_;

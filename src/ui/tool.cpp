@@ -131,8 +131,10 @@ bool Tool::FormLoad() {
 
 void Tool::Timer1_Tick() {
   engine_.Tick(config_.PortNumber(), config_.PortSettings());
-  if (logFailing_) {
-    window_.SetText({Control::lbl_sys_mes}, window_.Text({Control::lbl_sys_mes}) + kStatusLogFailingNote);
+  // A tick that waited for an answer on its way leaves the status line as it was.
+  const QString status = window_.Text({Control::lbl_sys_mes});
+  if (logFailing_ && !status.endsWith(kStatusLogFailingNote)) {
+    window_.SetText({Control::lbl_sys_mes}, status + kStatusLogFailingNote);
   }
 }
 

@@ -48,22 +48,31 @@ class ParamFixture : public ::testing::Test {
   void Type(int box, const QString& text) { view.SetText(Box(box), text); }
 
   // Sends every request now queued, one per tick, and returns the frames in line order.
-  // Each is answered with a register write echo that nothing decodes.
+  // Each is answered with an exception answer, which takes it off the queue and which nothing
+  // here decodes.
   std::vector<Bytes> SendQueued() {
     const int pending = engine.Queue().PendingCount();
     port.written.clear();
     for (int i = 0; i < pending; ++i) {
-      if (i > 0) port.Receive(WithCrc({0x01, 0x06, 0x0B, 0xB8, 0x00, 0x01}));
+      if (i > 0) {
+        const Bytes& request = port.written.back();
+        port.Receive(WithCrc({request.at(0), static_cast<std::uint8_t>(request.at(1) | 0x80), 0x04}));
+      }
       Tick();
     }
     return port.written;
   }
 
-  void Tick() { engine.Tick(1, "115200,n,8,2"); }
+  // One exchange tick, 100 ms after the last.
+  void Tick() {
+    now += std::chrono::milliseconds(100);
+    engine.Tick(1, "115200,n,8,2");
+  }
 
   FakeSerialPort port;
   ParamBoxView view;
-  ModbusEngine engine{port, view};
+  std::chrono::steady_clock::time_point now{};
+  ModbusEngine engine{port, view, [this] { return now; }};
   ParamTransfer params{engine, view};
 };
 

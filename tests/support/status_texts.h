@@ -11,6 +11,7 @@ namespace torvex::test {
 inline const QString kStatusLinkUp = ExchangeOutcomeText(ExchangeOutcome::kLinkUp);
 inline const QString kStatusNoAnswer = ExchangeOutcomeText(ExchangeOutcome::kNoAnswer);
 inline const QString kStatusBadCrc = ExchangeOutcomeText(ExchangeOutcome::kChecksumMismatch);
+inline const QString kStatusNotThisAnswer = ExchangeOutcomeText(ExchangeOutcome::kNotThisAnswer);
 inline const QString kStatusQueueRefused = ExchangeOutcomeText(ExchangeOutcome::kQueueFull);
 // What a tick's status carries behind its own words while the ring stays full.
 inline const QString kStatusQueueFullNote =

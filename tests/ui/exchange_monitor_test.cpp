@@ -138,10 +138,13 @@ class MonitorWindow : public ::testing::Test {
     // Only the test ticks: the exchange timer, left running, would add ticks whenever the
     // event loop runs late (a loaded machine), and the counts below would drift.
     tool.Timer1().setInterval(24 * 3600 * 1000);
+    tool.Engine().SetClock([this] { return now; });
   }
+  // Ticks 100 ms apart; two exchanges of three are answered, the third is not.
   void Tick(int n = 1) {
     for (int i = 0; i < n; ++i) {
-      if (i % 3 != 2) port.Receive(kCode1);  // every third exchange unanswered
+      if (i % 3 != 2 && !port.written.empty()) port.Receive(test::AnswerTo(port.written.back()));
+      now += std::chrono::milliseconds(100);
       tool.Engine().Tick(1, "115200,n,8,2");
     }
   }
@@ -150,6 +153,7 @@ class MonitorWindow : public ::testing::Test {
     return tool.Window().findChild<ExchangeMonitor*>("wnd_monitor");
   }
 
+  std::chrono::steady_clock::time_point now{};
   QTemporaryDir dir;
   test::FakeSerialPort port;
   test::FakePrompter prompter;

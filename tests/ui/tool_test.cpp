@@ -118,7 +118,12 @@ TEST_F(ToolStartUp, AnUnwritableExchangeLogIsReportedAndTheExchangeGoesOn) {
   WriteIni("[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n");
   tool.OpenExchangeLog("/dev/full");
   ASSERT_TRUE(tool.FormLoad());
-  for (int i = 0; i < 3; ++i) QMetaObject::invokeMethod(&tool.Timer1(), "timeout");
+  std::chrono::steady_clock::time_point now{};
+  tool.Engine().SetClock([&now] { return now; });
+  for (int i = 0; i < 3; ++i) {
+    now += std::chrono::milliseconds(100);  // each tick judges the exchange of the one before
+    QMetaObject::invokeMethod(&tool.Timer1(), "timeout");
+  }
   EXPECT_EQ(Window().Text({Control::lbl_sys_mes}), kStatusNoAnswer + kStatusLogFailingNote);
   EXPECT_EQ(port.written.size(), 3u);
   EXPECT_EQ(tool.Recorder().Counters().requests, 3u);

@@ -12,6 +12,7 @@ namespace torvex {
 namespace {
 
 constexpr std::int32_t kMaxTransactionCode = 65534;
+constexpr std::size_t kMaxStored = 260;
 // Received bytes kept for one exchange: room for a whole frame behind a whole frame of junk.
 // Beyond it the oldest half is dropped.
 constexpr std::size_t kMaxReceived = 2 * 260;
@@ -114,10 +115,10 @@ void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
     ReportRx(FrameOutcome::Dropped, end, received_.size() - end);
     ++droppedFrames_;
   }
-  for (std::size_t i = 0; i < answer.size; ++i) {
-    rxBuffer_.at(i) = received_[answer.offset + i];
-  }
-  rxCount_ = static_cast<int>(answer.size);
+  // No answer of a request the tool sends is longer than a frame; the buffer keeps 260 bytes.
+  const std::size_t stored = std::min(answer.size, kMaxStored);
+  for (std::size_t i = 0; i < stored; ++i) rxBuffer_[i] = received_[answer.offset + i];
+  rxCount_ = static_cast<int>(stored);
 
   queue_.AdvanceReadIndex();
   headSent_ = false;

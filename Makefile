@@ -16,8 +16,11 @@ all: build
 deps:
 	@scripts/install-deps
 
+# Warnings are errors in the builds that make test runs (WERROR=OFF to look past them).
+WERROR ?= ON
+
 configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVEX_WERROR=$(WERROR)
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -34,7 +37,7 @@ package: build
 
 fuzz-build: deps
 	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DTORVEX_FUZZ=ON \
-	  -DTORVEX_FUZZ_SMOKE_SECONDS=$(FUZZ_SMOKE_SECONDS) >/dev/null
+	  -DTORVEX_FUZZ_SMOKE_SECONDS=$(FUZZ_SMOKE_SECONDS) -DTORVEX_WERROR=$(WERROR)
 	@cmake --build $(FUZZ_BUILD) --target fuzzers -j $(JOBS)
 
 # Each fuzz target for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600); what they find is kept in
@@ -45,7 +48,7 @@ fuzz: fuzz-build
 # The whole test suite, the tool and the simulator built with AddressSanitizer (leaks included)
 # and UndefinedBehaviorSanitizer; any report fails its test.
 test-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -DTORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(ASAN_BUILD) -DTORVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
 	  ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1 \

@@ -35,10 +35,10 @@ std::optional<std::uint8_t> PortNumberFrom(const QString& text) {
 
 }  // namespace
 
-QString IniPathIn(const QString& program_dir) { return program_dir + u'/' + kIniFileName; }
+QString IniPathIn(const QString& programDir) { return programDir + u'/' + kIniFileName; }
 
-Configuration::Configuration(QString ini_path, MainView& view, Prompter& prompter)
-    : path_(std::move(ini_path)), view_(view), prompter_(prompter) {}
+Configuration::Configuration(QString iniPath, MainView& view, Prompter& prompter)
+    : path_(std::move(iniPath)), view_(view), prompter_(prompter) {}
 
 void Configuration::ShowStatus(const QString& text) {
   // The window is not serviced while the file is read or written: paint the text now.
@@ -49,8 +49,8 @@ void Configuration::ShowStatus(const QString& text) {
 void Configuration::SaveConfig() {
   ShowStatus(kStatusSavingConfig);
   // Stops at the first key the operator gives up on.
-  (void)(Write(kPcSection, kPortKey, QString::number(PortNumber_)) &&
-         Write(kPcSection, kModeKey, PortSettings_) &&
+  (void)(Write(kPcSection, kPortKey, QString::number(portNumber_)) &&
+         Write(kPcSection, kModeKey, portSettings_) &&
          Write(kVemSection, kSlaveKey, QString::number(view_.SlaveAddress())));
   ShowStatus(QString());
 }
@@ -70,7 +70,7 @@ bool Configuration::Write(const QString& section, const QString& key, const QStr
 }
 
 void Configuration::LoadConfig() {
-  PortNumber_ = 1;
+  portNumber_ = 1;
   if (!QFileInfo::exists(path_)) {
     SaveConfig();
     ShowStatus(QString());
@@ -92,8 +92,8 @@ bool Configuration::ReadValues() {
         PortNumberFrom(ReadIni(path_, kPcSection, kPortKey, kDefaultPort));
     if (!number) return false;
     QString mode = ReadIni(path_, kPcSection, kModeKey, kDefaultPortSettings);
-    PortNumber_ = *number;
-    PortSettings_ = std::move(mode);
+    portNumber_ = *number;
+    portSettings_ = std::move(mode);
     return true;
   } catch (const ProfileError&) {
     return false;

@@ -22,11 +22,11 @@ inline const QString kIniReadError = QStringLiteral("Ошибка открыти
 inline const QString kIniWriteError = QStringLiteral("Ошибка открытия файла тп.ini для записи");
 
 // Where the tool keeps its file: "тп.ini" in the given settings folder.
-QString IniPathIn(const QString& program_dir);
+QString IniPathIn(const QString& programDir);
 
 class Configuration {
  public:
-  Configuration(QString ini_path, MainView& view, Prompter& prompter);
+  Configuration(QString iniPath, MainView& view, Prompter& prompter);
 
   // Reads "COM" and "COMSettings". With no file, writes one from the current values instead
   // (and leaves PortSettings as it is). A "COM" value that is not a number in 0-255, or a file
@@ -36,15 +36,15 @@ class Configuration {
   // selected). A key that cannot be written asks Retry/Cancel; Cancel gives up the rest.
   void SaveConfig();
 
-  std::uint8_t PortNumber() const { return PortNumber_; }
-  void SetPortNumber(std::uint8_t number) { PortNumber_ = number; }
-  const QString& PortSettings() const { return PortSettings_; }
-  void SetPortSettings(const QString& mode) { PortSettings_ = mode; }
+  std::uint8_t PortNumber() const { return portNumber_; }
+  void SetPortNumber(std::uint8_t number) { portNumber_ = number; }
+  const QString& PortSettings() const { return portSettings_; }
+  void SetPortSettings(const QString& mode) { portSettings_ = mode; }
 
   // Whether the last use of the settings dialog ended with an accepted OK; it carries over to
   // the next use of the dialog.
-  bool SettingsAccepted() const { return SettingsAccepted_; }
-  void SetSettingsAccepted(bool accepted) { SettingsAccepted_ = accepted; }
+  bool SettingsAccepted() const { return settingsAccepted_; }
+  void SetSettingsAccepted(bool accepted) { settingsAccepted_ = accepted; }
 
   const QString& IniPath() const { return path_; }
 
@@ -56,9 +56,9 @@ class Configuration {
   QString path_;
   MainView& view_;
   Prompter& prompter_;
-  std::uint8_t PortNumber_ = 0;
-  QString PortSettings_;
-  bool SettingsAccepted_ = false;
+  std::uint8_t portNumber_ = 0;
+  QString portSettings_;
+  bool settingsAccepted_ = false;
 };
 
 }  // namespace torvex

@@ -77,8 +77,8 @@ Profile::Profile(const QString& path) {
   const std::optional<QByteArray> bytes = ReadBytes(path);
   if (!bytes) return;
 
-  const qsizetype first_break = bytes->indexOf('\n');
-  if (first_break >= 0) crlf = first_break > 0 && bytes->at(first_break - 1) == '\r';
+  const qsizetype firstBreak = bytes->indexOf('\n');
+  if (firstBreak >= 0) crlf = firstBreak > 0 && bytes->at(firstBreak - 1) == '\r';
 
   std::string_view content(bytes->constData(), static_cast<std::size_t>(bytes->size()));
   // A UTF-8 byte-order mark (Notepad writes one) is not part of the first line; SimpleIni reads
@@ -162,11 +162,11 @@ void WriteIni(const QString& path, const QString& section, const QString& key,
   line.replace(u'\r', u' ').replace(u'\n', u' ');
 
   Profile profile(path);
-  const std::string section_name = section.toUtf8().toStdString();
-  const std::string key_name = KeySpelling(profile.ini, section_name, key.toUtf8().toStdString());
-  if (profile.ini.SetValue(section_name.c_str(), key_name.c_str(), line.toUtf8().constData(),
+  const std::string sectionName = section.toUtf8().toStdString();
+  const std::string keyName = KeySpelling(profile.ini, sectionName, key.toUtf8().toStdString());
+  if (profile.ini.SetValue(sectionName.c_str(), keyName.c_str(), line.toUtf8().constData(),
                            nullptr, true) < 0) {
-    throw ProfileError("cannot set " + key_name);
+    throw ProfileError("cannot set " + keyName);
   }
   const std::string out = Serialize(profile.ini, profile.crlf);
 

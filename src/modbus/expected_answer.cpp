@@ -22,6 +22,7 @@ ExpectedAnswer::ExpectedAnswer(const Adu& request)
     head_.insert(head_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
   };
   const std::size_t header = 1 + 1;  // address, function code
+  static_assert(kEepromAnswerHeader == 2 + kEchoedEepromFields);
   switch (static_cast<FunctionCode>(function_)) {
     case FunctionCode::kReadHoldingRegisters:
       if (data.size() >= 4) {
@@ -39,7 +40,7 @@ ExpectedAnswer::ExpectedAnswer(const Adu& request)
     case FunctionCode::kWriteEeprom:
       if (data.size() >= kEchoedEepromFields) {
         echo(kEchoedEepromFields);
-        length_ = header + kEchoedEepromFields + ToSize(data[2]) + kCrcSize;
+        length_ = kEepromAnswerHeader + ToSize(data[2]) + kCrcSize;
       }
       break;
   }

@@ -20,6 +20,9 @@
 namespace torvex::modbus {
 
 inline constexpr std::size_t kExceptionAnswerSize = 5;
+// What an EEPROM answer (100, 101) has before its data bytes: address, function code, start
+// address (2), n.
+inline constexpr std::size_t kEepromAnswerHeader = 5;
 
 enum class AnswerMatch {
   kAnswer,          // the whole answer to the request

@@ -5,6 +5,7 @@
 
 #include "decode/controls.h"
 #include "decode/numeric.h"
+#include "modbus/expected_answer.h"
 #include "modbus/requests.h"
 #include "params/param_blocks.h"
 
@@ -13,9 +14,8 @@ namespace {
 
 constexpr std::uint8_t kMaxReadBytes = 40;
 constexpr std::uint8_t kMaxWriteWidth = 4;
-// Slave address, function, start address (2), byte count.
-constexpr int kAnswerHeader = 5;
-constexpr int kCrcBytes = 2;
+constexpr int kAnswerHeader = modbus::kEepromAnswerHeader;
+constexpr int kCrcBytes = modbus::kCrcSize;
 constexpr int kShownDecimals = 2;
 
 ControlRef Box(int index) { return {Control::txt_par, index}; }

@@ -59,14 +59,14 @@ std::optional<PortMode> ParsePortMode(const QString& text) {
   if (fields.size() != 4) return std::nullopt;
   const auto speed = ParseSpeed(fields[0].trimmed());
   const auto parity = ParseParity(fields[1].trimmed());
-  const auto data_bits = ParseDataBits(fields[2].trimmed());
-  const auto stop_bits = ParseStopBits(fields[3].trimmed());
-  if (!speed || !parity || !data_bits || !stop_bits) return std::nullopt;
-  const bool five = *data_bits == 5;
-  if ((*stop_bits == StopBits::OneAndHalf && !five) || (*stop_bits == StopBits::Two && five)) {
+  const auto dataBits = ParseDataBits(fields[2].trimmed());
+  const auto stopBits = ParseStopBits(fields[3].trimmed());
+  if (!speed || !parity || !dataBits || !stopBits) return std::nullopt;
+  const bool five = *dataBits == 5;
+  if ((*stopBits == StopBits::OneAndHalf && !five) || (*stopBits == StopBits::Two && five)) {
     return std::nullopt;
   }
-  return PortMode{*speed, *parity, *data_bits, *stop_bits};
+  return PortMode{*speed, *parity, *dataBits, *stopBits};
 }
 
 }  // namespace torvex

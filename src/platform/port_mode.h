@@ -14,8 +14,8 @@ enum class StopBits { One, OneAndHalf, Two };
 struct PortMode {
   int speed = 0;  // bits per second
   Parity parity = Parity::None;
-  int data_bits = 8;
-  StopBits stop_bits = StopBits::One;
+  int dataBits = 8;
+  StopBits stopBits = StopBits::One;
 
   friend bool operator==(const PortMode&, const PortMode&) = default;
 };

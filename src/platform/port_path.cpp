@@ -5,10 +5,10 @@
 
 namespace torvex {
 
-std::optional<QString> PortDevicePath(const QString& program_dir, int number) {
+std::optional<QString> PortDevicePath(const QString& programDir, int number) {
   if (!IsValidPortNumber(number)) return std::nullopt;
   const QString bound =
-      QDir(program_dir).filePath(QStringLiteral("ports/com") + QString::number(number));
+      QDir(programDir).filePath(QStringLiteral("ports/com") + QString::number(number));
   // exists() follows the link; isSymLink() also sees one whose target is gone.
   const QFileInfo info(bound);
   if (info.isSymLink() || info.exists()) return bound;

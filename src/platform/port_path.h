@@ -17,6 +17,6 @@ constexpr bool IsValidPortNumber(int number) {
 // symbolic link to an adapter or to a simulator's pseudo-terminal, even a dangling one, which
 // then fails to open rather than falling through to another device), otherwise the built-in
 // port /dev/ttyS<N-1>. nullopt for a number outside 1-255.
-std::optional<QString> PortDevicePath(const QString& program_dir, int number);
+std::optional<QString> PortDevicePath(const QString& programDir, int number);
 
 }  // namespace torvex

@@ -32,8 +32,8 @@ QSerialPort::Parity ToQt(Parity parity) {
 // Qt on Unix turns OneAndHalfStop into one stop bit. The UART's "long stop" setting (CSTOPB)
 // gives 1.5 stop bits with 5 data bits and 2 otherwise; the mode parser allows 1.5 only with 5
 // data bits and 2 only with more, so the long setting serves both.
-QSerialPort::StopBits ToQt(StopBits stop_bits) {
-  return stop_bits == StopBits::One ? QSerialPort::OneStop : QSerialPort::TwoStop;
+QSerialPort::StopBits ToQt(StopBits stopBits) {
+  return stopBits == StopBits::One ? QSerialPort::OneStop : QSerialPort::TwoStop;
 }
 
 // Qt sets CMSPAR for mark and space parity but never clears it, so a port once in mark or space
@@ -54,8 +54,8 @@ void ClearStickParity(QSerialPort& port, Parity parity) {
 // The entry ports/comN itself (not its target) when it is a link to a pseudo-terminal: a dead
 // pseudo-terminal never comes back, and its number may soon belong to another program's
 // terminal, so only a link that has been made anew may be followed again.
-std::optional<LinkIdentity> PtyLinkIdentity(const QString& program_dir, int number) {
-  const auto path = PortDevicePath(program_dir, number);
+std::optional<LinkIdentity> PtyLinkIdentity(const QString& programDir, int number) {
+  const auto path = PortDevicePath(programDir, number);
   if (!path) return std::nullopt;
   struct stat st {};
   if (::lstat(QFile::encodeName(*path).constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
@@ -75,13 +75,13 @@ std::string Describe(int number, const QString& device, const QString& reason) {
 
 }  // namespace
 
-QtSerialPort::QtSerialPort(QString program_dir, QObject* parent)
-    : QObject(parent), program_dir_(std::move(program_dir)) {
+QtSerialPort::QtSerialPort(QString programDir, QObject* parent)
+    : QObject(parent), programDir_(std::move(programDir)) {
   connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnPortError);
   connect(&port_, &QSerialPort::readyRead, this,
           [this] { lastArrival_ = std::chrono::steady_clock::now(); });
-  reopen_timer_.setInterval(kReopenIntervalMs);
-  connect(&reopen_timer_, &QTimer::timeout, this, &QtSerialPort::TryReopen);
+  reopenTimer_.setInterval(kReopenIntervalMs);
+  connect(&reopenTimer_, &QTimer::timeout, this, &QtSerialPort::TryReopen);
 }
 
 QtSerialPort::~QtSerialPort() {
@@ -101,17 +101,17 @@ void QtSerialPort::SetCommPort(int number) {
   if (!IsValidPortNumber(number)) {
     throw PortError(PortError::Kind::InvalidValue, "port number out of range 1-255");
   }
-  reopen_timer_.stop();
+  reopenTimer_.stop();
   number_ = number;
 }
 
 void QtSerialPort::Open() {
-  reopen_timer_.stop();
+  reopenTimer_.stop();
   OpenDevice();
 }
 
 void QtSerialPort::Close() {
-  reopen_timer_.stop();
+  reopenTimer_.stop();
   port_.close();
 }
 
@@ -139,7 +139,7 @@ std::uint8_t QtSerialPort::ReadByte() {
 void QtSerialPort::OpenDevice() {
   if (port_.isOpen()) port_.close();
   if (!mode_) throw PortError(PortError::Kind::InvalidValue, "no valid mode string set");
-  const auto path = PortDevicePath(program_dir_, number_);
+  const auto path = PortDevicePath(programDir_, number_);
   if (!path) throw PortError(PortError::Kind::InvalidValue, "no valid port number set");
 
   // Qt names its lock file after the device path it is given. Open the link's target, so that
@@ -150,8 +150,8 @@ void QtSerialPort::OpenDevice() {
   ApplyMode(*mode_);  // on a closed port Qt only keeps the values; open() applies them
   if (port_.open(QIODevice::ReadWrite)) {
     ClearStickParity(port_, mode_->parity);
-    opened_path_ = *path;
-    opened_link_ = PtyLinkIdentity(program_dir_, number_);
+    openedPath_ = *path;
+    openedLink_ = PtyLinkIdentity(programDir_, number_);
     return;
   }
 
@@ -172,8 +172,8 @@ void QtSerialPort::ApplyMode(const PortMode& mode) {
   // the same mode opens without complaint. The device takes what it can, as at opening.
   port_.setBaudRate(mode.speed);
   port_.setParity(ToQt(mode.parity));
-  port_.setDataBits(static_cast<QSerialPort::DataBits>(mode.data_bits));
-  port_.setStopBits(ToQt(mode.stop_bits));
+  port_.setDataBits(static_cast<QSerialPort::DataBits>(mode.dataBits));
+  port_.setStopBits(ToQt(mode.stopBits));
   port_.clearError();
   ClearStickParity(port_, mode.parity);
 }
@@ -187,17 +187,17 @@ void QtSerialPort::OnPortError(QSerialPort::SerialPortError error) {
   // Left open, Qt reports the same error again at every pass of the event loop and keeps a
   // core busy. Closing here, inside Qt's own report, is what Qt's examples do too.
   port_.close();
-  reopen_timer_.start();
+  reopenTimer_.start();
 }
 
 void QtSerialPort::TryReopen() {
   // Only the same entry: a port opened through ports/comN whose link has gone away must not
   // fall through to /dev/ttyS<N-1>, which may be the console.
-  if (PortDevicePath(program_dir_, number_) != opened_path_) return;
-  if (opened_link_ && PtyLinkIdentity(program_dir_, number_) == opened_link_) return;
+  if (PortDevicePath(programDir_, number_) != openedPath_) return;
+  if (openedLink_ && PtyLinkIdentity(programDir_, number_) == openedLink_) return;
   try {
     OpenDevice();
-    reopen_timer_.stop();
+    reopenTimer_.stop();
   } catch (const PortError&) {
     // Still gone; the timer tries again.
   }

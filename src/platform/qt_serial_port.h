@@ -34,8 +34,8 @@ class QtSerialPort : public QObject, public SerialPort {
   Q_OBJECT
 
  public:
-  // program_dir: the settings folder, which holds ports/comN.
-  explicit QtSerialPort(QString program_dir, QObject* parent = nullptr);
+  // programDir: the settings folder, which holds ports/comN.
+  explicit QtSerialPort(QString programDir, QObject* parent = nullptr);
   ~QtSerialPort() override;
 
   void SetSettings(const QString& mode) override;
@@ -57,15 +57,15 @@ class QtSerialPort : public QObject, public SerialPort {
   void OnPortError(QSerialPort::SerialPortError error);
   void TryReopen();
 
-  QString program_dir_;
+  QString programDir_;
   std::optional<PortMode> mode_;
   int number_ = 0;
   QSerialPort port_;
-  QTimer reopen_timer_;
+  QTimer reopenTimer_;
   // The entry (ports/comN or /dev/ttyS<N-1>) of the last successful opening.
-  QString opened_path_;
+  QString openedPath_;
   // The link to a pseudo-terminal that the last opening went through, as it was then.
-  std::optional<LinkIdentity> opened_link_;
+  std::optional<LinkIdentity> openedLink_;
   // Set as Qt takes bytes from the device, which it does whenever the event loop runs.
   std::optional<std::chrono::steady_clock::time_point> lastArrival_;
 };

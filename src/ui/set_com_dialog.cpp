@@ -14,28 +14,8 @@
 
 #include "config/configuration.h"
 #include "engine/modbus_engine.h"
-#include "platform/serial_port.h"
-#include "view/main_view.h"
 
 namespace torvex {
-namespace {
-
-QString PortEntry(int number) { return QStringLiteral("COM") + QString::number(number); }
-
-// The exchange writes nothing while held: a port opened only to see whether it opens must not
-// receive a request frame.
-class SendingHold {
- public:
-  explicit SendingHold(ModbusEngine& engine) : engine_(engine) { engine_.SetSendingHeld(true); }
-  ~SendingHold() { engine_.SetSendingHeld(false); }
-  SendingHold(const SendingHold&) = delete;
-  SendingHold& operator=(const SendingHold&) = delete;
-
- private:
-  ModbusEngine& engine_;
-};
-
-}  // namespace
 
 void SetComDialog::ExecModal(SerialPort& port, Configuration& config, MainView& view,
                              ModbusEngine& engine, QWidget* owner) {
@@ -48,7 +28,7 @@ SetComDialog* SetComDialog::ShowModeless(SerialPort& port, Configuration& config
   if (owner) {
     const auto open = owner->findChildren<SetComDialog*>(QString(), Qt::FindDirectChildrenOnly);
     for (SetComDialog* dialog : open) {
-      if (dialog->loading_) return dialog;  // shows itself when its scan is done
+      if (dialog->logic_.Loading()) return dialog;  // shows itself when its scan is done
       if (dialog->isVisible()) {
         dialog->raise();
         dialog->activateWindow();
@@ -64,9 +44,11 @@ SetComDialog* SetComDialog::ShowModeless(SerialPort& port, Configuration& config
 
 SetComDialog::SetComDialog(SerialPort& port, Configuration& config, MainView& view,
                            ModbusEngine& engine, QWidget* owner)
-    : QDialog(owner), port_(port), config_(config), view_(view), engine_(engine) {
+    : QDialog(owner),
+      config_(config),
+      logic_(port, config, view, *this, [&engine](bool held) { engine.SetSendingHeld(held); }) {
   BuildControls();
-  Load();
+  logic_.Load();
 }
 
 void SetComDialog::BuildControls() {
@@ -123,101 +105,38 @@ void SetComDialog::BuildControls() {
   grid->setSizeConstraint(QLayout::SetFixedSize);
 
   // activated: chosen by the operator, not the preselection made while loading.
-  connect(cmbCOMList_, &QComboBox::activated, this, &SetComDialog::cmbCOMList_Click);
+  connect(cmbCOMList_, &QComboBox::activated, this,
+          [this](int index) { logic_.cmbCOMList_Click(index); });
   // Raised also when the text is set by the program, as the loaded text is.
   connect(txt_settings_, &QLineEdit::textChanged, this, [this] { SetSettingsColor(kWhite); });
   connect(ok, &QPushButton::clicked, this, &SetComDialog::OK_Click);
   connect(cancel, &QPushButton::clicked, this, &SetComDialog::Cancel_Click);
 }
 
-void SetComDialog::Load() {
-  loading_ = true;
-  SavedPort_ = config_.PortNumber();
-  SavedSettings_ = config_.PortSettings();
-  txt_settings_->setText(config_.PortSettings());
-  if (port_.IsOpen()) port_.Close();
-  GiveScanMode();
-  {
-    SendingHold hold(engine_);
-    for (int number = kFirstListedPort; number <= kLastListedPort; ++number) {
-      bool ScanOk = true;
-      try {
-        port_.SetCommPort(number);
-        port_.Open();
-      } catch (const PortError&) {
-        ScanOk = false;
-      }
-      QCoreApplication::processEvents();  // keep the window and the exchange ticks alive
-      if (ScanOk) {
-        port_.Close();
-        cmbCOMList_->addItem(PortEntry(number));
-      }
-    }
-  }
-  // Not listed: no selection, and the box shows its placeholder.
-  cmbCOMList_->setCurrentIndex(cmbCOMList_->findText(PortEntry(config_.PortNumber())));
-  try {
-    port_.SetCommPort(config_.PortNumber());
-    port_.Open();  // not when the number was refused: that would open the last scanned port
-  } catch (const PortError&) {
-  }
-  loading_ = false;
-}
+void SetComDialog::AddPortEntry(const QString& entry) { cmbCOMList_->addItem(entry); }
 
-// A port opens only with a mode. At the first start the file holds an empty mode string, which
-// the port refuses, and every port would be left out of the list; the scan then opens them in
-// the mode a file without "COMSettings" stands for.
-void SetComDialog::GiveScanMode() {
-  try {
-    port_.SetSettings(config_.PortSettings());
-  } catch (const PortError&) {
-    try {
-      port_.SetSettings(kDefaultPortSettings);
-    } catch (const PortError&) {
-    }
-  }
-}
+void SetComDialog::SelectPortEntry(int index) { cmbCOMList_->setCurrentIndex(index); }
 
-void SetComDialog::cmbCOMList_Click(int index) {
-  if (index < 0) return;
-  // Each step is tried even if the one before failed; a port that does not open shows as
-  // "no answer" in the exchange until another is chosen. PortNumber waits for OK.
-  if (port_.IsOpen()) port_.Close();
-  try {
-    port_.SetCommPort(cmbCOMList_->itemText(index).mid(3).toInt());
-  } catch (const PortError&) {
-  }
-  try {
-    port_.Open();
-  } catch (const PortError&) {
-  }
-}
+int SetComDialog::SelectedPortEntry() const { return cmbCOMList_->currentIndex(); }
+
+QString SetComDialog::SettingsText() const { return txt_settings_->text(); }
+
+void SetComDialog::SetSettingsText(const QString& text) { txt_settings_->setText(text); }
+
+void SetComDialog::YieldToEventLoop() { QCoreApplication::processEvents(); }
 
 void SetComDialog::OK_Click() {
-  config_.SetSettingsAccepted(true);
-  const int chosen = cmbCOMList_->currentIndex();
-  if (chosen >= 0) {  // with nothing chosen the current port stays
-    config_.SetPortNumber(static_cast<std::uint8_t>(cmbCOMList_->itemText(chosen).mid(3).toInt()));
-  }
-  config_.SetPortSettings(txt_settings_->text());
-  try {
-    port_.SetSettings(config_.PortSettings());
-  } catch (const PortError&) {
-    SetSettingsColor(kRed);
-    return;
-  }
-  config_.SaveConfig();
-  accept();
+  if (logic_.OK_Click()) accept();
 }
 
 void SetComDialog::Cancel_Click() {
-  config_.SetSettingsAccepted(false);
+  logic_.Cancel_Click();
   reject();
 }
 
 void SetComDialog::closeEvent(QCloseEvent* event) {
   // The scan runs the event loop; a close request then waits until the dialog is loaded.
-  if (loading_) {
+  if (logic_.Loading()) {
     event->ignore();
     return;
   }
@@ -225,39 +144,9 @@ void SetComDialog::closeEvent(QCloseEvent* event) {
 }
 
 void SetComDialog::done(int result) {
-  if (loading_) return;
-  Unload();
+  if (logic_.Loading()) return;
+  logic_.Unload();
   QDialog::done(result);
-}
-
-void SetComDialog::Unload() {
-  if (port_.IsOpen()) port_.Close();
-  if (!config_.SettingsAccepted()) {
-    config_.SetPortNumber(SavedPort_);
-    config_.SetPortSettings(SavedSettings_);
-  }
-  ReopenPort();
-}
-
-void SetComDialog::ReopenPort() {
-  if (port_.IsOpen()) return;
-  // A failed step reports, reloads the saved configuration and goes on with the next step,
-  // which then works with the reloaded values.
-  bool failed = false;
-  const auto step = [&](auto&& action) {
-    try {
-      action();
-    } catch (const PortError&) {
-      failed = true;
-      view_.SetText({Control::lbl_sys_mes}, kStatusNoPort);
-      config_.LoadConfig();
-    }
-  };
-  step([&] { port_.SetSettings(config_.PortSettings()); });
-  step([&] { port_.SetCommPort(config_.PortNumber()); });
-  step([&] { port_.Open(); });
-  // LoadConfig ends by clearing the status line; the report is what the operator must see.
-  if (failed) view_.SetText({Control::lbl_sys_mes}, kStatusNoPort);
 }
 
 void SetComDialog::SetSettingsColor(std::uint32_t rgb) {

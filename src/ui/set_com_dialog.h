@@ -1,11 +1,13 @@
 #pragma once
-// The port settings dialog wndSetCOM: lists the ports COM1-COM16 that can be opened now, switches
-// the live port when an entry is chosen, checks the mode string on the port, saves the choice
-// and reopens the port when it closes. It works on the main window's one serial port.
+// The port settings dialog wndSetCOM: the widgets over SetComLogic, which lists the ports,
+// switches the live port, checks and saves the choice and reopens the port when the dialog
+// closes. It works on the main window's one serial port.
 #include <cstdint>
 
 #include <QDialog>
 #include <QString>
+
+#include "config/set_com_logic.h"
 
 class QComboBox;
 class QLineEdit;
@@ -17,14 +19,12 @@ class MainView;
 class ModbusEngine;
 class SerialPort;
 
-inline const QString kStatusNoPort = QStringLiteral("Порт не выбран или некорректные настройки");
-
-class SetComDialog : public QDialog {
+class SetComDialog : public QDialog, private SetComView {
   Q_OBJECT
 
  public:
-  static constexpr int kFirstListedPort = 1;
-  static constexpr int kLastListedPort = 16;
+  static constexpr int kFirstListedPort = SetComLogic::kFirstListedPort;
+  static constexpr int kLastListedPort = SetComLogic::kLastListedPort;
 
   // Start-up, after a port that did not open: shows the dialog modally over `owner` and returns
   // once it has closed, with the port reopened or the failure in the status line.
@@ -50,26 +50,22 @@ class SetComDialog : public QDialog {
 
  private:
   void BuildControls();
-  void Load();
-  void GiveScanMode();
-  void cmbCOMList_Click(int index);
   void OK_Click();
   void Cancel_Click();
-  void Unload();
-  void ReopenPort();
-  void SetSettingsColor(std::uint32_t rgb);
 
-  SerialPort& port_;
+  // SetComView
+  void AddPortEntry(const QString& entry) override;
+  void SelectPortEntry(int index) override;
+  int SelectedPortEntry() const override;
+  QString SettingsText() const override;
+  void SetSettingsText(const QString& text) override;
+  void SetSettingsColor(std::uint32_t rgb) override;
+  void YieldToEventLoop() override;
+
   Configuration& config_;
-  MainView& view_;
-  ModbusEngine& engine_;
-
   QComboBox* cmbCOMList_ = nullptr;
   QLineEdit* txt_settings_ = nullptr;
-
-  std::uint8_t SavedPort_ = 0;
-  QString SavedSettings_;
-  bool loading_ = false;
+  SetComLogic logic_;
 };
 
 }  // namespace torvex

@@ -259,10 +259,10 @@ void TrendsWindow::Refresh(std::int64_t now) {
     wanted.push_back(quantities_[i]);
   }
   const auto series = history_.Series(wanted, from, now, maxPoints);
-  std::map<std::pair<std::size_t, QString>, QVector<QCPGraphData>> data;
+  std::map<std::pair<std::size_t, QString>, QVector<QCPGraphData>> graphPoints;
   for (std::size_t k = 0; k < shown.size(); ++k) {
     for (const record::SeriesRun& run : series[k]) {
-      QVector<QCPGraphData>& points = data[{shown[k], run.unit}];
+      QVector<QCPGraphData>& points = graphPoints[{shown[k], run.unit}];
       for (std::size_t p = 0; p < run.times.size(); ++p) {
         points.append({Seconds(run.times[p]), run.values[p]});
       }
@@ -273,7 +273,7 @@ void TrendsWindow::Refresh(std::int64_t now) {
 
   // What is no longer shown goes, its graph first, then an axis without graphs.
   for (auto it = graphs_.begin(); it != graphs_.end();) {
-    if (data.contains(it->first)) {
+    if (graphPoints.contains(it->first)) {
       ++it;
       continue;
     }
@@ -292,7 +292,7 @@ void TrendsWindow::Refresh(std::int64_t now) {
     }
     it = axes_.erase(it);
   }
-  for (auto& [key, points] : data) GraphFor(key.first, key.second)->data()->set(points, true);
+  for (auto& [key, points] : graphPoints) GraphFor(key.first, key.second)->data()->set(points, true);
 
   plot_->xAxis->setRange(Seconds(from), Seconds(now));
   static_cast<QCPAxisTickerDateTime*>(plot_->xAxis->ticker().data())

@@ -21,8 +21,8 @@ class MeasurementDisplay : public ::testing::Test {
  protected:
   MeasurementDisplay() { test::SelectView(view, true); }
 
-  void Decode(const std::vector<int>& registers) {
-    DecodeResponse(test::ReadAnswer(registers, 180).Answer(), view, {});
+  void Decode(const std::vector<int>& values) {
+    DecodeResponse(test::ReadAnswer(values, 180).Answer(), view, {});
   }
   QString Text(Control c, int index = -1) const { return view.Text({c, index}); }
 

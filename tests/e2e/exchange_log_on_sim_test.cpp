@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"CorruptCrc", {"--corrupt-every", "5"}, "bad-crc"},
                       FaultCase{"SplitAnswers", {"--split-every", "6"}, "bad-crc"},
                       FaultCase{"Exceptions", {"--exception", "6:2"}, "exception"}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& row) { return row.param.name; });
 
 }  // namespace
 }  // namespace torvex

@@ -327,7 +327,7 @@ TEST_P(LineFaults, AreReportedAndCountedAndTheDisplayComesBackToTheTrueValues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, LineFaults, ::testing::ValuesIn(FaultCases()),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& row) { return row.param.name; });
 
 // --- The controller refuses the operator's writes ------------------------------------------
 
@@ -401,8 +401,8 @@ TEST_P(ControllerRestart, IsReportedAsNoAnswerAndTheExchangeResumesOnTheSamePort
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, ControllerRestart, ::testing::Values(SIGKILL, SIGTERM),
-                         [](const auto& info) {
-                           return std::string(info.param == SIGKILL ? "Killed" : "Terminated");
+                         [](const auto& row) {
+                           return std::string(row.param == SIGKILL ? "Killed" : "Terminated");
                          });
 
 // --- A flooded request ring ------------------------------------------------------------------

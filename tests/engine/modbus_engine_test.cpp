@@ -215,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
                       {}},
         ReceptionCase{"other_slave", AnswerTo(WithCrc({0x08, 0x03, 0x0C, 0x0C, 0x00, 0x40})),
                       Outcome::kChecksumMismatch, {}}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& row) { return row.param.name; });
 
 // The head arrives in the tick after the request, the tail more than a tick later: the
 // exchange fails once, the tail is dropped and the answer to the request sent again is taken.

@@ -15,6 +15,7 @@
 #include "decode/numeric.h"
 #include "engine/modbus_engine.h"
 #include "fuzz/fuzz_input.h"
+#include "modbus/expected_answer.h"
 #include "params/param_transfer.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_view.h"
@@ -22,8 +23,8 @@
 namespace torvex {
 namespace {
 
-constexpr int kHeader = 5;  // slave address, function, start address (2), byte count
-constexpr int kCrcBytes = 2;
+constexpr int kHeader = modbus::kEepromAnswerHeader;
+constexpr int kCrcBytes = modbus::kCrcSize;
 
 struct Rig {
   test::FakeSerialPort port;

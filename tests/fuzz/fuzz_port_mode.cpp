@@ -20,13 +20,13 @@ QString PlainForm(const torvex::PortMode& mode) {
   using torvex::Parity;
   using torvex::StopBits;
   const char parity[] = {'n', 'e', 'o', 'm', 's'};
-  const char* stop = mode.stop_bits == StopBits::One          ? "1"
-                     : mode.stop_bits == StopBits::OneAndHalf ? "1.5"
+  const char* stop = mode.stopBits == StopBits::One          ? "1"
+                     : mode.stopBits == StopBits::OneAndHalf ? "1.5"
                                                               : "2";
   return QStringLiteral("%1,%2,%3,%4")
       .arg(mode.speed)
       .arg(QChar(parity[static_cast<int>(mode.parity)]))
-      .arg(mode.data_bits)
+      .arg(mode.dataBits)
       .arg(QLatin1String(stop));
 }
 
@@ -42,10 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!mode) return 0;
   FUZZ_CHECK(text.count(u',') == 3);
   FUZZ_CHECK(std::find(kSpeeds.begin(), kSpeeds.end(), mode->speed) != kSpeeds.end());
-  FUZZ_CHECK(mode->data_bits >= 5 && mode->data_bits <= 8);
-  const bool five = mode->data_bits == 5;
-  FUZZ_CHECK(mode->stop_bits != StopBits::OneAndHalf || five);
-  FUZZ_CHECK(mode->stop_bits != StopBits::Two || !five);
+  FUZZ_CHECK(mode->dataBits >= 5 && mode->dataBits <= 8);
+  const bool five = mode->dataBits == 5;
+  FUZZ_CHECK(mode->stopBits != StopBits::OneAndHalf || five);
+  FUZZ_CHECK(mode->stopBits != StopBits::Two || !five);
   FUZZ_CHECK(ParsePortMode(PlainForm(*mode)) == mode);
   FUZZ_CHECK(ParsePortMode(text.toUpper()) == mode);
   return 0;

@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                   AnswerMatch::kAnswer},
         MatchCase{"eeprom_write_other_count", kEepromWrite, "07 65 00 28 01 00 00 00",
                   AnswerMatch::kNotThisRequest}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& row) { return row.param.name; });
 
 TEST(ExpectedAnswer, BroadcastAndUnknownFunctionsExpectNoRegularAnswer) {
   const ExpectedAnswer broadcast(Adu(kBroadcastAddress, WriteSingleRegister(3000, 1)));

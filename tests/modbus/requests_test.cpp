@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "07 65 00 00 02 00 7B 85 D6", 7 + 2},
         RequestCase{"eeprom_write_block", WriteEeprom(0, kFourBytes),
                     "07 65 00 00 04 00 7B FF FB 6B 7D", 7 + 4}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& row) { return row.param.name; });
 
 TEST(Pdu, KeepsAnyFunctionCodeAndReadsBackFromItsBytes) {
   const Pdu custom(0x41, {0x01, 0x02});

@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                    WithCrc({0x01, 0x64, 0x00, 0x00, 0x01, 0x00}), {}},
         AnswerCase{"no_count_byte", WithCrc({0x01, 0x64, 0x00, 0x60}), {}},
         AnswerCase{"no_start_address", WithCrc({0x01, 0x64, 0x00}), {}}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& row) { return row.param.name; });
 
 // The whole round: the buttons whiten every box, answers through the engine turn them green
 // (the text is set first, so the box's own Change does not leave it white), typing whitens.

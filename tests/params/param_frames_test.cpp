@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
                   WithCrc({0x01, 0x65, 0x00, 0x10, 0x02, 0x7F, 0xFF})},
         EnterCase{"calibration_below_minus_3276_8", 31, "-5000",
                   WithCrc({0x01, 0x65, 0x00, 0x3E, 0x02, 0x80, 0x00})}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& row) { return row.param.name; });
 
 // Big-endian bytes of one 2-byte parameter.
 void Append16(Bytes& out, int raw) {

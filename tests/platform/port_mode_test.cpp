@@ -7,8 +7,8 @@
 namespace torvex {
 
 void PrintTo(const PortMode& m, std::ostream* os) {
-  *os << "{" << m.speed << ", parity " << static_cast<int>(m.parity) << ", " << m.data_bits
-      << " data, stop " << static_cast<int>(m.stop_bits) << "}";
+  *os << "{" << m.speed << ", parity " << static_cast<int>(m.parity) << ", " << m.dataBits
+      << " data, stop " << static_cast<int>(m.stopBits) << "}";
 }
 
 namespace {

@@ -1,0 +1,78 @@
+#pragma once
+// The logic of the port settings dialog wndSetCOM, apart from its widgets: lists the ports
+// COM1-COM16 that can be opened now, switches the live port when an entry is chosen, checks
+// the mode string on the port, saves the choice, and on every way of closing restores or keeps
+// the values and reopens the port. It works on the main window's one serial port. The Qt
+// dialog (src/ui) shows it; tests drive it with fakes.
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include <QString>
+
+#include "config/configuration.h"
+#include "platform/serial_port.h"
+#include "view/main_view.h"
+
+namespace torvex {
+
+inline const QString kStatusNoPort = QStringLiteral("Порт не выбран или некорректные настройки");
+
+// The dialog's controls as the logic sees them.
+class SetComView {
+ public:
+  virtual ~SetComView() = default;
+  // cmbCOMList: appends an entry such as "COM3"; selects one (-1: none, the box shows its
+  // placeholder).
+  virtual void AddPortEntry(const QString& entry) = 0;
+  virtual void SelectPortEntry(int index) = 0;
+  virtual int SelectedPortEntry() const = 0;
+  // txt_settings: the mode string and its background colour (0xRRGGBB).
+  virtual QString SettingsText() const = 0;
+  virtual void SetSettingsText(const QString& text) = 0;
+  virtual void SetSettingsColor(std::uint32_t rgb) = 0;
+  // Lets the window and the exchange ticks run once, in the middle of the scan.
+  virtual void YieldToEventLoop() = 0;
+};
+
+class SetComLogic {
+ public:
+  static constexpr int kFirstListedPort = 1;
+  static constexpr int kLastListedPort = 16;
+
+  // holdSending(true) stops the exchange from writing while the scan opens ports only to see
+  // whether they open; holdSending(false) lets it go on. It may be empty.
+  SetComLogic(SerialPort& port, Configuration& config, MainView& mainView, SetComView& dialog,
+              std::function<void(bool)> holdSending);
+
+  // Scans the ports into the list, selects the current one and reopens it.
+  void Load();
+  bool Loading() const { return loading_; }
+
+  // cmbCOMList Click: entry `index` chosen by the operator. PortNumber waits for OK.
+  void cmbCOMList_Click(int index);
+  // OK Click: takes the choice and the mode. False when the port refuses the mode: the box
+  // turns red and the dialog stays open. True once saved: the dialog closes.
+  bool OK_Click();
+  // Отмена Click: the dialog closes without taking anything.
+  void Cancel_Click();
+  // Every way of closing ends here: the port is restored or kept, then reopened.
+  void Unload();
+
+ private:
+  void GiveScanMode();
+  void ReopenPort();
+
+  SerialPort& port_;
+  Configuration& config_;
+  MainView& mainView_;
+  SetComView& dialog_;
+  std::function<void(bool)> holdSending_;
+
+  std::vector<int> listedPorts_;  // the port number of each entry of cmbCOMList
+  std::uint8_t savedPort_ = 0;
+  QString savedSettings_;
+  bool loading_ = false;
+};
+
+}  // namespace torvex

@@ -1,0 +1,111 @@
+// The settings dialog's logic without its widgets: the list of ports, the live switch, OK,
+// Отмена and the reopening, against a fake port, a fake main window and a fake dialog.
+#include "config/set_com_logic.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include <QTemporaryDir>
+
+#include "support/fake_prompter.h"
+#include "support/fake_serial_port.h"
+#include "support/fake_view.h"
+
+namespace torvex {
+namespace {
+
+// Ports 2 and 5 are present; a port opens only with a valid-looking mode.
+class ScanPort : public test::FakeSerialPort {
+ public:
+  ScanPort() { open = false; }
+  void SetSettings(const QString& mode) override {
+    if (mode.isEmpty() || mode == "bad") throw PortError(PortError::Kind::InvalidValue, "mode");
+    settings = mode;
+  }
+  void Open() override {
+    open = false;
+    if (!present.contains(port_number)) throw PortError(PortError::Kind::Unavailable, "missing");
+    open = true;
+  }
+  std::set<int> present{2, 5};
+};
+
+class FakeSetComView : public SetComView {
+ public:
+  void AddPortEntry(const QString& entry) override { entries << entry; }
+  void SelectPortEntry(int index) override { selected = index; }
+  int SelectedPortEntry() const override { return selected; }
+  QString SettingsText() const override { return settings; }
+  void SetSettingsText(const QString& text) override { settings = text; }
+  void SetSettingsColor(std::uint32_t rgb) override { color = rgb; }
+  void YieldToEventLoop() override { ++yields; }
+
+  QStringList entries;
+  int selected = -2;
+  QString settings;
+  std::uint32_t color = kWhite;
+  int yields = 0;
+};
+
+class SetComLogicTest : public ::testing::Test {
+ protected:
+  SetComLogicTest() {
+    config.SetPortNumber(5);
+    config.SetPortSettings("19200,e,8,1");
+  }
+
+  QTemporaryDir dir;
+  test::FakeView mainView;
+  test::FakePrompter prompter;
+  Configuration config{IniPathIn(dir.path()), mainView, prompter};
+  ScanPort port;
+  FakeSetComView dialog;
+  std::vector<bool> holds;
+  SetComLogic logic{port, config, mainView, dialog, [this](bool held) { holds.push_back(held); }};
+};
+
+TEST_F(SetComLogicTest, LoadListsWhatOpensWithSendingHeldAndReopensTheCurrentPort) {
+  logic.Load();
+  EXPECT_EQ(dialog.entries, QStringList({"COM2", "COM5"}));
+  EXPECT_EQ(dialog.selected, 1);
+  EXPECT_EQ(dialog.settings, "19200,e,8,1");
+  EXPECT_EQ(dialog.yields, 16) << "once per port scanned";
+  EXPECT_EQ(holds, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_EQ(port.port_number, 5);
+  EXPECT_FALSE(logic.Loading());
+}
+
+TEST_F(SetComLogicTest, ChoosingSwitchesTheLivePortAndOkSavesIt) {
+  logic.Load();
+  logic.cmbCOMList_Click(0);
+  EXPECT_EQ(port.port_number, 2);
+  EXPECT_EQ(config.PortNumber(), 5) << "the number waits for OK";
+  dialog.selected = 0;
+  dialog.settings = "bad";
+  EXPECT_FALSE(logic.OK_Click());
+  EXPECT_EQ(dialog.color, kRed);
+  dialog.settings = "9600,n,8,2";
+  EXPECT_TRUE(logic.OK_Click());
+  logic.Unload();
+  EXPECT_EQ(config.PortNumber(), 2);
+  EXPECT_EQ(config.PortSettings(), "9600,n,8,2");
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_EQ(port.settings, "9600,n,8,2");
+}
+
+TEST_F(SetComLogicTest, CancelRestoresAndAPortThatWillNotReopenIsReported) {
+  logic.Load();
+  logic.cmbCOMList_Click(0);
+  port.present = {};  // gone while the dialog was open
+  logic.Cancel_Click();
+  logic.Unload();
+  EXPECT_EQ(config.PortNumber(), 5);
+  EXPECT_EQ(config.PortSettings(), "19200,e,8,1");
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(mainView.Text({Control::lbl_sys_mes}), kStatusNoPort);
+}
+
+}  // namespace
+}  // namespace torvex

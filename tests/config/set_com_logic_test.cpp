@@ -96,6 +96,7 @@ TEST_F(SetComLogicTest, ChoosingSwitchesTheLivePortAndOkSavesIt) {
 }
 
 TEST_F(SetComLogicTest, CancelRestoresAndAPortThatWillNotReopenIsReported) {
+  config.SaveConfig();  // the failed reopening falls back to the file
   logic.Load();
   logic.cmbCOMList_Click(0);
   port.present = {};  // gone while the dialog was open

@@ -121,8 +121,8 @@ TEST_P(SlowSpeed, ValuesShowWithoutResendsAndTheToolNeverTalksOverAnAnswer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, SlowSpeed, ::testing::Values("9600,n,8,2", "19200,n,8,2"),
-                         [](const auto& info) {
-                           return std::string(info.param).substr(0, info.param[0] == '9' ? 4 : 5);
+                         [](const auto& row) {
+                           return std::string(row.param).substr(0, row.param[0] == '9' ? 4 : 5);
                          });
 
 // Every answer comes 150 ms late, after the deadline of the fast line, and every sixth request

@@ -21,8 +21,8 @@ double StopBitCount(StopBits stopBits) {
 
 LineTiming TimingOf(const std::optional<PortMode>& mode) {
   if (!mode || mode->speed <= 0) return {};
-  const double bits = 1.0 + mode->data_bits + (mode->parity == Parity::None ? 0 : 1) +
-                      StopBitCount(mode->stop_bits);
+  const double bits = 1.0 + mode->dataBits + (mode->parity == Parity::None ? 0 : 1) +
+                      StopBitCount(mode->stopBits);
   const double characterUs = bits * 1e6 / mode->speed;
   LineTiming timing;
   timing.character = std::chrono::microseconds(std::llround(characterUs));

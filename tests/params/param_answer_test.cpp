@@ -106,9 +106,9 @@ TEST_F(BoxColours, FollowEditsRequestsAndAnswers) {
     return out;
   };
   auto expect_green_through = [&](int last) {
-    const auto now = colors();
+    const auto shown = colors();
     for (int i = 0; i < kParamCount; ++i) {
-      EXPECT_EQ(now[i], i <= last ? kGreen : kWhite) << "box " << i;
+      EXPECT_EQ(shown[i], i <= last ? kGreen : kWhite) << "box " << i;
     }
   };
 

@@ -13,6 +13,9 @@ struct FaultPlan {
   std::uint32_t split_every = 0;    // the answer goes out in two parts, kSplitPause apart
   std::uint32_t noise_every = 0;    // stray bytes go out just before the answer
   std::uint32_t delay_ms = 0;       // every answer waits this long after its request
+  // Every frame heard goes straight back, before any answer, as a 2-wire RS-485 adapter returns
+  // what its own side sends.
+  bool echo = false;
   std::map<std::uint8_t, std::uint8_t> exceptions;  // function -> exception code it always gets
 };
 

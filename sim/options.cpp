@@ -38,9 +38,12 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     }
     if (name == "-h" || name == "--help") return {std::nullopt, true, {}};
 
-    if (name == "--frozen" || name == "--trace" || name == "--line-timing") {
+    if (name == "--frozen" || name == "--trace" || name == "--line-timing" || name == "--echo") {
       if (inline_value) return fail(std::string(name) + " takes no value");
-      (name == "--frozen" ? o.frozen : name == "--trace" ? o.trace : o.line_timing) = true;
+      (name == "--frozen"  ? o.frozen
+       : name == "--trace" ? o.trace
+       : name == "--echo"  ? o.faults.echo
+                           : o.line_timing) = true;
       continue;
     }
 
@@ -177,6 +180,9 @@ requests N, 2N, 3N, ...):
                      later answer makes it report no answer and ask again
   --exception FC:CODE  refuse every request with function FC by exception CODE,
                      e.g. --exception 3:4; may be given for several functions
+  --echo             send every frame heard straight back before answering it (also
+                     one left unanswered), as a 2-wire USB-RS485 adapter returns to the
+                     tool what the tool sends
 
 Other:
   --trace            print every frame received and sent, in hex, to standard error

@@ -13,6 +13,8 @@ Responder::Reply Responder::OnFrame(const Frame& frame, std::int64_t now_us) {
   using Kind = Controller::Outcome::Kind;
   Reply reply;
   ++stats_.received;
+  // The line itself returns the frame, whatever becomes of it here.
+  if (faults_.echo) reply.transmissions.push_back({now_us, frame.bytes});
   if (!frame.crc_ok) {
     ++stats_.bad_crc;
     reply.verdict = "bad frame, dropped";

@@ -83,6 +83,7 @@ std::string Banner(const Options& o, const Link& link, std::uint8_t address, std
   fault("split every", f.split_every);
   fault("noise every", f.noise_every);
   fault("delay ms", f.delay_ms);
+  if (f.echo) text += ", echo";
   for (const auto& [function, code] : f.exceptions) {
     text += ", exception " + Dec(code) + " for function " + Dec(function);
   }

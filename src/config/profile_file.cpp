@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,11 +17,6 @@
 namespace torvex {
 namespace {
 
-// SimpleIni keeps a comment with the entry that follows it, so comments after the last entry
-// would be lost on saving. A marker section appended while loading gives them an entry to
-// belong to; it is taken out again before the file is written. No one writes this name.
-constexpr std::string_view kTailMarker = "\x01torvex end of file";
-
 constexpr std::string_view kNativeNewline = SI_NEWLINE_A;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
@@ -29,14 +25,11 @@ struct Profile {
   explicit Profile(const QString& path);
 
   CSimpleIniA ini{false, true, false};  // duplicate keys kept; the first is read, as Windows does
-  // The file's line end, as its first line has it; a new file gets the platform's.
-  bool crlf = kNativeNewline == "\r\n";
 };
 
-// SimpleIni takes a line that opens a section but has no "]" for the start of the name of the
-// section of the keys after it, up to the next key's "="; a save writes that name back, and the
-// file grows by a line with every save. Such a line names no section, so it is dropped, and the
-// keys after it stay where they were: in the section before it.
+// A line that opens a section but has no "]" names no section: the keys after it stay where they
+// were, in the section before it. SimpleIni would take it for the start of a section name, so
+// the reader drops it; the writer keeps it where it is.
 std::string WithoutOpenSectionLines(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -66,76 +59,168 @@ std::optional<QByteArray> ReadBytes(const QString& path) {
     throw ProfileError("cannot read " + path.toStdString() + ": " +
                        file.errorString().toStdString());
   }
-  // SimpleIni stops at a NUL byte, and a save would drop everything after it (a UTF-16 or
-  // binary file): such a file is not ours to rewrite.
+  // SimpleIni stops at a NUL byte, so what follows one would be unseen (a UTF-16 or binary
+  // file): such a file is not ours to read or rewrite.
   if (bytes.contains('\0')) throw ProfileError(path.toStdString() + " is not a text file");
   return bytes;
 }
 
 Profile::Profile(const QString& path) {
-  ini.SetSpaces(false);
   const std::optional<QByteArray> bytes = ReadBytes(path);
   if (!bytes) return;
 
-  const qsizetype firstBreak = bytes->indexOf('\n');
-  if (firstBreak >= 0) crlf = firstBreak > 0 && bytes->at(firstBreak - 1) == '\r';
-
   std::string_view content(bytes->constData(), static_cast<std::size_t>(bytes->size()));
-  // A UTF-8 byte-order mark (Notepad writes one) is not part of the first line; SimpleIni reads
-  // past it too, and a save never writes it back.
+  // A UTF-8 byte-order mark (Notepad writes one) is not part of the first line.
   if (content.starts_with(kUtf8Mark)) content.remove_prefix(kUtf8Mark.size());
-  std::string text = WithoutOpenSectionLines(content);
-  text += '\n';
-  text += '[';
-  text += kTailMarker;
-  text += "]\n";
+  const std::string text = WithoutOpenSectionLines(content);
   if (ini.LoadData(text) < 0) throw ProfileError("cannot parse " + path.toStdString());
 }
 
-// Whether the marker carries comments to keep; a marker without any is dropped here.
-bool KeepTail(CSimpleIniA& ini) {
-  const std::string marker(kTailMarker);
-  CSimpleIniA::TNamesDepend sections;
-  ini.GetAllSections(sections);
-  for (const auto& section : sections) {
-    if (marker == section.pItem && section.pComment) return true;
+// The file's lines as the reader above sees them, for a write that changes one line and keeps
+// every other byte: a line opens a section when its first character (after blanks) is "[" and
+// a "]" follows; it is a comment when that character is ";" or "#"; it holds a key when an "="
+// follows at least one other character. CR LF, LF and a lone CR each end a line.
+struct Line {
+  std::string_view text;
+  std::string_view end;  // the line break as it is; empty on a last line without one
+};
+
+std::vector<Line> SplitLines(std::string_view content) {
+  std::vector<Line> lines;
+  while (!content.empty()) {
+    const std::size_t stop = std::min(content.find_first_of("\r\n"), content.size());
+    std::size_t breakLength = 0;
+    if (stop < content.size()) {
+      breakLength = content.compare(stop, 2, "\r\n") == 0 ? 2 : 1;
+    }
+    lines.push_back({content.substr(0, stop), content.substr(stop, breakLength)});
+    content.remove_prefix(stop + breakLength);
   }
-  ini.Delete(marker.c_str(), nullptr);
-  return false;
+  return lines;
 }
 
-void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-std::string Serialize(CSimpleIniA& ini, bool crlf) {
-  const bool tail = KeepTail(ini);
+bool SameName(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// The section a line opens, or nullopt.
+std::optional<std::string_view> SectionOf(std::string_view line) {
+  const std::string_view text = Trimmed(line);
+  if (!text.starts_with('[')) return std::nullopt;
+  const std::size_t close = text.find(']');
+  if (close == std::string_view::npos) return std::nullopt;
+  return Trimmed(text.substr(1, close - 1));
+}
+
+// The key a line holds, as it is spelled there, or nullopt.
+std::optional<std::string_view> KeyOf(std::string_view line) {
+  const std::string_view text = Trimmed(line);
+  if (text.empty() || text[0] == ';' || text[0] == '#' || text[0] == '[') return std::nullopt;
+  const std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos || equals == 0) return std::nullopt;
+  return Trimmed(text.substr(0, equals));
+}
+
+// The file with key in section set to value, every other line as it was: the first line of the
+// key in the section is rewritten (keeping its indentation and spelling); a missing key goes
+// below the last key of the section's first block; a missing section goes at the end.
+std::string WithValue(std::string_view content, bool crlf, std::string_view section,
+                      std::string_view key, std::string_view value) {
+  const std::string_view newline = crlf ? "\r\n" : "\n";
+  std::vector<Line> lines = SplitLines(content);
+
+  std::optional<std::size_t> keyLine;
+  std::optional<std::size_t> insertAfter;  // the header or last key line of the first block
+  bool inFirstBlock = false;
+  bool sectionSeen = false;
+  std::string_view current;  // keys before any section line belong to the nameless one
+  bool inSection = section.empty();
+  if (inSection) {
+    sectionSeen = true;
+    inFirstBlock = true;
+  }
+  for (std::size_t i = 0; i < lines.size() && !keyLine; ++i) {
+    if (const auto name = SectionOf(lines[i].text)) {
+      current = *name;
+      inSection = SameName(current, section);
+      inFirstBlock = inSection && !sectionSeen;
+      if (inFirstBlock) insertAfter = i;
+      sectionSeen = sectionSeen || inSection;
+      continue;
+    }
+    const auto name = KeyOf(lines[i].text);
+    if (!name || !inSection) continue;
+    if (SameName(*name, key)) keyLine = i;
+    if (inFirstBlock) insertAfter = i;
+  }
+
   std::string out;
-  if (ini.Save(out, false) < 0) throw ProfileError("cannot serialize the profile");
-  if (tail) {
-    const std::string line = "[" + std::string(kTailMarker) + "]" + std::string(kNativeNewline);
-    ReplaceAll(out, line, "");
+  out.reserve(content.size() + key.size() + value.size() + section.size() + 8);
+  const auto append = [&out](std::string_view text) { out.append(text.data(), text.size()); };
+  const auto appendEntry = [&](std::string_view prefix, std::string_view spelling) {
+    append(prefix);
+    append(spelling);
+    append("=");
+    append(value);
+  };
+
+  if (!sectionSeen) {
+    for (const Line& line : lines) {
+      append(line.text);
+      append(line.end.empty() ? newline : line.end);
+    }
+    append("[");
+    append(section);
+    append("]");
+    append(newline);
+    appendEntry({}, key);
+    append(newline);
+    return out;
   }
-  // No value or comment holds a line break of its own (the parser splits lines at CR and LF
-  // alike), so every break here is a line end.
-  ReplaceAll(out, "\r\n", "\n");
-  if (crlf) ReplaceAll(out, "\n", "\r\n");
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const Line& line = lines[i];
+    if (keyLine && i == *keyLine) {
+      const std::size_t indent = line.text.find_first_not_of(" \t");
+      appendEntry(line.text.substr(0, indent), *KeyOf(line.text));
+      append(line.end);
+      continue;
+    }
+    append(line.text);
+    if (!keyLine && insertAfter && i == *insertAfter) {
+      append(line.end.empty() ? newline : line.end);
+      appendEntry({}, key);
+      append(line.end.empty() ? std::string_view() : newline);
+      continue;
+    }
+    append(line.end);
+  }
+  if (!keyLine && !insertAfter) {  // the nameless section, which has no line of its own
+    std::string head;
+    head.append(key);
+    head += '=';
+    head.append(value);
+    head.append(newline);
+    out.insert(0, head);
+  }
   return out;
 }
 
-// The spelling the file already uses for key, so that writing "COM" keeps a hand-written "com".
-std::string KeySpelling(const CSimpleIniA& ini, const std::string& section,
-                        const std::string& key) {
-  CSimpleIniA::TNamesDepend keys;
-  ini.GetAllKeys(section.c_str(), keys);
-  const SI_NoCase<char> less;
-  for (const auto& entry : keys) {
-    if (!less(entry.pItem, key.c_str()) && !less(key.c_str(), entry.pItem)) return entry.pItem;
+// A value in double or single quotes is read without them, as the profile service reads it:
+// COM="3" is port 3.
+QString Unquoted(QString value) {
+  if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+      value.back() == value.front()) {
+    value = value.mid(1, value.size() - 2);
   }
-  return key;
+  return value;
 }
 
 QString Cut(QString value) {
@@ -153,7 +238,7 @@ QString ReadIni(const QString& path, const QString& section, const QString& key,
   const Profile profile(path);
   const char* value =
       profile.ini.GetValue(section.toUtf8().constData(), key.toUtf8().constData(), nullptr);
-  return Cut(value ? QString::fromUtf8(value) : fallback);
+  return Cut(value ? Unquoted(QString::fromUtf8(value)) : fallback);
 }
 
 void WriteIni(const QString& path, const QString& section, const QString& key,
@@ -161,14 +246,19 @@ void WriteIni(const QString& path, const QString& section, const QString& key,
   QString line = value;
   line.replace(u'\r', u' ').replace(u'\n', u' ');
 
-  Profile profile(path);
-  const std::string sectionName = section.toUtf8().toStdString();
-  const std::string keyName = KeySpelling(profile.ini, sectionName, key.toUtf8().toStdString());
-  if (profile.ini.SetValue(sectionName.c_str(), keyName.c_str(), line.toUtf8().constData(),
-                           nullptr, true) < 0) {
-    throw ProfileError("cannot set " + keyName);
+  const std::optional<QByteArray> bytes = ReadBytes(path);
+  std::string_view content;
+  bool crlf = kNativeNewline == "\r\n";
+  if (bytes) {
+    content = std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size()));
+    const std::size_t firstBreak = content.find('\n');
+    if (firstBreak != std::string_view::npos) crlf = firstBreak > 0 && content[firstBreak - 1] == '\r';
+    // A UTF-8 byte-order mark (Notepad writes one) is not written back, as the profile service
+    // writes none.
+    if (content.starts_with(kUtf8Mark)) content.remove_prefix(kUtf8Mark.size());
   }
-  const std::string out = Serialize(profile.ini, profile.crlf);
+  const std::string out = WithValue(content, crlf, section.toUtf8().toStdString(),
+                                    key.toUtf8().toStdString(), line.toUtf8().toStdString());
 
   QSaveFile file(path);
   file.setDirectWriteFallback(true);  // a writable file in a directory we may not write to

@@ -17,15 +17,18 @@ class ProfileError : public std::runtime_error {
 // Longest value ReadIni returns, in characters; longer ones are cut.
 inline constexpr int kIniValueLimit = 254;
 
-// The value of key in section; `fallback` when the file, the section or the key is missing.
-// A key present with an empty value reads as the empty text.
+// The value of key in section, without the blanks around it and without the quotes around it
+// when it is in a pair of double or single quotes; `fallback` when the file, the section or the
+// key is missing. A key present with an empty value reads as the empty text.
 QString ReadIni(const QString& path, const QString& section, const QString& key,
                 const QString& fallback);
 
 // Sets key in section to value, creating the file, the section or the key as needed. Every CR
-// and LF in value becomes a blank, so the value stays on its line. The file is replaced in one
-// step, so a failed write leaves it as it was; it keeps its own line ends (a new file gets the
-// platform's). A file that cannot be read is never written over.
+// and LF in value becomes a blank, so the value stays on its line. Only the key's line changes
+// (a new key goes below the section's last key, a new section at the end, without blank lines):
+// the file keeps its own layout, comments and line ends (a new file gets the platform's). The
+// file is replaced in one step, so a failed write leaves it as it was. A file that cannot be
+// read is never written over.
 void WriteIni(const QString& path, const QString& section, const QString& key,
               const QString& value);
 

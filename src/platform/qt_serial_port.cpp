@@ -1,5 +1,6 @@
 #include "platform/qt_serial_port.h"
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/port_diagnosis.h"
 #include "platform/port_path.h"
 
 namespace torvex {
@@ -51,26 +53,49 @@ void ClearStickParity(QSerialPort& port, Parity parity) {
 #endif
 }
 
-// The entry ports/comN itself (not its target) when it is a link to a pseudo-terminal: a dead
-// pseudo-terminal never comes back, and its number may soon belong to another program's
-// terminal, so only a link that has been made anew may be followed again.
-std::optional<LinkIdentity> PtyLinkIdentity(const QString& programDir, int number) {
+// The links from ports/comN to the device, each as it is now, when they end at a
+// pseudo-terminal: a dead pseudo-terminal never comes back, and its number may soon belong to
+// another program's terminal, so only a way to it in which some link has been made anew (a
+// restarted simulator, behind ports/comN directly or behind a by-id name) may be followed again.
+std::optional<LinkChain> PtyLinkChain(const QString& programDir, int number) {
   const auto path = PortDevicePath(programDir, number);
   if (!path) return std::nullopt;
-  struct stat st {};
-  if (::lstat(QFile::encodeName(*path).constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-    return std::nullopt;
+  LinkChain chain;
+  QString at = *path;
+  for (int depth = 0; depth < 16; ++depth) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(at).constData(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    chain.push_back(LinkIdentity{static_cast<std::uint64_t>(st.st_ino),
+                                 static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
+                                     st.st_mtim.tv_nsec});
+    const QString next = QFileInfo(at).symLinkTarget();
+    if (next.isEmpty()) break;
+    at = next;
   }
-  if (!QFileInfo(*path).symLinkTarget().startsWith(QStringLiteral("/dev/pts/"))) {
-    return std::nullopt;
-  }
-  return LinkIdentity{static_cast<std::uint64_t>(st.st_ino),
-                      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 +
-                          st.st_mtim.tv_nsec};
+  if (chain.empty() || !at.startsWith(QStringLiteral("/dev/pts/"))) return std::nullopt;
+  return chain;
 }
 
-std::string Describe(int number, const QString& device, const QString& reason) {
-  return QStringLiteral("COM%1 (%2): %3").arg(number).arg(device, reason).toStdString();
+// How the operator knows the device of an entry: its real path while it is there, else the
+// name the link gives (a by-id name of an unplugged adapter), else the entry itself.
+QString ShownDevice(const QString& entry, const QString& real) {
+  if (!real.isEmpty()) return real;
+  const QString target = QFileInfo(entry).symLinkTarget();
+  return target.isEmpty() ? entry : target;
+}
+
+PortError::Kind KindOf(PortFault::Reason reason) {
+  switch (reason) {
+    case PortFault::Reason::InUse: return PortError::Kind::InUse;
+    case PortFault::Reason::ModeRefused: return PortError::Kind::InvalidValue;
+    default: return PortError::Kind::Unavailable;
+  }
+}
+
+PortError Failure(int number, const PortFault& fault) {
+  return PortError(KindOf(fault.reason),
+                   QStringLiteral("COM%1: %2").arg(number).arg(PortFaultText(fault)).toStdString(),
+                   fault);
 }
 
 }  // namespace
@@ -94,6 +119,7 @@ void QtSerialPort::SetSettings(const QString& mode) {
   const auto parsed = ParsePortMode(mode);
   if (!parsed) throw PortError(PortError::Kind::InvalidValue, "invalid mode string");
   mode_ = parsed;
+  modeText_ = mode;
   if (port_.isOpen()) ApplyMode(*mode_);
 }
 
@@ -144,26 +170,35 @@ void QtSerialPort::OpenDevice() {
 
   // Qt names its lock file after the device path it is given. Open the link's target, so that
   // every program that opens the same device, by whatever link, sees the same lock.
-  const QString target = QFileInfo(*path).canonicalFilePath();
-  const QString device = target.isEmpty() ? *path : target;
+  const QString real = QFileInfo(*path).canonicalFilePath();
+  const QString device = real.isEmpty() ? *path : real;
+  const QString shown = ShownDevice(*path, real);
   port_.setPortName(device);
   ApplyMode(*mode_);  // on a closed port Qt only keeps the values; open() applies them
   if (port_.open(QIODevice::ReadWrite)) {
+    // A program that took no lock and no exclusive claim may still have the device open; it
+    // would read the controller's answers. Where that can be seen, the port is not ours.
+    if (auto held = HeldElsewhere(device, shown)) {
+      port_.close();
+      throw Failure(number_, *held);
+    }
+    // Ours alone while open: nothing else may open it and break into an exchange. Qt claims
+    // it too; asking again costs nothing and does not depend on Qt's choice.
+    ::ioctl(port_.handle(), TIOCEXCL);
     ClearStickParity(port_, mode_->parity);
     openedPath_ = *path;
-    openedLink_ = PtyLinkIdentity(programDir_, number_);
+    openedLink_ = PtyLinkChain(programDir_, number_);
     return;
   }
 
   const QSerialPort::SerialPortError error = port_.error();
   const QString reason = port_.errorString();
   port_.clearError();
-  // Qt says PermissionError both for a port that another program holds (its lock file or an
-  // exclusive open) and for a device we may not open at all; only the first is "in use".
-  const bool held = error == QSerialPort::PermissionError &&
-                    ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
-  throw PortError(held ? PortError::Kind::InUse : PortError::Kind::Unavailable,
-                  Describe(number_, device, reason));
+  throw Failure(number_, DiagnoseOpenFailure({.device = device,
+                                              .shownAs = shown,
+                                              .mode = modeText_,
+                                              .refusedAccess = error == QSerialPort::PermissionError,
+                                              .systemText = reason}));
 }
 
 void QtSerialPort::ApplyMode(const PortMode& mode) {
@@ -194,7 +229,7 @@ void QtSerialPort::TryReopen() {
   // Only the same entry: a port opened through ports/comN whose link has gone away must not
   // fall through to /dev/ttyS<N-1>, which may be the console.
   if (PortDevicePath(programDir_, number_) != openedPath_) return;
-  if (openedLink_ && PtyLinkIdentity(programDir_, number_) == openedLink_) return;
+  if (openedLink_ && PtyLinkChain(programDir_, number_) == openedLink_) return;
   try {
     OpenDevice();
     reopenTimer_.stop();

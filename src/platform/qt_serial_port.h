@@ -1,6 +1,7 @@
 #pragma once
 // The serial port layer on Qt SerialPort.
 #include <optional>
+#include <vector>
 
 #include <QObject>
 #include <QSerialPort>
@@ -19,6 +20,8 @@ struct LinkIdentity {
   std::int64_t mtime_ns;
   friend bool operator==(const LinkIdentity&, const LinkIdentity&) = default;
 };
+// The links from ports/comN to a device, in order.
+using LinkChain = std::vector<LinkIdentity>;
 
 // COMn is resolved through PortDevicePath at every opening. Received bytes reach the port's
 // buffer while the event loop runs, so BytesWaiting counts what arrived up to the last pass of
@@ -28,7 +31,8 @@ struct LinkIdentity {
 // once; it then reads as closed. Once a second the layer tries to open the same port number
 // with the same mode again, resolving ports/comN anew, until it works or the caller calls
 // Open, Close or SetCommPort itself. A link to a pseudo-terminal is followed again only once it
-// has been made anew (a restarted simulator): the old number may now be someone's shell. A
+// has been made anew (a restarted simulator, directly or behind a by-id name): the old number
+// may now be someone's shell. A
 // link that has gone is waited for, never replaced by the built-in port of the same number.
 class QtSerialPort : public QObject, public SerialPort {
   Q_OBJECT
@@ -59,13 +63,14 @@ class QtSerialPort : public QObject, public SerialPort {
 
   QString programDir_;
   std::optional<PortMode> mode_;
+  QString modeText_;  // as given, for the message of a device that refuses it
   int number_ = 0;
   QSerialPort port_;
   QTimer reopenTimer_;
   // The entry (ports/comN or /dev/ttyS<N-1>) of the last successful opening.
   QString openedPath_;
-  // The link to a pseudo-terminal that the last opening went through, as it was then.
-  std::optional<LinkIdentity> openedLink_;
+  // The links to a pseudo-terminal that the last opening went through, as they were then.
+  std::optional<LinkChain> openedLink_;
   // Set as Qt takes bytes from the device, which it does whenever the event loop runs.
   std::optional<std::chrono::steady_clock::time_point> lastArrival_;
 };

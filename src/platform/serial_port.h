@@ -6,8 +6,11 @@
 #include <optional>
 #include <span>
 #include <stdexcept>
+#include <utility>
 
 #include <QString>
+
+#include "platform/port_fault.h"
 
 namespace torvex {
 
@@ -19,11 +22,15 @@ class PortError : public std::runtime_error {
     InUse,         // another program holds the port
     Unavailable,   // missing, no access, or any other failure
   };
-  PortError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
+  PortError(Kind kind, const std::string& what, std::optional<PortFault> fault = std::nullopt)
+      : std::runtime_error(what), kind_(kind), fault_(std::move(fault)) {}
   Kind kind() const { return kind_; }
+  // The device and the reason, when the opening of a device failed.
+  const std::optional<PortFault>& fault() const { return fault_; }
 
  private:
   Kind kind_;
+  std::optional<PortFault> fault_;
 };
 
 class SerialPort {

@@ -22,15 +22,23 @@ constexpr int kMeasuringView = 1;
 
 QString PortErrorMessage(const PortError& error, std::uint8_t portNumber) {
   const QString port = QStringLiteral("Порт COM") + QString::number(portNumber);
+  QString first = port + QStringLiteral(" не доступен");
+  QString advice = QStringLiteral("Выберите другой порт");
   switch (error.kind()) {
     case PortError::Kind::InvalidValue:
-      return QStringLiteral("Некорректные настройки порта COM\r\nИзмените настройки");
+      first = QStringLiteral("Некорректные настройки порта COM");
+      advice = QStringLiteral("Измените настройки");
+      break;
     case PortError::Kind::InUse:
-      return port + QStringLiteral(" занят другим приложением\r\nВыберите другой порт");
+      first = port + QStringLiteral(" занят другим приложением");
+      break;
     case PortError::Kind::Unavailable:
       break;
   }
-  return port + QStringLiteral(" не доступен\r\nВыберите другой порт");
+  // The device behind the number and what is wrong with it, when a device was tried.
+  const QString reason =
+      error.fault() ? PortFaultText(*error.fault()) + QStringLiteral("\r\n") : QString();
+  return first + QStringLiteral("\r\n") + reason + advice;
 }
 
 Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)

@@ -28,7 +28,8 @@ inline const QString kStatusLogFailingNote = QStringLiteral(" Журнал об�
 
 inline const QString kPortErrorTitle = QStringLiteral("Ошибка открытия порта");
 
-// The message of a failed port opening: two lines joined by CR LF.
+// The message of a failed port opening, lines joined by CR LF: what failed, then, when a device
+// was tried, the device and the reason, then what to do.
 QString PortErrorMessage(const PortError& error, std::uint8_t portNumber);
 
 class Tool : public QObject {

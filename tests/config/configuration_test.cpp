@@ -45,8 +45,6 @@ TEST_F(ConfigurationTest, TheFirstStartWritesTheFileFromWhatItHas) {
             "[PC config]\n"
             "COM=1\n"
             "COMSettings=\n"
-            "\n"
-            "\n"
             "[VEM config]\n"
             "MBSLAD=-1\n");
   EXPECT_EQ(config.PortNumber(), 1);
@@ -70,8 +68,6 @@ TEST_F(ConfigurationTest, ASaveWritesTheThreeKeysAndLoadReadsTwoBack) {
             "[PC config]\n"
             "COM=12\n"
             "COMSettings=115200,n,8,2\n"
-            "\n"
-            "\n"
             "[VEM config]\n"
             "MBSLAD=7\n");
   EXPECT_EQ(view.painted, (std::vector<QString>{kStatusSavingConfig, ""}));
@@ -101,6 +97,7 @@ TEST_F(ConfigurationTest, ThePortNumberIsAWholeNumberThatFitsAByte) {
       {"3", 3},  {"0", 0},     {"255", 255}, {"2.5", 2},   {"3.5", 4},  {"254.5", 254},
       {"1e1", 10}, {"abc", -1}, {"", -1},     {"300", -1},  {"-1", -1},  {"255.5", -1},
       {"3,5", -1}, {"3x", -1},  {"nan", -1},  {"inf", -1},
+      {"\"3\"", 3}, {"'12'", 12}, {"\"\"", -1}, {"\"3", -1},  // quotes as the profile service reads them
   };
   for (const Case& c : cases) {
     Put(QByteArray("[PC config]\nCOM=") + c.value + "\nCOMSettings=19200,e,8,1\n");
@@ -143,7 +140,7 @@ TEST_F(ConfigurationTest, SavedValuesStayOnOneLineAndReadBackCut) {
   config.SetPortSettings("9600,n,8,2\r\n" + QString(300, u'x'));
   config.SaveConfig();
   EXPECT_TRUE(Contents().contains("\nCOMSettings=9600,n,8,2  xxx"));
-  EXPECT_EQ(Contents().count('\n'), 7) << "no line more than the file's seven";
+  EXPECT_EQ(Contents().count('\n'), 5) << "no line more than the file's five";
 
   config.LoadConfig();
   EXPECT_EQ(config.PortSettings(), ("9600,n,8,2  " + QString(300, u'x')).left(254));
@@ -171,16 +168,11 @@ TEST_F(ConfigurationTest, AHandEditedFileSurvivesASave) {
   EXPECT_EQ(Contents(),
             "; bench 4\n"
             "\n"
-            "\n"
             "[Operator]\n"
             "Name=Иванов\n"
-            "\n"
-            "\n"
             "[pc config]\n"
             "com=2\n"
             "comsettings=19200,e,8,1\n"
-            "\n"
-            "\n"
             "; the slave\n"
             "[vem CONFIG]\n"
             "mbslad=7\n"

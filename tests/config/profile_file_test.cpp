@@ -27,7 +27,13 @@ TEST_F(ProfileFileTest, ReadsAsTheProfileServiceDoes) {
       "Empty=\n"
       "com=4\n"
       "[other]\n"
-      "Long=" + QByteArray(300, 'x') + "\n");
+      "Long=" + QByteArray(300, 'x') + "\n"
+      "[quoted]\n"
+      "Double = \"3\"\n"
+      "Single='9600,n,8,2'\n"
+      "Inner=a \"b\" c\n"
+      "Unpaired=\"3'\n"
+      "Lone=\"\n");
 
   struct Case {
     const char* section;
@@ -37,6 +43,11 @@ TEST_F(ProfileFileTest, ReadsAsTheProfileServiceDoes) {
       {"PC config", "COM", "3"},        // blanks around the value go, the first duplicate wins
       {"pc CONFIG", "com", "3"},        // names match without regard to case
       {"PC config", "Empty", ""},       // an empty value is not a missing one
+      {"quoted", "Double", "3"},        // quotes around a value go, as the profile service reads it
+      {"quoted", "Single", "9600,n,8,2"},
+      {"quoted", "Inner", "a \"b\" c"},  // only a pair around the whole value
+      {"quoted", "Unpaired", "\"3'"},
+      {"quoted", "Lone", "\""},
       {"PC config", "Missing", "dflt"},
       {"No such", "COM", "dflt"},
       {"other", "Long", QString(kIniValueLimit, u'x')},
@@ -49,56 +60,65 @@ TEST_F(ProfileFileTest, ReadsAsTheProfileServiceDoes) {
       << "the default is cut like a value";
 }
 
-TEST_F(ProfileFileTest, AHandEditedFileKeepsItsContentOrderSpellingAndLineEnds) {
-  Put("; stand 4, USB adapter\r\n"
+TEST_F(ProfileFileTest, AHandEditedFileKeepsItsLayoutAndOnlyTheKeysLineChanges) {
+  const QByteArray file =
+      "; stand 4, USB adapter\r\n"
       "\r\n"
       "[Notes]\r\n"
       "Who=Петров\r\n"
       "\r\n"
       "[pc CONFIG]\r\n"
       "; the adapter\r\n"
-      "com = 3\r\n"
+      "  com = \"3\"\r\n"
       "Baud=old\r\n"
       "\r\n"
-      "; last words");
+      "; last words";
+  Put(file);
 
   WriteIni(path, "PC config", "COM", "12");
-  WriteIni(path, "PC config", "COMSettings", "9600,n,8,2");
+  WriteIni(path, "PC config", "COMSettings", "9600,n,8,2");  // a new key below the last one
+  WriteIni(path, "VEM config", "MBSLAD", "7");               // a new section at the end
 
   EXPECT_EQ(Contents(),
             "; stand 4, USB adapter\r\n"
             "\r\n"
-            "\r\n"
             "[Notes]\r\n"
             "Who=Петров\r\n"
             "\r\n"
-            "\r\n"
             "[pc CONFIG]\r\n"
-            "\r\n"
             "; the adapter\r\n"
-            "com=12\r\n"
+            "  com=12\r\n"
             "Baud=old\r\n"
             "COMSettings=9600,n,8,2\r\n"
             "\r\n"
-            "\r\n"
-            "; last words\r\n");
-  // Saving again changes nothing: the layout SimpleIni writes is stable.
+            "; last words\r\n"
+            "[VEM config]\r\n"
+            "MBSLAD=7\r\n");
+  // Saving the same again changes nothing.
   const QByteArray once = Contents();
   WriteIni(path, "PC config", "COM", "12");
+  WriteIni(path, "VEM config", "MBSLAD", "7");
   EXPECT_EQ(Contents(), once);
 }
 
+TEST_F(ProfileFileTest, TheFirstSaveWritesNoBlankLines) {
+  WriteIni(path, "PC config", "COM", "1");
+  WriteIni(path, "PC config", "COMSettings", "");
+  WriteIni(path, "VEM config", "MBSLAD", "-1");
+  EXPECT_EQ(Contents(), "[PC config]\nCOM=1\nCOMSettings=\n[VEM config]\nMBSLAD=-1\n");
+}
+
 TEST_F(ProfileFileTest, ASectionLineWithoutItsBracketOpensNoSection) {
-  // The keys after the broken line stay where they were, and saving again changes nothing:
-  // the file used to grow by a line with every save.
+  // The keys after the broken line stay where they were, the line itself stays too, and saving
+  // again changes nothing: the file used to grow by a line with every save.
   struct Case {
     QByteArray file;
     const char* section;  // where the key below the broken line is found
     QByteArray saved;
   } const cases[] = {
       {"[Notes]\nWho=x\n[PC config\nCOM=3\n", "Notes",
-       "[Notes]\nWho=x\nCOM=3\n\n\n[PC config]\nCOM=5\n"},
-      {"\xEF\xBB\xBF[PC config\nCOM=3\n", "", "COM=3\n\n\n[PC config]\nCOM=5\n"},
+       "[Notes]\nWho=x\n[PC config\nCOM=3\n[PC config]\nCOM=5\n"},
+      {"\xEF\xBB\xBF[PC config\nCOM=3", "", "[PC config\nCOM=3\n[PC config]\nCOM=5\n"},
   };
   for (const Case& c : cases) {
     Put(c.file);

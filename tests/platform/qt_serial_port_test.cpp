@@ -12,6 +12,8 @@
 #include <QTimer>
 
 #include "platform/qt_serial_port.h"
+#include "support/child_process.h"
+#include "support/holding_child.h"
 #include "support/pty.h"
 
 namespace torvex {
@@ -48,6 +50,16 @@ std::optional<PortError::Kind> OpenError(SerialPort& port) {
     port.Open();
   } catch (const PortError& e) {
     return e.kind();
+  }
+  return std::nullopt;
+}
+
+// The fault of a failed opening; nullopt when it opened.
+std::optional<PortError> OpenFailure(SerialPort& port) {
+  try {
+    port.Open();
+  } catch (const PortError& e) {
+    return e;
   }
   return std::nullopt;
 }
@@ -211,12 +223,104 @@ TEST_F(PortOnPty, APortHeldByAnotherProgramIsInUseUntilItIsLetGo) {
   ::close(ready[0]);
   ASSERT_EQ(ok, '1');
 
-  EXPECT_EQ(OpenError(port), PortError::Kind::InUse);
+  const auto failure = OpenFailure(port);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->kind(), PortError::Kind::InUse);
+  ASSERT_TRUE(failure->fault().has_value());
+  EXPECT_EQ(failure->fault()->reason, PortFault::Reason::InUse);
+  EXPECT_EQ(failure->fault()->pid, child) << "the lock file names it";
+  EXPECT_EQ(failure->fault()->device, pty->SlaveQPath());
   EXPECT_FALSE(port.IsOpen());
 
   ::close(release[1]);
   ::waitpid(child, nullptr, 0);
   EXPECT_EQ(OpenError(port), std::nullopt);
+}
+
+TEST_F(PortOnPty, AFailedOpeningNamesTheDeviceAndWhatIsWrongWithIt) {
+  const std::filesystem::path root = dir.Path().toStdString();
+  // An adapter bound by its by-id name and not plugged in: udev has removed the name.
+  const std::string byId = (root / "by-id" / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string();
+  dir.Bind(2, byId);
+  std::ofstream(root / "plain") << "not a tty";
+  dir.Bind(3, (root / "plain").string());
+
+  struct Case {
+    int number;
+    PortFault::Reason reason;
+    std::string device;
+  } const cases[] = {
+      {2, PortFault::Reason::NoSuchDevice, byId},
+      {3, PortFault::Reason::NotASerialPort, (root / "plain").string()},
+  };
+  for (const Case& c : cases) {
+    port.SetCommPort(c.number);
+    const auto failure = OpenFailure(port);
+    ASSERT_TRUE(failure.has_value()) << "COM" << c.number;
+    EXPECT_EQ(failure->kind(), PortError::Kind::Unavailable);
+    ASSERT_TRUE(failure->fault().has_value());
+    EXPECT_EQ(failure->fault()->reason, c.reason) << "COM" << c.number;
+    EXPECT_EQ(failure->fault()->device.toStdString(), c.device);
+  }
+}
+
+TEST_F(PortOnPty, AProgramHoldingThePortWithoutALockIsFoundAndThePortIsLeftToIt) {
+  test::HoldingChild other([&] { return ::open(pty->SlavePath().c_str(), O_RDWR | O_NOCTTY) >= 0; });
+  ASSERT_TRUE(other.Ready());
+  const auto failure = OpenFailure(port);
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_EQ(failure->kind(), PortError::Kind::InUse);
+  ASSERT_TRUE(failure->fault().has_value());
+  EXPECT_EQ(failure->fault()->pid, other.Pid());
+  EXPECT_FALSE(port.IsOpen());
+
+  other.Release();
+  EXPECT_EQ(OpenError(port), std::nullopt);
+}
+
+// Permissions do not apply to root, as CI runs: the opening runs in a child process that has
+// become nobody, on a terminal that belongs to root and the dialout group, as an adapter's
+// device does. Run by another user, the terminal is made unreadable to its owner instead.
+TEST_F(PortOnPty, ADeviceWithoutRightsSaysSoAndNamesTheGroup) {
+  const bool root = ::geteuid() == 0;
+  ASSERT_EQ(::chmod(dir.Path().toLocal8Bit().constData(), 0755), 0);  // nobody may look up the link
+  if (root) {
+    ASSERT_EQ(::chown(pty->SlavePath().c_str(), 0, 20), 0);  // dialout on Debian
+    ASSERT_EQ(::chmod(pty->SlavePath().c_str(), 0660), 0);
+  } else {
+    ASSERT_EQ(::chmod(pty->SlavePath().c_str(), 0), 0);
+  }
+  const int verdict = test::RunInChild(
+      [&] {
+        QtSerialPort other(dir.Path());
+        other.SetSettings("9600,n,8,1");
+        other.SetCommPort(1);
+        const auto failure = OpenFailure(other);
+        if (!failure) return 1;
+        if (failure->kind() != PortError::Kind::Unavailable || !failure->fault()) return 2;
+        if (failure->fault()->reason != PortFault::Reason::NoPermission) return 3;
+        if (root && failure->fault()->group != "dialout") return 4;
+        if (!PortFaultText(*failure->fault()).contains("dialout")) return 5;
+        return 0;
+      },
+      /*asOtherUser=*/true);
+  EXPECT_EQ(verdict, 0);
+}
+
+// Once open, the port is the tool's alone (an exclusive claim, TIOCEXCL): nothing else can
+// open it and break into an exchange. Root may open it anyway, so the other program is nobody.
+TEST_F(PortOnPty, AnOpenPortCannotBeOpenedByAnotherProgram) {
+  ASSERT_EQ(::chmod(pty->SlavePath().c_str(), 0666), 0);
+  const auto tryOpen = [&] {
+    const int fd = ::open(pty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) return 0;
+    return errno == EBUSY ? 16 : 1;
+  };
+  EXPECT_EQ(test::RunInChild(tryOpen, true), 0) << "free before";
+  port.Open();
+  EXPECT_EQ(test::RunInChild(tryOpen, true), 16) << "busy while the tool has it";
+  port.Close();
+  EXPECT_EQ(test::RunInChild(tryOpen, true), 0) << "free again";
 }
 
 TEST_F(PortOnPty, AClosedPortReadsNothingAndSendsNothing) {
@@ -290,6 +394,30 @@ TEST_F(PortOnPty, ADeadPortComesBackBehindItsLinkWithTheSameMode) {
   EXPECT_EQ(pty->Read(3, 1s), (Bytes{0x07, 0x00, 0xFF}));
   pty->Write(Bytes{0xFF, 0x00});
   EXPECT_EQ(Receive(port, 2), (Bytes{0xFF, 0x00}));
+}
+
+// An adapter bound by its by-id name, pulled out and plugged into another socket: udev removes
+// the by-id link, then makes it anew for the new device. Here the device is a pseudo-terminal.
+TEST_F(PortOnPty, AnAdapterBoundByItsByIdNameComesBackInAnotherSocket) {
+  const std::filesystem::path byIdDir = std::filesystem::path(dir.Path().toStdString()) / "by-id";
+  std::filesystem::create_directory(byIdDir);
+  const auto byId = byIdDir / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  std::filesystem::create_symlink(pty->SlavePath(), byId);
+  dir.Bind(1, byId.string());
+  port.SetSettings("19200,n,8,2");
+  port.Open();
+
+  pty->Vanish();
+  std::filesystem::remove(byId);
+  RunEventLoop(1200ms);
+  EXPECT_FALSE(port.IsOpen());
+
+  pty = std::make_unique<test::Pty>();
+  std::filesystem::create_symlink(pty->SlavePath(), byId);
+  ASSERT_TRUE(RunEventLoopUntil([&] { return port.IsOpen(); }, 2s)) << "within 2 s of plugging in";
+  EXPECT_EQ(OutSpeed(*pty), B19200);
+  port.Write(Bytes{0x07, 0x03});
+  EXPECT_EQ(pty->Read(2, 1s), (Bytes{0x07, 0x03}));
 }
 
 TEST_F(PortOnPty, ARemovedLinkIsWaitedForNotReplacedByTheBuiltInPort) {

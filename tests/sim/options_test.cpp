@@ -12,7 +12,7 @@ TEST(Options, ReadsEveryOptionInBothForms) {
                                  "--eeprom", "e.txt", "--seed=42", "--frozen", "--trace", "--line-timing",
                                  "--silent-every", "5", "--corrupt-every=6", "--split-every", "7",
                                  "--noise-every", "8", "--delay-ms", "0", "--exception", "3:4",
-                                 "--exception=101:2"});
+                                 "--exception=101:2", "--echo"});
   ASSERT_TRUE(p.options) << p.error;
   const Options& o = *p.options;
   EXPECT_EQ(o.link, "ports/com1");
@@ -26,6 +26,7 @@ TEST(Options, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(o.faults.split_every, 7u);
   EXPECT_EQ(o.faults.noise_every, 8u);
   EXPECT_EQ(o.faults.delay_ms, 0u);
+  EXPECT_TRUE(o.faults.echo);
   EXPECT_EQ(o.faults.exceptions, (std::map<std::uint8_t, std::uint8_t>{{3, 4}, {101, 2}}));
 
   const ParsedOptions defaults = Parse({});
@@ -33,6 +34,7 @@ TEST(Options, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(ToString(defaults.options->mode), "115200,n,8,2");
   EXPECT_FALSE(defaults.options->address) << "the EEPROM's address unless told otherwise";
   EXPECT_FALSE(defaults.options->line_timing) << "a pseudo-terminal's pace unless asked";
+  EXPECT_FALSE(defaults.options->faults.echo);
   EXPECT_TRUE(Parse({"--link", "x", "-h"}).help);
 }
 

@@ -305,5 +305,24 @@ TEST(WireFaults, ExceptionRefusesOneFunctionOnly) {
   EXPECT_NE(sim.Stop().out.find("2 answered (1 exception)"), std::string::npos);
 }
 
+TEST(WireFaults, EchoReturnsEveryFrameHeardBeforeItsAnswer) {
+  SimProcess sim({"--echo", "--silent-every", "2"});
+  ASSERT_TRUE(sim.started());
+  const Bytes write = WithCrc({7, 6, 0x0B, 0xB8, 0, 5});
+  Bytes both = write;
+  both.insert(both.end(), write.begin(), write.end());  // a write's answer equals its request
+  EXPECT_EQ(sim.Exchange(write, 16), both);
+  // Unanswered (request 2) or for another slave: the echo comes all the same, and only it.
+  sim.Send(kOutputsRead);
+  EXPECT_EQ(sim.Receive(100, 200ms), kOutputsRead);
+  const Bytes other = WithCrc({9, 3, 0x0B, 0xB8, 0, 1});
+  sim.Send(other);
+  EXPECT_EQ(sim.Receive(100, 200ms), other);
+  const Bytes read = sim.Exchange(kOutputsRead, kOutputsRead.size() + 9);
+  ASSERT_EQ(read.size(), kOutputsRead.size() + 9);
+  EXPECT_EQ(Bytes(read.begin(), read.begin() + 8), kOutputsRead);
+  EXPECT_EQ(Bytes(read.begin() + 8, read.begin() + 11), FromHex("07 03 04"));
+}
+
 }  // namespace
 }  // namespace torvex::sim

@@ -247,7 +247,7 @@ TEST_F(SetComDialogTest, OkSavesTheChoiceAndReopensThePort) {
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(FileContents(config.IniPath()),
-            "[PC config]\nCOM=12\nCOMSettings=115200,n,8,2\n\n\n[VEM config]\nMBSLAD=7\n");
+            "[PC config]\nCOM=12\nCOMSettings=115200,n,8,2\n[VEM config]\nMBSLAD=7\n");
   EXPECT_TRUE(port.open);
   EXPECT_EQ(port.port_number, 12);
   EXPECT_EQ(port.settings, "115200,n,8,2");

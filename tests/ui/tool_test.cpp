@@ -88,6 +88,59 @@ TEST_F(ToolStartUp, AFailedOpeningAsksAndCancelEndsWithoutAWindow) {
   }
 }
 
+TEST(PortErrorMessage, ASecondLineNamesTheDeviceAndTheReason) {
+  using Reason = PortFault::Reason;
+  const auto fault = [](Reason reason) {
+    PortFault f;
+    f.reason = reason;
+    f.device = "/dev/ttyUSB0";
+    return f;
+  };
+  PortFault noRights = fault(Reason::NoPermission);
+  noRights.group = "dialout";
+  PortFault gone = fault(Reason::NoSuchDevice);
+  gone.device = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  PortFault mode = fault(Reason::ModeRefused);
+  mode.mode = "256000,m,8,1";
+  PortFault held = fault(Reason::InUse);
+  held.pid = 4242;
+  held.program = "minicom";
+  PortFault other = fault(Reason::Other);
+  other.systemText = "Input/output error";
+  struct Case {
+    PortError::Kind kind;
+    PortFault fault;
+    QString text;
+  } const cases[] = {
+      {PortError::Kind::Unavailable, noRights,
+       "Порт COM3 не доступен\r\nУстройство /dev/ttyUSB0: нет прав доступа; пользователь должен "
+       "входить в группу dialout (sudo usermod -aG dialout $USER, затем войти в систему заново)\r\n"
+       "Выберите другой порт"},
+      {PortError::Kind::Unavailable, gone,
+       "Порт COM3 не доступен\r\nУстройство "
+       "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 не найдено: адаптер не "
+       "подключён или порт не привязан\r\nВыберите другой порт"},
+      {PortError::Kind::Unavailable, fault(Reason::NotASerialPort),
+       "Порт COM3 не доступен\r\nУстройство /dev/ttyUSB0 не является последовательным "
+       "портом\r\nВыберите другой порт"},
+      {PortError::Kind::InvalidValue, mode,
+       "Некорректные настройки порта COM\r\nУстройство /dev/ttyUSB0 не принимает режим "
+       "256000,m,8,1\r\nИзмените настройки"},
+      {PortError::Kind::InUse, held,
+       "Порт COM3 занят другим приложением\r\nУстройство /dev/ttyUSB0 занято процессом 4242 "
+       "(minicom)\r\nВыберите другой порт"},
+      {PortError::Kind::InUse, fault(Reason::InUse),
+       "Порт COM3 занят другим приложением\r\nУстройство /dev/ttyUSB0 занято другой "
+       "программой\r\nВыберите другой порт"},
+      {PortError::Kind::Unavailable, other,
+       "Порт COM3 не доступен\r\nУстройство /dev/ttyUSB0: Input/output error\r\nВыберите "
+       "другой порт"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PortErrorMessage(PortError(c.kind, "", c.fault), 3), c.text);
+  }
+}
+
 TEST_F(ToolStartUp, OkLeadsThroughTheDialogIntoTheRunningStateWithoutReadingParameters) {
   WriteIni("[PC config]\nCOM=3\nCOMSettings=9600,n,8,2\n");
   port.open = false;

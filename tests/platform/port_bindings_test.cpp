@@ -1,0 +1,99 @@
+#include "platform/port_bindings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <QTemporaryDir>
+
+#include "platform/port_path.h"
+#include "platform/qt_adapter_source.h"
+#include "platform/serial_adapters.h"
+
+namespace torvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Bindings : public ::testing::Test {
+ protected:
+  fs::path Root() const { return dir.path().toStdString(); }
+  fs::path Ports() const { return Root() / "ports"; }
+
+  QTemporaryDir dir;
+  PortBindings bindings{dir.path()};
+};
+
+TEST_F(Bindings, BindListReplaceAndUnbindOnTheFileSystem) {
+  const fs::path device = Root() / "ttyUSB0";
+  std::ofstream(device) << "";
+  EXPECT_TRUE(bindings.List().empty()) << "no ports/ yet";
+  EXPECT_EQ(bindings.FirstFree(1, 16), 1);
+
+  bindings.Bind(3, QString::fromStdString(device.string()));  // creates ports/
+  bindings.Bind(1, QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+  EXPECT_EQ(fs::read_symlink(Ports() / "com3"), device);
+  // What the port layer opens as COM3 is the new link.
+  EXPECT_EQ(PortDevicePath(dir.path(), 3), QString::fromStdString((Ports() / "com3").string()));
+  EXPECT_EQ(bindings.List(),
+            (std::vector<PortBinding>{
+                {1, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", ""},
+                {3, QString::fromStdString(device.string()), QString::fromStdString(device.string())}}))
+      << "an adapter that is not plugged in has no device";
+  EXPECT_EQ(bindings.FirstFree(1, 16), 2);
+
+  bindings.Bind(3, QStringLiteral("/dev/ttyUSB1"));  // rebinding replaces in one step
+  EXPECT_EQ(fs::read_symlink(Ports() / "com3"), "/dev/ttyUSB1");
+  EXPECT_EQ(std::distance(fs::directory_iterator(Ports()), fs::directory_iterator()), 2)
+      << "no temporary link left behind";
+
+  bindings.Unbind(3);
+  bindings.Unbind(3);  // already gone: nothing
+  EXPECT_FALSE(fs::is_symlink(Ports() / "com3"));
+  EXPECT_EQ(bindings.List().size(), 1u);
+  EXPECT_TRUE(fs::exists(device)) << "unbinding removes the link, never its device";
+}
+
+TEST_F(Bindings, WhatIsNotALinkIsNeitherReplacedNorRemoved) {
+  fs::create_directory(Ports());
+  std::ofstream(Ports() / "com2") << "someone's notes";
+  EXPECT_THROW(bindings.Bind(2, "/dev/ttyUSB0"), BindingError);
+  EXPECT_THROW(bindings.Unbind(2), BindingError);
+  EXPECT_TRUE(fs::is_regular_file(Ports() / "com2"));
+  EXPECT_EQ(bindings.FirstFree(2, 3), 3) << "an entry of any kind takes its number";
+  for (int bad : {0, 256}) EXPECT_THROW(bindings.Bind(bad, "/dev/ttyUSB0"), BindingError);
+  EXPECT_THROW(bindings.Bind(4, ""), BindingError);
+
+  // A settings folder where nothing can be created: ports/ is a plain file.
+  QTemporaryDir other;
+  std::ofstream(fs::path(other.path().toStdString()) / "ports") << "";
+  EXPECT_THROW(PortBindings(other.path()).Bind(1, "/dev/ttyUSB0"), BindingError);
+}
+
+TEST(Adapters, ByIdNamesAndWhatABindingNames) {
+  QTemporaryDir dir;
+  const fs::path root = dir.path().toStdString();
+  fs::create_directory(root / "by-id");
+  std::ofstream(root / "ttyUSB0") << "";
+  fs::create_symlink("../ttyUSB0", root / "by-id" / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+  fs::create_symlink(root / "gone", root / "by-id" / "usb-unplugged");
+  const auto names = ByIdNames(QString::fromStdString((root / "by-id").string()));
+  ASSERT_EQ(names.size(), 1) << "a name that leads nowhere names no device";
+  EXPECT_EQ(names.value(QString::fromStdString((root / "ttyUSB0").string())),
+            QString::fromStdString((root / "by-id" / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string()));
+  EXPECT_TRUE(ByIdNames(dir.path() + "/none").isEmpty());
+
+  const SerialAdapter ftdi{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A50285BI",
+                           "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"};
+  const SerialAdapter bare{"/dev/ttyS0", "", "", "", ""};
+  EXPECT_EQ(BindingTarget(ftdi), ftdi.byIdPath);
+  EXPECT_EQ(BindingTarget(bare), "/dev/ttyS0");
+  EXPECT_EQ(AdapterSummary(ftdi), "/dev/ttyUSB0, FTDI FT232R USB UART, A50285BI");
+  EXPECT_EQ(AdapterSummary({"/dev/ttyUSB1", "FTDI FT232R USB UART", "FTDI", "", ""}),
+            "/dev/ttyUSB1, FTDI FT232R USB UART");
+  EXPECT_EQ(AdapterSummary(bare), "/dev/ttyS0");
+}
+
+}  // namespace
+}  // namespace torvex

@@ -364,17 +364,32 @@ TEST_F(FaultsOnSim, RefusedWritesAreReportedAndNotShownAsCarriedOut) {
 
 // --- The controller dies and comes back ----------------------------------------------------
 
-class ControllerRestart : public FaultsOnSim, public ::testing::WithParamInterface<int> {};
+// How the controller goes: killed (its link left pointing nowhere) or stopped (its link removed);
+// and how the tool reaches it: ports/com1 leads to it directly, or through the stable name that
+// udev gives a USB adapter under /dev/serial/by-id, as a bound adapter is pulled out and plugged
+// back into another socket.
+struct Restart {
+  int signal;
+  bool byId;
+};
+
+class ControllerRestart : public FaultsOnSim, public ::testing::WithParamInterface<Restart> {};
 
 TEST_P(ControllerRestart, IsReportedAsNoAnswerAndTheExchangeResumesOnTheSamePort) {
-  const std::filesystem::path link = run.dir.LinkPath(1);
+  std::filesystem::path link = run.dir.LinkPath(1);
+  if (GetParam().byId) {
+    const auto byIdDir = std::filesystem::path(run.dir.Path().toStdString()) / "by-id";
+    std::filesystem::create_directory(byIdDir);
+    link = byIdDir / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    run.dir.Bind(1, link.string());
+  }
   test::SimRunner sim(link);
   ASSERT_TRUE(run.Start());
   ASSERT_NO_FATAL_FAILURE(WaitUntilEverythingShown(run));
   const Texts before = run.Shown();
   run.ExpectOnly(before);
 
-  if (GetParam() == SIGKILL) {
+  if (GetParam().signal == SIGKILL) {
     sim.Kill();
     ASSERT_TRUE(std::filesystem::is_symlink(link));  // left behind, pointing nowhere
     ASSERT_FALSE(std::filesystem::exists(link));
@@ -388,10 +403,11 @@ TEST_P(ControllerRestart, IsReportedAsNoAnswerAndTheExchangeResumesOnTheSamePort
   EXPECT_EQ(run.Status(), kStatusNoAnswer);
   EXPECT_FALSE(run.port->IsOpen());
 
-  // A controller is back behind the same ports/com1, on a new pseudo-terminal.
+  // A controller is back behind the same name, on a new pseudo-terminal.
   run.BlankMeasurements();
   const int blocks = run.StatusBlocksShown();
   sim.Start();
+  EXPECT_TRUE(WaitFor([&] { return run.port->IsOpen(); }, 2000)) << "within 2 s of coming back";
   ASSERT_TRUE(WaitFor([&] { return run.StatusBlocksShown() > blocks; }))
       << run.Status().toStdString() << "; " << sim.Banner().toStdString();
   EXPECT_EQ(run.Status(), kStatusLinkUp);
@@ -400,9 +416,12 @@ TEST_P(ControllerRestart, IsReportedAsNoAnswerAndTheExchangeResumesOnTheSamePort
   EXPECT_TRUE(run.Violations().empty()) << run.Violations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Sim, ControllerRestart, ::testing::Values(SIGKILL, SIGTERM),
+INSTANTIATE_TEST_SUITE_P(Sim, ControllerRestart,
+                         ::testing::Values(Restart{SIGKILL, false}, Restart{SIGTERM, false},
+                                           Restart{SIGKILL, true}, Restart{SIGTERM, true}),
                          [](const auto& row) {
-                           return std::string(row.param == SIGKILL ? "Killed" : "Terminated");
+                           return std::string(row.param.signal == SIGKILL ? "Killed" : "Terminated") +
+                                  (row.param.byId ? "BehindItsByIdName" : "");
                          });
 
 // --- A flooded request ring ------------------------------------------------------------------

@@ -17,6 +17,7 @@ const QString kVemSection = QStringLiteral("VEM config");
 const QString kPortKey = QStringLiteral("COM");
 const QString kModeKey = QStringLiteral("COMSettings");
 const QString kSlaveKey = QStringLiteral("MBSLAD");
+const QString kEchoKey = QStringLiteral("Echo");
 const QString kDefaultPort = QStringLiteral("1");
 
 // "COM" is a number rounded to a whole one, a half to the even neighbour ("2.5" is 2), that
@@ -51,7 +52,9 @@ void Configuration::SaveConfig() {
   // Stops at the first key the operator gives up on.
   (void)(Write(kPcSection, kPortKey, QString::number(portNumber_)) &&
          Write(kPcSection, kModeKey, portSettings_) &&
-         Write(kVemSection, kSlaveKey, QString::number(view_.SlaveAddress())));
+         Write(kVemSection, kSlaveKey, QString::number(view_.SlaveAddress())) &&
+         (!(echo_ || HasEchoKey()) ||
+          Write(kPcSection, kEchoKey, echo_ ? QStringLiteral("1") : QStringLiteral("0"))));
   ShowStatus(QString());
 }
 
@@ -85,6 +88,15 @@ void Configuration::LoadConfig() {
   ShowStatus(QString());
 }
 
+bool Configuration::HasEchoKey() const {
+  try {
+    const QString absent = QStringLiteral("\x01");  // no key reads as this, nor any value
+    return ReadIni(path_, kPcSection, kEchoKey, absent) != absent;
+  } catch (const ProfileError&) {
+    return false;
+  }
+}
+
 // Both values, or false with PortNumber and PortSettings untouched.
 bool Configuration::ReadValues() {
   try {
@@ -92,6 +104,7 @@ bool Configuration::ReadValues() {
         PortNumberFrom(ReadIni(path_, kPcSection, kPortKey, kDefaultPort));
     if (!number) return false;
     QString mode = ReadIni(path_, kPcSection, kModeKey, kDefaultPortSettings);
+    echo_ = ReadIni(path_, kPcSection, kEchoKey, QStringLiteral("0")).trimmed() == u"1";
     portNumber_ = *number;
     portSettings_ = std::move(mode);
     return true;

@@ -33,13 +33,20 @@ class Configuration {
   // that exists but cannot be read, asks Retry/Cancel; Cancel leaves PortNumber at 1.
   void LoadConfig();
   // Writes "COM", "COMSettings" and "MBSLAD" (the view's slave address, -1 with none
-  // selected). A key that cannot be written asks Retry/Cancel; Cancel gives up the rest.
+  // selected), and "Echo" when it is on or the file has it already, so that a file of a tool
+  // without an echoing adapter keeps its three keys. A key that cannot be written asks
+  // Retry/Cancel; Cancel gives up the rest.
   void SaveConfig();
 
   std::uint8_t PortNumber() const { return portNumber_; }
   void SetPortNumber(std::uint8_t number) { portNumber_ = number; }
   const QString& PortSettings() const { return portSettings_; }
   void SetPortSettings(const QString& mode) { portSettings_ = mode; }
+
+  // Whether the adapter returns what the tool sends (a 2-wire RS-485 adapter's echo): "Echo" in
+  // "PC config", 1 for yes; absent (as in every file before it) or anything else means no.
+  bool Echo() const { return echo_; }
+  void SetEcho(bool echo) { echo_ = echo; }
 
   // Whether the last use of the settings dialog ended with an accepted OK; it carries over to
   // the next use of the dialog.
@@ -51,6 +58,7 @@ class Configuration {
  private:
   void ShowStatus(const QString& text);
   bool ReadValues();
+  bool HasEchoKey() const;
   bool Write(const QString& section, const QString& key, const QString& value);
 
   QString path_;
@@ -59,6 +67,7 @@ class Configuration {
   std::uint8_t portNumber_ = 0;
   QString portSettings_;
   bool settingsAccepted_ = false;
+  bool echo_ = false;
 };
 
 }  // namespace torvex

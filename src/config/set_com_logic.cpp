@@ -1,9 +1,16 @@
 #include "config/set_com_logic.h"
 
+#include <algorithm>
+#include <utility>
+
+#include <QFileInfo>
+
+#include "config/port_listing.h"
+#include "platform/port_bindings.h"
+#include "platform/port_path.h"
+
 namespace torvex {
 namespace {
-
-QString PortEntry(int number) { return QStringLiteral("COM") + QString::number(number); }
 
 // The exchange writes nothing while held: a port opened only to see whether it opens must not
 // receive a request frame.
@@ -25,50 +32,87 @@ class SendingHold {
 }  // namespace
 
 SetComLogic::SetComLogic(SerialPort& port, Configuration& config, MainView& mainView,
-                         SetComView& dialog, std::function<void(bool)> holdSending)
+                         SetComView& dialog, std::function<void(bool)> holdSending,
+                         AdapterSource* adapters)
     : port_(port),
       config_(config),
       mainView_(mainView),
       dialog_(dialog),
-      holdSending_(std::move(holdSending)) {}
+      holdSending_(std::move(holdSending)),
+      adapters_(adapters) {}
 
 void SetComLogic::Load() {
   loading_ = true;
   savedPort_ = config_.PortNumber();
   savedSettings_ = config_.PortSettings();
+  savedEcho_ = config_.Echo();
   dialog_.SetSettingsText(config_.PortSettings());
+  dialog_.SetEchoChecked(config_.Echo());
   if (port_.IsOpen()) port_.Close();
   GiveScanMode();
-  {
-    const SendingHold hold(holdSending_);
-    for (int number = kFirstListedPort; number <= kLastListedPort; ++number) {
-      bool scanOk = true;
-      try {
-        port_.SetCommPort(number);
-        port_.Open();
-      } catch (const PortError&) {
-        scanOk = false;
-      }
-      dialog_.YieldToEventLoop();  // keep the window and the exchange ticks alive
-      if (scanOk) {
-        port_.Close();
-        listedPorts_.push_back(number);
-        dialog_.AddPortEntry(PortEntry(number));
-      }
+  Scan();
+  SelectAndReopen(config_.PortNumber());
+  loading_ = false;
+}
+
+void SetComLogic::BindingsChanged() {
+  const int chosen = dialog_.SelectedPortEntry();
+  const int live = chosen >= 0 && chosen < static_cast<int>(listedPorts_.size())
+                       ? listedPorts_[static_cast<std::size_t>(chosen)]
+                       : config_.PortNumber();
+  loading_ = true;
+  if (port_.IsOpen()) port_.Close();
+  Scan();
+  SelectAndReopen(live);
+  loading_ = false;
+}
+
+QString SetComLogic::SettingsDir() const { return QFileInfo(config_.IniPath()).absolutePath(); }
+
+// The ports COM1-COM16 that open now, each with the device behind it; when none opens, why.
+void SetComLogic::Scan() {
+  const PortBindings bindings(SettingsDir());
+  const std::vector<SerialAdapter> adapters =
+      adapters_ ? adapters_->Adapters() : std::vector<SerialAdapter>{};
+  std::vector<PortFailure> failures;
+  listedPorts_.clear();
+  dialog_.ClearPortEntries();
+  const SendingHold hold(holdSending_);
+  for (int number = kFirstListedPort; number <= kLastListedPort; ++number) {
+    bool scanOk = true;
+    try {
+      port_.SetCommPort(number);
+      port_.Open();
+    } catch (const PortError& error) {
+      scanOk = false;
+      failures.emplace_back(number, error.fault());
+    }
+    dialog_.YieldToEventLoop();  // keep the window and the exchange ticks alive
+    if (scanOk) {
+      port_.Close();
+      const QString entry = PortDevicePath(SettingsDir(), number).value_or(QString());
+      const QString device = QFileInfo(entry).canonicalFilePath();
+      const std::optional<PortBinding> bound = bindings.Find(number);
+      listedPorts_.push_back(number);
+      dialog_.AddPortEntry(PortEntryText(number, device.isEmpty() ? entry : device,
+                                         bound ? bound->target : QString(), adapters));
     }
   }
-  // Not listed: no selection, and the box shows its placeholder.
-  int current = -1;
-  for (std::size_t i = 0; i < listedPorts_.size(); ++i) {
-    if (listedPorts_[i] == config_.PortNumber()) current = static_cast<int>(i);
-  }
-  dialog_.SelectPortEntry(current);
+  dialog_.ShowNoPorts(listedPorts_.empty() ? NoPortsText(failures, bindings) : QString());
+}
+
+// Selects the entry of `number` (none when it is not listed: the box shows its placeholder) and
+// opens that port again.
+void SetComLogic::SelectAndReopen(int number) {
+  const auto listed = std::find(listedPorts_.begin(), listedPorts_.end(), number);
+  dialog_.SelectPortEntry(listed == listedPorts_.end()
+                              ? -1
+                              : static_cast<int>(listed - listedPorts_.begin()));
   try {
-    port_.SetCommPort(config_.PortNumber());
+    port_.SetCommPort(number);
     port_.Open();  // not when the number was refused: that would open the last scanned port
   } catch (const PortError&) {
   }
-  loading_ = false;
 }
 
 // A port opens only with a mode. At the first start the file holds an empty mode string, which
@@ -108,6 +152,7 @@ bool SetComLogic::OK_Click() {
     config_.SetPortNumber(static_cast<std::uint8_t>(listedPorts_[static_cast<std::size_t>(chosen)]));
   }
   config_.SetPortSettings(dialog_.SettingsText());
+  config_.SetEcho(dialog_.EchoChecked());
   try {
     port_.SetSettings(config_.PortSettings());
   } catch (const PortError&) {
@@ -125,6 +170,7 @@ void SetComLogic::Unload() {
   if (!config_.SettingsAccepted()) {
     config_.SetPortNumber(savedPort_);
     config_.SetPortSettings(savedSettings_);
+    config_.SetEcho(savedEcho_);
   }
   ReopenPort();
 }

@@ -1,9 +1,10 @@
 #pragma once
 // The logic of the port settings dialog wndSetCOM, apart from its widgets: lists the ports
-// COM1-COM16 that can be opened now, switches the live port when an entry is chosen, checks
-// the mode string on the port, saves the choice, and on every way of closing restores or keeps
-// the values and reopens the port. It works on the main window's one serial port. The Qt
-// dialog (src/ui) shows it; tests drive it with fakes.
+// COM1-COM16 that can be opened now with the device behind each (or says why none opens),
+// switches the live port when an entry is chosen, checks the mode string on the port, saves the
+// choice and the adapter's echo, and on every way of closing restores or keeps the values and
+// reopens the port. It works on the main window's one serial port. The Qt dialog (src/ui) shows
+// it; tests drive it with fakes.
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <QString>
 
 #include "config/configuration.h"
+#include "platform/serial_adapters.h"
 #include "platform/serial_port.h"
 #include "view/main_view.h"
 
@@ -22,8 +24,9 @@ inline const QString kStatusNoPort = QStringLiteral("Порт не выбран 
 class SetComView {
  public:
   virtual ~SetComView() = default;
-  // cmbCOMList: appends an entry such as "COM3"; selects one (-1: none, the box shows its
-  // placeholder).
+  // cmbCOMList: empties it; appends an entry such as "COM3 — /dev/ttyUSB0, FTDI FT232R USB
+  // UART, A50285BI"; selects one (-1: none, the box shows its placeholder).
+  virtual void ClearPortEntries() = 0;
   virtual void AddPortEntry(const QString& entry) = 0;
   virtual void SelectPortEntry(int index) = 0;
   virtual int SelectedPortEntry() const = 0;
@@ -31,6 +34,11 @@ class SetComView {
   virtual QString SettingsText() const = 0;
   virtual void SetSettingsText(const QString& text) = 0;
   virtual void SetSettingsColor(std::uint32_t rgb) = 0;
+  // Why nothing is listed and how to bind an adapter, in place of the empty list; empty: hidden.
+  virtual void ShowNoPorts(const QString& text) = 0;
+  // The check box "Адаптер возвращает отправленное (эхо)".
+  virtual bool EchoChecked() const = 0;
+  virtual void SetEchoChecked(bool checked) = 0;
   // Lets the window and the exchange ticks run once, in the middle of the scan.
   virtual void YieldToEventLoop() = 0;
 };
@@ -41,17 +49,24 @@ class SetComLogic {
   static constexpr int kLastListedPort = 16;
 
   // holdSending(true) stops the exchange from writing while the scan opens ports only to see
-  // whether they open; holdSending(false) lets it go on. It may be empty.
+  // whether they open; holdSending(false) lets it go on. It may be empty. `adapters` names the
+  // adapters behind the listed ports; without it (nullptr) the devices show by path alone.
   SetComLogic(SerialPort& port, Configuration& config, MainView& mainView, SetComView& dialog,
-              std::function<void(bool)> holdSending);
+              std::function<void(bool)> holdSending, AdapterSource* adapters = nullptr);
 
   // Scans the ports into the list, selects the current one and reopens it.
   void Load();
   bool Loading() const { return loading_; }
 
+  // After bindings were made or removed: lists the ports again; the live port stays the one in
+  // use (the chosen entry, else the current port), now through its new link.
+  void BindingsChanged();
+  // The folder whose ports/ holds the bindings: the settings file's.
+  QString SettingsDir() const;
+
   // cmbCOMList Click: entry `index` chosen by the operator. PortNumber waits for OK.
   void cmbCOMList_Click(int index);
-  // OK Click: takes the choice and the mode. False when the port refuses the mode: the box
+  // OK Click: takes the choice, the mode and the echo box. False when the port refuses the mode: the box
   // turns red and the dialog stays open. True once saved: the dialog closes.
   bool OK_Click();
   // Отмена Click: the dialog closes without taking anything.
@@ -61,6 +76,8 @@ class SetComLogic {
 
  private:
   void GiveScanMode();
+  void Scan();
+  void SelectAndReopen(int number);
   void ReopenPort();
 
   SerialPort& port_;
@@ -68,10 +85,12 @@ class SetComLogic {
   MainView& mainView_;
   SetComView& dialog_;
   std::function<void(bool)> holdSending_;
+  AdapterSource* adapters_;
 
   std::vector<int> listedPorts_;  // the port number of each entry of cmbCOMList
   std::uint8_t savedPort_ = 0;
   QString savedSettings_;
+  bool savedEcho_ = false;
   bool loading_ = false;
 };
 

@@ -87,6 +87,20 @@ std::optional<ExchangeOutcome> ModbusEngine::ReceiveAnswer() {
 }
 
 std::optional<ExchangeOutcome> ModbusEngine::Await(bool silent) {
+  // An echoing adapter returns the request before its answer: those bytes at the head of what
+  // arrives are not the answer (a write's answer would look the same), and only they are dropped.
+  if (echoPending_) {
+    const std::size_t have = std::min(received_.size(), txFrame_.size());
+    if (!std::equal(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(have),
+                    txFrame_.begin())) {
+      echoPending_ = false;  // something else came first: there is nothing to drop
+    } else if (have == txFrame_.size()) {
+      received_.erase(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(have));
+      echoPending_ = false;
+    } else if (now_ < deadline_) {
+      return std::nullopt;  // the echo is still coming
+    }
+  }
   const Scan scan = ScanAnswer(received_, *expected_, silent);
   if (const ScanPiece* answer = scan.Answer()) {
     TakeAnswer(scan, *answer);
@@ -213,6 +227,7 @@ void ModbusEngine::SendNextRequest() {
   }
   port_.Write(txFrame_);
   sentAt_ = clock_();
+  echoPending_ = echoExpected_;
   expected_.emplace(adu);
   // The request's bytes, the controller's reply time and its answer's bytes; at least the next
   // tick, as on a fast line the exchange has always been given.

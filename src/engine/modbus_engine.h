@@ -64,6 +64,11 @@ class ModbusEngine {
   // holds it while it opens ports only to see whether they can be opened.
   void SetSendingHeld(bool held) { sendingHeld_ = held; }
 
+  // Whether the adapter returns what the tool sends (a 2-wire RS-485 adapter's echo). When it
+  // does, the request's own bytes at the head of what arrives are dropped, and only those; with
+  // it off nothing changes.
+  void SetEchoExpected(bool expected) { echoExpected_ = expected; }
+
   // The last outcome reported: of the last tick that judged an exchange, or a refused command.
   ExchangeOutcome LastOutcome() const { return lastOutcome_; }
   // What the last tick judged; nothing when it waited.
@@ -116,6 +121,9 @@ class ModbusEngine {
   bool blockPhase_ = false;
   std::int32_t transactionCode_ = 0;
   bool sendingHeld_ = false;
+  bool echoExpected_ = false;
+  // The request on the line may still come back first, as an echoing adapter returns it.
+  bool echoPending_ = false;
   ExchangeOutcome lastOutcome_ = ExchangeOutcome::kNoAnswer;
   std::optional<ExchangeOutcome> lastTick_;
 

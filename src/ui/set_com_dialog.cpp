@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -14,17 +15,19 @@
 
 #include "config/configuration.h"
 #include "engine/modbus_engine.h"
+#include "ui/bind_adapter_dialog.h"
 
 namespace torvex {
 
 void SetComDialog::ExecModal(SerialPort& port, Configuration& config, MainView& view,
-                             ModbusEngine& engine, QWidget* owner) {
-  SetComDialog dialog(port, config, view, engine, owner);
+                             ModbusEngine& engine, QWidget* owner, AdapterSource* adapters) {
+  SetComDialog dialog(port, config, view, engine, owner, adapters);
   dialog.exec();
 }
 
 SetComDialog* SetComDialog::ShowModeless(SerialPort& port, Configuration& config, MainView& view,
-                                         ModbusEngine& engine, QWidget* owner) {
+                                         ModbusEngine& engine, QWidget* owner,
+                                         AdapterSource* adapters) {
   if (owner) {
     const auto open = owner->findChildren<SetComDialog*>(QString(), Qt::FindDirectChildrenOnly);
     for (SetComDialog* dialog : open) {
@@ -36,17 +39,19 @@ SetComDialog* SetComDialog::ShowModeless(SerialPort& port, Configuration& config
       }
     }
   }
-  auto* dialog = new SetComDialog(port, config, view, engine, owner);
+  auto* dialog = new SetComDialog(port, config, view, engine, owner, adapters);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->show();
   return dialog;
 }
 
 SetComDialog::SetComDialog(SerialPort& port, Configuration& config, MainView& view,
-                           ModbusEngine& engine, QWidget* owner)
+                           ModbusEngine& engine, QWidget* owner, AdapterSource* adapters)
     : QDialog(owner),
       config_(config),
-      logic_(port, config, view, *this, [&engine](bool held) { engine.SetSendingHeld(held); }) {
+      adapters_(adapters),
+      logic_(port, config, view, *this, [&engine](bool held) { engine.SetSendingHeld(held); },
+             adapters) {
   BuildControls();
   logic_.Load();
 }
@@ -92,6 +97,21 @@ void SetComDialog::BuildControls() {
   for (const auto& [name, text] : help) {
     grid->addWidget(label(name, QString::fromUtf8(text)), row++, 0, 1, 2);
   }
+  // Beyond the controls above: why nothing is listed, the adapter's echo, binding an adapter.
+  lblNoPorts_ = label("lbl_no_ports", QString());
+  lblNoPorts_->setWordWrap(true);
+  lblNoPorts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblNoPorts_->setMinimumWidth(520);
+  lblNoPorts_->hide();
+  grid->addWidget(lblNoPorts_, row++, 0, 1, 2);
+  chkEcho_ = new QCheckBox(kEchoCheckBox, this);
+  chkEcho_->setObjectName(QStringLiteral("chk_echo"));
+  grid->addWidget(chkEcho_, row++, 0, 1, 2);
+  auto* bind = new QPushButton(kBindAdapterButton, this);
+  bind->setObjectName(QStringLiteral("cmd_bind_adapter"));
+  bind->setAutoDefault(false);
+  bind->setEnabled(adapters_ != nullptr);
+  grid->addWidget(bind, row++, 0, 1, 2, Qt::AlignLeft);
   // Which file OK saves into: beside the program, in the user's folder or under --config.
   auto* iniPath = label("lbl_ini_path", QStringLiteral("Файл настроек: ") +
                                             QDir::toNativeSeparators(config_.IniPath()));
@@ -111,7 +131,10 @@ void SetComDialog::BuildControls() {
   connect(txt_settings_, &QLineEdit::textChanged, this, [this] { SetSettingsColor(kWhite); });
   connect(ok, &QPushButton::clicked, this, &SetComDialog::OK_Click);
   connect(cancel, &QPushButton::clicked, this, &SetComDialog::Cancel_Click);
+  connect(bind, &QPushButton::clicked, this, &SetComDialog::BindAdapter_Click);
 }
+
+void SetComDialog::ClearPortEntries() { cmbCOMList_->clear(); }
 
 void SetComDialog::AddPortEntry(const QString& entry) { cmbCOMList_->addItem(entry); }
 
@@ -123,6 +146,15 @@ QString SetComDialog::SettingsText() const { return txt_settings_->text(); }
 
 void SetComDialog::SetSettingsText(const QString& text) { txt_settings_->setText(text); }
 
+void SetComDialog::ShowNoPorts(const QString& text) {
+  lblNoPorts_->setText(text);
+  lblNoPorts_->setVisible(!text.isEmpty());
+}
+
+bool SetComDialog::EchoChecked() const { return chkEcho_->isChecked(); }
+
+void SetComDialog::SetEchoChecked(bool checked) { chkEcho_->setChecked(checked); }
+
 void SetComDialog::YieldToEventLoop() { QCoreApplication::processEvents(); }
 
 void SetComDialog::OK_Click() {
@@ -132,6 +164,13 @@ void SetComDialog::OK_Click() {
 void SetComDialog::Cancel_Click() {
   logic_.Cancel_Click();
   reject();
+}
+
+void SetComDialog::BindAdapter_Click() {
+  if (!adapters_ || logic_.Loading()) return;
+  BindAdapterDialog binding(*adapters_, logic_.SettingsDir(), config_.PortNumber(), this);
+  binding.exec();
+  if (binding.Changed()) logic_.BindingsChanged();
 }
 
 void SetComDialog::closeEvent(QCloseEvent* event) {

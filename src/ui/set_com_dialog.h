@@ -1,7 +1,7 @@
 #pragma once
 // The port settings dialog wndSetCOM: the widgets over SetComLogic, which lists the ports,
 // switches the live port, checks and saves the choice and reopens the port when the dialog
-// closes. It works on the main window's one serial port.
+// closes; beside them, "Привязать адаптер…" and the adapter's echo box. It works on the main window's one serial port.
 #include <cstdint>
 
 #include <QDialog>
@@ -9,15 +9,21 @@
 
 #include "config/set_com_logic.h"
 
+class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 
 namespace torvex {
 
+class AdapterSource;
 class Configuration;
 class MainView;
 class ModbusEngine;
 class SerialPort;
+
+inline const QString kBindAdapterButton = QStringLiteral("Привязать адаптер…");
+inline const QString kEchoCheckBox = QStringLiteral("Адаптер возвращает отправленное (эхо)");
 
 class SetComDialog : public QDialog, private SetComView {
   Q_OBJECT
@@ -29,17 +35,19 @@ class SetComDialog : public QDialog, private SetComView {
   // Start-up, after a port that did not open: shows the dialog modally over `owner` and returns
   // once it has closed, with the port reopened or the failure in the status line.
   static void ExecModal(SerialPort& port, Configuration& config, MainView& view,
-                        ModbusEngine& engine, QWidget* owner);
+                        ModbusEngine& engine, QWidget* owner, AdapterSource* adapters = nullptr);
   // The menu: shows the dialog without blocking `owner` and returns at once; the dialog deletes
   // itself when closed. While one is open, this brings it to the front instead. The dialog
   // belongs to `owner`, so it goes when the owner goes and never keeps the program running.
   static SetComDialog* ShowModeless(SerialPort& port, Configuration& config, MainView& view,
-                                    ModbusEngine& engine, QWidget* owner);
+                                    ModbusEngine& engine, QWidget* owner,
+                                    AdapterSource* adapters = nullptr);
 
   // Loads at once: scans the ports (the exchange sends nothing meanwhile) and reopens the
-  // current one. One instance serves one use of the dialog.
+  // current one. One instance serves one use of the dialog. `adapters` names the devices behind
+  // the listed ports and offers them for binding; without it, the devices show by path alone.
   SetComDialog(SerialPort& port, Configuration& config, MainView& view, ModbusEngine& engine,
-               QWidget* owner = nullptr);
+               QWidget* owner = nullptr, AdapterSource* adapters = nullptr);
 
   // Every way of closing ends here (OK, Отмена, the close box, Escape): the port is restored
   // or kept, then reopened.
@@ -52,19 +60,27 @@ class SetComDialog : public QDialog, private SetComView {
   void BuildControls();
   void OK_Click();
   void Cancel_Click();
+  void BindAdapter_Click();
 
   // SetComView
+  void ClearPortEntries() override;
   void AddPortEntry(const QString& entry) override;
   void SelectPortEntry(int index) override;
   int SelectedPortEntry() const override;
   QString SettingsText() const override;
   void SetSettingsText(const QString& text) override;
   void SetSettingsColor(std::uint32_t rgb) override;
+  void ShowNoPorts(const QString& text) override;
+  bool EchoChecked() const override;
+  void SetEchoChecked(bool checked) override;
   void YieldToEventLoop() override;
 
   Configuration& config_;
+  AdapterSource* adapters_;
   QComboBox* cmbCOMList_ = nullptr;
   QLineEdit* txt_settings_ = nullptr;
+  QLabel* lblNoPorts_ = nullptr;
+  QCheckBox* chkEcho_ = nullptr;
   SetComLogic logic_;
 };
 

@@ -75,7 +75,7 @@ void Tool::ConnectHandlers() {
   connect(&window_, &MainWindow::cmd_writeall_Click, this,
           [this] { params_.cmd_writeall_Click(); });
   connect(&window_, &MainWindow::mnu_settings_Click, this, [this] {
-    SetComDialog::ShowModeless(port_, config_, window_, engine_, &window_);
+    SetComDialog::ShowModeless(port_, config_, window_, engine_, &window_, adapters_);
   });
   connect(&window_, &MainWindow::mnu_monitor_Click, this, [this] { ShowMonitor(); });
 }
@@ -127,7 +127,7 @@ bool Tool::FormLoad() {
     opened = false;
     const QString message = PortErrorMessage(error, config_.PortNumber());
     if (prompter_.OkCancel(kPortErrorTitle, message) == Prompter::Choice::Cancel) return false;
-    SetComDialog::ExecModal(port_, config_, window_, engine_, &window_);
+    SetComDialog::ExecModal(port_, config_, window_, engine_, &window_, adapters_);
   }
 
   params_.InitParamTable();
@@ -138,6 +138,7 @@ bool Tool::FormLoad() {
 }
 
 void Tool::Timer1_Tick() {
+  engine_.SetEchoExpected(config_.Echo());  // as the settings dialog's OK last left it
   engine_.Tick(config_.PortNumber(), config_.PortSettings());
   // A tick that waited for an answer on its way leaves the status line as it was.
   const QString status = window_.Text({Control::lbl_sys_mes});

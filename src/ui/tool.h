@@ -13,6 +13,7 @@
 #include "monitor/exchange_log.h"
 #include "monitor/exchange_recorder.h"
 #include "params/param_transfer.h"
+#include "platform/qt_adapter_source.h"
 #include "ui/main_window.h"
 #include "ui/recording_menu.h"
 
@@ -49,6 +50,9 @@ class Tool : public QObject {
   RecordingMenu& Recording() { return recording_; }
   QTimer& Timer1() { return Timer1_; }
   ExchangeRecorder& Recorder() { return recorder_; }
+  // Where the settings dialog finds the serial adapters present (the system's listing unless
+  // set); not owned.
+  void SetAdapterSource(AdapterSource& adapters) { adapters_ = &adapters; }
 
   // Appends every frame from now on to the file at path. A file that cannot be written is
   // reported (on standard error once, and in the status line while it lasts) and never stops
@@ -73,6 +77,8 @@ class Tool : public QObject {
   std::unique_ptr<ExchangeLogFile> log_;
   bool logFailing_ = false;
   QPointer<ExchangeMonitor> monitor_;
+  QtAdapterSource systemAdapters_;
+  AdapterSource* adapters_ = &systemAdapters_;
 };
 
 }  // namespace torvex

@@ -179,6 +179,34 @@ TEST_F(ConfigurationTest, AHandEditedFileSurvivesASave) {
             "Extra=keep\n");
 }
 
+TEST_F(ConfigurationTest, EchoIsOneInThePcSectionAndAbsentMeansOff) {
+  struct Case {
+    QByteArray line;
+    bool echo;
+  } const cases[] = {{"", false}, {"Echo=1\n", true}, {"echo=\"1\"\n", true},
+                     {"Echo=0\n", false}, {"Echo=yes\n", false}};
+  for (const Case& c : cases) {
+    Put("[PC config]\nCOM=1\nCOMSettings=9600,n,8,2\n" + c.line);
+    config.SetEcho(!c.echo);
+    config.LoadConfig();
+    EXPECT_EQ(config.Echo(), c.echo) << c.line.toStdString();
+    EXPECT_TRUE(prompter.asked.empty()) << "never a read error";
+  }
+
+  // A file of a tool without an echoing adapter keeps its three keys; turning echo on and off
+  // again leaves it saying 0.
+  Put("[PC config]\nCOM=1\nCOMSettings=9600,n,8,2\n");
+  config.SetEcho(false);
+  config.SaveConfig();
+  EXPECT_FALSE(Contents().contains("Echo"));
+  config.SetEcho(true);
+  config.SaveConfig();
+  EXPECT_TRUE(Contents().contains("[PC config]\nCOM=1\nCOMSettings=9600,n,8,2\nEcho=1\n"));
+  config.SetEcho(false);
+  config.SaveConfig();
+  EXPECT_TRUE(Contents().contains("\nEcho=0\n"));
+}
+
 TEST_F(ConfigurationTest, AFileThatCannotBeUsedIsReportedAndKept) {
   const QByteArray binary("[PC config]\nCOM=3\n\0garbage", 26);
   Put(binary);

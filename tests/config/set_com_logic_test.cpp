@@ -33,12 +33,16 @@ class ScanPort : public test::FakeSerialPort {
 
 class FakeSetComView : public SetComView {
  public:
+  void ClearPortEntries() override { entries.clear(); }
   void AddPortEntry(const QString& entry) override { entries << entry; }
   void SelectPortEntry(int index) override { selected = index; }
   int SelectedPortEntry() const override { return selected; }
   QString SettingsText() const override { return settings; }
   void SetSettingsText(const QString& text) override { settings = text; }
   void SetSettingsColor(std::uint32_t rgb) override { color = rgb; }
+  void ShowNoPorts(const QString& text) override { noPorts = text; }
+  bool EchoChecked() const override { return echo; }
+  void SetEchoChecked(bool checked) override { echo = checked; }
   void YieldToEventLoop() override { ++yields; }
 
   QStringList entries;
@@ -46,6 +50,8 @@ class FakeSetComView : public SetComView {
   QString settings;
   std::uint32_t color = kWhite;
   int yields = 0;
+  QString noPorts;
+  bool echo = false;
 };
 
 class SetComLogicTest : public ::testing::Test {
@@ -67,7 +73,7 @@ class SetComLogicTest : public ::testing::Test {
 
 TEST_F(SetComLogicTest, LoadListsWhatOpensWithSendingHeldAndReopensTheCurrentPort) {
   logic.Load();
-  EXPECT_EQ(dialog.entries, QStringList({"COM2", "COM5"}));
+  EXPECT_EQ(dialog.entries, QStringList({"COM2 — /dev/ttyS1", "COM5 — /dev/ttyS4"}));
   EXPECT_EQ(dialog.selected, 1);
   EXPECT_EQ(dialog.settings, "19200,e,8,1");
   EXPECT_EQ(dialog.yields, 16) << "once per port scanned";

@@ -38,9 +38,9 @@ class ToolOnSim : public ::testing::Test {
   }
   ~ToolOnSim() override { QLocale::setDefault(QLocale::c()); }
 
-  void WriteIni() {
+  void WriteIni(const QByteArray& more = {}) {
     ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
-                                "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n"));
+                                "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n" + more));
   }
   void Start() {
     port = std::make_unique<QtSerialPort>(dir.Path());
@@ -178,6 +178,21 @@ TEST_F(ToolOnSim, FirstStartGoesThroughTheDialogAndTheNextStartOpensTheSavedPort
   Start();
   EXPECT_TRUE(prompter.asked.empty());
   EXPECT_TRUE(WaitFor([&] { return LinkUp(); }));
+}
+
+// A 2-wire adapter that returns every request before its answer.
+TEST_F(ToolOnSim, AnEchoingAdapterWorksWithTheEchoBox) {
+  test::SimRunner sim(dir.LinkPath(1), {"--echo"});
+  WriteIni("Echo=1\n");
+  Start();
+  EXPECT_TRUE(WaitFor([&] { return AllParamsGreen() && Text(Control::lbl_sw_ver) == "2 .14 "; }));
+  Find<QCheckBox>("chk_out", 2)->setChecked(true);
+  Find<QPushButton>("cmd_set")->click();
+  EXPECT_TRUE(WaitFor([&] { return Lit(2); })) << "a write goes through and shows";
+  const std::int64_t errors = tool->Engine().ExchangeErrors();
+  QTest::qWait(500);
+  EXPECT_EQ(tool->Engine().ExchangeErrors(), errors) << "no exchange fails for the echo";
+  EXPECT_TRUE(LinkUp());
 }
 
 }  // namespace

@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QListWidget>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -17,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <map>
 #include <set>
 
 #include "config/configuration.h"
@@ -24,6 +30,7 @@
 #include "engine/modbus_engine.h"
 #include "platform/port_mode.h"
 #include "platform/qt_serial_port.h"
+#include "support/fake_adapter_source.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_view.h"
 #include "support/pty.h"
@@ -46,6 +53,9 @@ class BenchPort : public test::FakeSerialPort {
   void Open() override {
     open = false;
     if (settings.isEmpty()) throw PortError(PortError::Kind::InvalidValue, "no mode");
+    if (const auto fault = faults.find(port_number); fault != faults.end()) {
+      throw PortError(PortError::Kind::Unavailable, "refused", fault->second);
+    }
     if (!present.contains(port_number)) throw PortError(PortError::Kind::Unavailable, "missing");
     open = true;
   }
@@ -55,6 +65,7 @@ class BenchPort : public test::FakeSerialPort {
   }
 
   std::set<int> present{1, 3, 12};
+  std::map<int, PortFault> faults;  // why a port does not open, where the test says
   std::vector<int> written_to;  // the port number of every write
 };
 
@@ -65,17 +76,20 @@ W* Child(const QWidget& parent, const char* name) {
   return widget;
 }
 
+// The entries' COM numbers as "COMn"; the device behind each follows after " — ".
 QStringList Entries(const QWidget& dialog) {
   QStringList entries;
   const auto* list = Child<QComboBox>(dialog, "cmbCOMList");
-  for (int i = 0; i < list->count(); ++i) entries << list->itemText(i);
+  for (int i = 0; i < list->count(); ++i) {
+    entries << list->itemText(i).section(QStringLiteral(" — "), 0, 0);
+  }
   return entries;
 }
 
 // What the operator's pick in the drop-down list does.
 void Choose(const QWidget& dialog, const QString& entry) {
   auto* list = Child<QComboBox>(dialog, "cmbCOMList");
-  const int index = list->findText(entry);
+  const int index = static_cast<int>(Entries(dialog).indexOf(entry));
   ASSERT_GE(index, 0) << entry.toStdString();
   list->setCurrentIndex(index);
   emit list->activated(index);
@@ -168,7 +182,7 @@ TEST_F(SetComDialogTest, LoadListsThePortsThatOpenWithoutSendingToThem) {
   EXPECT_TRUE(port.written.empty()) << "no frame went into a port opened only to test it";
 
   EXPECT_EQ(Entries(dialog), (QStringList{"COM1", "COM3", "COM12"}));
-  EXPECT_EQ(Child<QComboBox>(dialog, "cmbCOMList")->currentText(), "COM3");
+  EXPECT_EQ(Child<QComboBox>(dialog, "cmbCOMList")->currentText().section(QStringLiteral(" — "), 0, 0), "COM3");
   EXPECT_TRUE(port.open);
   EXPECT_EQ(port.port_number, 3);
 
@@ -364,6 +378,127 @@ class HeldElsewhere {
   char held_ = '0';
 };
 
+// --- Adapters: the device behind each port, binding, and why nothing is listed -----------------
+
+// Runs `act` on the binding dialog as soon as it shows, then closes it.
+void OnBindingDialog(const std::function<void(QDialog&)>& act) {
+  QTimer::singleShot(0, [act] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(dialog->objectName(), "wndBindAdapter");
+    act(*dialog);
+    dialog->accept();
+  });
+}
+
+TEST_F(SetComDialogTest, EachPortShowsItsDeviceAndAnAdapterIsBoundAndUnboundFromTheDialog) {
+  const std::filesystem::path root = dir.path().toStdString();
+  std::ofstream(root / "ttyUSB0") << "";
+  const QString usb = QString::fromStdString((root / "ttyUSB0").string());
+  const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  std::filesystem::create_directory(root / "ports");
+  std::filesystem::create_symlink(root / "ttyUSB0", root / "ports" / "com3");
+  test::FakeAdapterSource adapters;
+  adapters.adapters = {{usb, "FT232R USB UART", "FTDI", "A50285BI", byId}};
+  port.present = {1, 2, 3};
+
+  SetComDialog dialog(port, config, view, engine, nullptr, &adapters);
+  const auto* list = Child<QComboBox>(dialog, "cmbCOMList");
+  ASSERT_EQ(list->count(), 3);
+  EXPECT_EQ(list->itemText(0), "COM1 — /dev/ttyS0");
+  EXPECT_EQ(list->itemText(2), "COM3 — " + usb + ", FTDI FT232R USB UART, A50285BI");
+  EXPECT_FALSE(Child<QLabel>(dialog, "lbl_no_ports")->isVisible());
+
+  // COM2 is free: the adapter goes there by its by-id name.
+  OnBindingDialog([&](QDialog& binding) {
+    EXPECT_EQ(Child<QListWidget>(binding, "lst_adapters")->item(0)->text(),
+              usb + ", FTDI FT232R USB UART, A50285BI\n    " + byId);
+    auto* number = Child<QComboBox>(binding, "cmb_bind_port");
+    EXPECT_EQ(number->currentData().toInt(), 1) << "the first free number: COM1 has no link";
+    number->setCurrentIndex(number->findData(2));
+    Child<QPushButton>(binding, "cmd_bind")->click();
+    EXPECT_EQ(Child<QLabel>(binding, "lbl_bind_result")->text(), "COM2 привязан к " + byId);
+  });
+  QTest::mouseClick(Child<QPushButton>(dialog, "cmd_bind_adapter"), Qt::LeftButton);
+  EXPECT_EQ(std::filesystem::read_symlink(root / "ports" / "com2"), byId.toStdString());
+  EXPECT_EQ(list->itemText(1), "COM2 — " + QString::fromStdString((root / "ports" / "com2").string()))
+      << "the list is scanned again";
+  EXPECT_EQ(port.port_number, 3) << "the live port stays the one in use";
+  EXPECT_TRUE(port.IsOpen());
+
+  OnBindingDialog([&](QDialog& binding) {
+    auto* number = Child<QComboBox>(binding, "cmb_bind_port");
+    number->setCurrentIndex(number->findData(3));
+    EXPECT_EQ(number->currentText(), "COM3 — " + usb + ", FTDI FT232R USB UART, A50285BI");
+    Child<QPushButton>(binding, "cmd_unbind")->click();
+    EXPECT_EQ(number->currentText(), "COM3 — свободен");
+  });
+  QTest::mouseClick(Child<QPushButton>(dialog, "cmd_bind_adapter"), Qt::LeftButton);
+  EXPECT_FALSE(std::filesystem::is_symlink(root / "ports" / "com3"));
+  EXPECT_TRUE(std::filesystem::exists(root / "ttyUSB0"));
+  dialog.reject();
+}
+
+TEST_F(SetComDialogTest, WithNothingToListTheDialogSaysWhyAndHowToBindAnAdapter) {
+  const std::filesystem::path root = dir.path().toStdString();
+  std::filesystem::create_directory(root / "ports");
+  std::filesystem::create_symlink("/dev/serial/by-id/usb-gone", root / "ports" / "com2");
+  port.present = {};
+  PortFault gone;
+  gone.reason = PortFault::Reason::NoSuchDevice;
+  gone.device = "/dev/serial/by-id/usb-gone";
+  PortFault noRights;
+  noRights.reason = PortFault::Reason::NoPermission;
+  noRights.device = "/dev/ttyS0";
+  noRights.group = "dialout";
+  port.faults = {{1, noRights}, {2, gone}};
+  test::FakeAdapterSource none;
+
+  SetComDialog dialog(port, config, view, engine, nullptr, &none);
+  dialog.show();
+  const auto* why = Child<QLabel>(dialog, "lbl_no_ports");
+  EXPECT_TRUE(why->isVisible());
+  EXPECT_EQ(why->text(),
+            "Ни один из портов COM1-COM16 не открывается.\n"
+            "COM1: " + PortFaultText(noRights) + "\n"
+            "COM2: " + PortFaultText(gone) + "\n"
+            "Подключите адаптер USB-RS485 и нажмите «Привязать адаптер…», или привяжите его "
+            "вручную: ln -s /dev/ttyUSB0 " + QString::fromStdString((root / "ports").string()) + "/com1");
+
+  OnBindingDialog([&](QDialog& binding) {
+    EXPECT_FALSE(Child<QListWidget>(binding, "lst_adapters")->isVisible());
+    const auto* text = Child<QLabel>(binding, "lbl_no_adapters");
+    EXPECT_TRUE(text->isVisible());
+    EXPECT_TRUE(text->text().startsWith("Адаптеры не найдены."));
+    EXPECT_FALSE(Child<QPushButton>(binding, "cmd_bind")->isEnabled());
+  });
+  QTest::mouseClick(Child<QPushButton>(dialog, "cmd_bind_adapter"), Qt::LeftButton);
+  dialog.reject();
+}
+
+TEST_F(SetComDialogTest, TheEchoBoxShowsTheFileAndOkSavesIt) {
+  {
+    QFile file(config.IniPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[PC config]\nCOM=3\nCOMSettings=115200,n,8,2\nEcho=1\n");
+  }
+  config.LoadConfig();
+  {
+    SetComDialog dialog(port, config, view, engine);
+    auto* echo = Child<QCheckBox>(dialog, "chk_echo");
+    EXPECT_EQ(echo->text(), "Адаптер возвращает отправленное (эхо)");
+    EXPECT_TRUE(echo->isChecked());
+    echo->setChecked(false);
+    dialog.reject();
+  }
+  EXPECT_TRUE(config.Echo()) << "Отмена keeps it";
+  SetComDialog dialog(port, config, view, engine);
+  Child<QCheckBox>(dialog, "chk_echo")->setChecked(false);
+  Child<QPushButton>(dialog, "OK")->click();
+  EXPECT_FALSE(config.Echo());
+  EXPECT_TRUE(FileContents(config.IniPath()).contains("\nEcho=0\n"));
+}
+
 TEST(SetComDialogOnPseudoTerminals, ListsExactlyThePortsThatOpenAndSwitchesBetweenThem) {
   test::ProgramDir program;
   test::Pty com1, com2, com3;
@@ -392,7 +527,7 @@ TEST(SetComDialogOnPseudoTerminals, ListsExactlyThePortsThatOpenAndSwitchesBetwe
   SetComDialog dialog(port, config, view, engine);
   dialog.show();
   EXPECT_EQ(Entries(dialog), (QStringList{"COM1", "COM3"}));
-  EXPECT_EQ(Child<QComboBox>(dialog, "cmbCOMList")->currentText(), "COM3");
+  EXPECT_EQ(Child<QComboBox>(dialog, "cmbCOMList")->currentText().section(QStringLiteral(" — "), 0, 0), "COM3");
 
   const auto reaches = [&](test::Pty& pty, std::uint8_t byte) {
     port.Write(Bytes{byte});

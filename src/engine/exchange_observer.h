@@ -18,7 +18,9 @@ enum class FrameOutcome {
   NoAnswer,   // the exchange ended with no frame (bytes empty, or fewer than 3 bytes)
   BadCrc,     // checksum mismatch
   Mismatch,   // a well-formed frame that is not the answer of the request in flight
-  Dropped,    // stray bytes dropped (noise, the late tail of a failed answer, an echo)
+  Dropped,    // stray bytes dropped (noise, the late tail of a failed answer)
+  Echo,        // the request's own bytes, returned by an adapter set up as echoing: not an error
+  OwnRequest,  // the request's own bytes in place of an answer, the echo setting being off
   Exception,  // the controller's exception answer to the request in flight
 };
 

@@ -30,6 +30,8 @@ QString ExchangeOutcomeText(ExchangeOutcome outcome) {
       return QStringLiteral("Ошибка обмена: Несовпадение КС");
     case ExchangeOutcome::kNotThisAnswer:
       return QStringLiteral("Ошибка обмена: Ответ не соответствует запросу");
+    case ExchangeOutcome::kOwnRequest:
+      return QStringLiteral("Ошибка обмена: Вместо ответа вернулся запрос (эхо адаптера)");
     case ExchangeOutcome::kQueueFull:
       return QStringLiteral("Очередь запросов заполнена: команда не принята");
   }

@@ -10,6 +10,7 @@ enum class ExchangeOutcome {
   kNoAnswer,          // fewer than 3 bytes arrived
   kChecksumMismatch,  // the answer's CRC did not match, or it came cut short
   kNotThisAnswer,     // only a well-formed frame that does not answer the request arrived
+  kOwnRequest,        // the request itself came back: an echoing adapter the settings omit
   kQueueFull,         // a command was refused: 511 requests already wait
 };
 

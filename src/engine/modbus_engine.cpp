@@ -87,22 +87,18 @@ std::optional<ExchangeOutcome> ModbusEngine::ReceiveAnswer() {
 }
 
 std::optional<ExchangeOutcome> ModbusEngine::Await(bool silent) {
-  // An echoing adapter returns the request before its answer: those bytes at the head of what
-  // arrives are not the answer (a write's answer would look the same), and only they are dropped.
-  if (echoPending_) {
-    const std::size_t have = std::min(received_.size(), txFrame_.size());
-    if (!std::equal(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(have),
-                    txFrame_.begin())) {
-      echoPending_ = false;  // something else came first: there is nothing to drop
-    } else if (have == txFrame_.size()) {
-      received_.erase(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(have));
-      echoPending_ = false;
-    } else if (now_ < deadline_) {
-      return std::nullopt;  // the echo is still coming
-    }
-  }
+  if (echoPending_ && !DropExpectedEcho()) return std::nullopt;
   const Scan scan = ScanAnswer(received_, *expected_, silent);
-  if (const ScanPiece* answer = scan.Answer()) {
+  const ScanPiece* answer = scan.Answer();
+  if ((!answer || answer->offset != 0) && OwnRequestCameBack()) {
+    // What follows the request (its answer, on an echoing line) is let arrive, so that it is
+    // not taken for the answer of the next request.
+    if (now_ < deadline_) return std::nullopt;
+    const ExchangeOutcome outcome = JudgeOwnRequest();
+    SendWhenSilent(silent);
+    return outcome;
+  }
+  if (answer) {
     TakeAnswer(scan, *answer);
     SendWhenSilent(silent);
     return ExchangeOutcome::kLinkUp;
@@ -114,6 +110,46 @@ std::optional<ExchangeOutcome> ModbusEngine::Await(bool silent) {
   const ExchangeOutcome outcome = JudgeFailure(scan);
   SendWhenSilent(silent);
   return outcome;
+}
+
+// An echoing adapter returns the request before its answer: those bytes at the head of what
+// arrives are not the answer (a write's answer would look the same), and only they are dropped.
+// False while the echo is still coming.
+bool ModbusEngine::DropExpectedEcho() {
+  const std::size_t have = std::min(received_.size(), txFrame_.size());
+  const auto head = received_.begin() + static_cast<std::ptrdiff_t>(have);
+  if (!std::equal(received_.begin(), head, txFrame_.begin())) {
+    echoPending_ = false;  // something else came first: there is nothing to drop
+  } else if (have == txFrame_.size()) {
+    ReportRx(FrameOutcome::Echo, 0, have);
+    received_.erase(received_.begin(), head);
+    echoPending_ = false;
+  } else if (now_ < deadline_) {
+    return false;
+  }
+  return true;
+}
+
+// With the echo setting off: the request's own bytes in front of whatever else arrived. Asked
+// only when they are not the request's valid answer, as a one-register write's answer is its
+// request byte for byte.
+bool ModbusEngine::OwnRequestCameBack() const {
+  return !echoExpected_ && received_.size() >= txFrame_.size() &&
+         std::equal(txFrame_.begin(), txFrame_.end(), received_.begin());
+}
+
+// The request came back in place of an answer: the exchange fails, and whatever followed it
+// is dropped, as taking it would hide an adapter the settings do not describe.
+ExchangeOutcome ModbusEngine::JudgeOwnRequest() {
+  CountExchangeError(ExchangeOutcome::kOwnRequest);
+  ReportRx(FrameOutcome::OwnRequest, 0, txFrame_.size());
+  ++droppedFrames_;
+  if (received_.size() > txFrame_.size()) {
+    ReportRx(FrameOutcome::Dropped, txFrame_.size(), received_.size() - txFrame_.size());
+    ++droppedFrames_;
+  }
+  received_.clear();
+  return ExchangeOutcome::kOwnRequest;
 }
 
 void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {

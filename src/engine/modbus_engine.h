@@ -65,8 +65,10 @@ class ModbusEngine {
   void SetSendingHeld(bool held) { sendingHeld_ = held; }
 
   // Whether the adapter returns what the tool sends (a 2-wire RS-485 adapter's echo). When it
-  // does, the request's own bytes at the head of what arrives are dropped, and only those; with
-  // it off nothing changes.
+  // does, the request's own bytes at the head of what arrives are dropped, and only those.
+  // When it does not, the request's own bytes at the head of what arrives, unless they are its
+  // valid answer (a one-register write's answer is its request byte for byte), fail the
+  // exchange with kOwnRequest, and the answer behind them is not taken.
   void SetEchoExpected(bool expected) { echoExpected_ = expected; }
 
   // The last outcome reported: of the last tick that judged an exchange, or a refused command.
@@ -95,6 +97,9 @@ class ModbusEngine {
   void SetLineMode(const QString& portSettings);
   std::optional<ExchangeOutcome> ReceiveAnswer();
   std::optional<ExchangeOutcome> Await(bool silent);
+  bool DropExpectedEcho();
+  bool OwnRequestCameBack() const;
+  ExchangeOutcome JudgeOwnRequest();
   void TakeAnswer(const Scan& scan, const ScanPiece& answer);
   ExchangeOutcome JudgeFailure(const Scan& scan);
   void SendWhenSilent(bool silent);

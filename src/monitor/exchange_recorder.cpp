@@ -48,8 +48,10 @@ void ExchangeRecorder::Count(const FrameEvent& event) {
       break;
     case FrameOutcome::NoAnswer: ++counters_.noAnswer; break;
     case FrameOutcome::BadCrc: ++counters_.badCrc; break;
-    case FrameOutcome::Mismatch: ++counters_.mismatch; break;
+    case FrameOutcome::Mismatch:
+    case FrameOutcome::OwnRequest: ++counters_.mismatch; break;
     case FrameOutcome::Dropped: ++counters_.dropped; break;
+    case FrameOutcome::Echo: break;  // expected: the request seen coming back, no exchange lost
   }
 }
 

@@ -158,6 +158,10 @@ QString ReceivedMeaning(Bytes frame, FrameOutcome outcome, Bytes request) {
       return QStringLiteral("Не ответ на этот запрос: ") + Answer(frame, {});
     case FrameOutcome::Dropped:
       return QStringLiteral("Отброшено: ") + ByteCount(static_cast<int>(frame.size()));
+    case FrameOutcome::Echo:
+      return QStringLiteral("Эхо запроса: ") + RequestMeaning(frame);
+    case FrameOutcome::OwnRequest:
+      return QStringLiteral("Вернулся сам запрос (эхо адаптера): ") + RequestMeaning(frame);
     case FrameOutcome::Exception:
     case FrameOutcome::Answered:
       return Answer(frame, request);
@@ -201,6 +205,8 @@ const char* OutcomeWord(FrameOutcome outcome) {
     case FrameOutcome::BadCrc: return "bad-crc";
     case FrameOutcome::Mismatch: return "mismatch";
     case FrameOutcome::Dropped: return "dropped";
+    case FrameOutcome::Echo: return "echo";
+    case FrameOutcome::OwnRequest: return "own-request";
     case FrameOutcome::Exception: return "exception";
   }
   return "-";
@@ -214,6 +220,8 @@ QString OutcomeText(FrameOutcome outcome) {
     case FrameOutcome::BadCrc: return QStringLiteral("ошибка КС");
     case FrameOutcome::Mismatch: return QStringLiteral("не тот ответ");
     case FrameOutcome::Dropped: return QStringLiteral("отброшено");
+    case FrameOutcome::Echo: return QStringLiteral("эхо");
+    case FrameOutcome::OwnRequest: return QStringLiteral("свой запрос");
     case FrameOutcome::Exception: return QStringLiteral("исключение");
   }
   return {};

@@ -26,7 +26,7 @@ QString ExceptionMeaning(int code);
 QString FrameMeaning(const FrameRecord& record);
 
 // The outcome as the exchange log writes it: "-" for a request, then ok, no-answer, bad-crc,
-// mismatch, dropped, exception.
+// mismatch, dropped, echo, own-request, exception.
 const char* OutcomeWord(FrameOutcome outcome);
 // The outcome as the monitor window shows it (empty for a request).
 QString OutcomeText(FrameOutcome outcome);

@@ -27,7 +27,8 @@ struct FrameRecord {
   std::span<const std::uint8_t> Bytes() const { return {bytes.data(), size}; }
   std::span<const std::uint8_t> Request() const { return {request.data(), requestSize}; }
   bool IsError() const {
-    return outcome != FrameOutcome::Request && outcome != FrameOutcome::Answered;
+    return outcome != FrameOutcome::Request && outcome != FrameOutcome::Answered &&
+           outcome != FrameOutcome::Echo;
   }
 };
 

@@ -195,5 +195,20 @@ TEST_F(ToolOnSim, AnEchoingAdapterWorksWithTheEchoBox) {
   EXPECT_TRUE(LinkUp());
 }
 
+// The same adapter with the box off is named, and nothing it returns passes for an answer.
+TEST_F(ToolOnSim, AnEchoingAdapterWithoutTheEchoBoxIsNamedAndNoValueShows) {
+  test::SimRunner sim(dir.LinkPath(1), {"--echo"});
+  WriteIni();
+  Start();
+  const QString version = Text(Control::lbl_sw_ver);
+  const QString ownRequest = ExchangeOutcomeText(ExchangeOutcome::kOwnRequest);
+  EXPECT_TRUE(WaitFor([&] { return Text(Control::lbl_sys_mes).startsWith(ownRequest); }));
+  QTest::qWait(500);
+  EXPECT_TRUE(Text(Control::lbl_sys_mes).startsWith(ownRequest));
+  EXPECT_EQ(Text(Control::lbl_sw_ver), version) << "no answer was taken";
+  EXPECT_NE(version, "2 .14 ");
+  EXPECT_EQ(Find<QLineEdit>("txt_par", 0)->palette().color(QPalette::Base), QColor(Qt::white));
+}
+
 }  // namespace
 }  // namespace torvex

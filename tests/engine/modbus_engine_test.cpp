@@ -477,6 +477,76 @@ TEST_F(EngineTest, StatusCarriesTheNumberOfWaitingRequests) {
   EXPECT_EQ(Status(), StatusLineText(Outcome::kLinkUp, 510));
 }
 
+// --- Adapters that return what the tool sends ------------------------------------------------
+
+// One exchange of the background poll on a line whose adapter may echo: what arrived after the
+// request, with the echo setting on or off, and how the exchange ended. The first tick sends
+// the converter block read; a row that starts from the transaction-code write (a write whose
+// answer is its own bytes) has the read answered first.
+struct EchoCase {
+  const char* name;
+  bool echoSetting;
+  bool fromWrite;
+  Bytes arrived;
+  Outcome outcome;
+  std::vector<FrameOutcome> frames;  // what the observer was told of what arrived
+};
+
+class EchoReception : public EngineTest, public ::testing::WithParamInterface<EchoCase> {};
+
+TEST_P(EchoReception, DropsOnlyAnExpectedEchoAndNamesAnUnexpectedOne) {
+  const EchoCase& row = GetParam();
+  engine.SetEchoExpected(row.echoSetting);
+  Tick();
+  if (row.fromWrite) {
+    if (row.echoSetting) port.Receive(kAdcRead);
+    ASSERT_EQ(AnsweredTick(), Outcome::kLinkUp);
+    ASSERT_EQ(LastFrame(), kCode1);
+  }
+  const Bytes request = LastFrame();
+  int decoded = 0;
+  engine.SetDecoder([&](const RxAnswer&) { ++decoded; });
+  FrameRecorder seen;
+  engine.SetObserver(&seen);
+  port.Receive(row.arrived);
+  EXPECT_EQ(Tick(), row.outcome);
+  EXPECT_EQ(Status(), StatusLineText(row.outcome, 1));
+  EXPECT_EQ(decoded, row.outcome == Outcome::kLinkUp ? 1 : 0);
+  const bool answered = row.outcome == Outcome::kLinkUp;
+  EXPECT_EQ(LastFrame() == request, !answered) << "sent again unless answered";
+  std::vector<FrameOutcome> frames;
+  for (const SeenFrame& frame : seen.frames) {
+    if (frame.direction == FrameDirection::Rx) frames.push_back(frame.outcome);
+  }
+  EXPECT_EQ(frames, row.frames);
+}
+
+const Bytes kAdcAnswerEchoed = Joined({kAdcRead, AnswerTo(kAdcRead)});
+using FO = FrameOutcome;
+
+INSTANTIATE_TEST_SUITE_P(
+    Engine, EchoReception,
+    ::testing::Values(
+        // The setting on: the request's own bytes at the head go, and only they.
+        EchoCase{"on_read", true, false, kAdcAnswerEchoed, Outcome::kLinkUp, {FO::Echo, FO::Answered}},
+        EchoCase{"on_read_without_echo", true, false, AnswerTo(kAdcRead), Outcome::kLinkUp,
+                 {FO::Answered}},
+        EchoCase{"on_write", true, true, Joined({kCode1, kCode1}), Outcome::kLinkUp,
+                 {FO::Echo, FO::Answered}},
+        EchoCase{"on_write_to_a_silent_controller", true, true, kCode1, Outcome::kNoAnswer,
+                 {FO::Echo, FO::NoAnswer}},
+        // The setting off: the request in front is no answer, nor is what follows it ...
+        EchoCase{"off_read", false, false, kAdcAnswerEchoed, Outcome::kOwnRequest,
+                 {FO::OwnRequest, FO::Dropped}},
+        EchoCase{"off_read_to_a_silent_controller", false, false, kAdcRead, Outcome::kOwnRequest,
+                 {FO::OwnRequest}},
+        // ... but a one-register write's answer is its own bytes, and a line without echo is
+        // read as it always was.
+        EchoCase{"off_write", false, true, kCode1, Outcome::kLinkUp, {FO::Answered}},
+        EchoCase{"off_read_without_echo", false, false, AnswerTo(kAdcRead), Outcome::kLinkUp,
+                 {FO::Answered}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 // The words the window shows for each outcome; everything else asserts the outcome itself.
 TEST(StatusLineText, TheWindowsWords) {
   const QString full = " Очередь запросов заполнена: новые команды не принимаются";
@@ -489,6 +559,8 @@ TEST(StatusLineText, TheWindowsWords) {
       {Outcome::kNoAnswer, 1, noAnswer},
       {Outcome::kChecksumMismatch, 20, badCrc},
       {Outcome::kQueueFull, 511, refused},  // the refusal says it all
+      {Outcome::kNotThisAnswer, 0, "Ошибка обмена: Ответ не соответствует запросу"},
+      {Outcome::kOwnRequest, 0, "Ошибка обмена: Вместо ответа вернулся запрос (эхо адаптера)"},
       {Outcome::kNoAnswer, 21, noAnswer + " В очереди 21 запрос"},
       {Outcome::kNoAnswer, 22, noAnswer + " В очереди 22 запроса"},
       {Outcome::kNoAnswer, 25, noAnswer + " В очереди 25 запросов"},

@@ -62,7 +62,7 @@ struct Rig {
 
 bool IsError(ExchangeOutcome outcome) {
   return outcome == ExchangeOutcome::kNoAnswer || outcome == ExchangeOutcome::kChecksumMismatch ||
-         outcome == ExchangeOutcome::kNotThisAnswer;
+         outcome == ExchangeOutcome::kNotThisAnswer || outcome == ExchangeOutcome::kOwnRequest;
 }
 
 // A box painted green holds a number the controller sent: its text must read back to a raw

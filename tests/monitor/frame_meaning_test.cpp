@@ -88,6 +88,9 @@ TEST(FrameMeaning, AnswersAreToldWithTheRequestTheyAnswer) {
       {WithCrc({7, 6, 0x0B, 0xB8, 0x00, 0x02}), FrameOutcome::Mismatch, {},
        "Не ответ на этот запрос: Ответ: 3000 = 2 записано"},
       {{0x55, 0xAA, 0x00}, FrameOutcome::Dropped, {}, "Отброшено: 3 байта"},
+      {statusRead, FrameOutcome::Echo, statusRead, "Эхо запроса: Чтение 90 регистров с 3000"},
+      {statusRead, FrameOutcome::OwnRequest, statusRead,
+       "Вернулся сам запрос (эхо адаптера): Чтение 90 регистров с 3000"},
       {WithCrc({7, 3}), FrameOutcome::Answered, {}, "Функция 3, неполный кадр"},
       {WithCrc({7, 0x2B, 0x0E}), FrameOutcome::Answered, {}, "Ответ: функция 43"},
   };

@@ -58,39 +58,31 @@ std::vector<std::uint8_t> StatusAnswer() {
   return frame;  // 185 bytes
 }
 
-void BM_TickWithStatusAnswer(benchmark::State& state) {
+// The status read and its 185-byte answer, every tick, with or without an observer: the answer
+// is taken only by the request it answers, so the status read goes out each tick.
+void TickWithStatusAnswer(benchmark::State& state, ExchangeObserver* observer) {
   ReplayPort port(StatusAnswer());
   NullView view;
   ModbusEngine engine(port, view);
+  engine.SetObserver(observer);
   const QString settings = QStringLiteral("115200,n,8,2");
   engine.QueueRequest(kStatusRead);
   engine.Tick(1, settings);  // the first request leaves
   for (auto _ : state) {
-    // The answer is taken only by the request it answers: the status read goes out each tick.
     engine.QueueRequest(kStatusRead);
     port.Rewind();
     engine.Tick(1, settings);
   }
   if (engine.RxCount() != 185) state.SkipWithError("answer not received");
 }
+
+void BM_TickWithStatusAnswer(benchmark::State& state) { TickWithStatusAnswer(state, nullptr); }
 BENCHMARK(BM_TickWithStatusAnswer);
 
 // The same tick with the exchange monitor's recorder observing: both frames kept in its ring.
 void BM_TickWithStatusAnswerRecorded(benchmark::State& state) {
-  ReplayPort port(StatusAnswer());
-  NullView view;
-  ModbusEngine engine(port, view);
   ExchangeRecorder recorder;
-  engine.SetObserver(&recorder);
-  const QString settings = QStringLiteral("115200,n,8,2");
-  engine.QueueRequest(kStatusRead);
-  engine.Tick(1, settings);  // the first request leaves
-  for (auto _ : state) {
-    // The answer is taken only by the request it answers: the status read goes out each tick.
-    engine.QueueRequest(kStatusRead);
-    port.Rewind();
-    engine.Tick(1, settings);
-  }
+  TickWithStatusAnswer(state, &recorder);
   if (recorder.Counters().answers == 0) state.SkipWithError("nothing recorded");
 }
 BENCHMARK(BM_TickWithStatusAnswerRecorded);

@@ -18,6 +18,7 @@
 #include "support/fake_prompter.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
+#include "support/sim_trace.h"
 #include "support/wait_for.h"
 #include "ui/exchange_monitor.h"
 #include "ui/tool.h"
@@ -25,7 +26,9 @@
 namespace torvex {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::Received;
+using test::ReceivedBySim;
 
 struct LogLine {
   QString time;
@@ -63,27 +66,6 @@ std::vector<LogLine> ReadLog(const QString& path) {
     lines.push_back({f[0], f[1], f[2] == "-" ? Bytes{} : HexBytes(f[2].split(' ')), f[3], f[4]});
   }
   return lines;
-}
-
-struct Received {
-  Bytes frame;
-  QString verdict;
-};
-
-// The simulator's trace lines "<seconds> <- 07 03 0B B8 00 5A 47 96  (answered)".
-std::vector<Received> ReceivedBySim(const QString& trace) {
-  std::vector<Received> frames;
-  for (const QString& line : trace.split('\n')) {
-    const QStringList parts = line.split(' ', Qt::SkipEmptyParts);
-    if (parts.size() < 3 || parts[1] != "<-") continue;
-    QStringList pairs;
-    int i = 2;
-    for (; i < parts.size() && !parts[i].startsWith('('); ++i) pairs << parts[i];
-    QString verdict = parts.mid(i).join(' ');
-    verdict.remove(0, 1).chop(1);
-    frames.push_back({HexBytes(pairs), verdict});
-  }
-  return frames;
 }
 
 // What the exchange a request began must come to, by what the simulator did with it. The tail

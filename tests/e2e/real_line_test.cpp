@@ -23,6 +23,7 @@
 #include "support/frames.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
+#include "support/sim_trace.h"
 #include "support/wait_for.h"
 #include "ui/tool.h"
 
@@ -30,30 +31,9 @@ namespace torvex {
 namespace {
 
 using test::Bytes;
+using test::Received;
+using test::ReceivedBySim;
 using test::WaitFor;
-
-// A frame the simulator received and what it did with it, from its trace lines
-// "<seconds> <- 07 06 0B B8 00 01 CA 6D  (answered)".
-struct Received {
-  Bytes frame;
-  QString verdict;
-};
-
-std::vector<Received> ReceivedBySim(const QString& trace) {
-  std::vector<Received> frames;
-  for (const QString& line : trace.split('\n')) {
-    const QStringList parts = line.split(' ', Qt::SkipEmptyParts);
-    if (parts.size() < 3 || parts[1] != "<-") continue;
-    Received r;
-    int i = 2;
-    for (; i < parts.size() && !parts[i].startsWith('('); ++i) {
-      r.frame.push_back(static_cast<std::uint8_t>(parts[i].toUInt(nullptr, 16)));
-    }
-    r.verdict = parts.mid(i).join(' ').mid(1).chopped(1);
-    frames.push_back(r);
-  }
-  return frames;
-}
 
 class RealLine : public ::testing::Test {
  protected:

@@ -101,9 +101,9 @@ class StartedTool {
     if (!tool_->FormLoad()) Fail("the tool's start-up failed");
     tool_->Timer1().stop();
     Frame answer;
-    for (std::int64_t t_ms = 0; t_ms < 1000; t_ms += 100) {
+    for (std::int64_t tMs = 0; tMs < 1000; tMs += 100) {
       Tick();
-      answer = controller_.Handle(port_.request, t_ms).answer;
+      answer = controller_.Handle(port_.request, tMs).answer;
       port_.Offer(answer);
     }
     Tick();
@@ -116,13 +116,13 @@ class StartedTool {
 
   void Tick() { tool_->Engine().Tick(tool_->Config().PortNumber(), tool_->Config().PortSettings()); }
 
-  Frame Answer(const Frame& request, std::int64_t t_ms) {
-    return controller_.Handle(request, t_ms).answer;
+  Frame Answer(const Frame& request, std::int64_t tMs) {
+    return controller_.Handle(request, tMs).answer;
   }
-  // Answers of the controller to `request` at successive moments `step_ms` apart.
-  std::vector<Frame> Answers(const Frame& request, std::int64_t step_ms) {
+  // Answers of the controller to `request` at successive moments `stepMs` apart.
+  std::vector<Frame> Answers(const Frame& request, std::int64_t stepMs) {
     std::vector<Frame> answers;
-    for (int k = 0; k < kAnswerKinds; ++k) answers.push_back(Answer(request, 1000 + k * step_ms));
+    for (int k = 0; k < kAnswerKinds; ++k) answers.push_back(Answer(request, 1000 + k * stepMs));
     return answers;
   }
 

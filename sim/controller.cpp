@@ -32,10 +32,10 @@ bool Writable(std::size_t first, std::size_t count) {
 Controller::Controller(Eeprom eeprom, Plant plant, std::uint8_t address)
     : eeprom_(eeprom), plant_(plant), address_(address) {}
 
-RegisterImage Controller::Registers(std::int64_t t_ms) const {
+RegisterImage Controller::Registers(std::int64_t tMs) const {
   RegisterImage image{};
   std::copy(written_.begin(), written_.end(), image.begin());
-  const PlantReadings r = plant_.Sample(t_ms, eeprom_.SensorTypes());
+  const PlantReadings r = plant_.Sample(tMs, eeprom_.SensorTypes());
   for (std::size_t c = 0; c < kAnalogChannels; ++c) {
     image[kSensorValues + c] = static_cast<std::uint16_t>(r.sensor[c]);
     image[kInputValues + c] = static_cast<std::uint16_t>(r.input[c]);
@@ -43,11 +43,11 @@ RegisterImage Controller::Registers(std::int64_t t_ms) const {
   // The bench wires every discrete output to the discrete input of the same number.
   image[kDiscreteInputsHigh] = written_[kDiscreteOutputsHigh];
   image[kDiscreteInputsLow] = written_[kDiscreteOutputsLow];
-  image[kTemperature] = static_cast<std::uint16_t>(r.board_temperature);
-  image[kEngineSpeed] = static_cast<std::uint16_t>(r.engine_hz >> 16);
-  image[kEngineSpeed + 1] = static_cast<std::uint16_t>(r.engine_hz & 0xFFFF);
-  image[kShaftSpeed] = static_cast<std::uint16_t>(r.shaft_hz >> 16);
-  image[kShaftSpeed + 1] = static_cast<std::uint16_t>(r.shaft_hz & 0xFFFF);
+  image[kTemperature] = static_cast<std::uint16_t>(r.boardTemperature);
+  image[kEngineSpeed] = static_cast<std::uint16_t>(r.engineHz >> 16);
+  image[kEngineSpeed + 1] = static_cast<std::uint16_t>(r.engineHz & 0xFFFF);
+  image[kShaftSpeed] = static_cast<std::uint16_t>(r.shaftHz >> 16);
+  image[kShaftSpeed + 1] = static_cast<std::uint16_t>(r.shaftHz & 0xFFFF);
   image[kStatusWord] = r.status;
   image[kProtocol] = kProtocolVersion;
   image[kSoftware] = kSoftwareVersion;
@@ -57,7 +57,7 @@ RegisterImage Controller::Registers(std::int64_t t_ms) const {
   return image;
 }
 
-Controller::Outcome Controller::Handle(std::span<const std::uint8_t> frame, std::int64_t t_ms) {
+Controller::Outcome Controller::Handle(std::span<const std::uint8_t> frame, std::int64_t tMs) {
   using Kind = Outcome::Kind;
   if (frame.size() < kMinFrameSize || !CrcMatches(frame)) return {Kind::kBadFrame, {}};
   const std::uint8_t to = frame[0];
@@ -69,11 +69,11 @@ Controller::Outcome Controller::Handle(std::span<const std::uint8_t> frame, std:
     if (f != kWriteSingleRegister && f != kWriteMultipleRegisters && f != kWriteEeprom) {
       return {Kind::kBroadcast, {}};
     }
-    const Result result = Execute(frame, t_ms);
-    return {Kind::kBroadcast, {}, result.eeprom_changed};
+    const Result result = Execute(frame, tMs);
+    return {Kind::kBroadcast, {}, result.eepromChanged};
   }
 
-  const Result result = Execute(frame, t_ms);
+  const Result result = Execute(frame, tMs);
   if (result.exception != 0) {
     return {Kind::kRefused, ExceptionAnswer(address_, frame[1], result.exception)};
   }
@@ -82,12 +82,12 @@ Controller::Outcome Controller::Handle(std::span<const std::uint8_t> frame, std:
   answer.push_back(address_);
   answer.insert(answer.end(), result.pdu.begin(), result.pdu.end());
   AppendCrc(answer);
-  return {Kind::kAnswered, std::move(answer), result.eeprom_changed};
+  return {Kind::kAnswered, std::move(answer), result.eepromChanged};
 }
 
-Controller::Result Controller::Execute(std::span<const std::uint8_t> frame, std::int64_t t_ms) {
+Controller::Result Controller::Execute(std::span<const std::uint8_t> frame, std::int64_t tMs) {
   switch (frame[1]) {
-    case kReadHoldingRegisters: return ReadRegisters(frame, t_ms);
+    case kReadHoldingRegisters: return ReadRegisters(frame, tMs);
     case kWriteSingleRegister: return WriteRegister(frame);
     case kWriteMultipleRegisters: return WriteRegisters(frame);
     case kReadEeprom: return ReadEeprom(frame);
@@ -97,13 +97,13 @@ Controller::Result Controller::Execute(std::span<const std::uint8_t> frame, std:
 }
 
 // 03: first register, count.
-Controller::Result Controller::ReadRegisters(std::span<const std::uint8_t> frame, std::int64_t t_ms) const {
+Controller::Result Controller::ReadRegisters(std::span<const std::uint8_t> frame, std::int64_t tMs) const {
   if (frame.size() != 8) return {{}, kIllegalDataValue};
   const std::size_t first = WordAt(frame, 2);
   const std::size_t count = WordAt(frame, 4);
   if (count == 0 || count > kMaxReadRegisters) return {{}, kIllegalDataValue};
   if (first < kFirstRegister || first + count - 1 > kLastRegister) return {{}, kIllegalDataAddress};
-  const RegisterImage image = Registers(t_ms);
+  const RegisterImage image = Registers(tMs);
   Bytes pdu{kReadHoldingRegisters, static_cast<std::uint8_t>(2 * count)};
   for (std::size_t k = 0; k < count; ++k) AppendWord(pdu, image[first - kFirstRegister + k]);
   return {std::move(pdu)};
@@ -123,9 +123,9 @@ Controller::Result Controller::WriteRegisters(std::span<const std::uint8_t> fram
   if (frame.size() < 9) return {{}, kIllegalDataValue};
   const std::size_t first = WordAt(frame, 2);
   const std::size_t count = WordAt(frame, 4);
-  const std::size_t byte_count = frame[6];
-  if (count == 0 || count > kMaxWriteRegisters || byte_count != 2 * count ||
-      frame.size() != 9 + byte_count) {
+  const std::size_t byteCount = frame[6];
+  if (count == 0 || count > kMaxWriteRegisters || byteCount != 2 * count ||
+      frame.size() != 9 + byteCount) {
     return {{}, kIllegalDataValue};
   }
   if (!Writable(first, count)) return {{}, kIllegalDataAddress};

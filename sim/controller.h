@@ -36,27 +36,27 @@ class Controller {
       kBroadcast,     // address 0: writes are carried out, nobody answers
     };
     Kind kind;
-    Bytes answer;                 // with its CRC; empty unless answered or refused
-    bool eeprom_changed = false;  // a write changed the stored bytes
+    Bytes answer;                // with its CRC; empty unless answered or refused
+    bool eepromChanged = false;  // a write changed the stored bytes
   };
 
-  // Handles one frame (address to CRC) at `t_ms` milliseconds of plant time.
-  Outcome Handle(std::span<const std::uint8_t> frame, std::int64_t t_ms);
+  // Handles one frame (address to CRC) at `tMs` milliseconds of plant time.
+  Outcome Handle(std::span<const std::uint8_t> frame, std::int64_t tMs);
 
-  // Every holding register as a read at `t_ms` would see it.
-  RegisterImage Registers(std::int64_t t_ms) const;
+  // Every holding register as a read at `tMs` would see it.
+  RegisterImage Registers(std::int64_t tMs) const;
 
-  std::uint8_t address() const { return address_; }
-  const Eeprom& eeprom() const { return eeprom_; }
+  std::uint8_t Address() const { return address_; }
+  const Eeprom& GetEeprom() const { return eeprom_; }
 
  private:
   struct Result {
     Bytes pdu;                    // function and data, or empty for an exception
     std::uint8_t exception = 0;
-    bool eeprom_changed = false;
+    bool eepromChanged = false;
   };
-  Result Execute(std::span<const std::uint8_t> frame, std::int64_t t_ms);
-  Result ReadRegisters(std::span<const std::uint8_t> frame, std::int64_t t_ms) const;
+  Result Execute(std::span<const std::uint8_t> frame, std::int64_t tMs);
+  Result ReadRegisters(std::span<const std::uint8_t> frame, std::int64_t tMs) const;
   Result WriteRegister(std::span<const std::uint8_t> frame);
   Result WriteRegisters(std::span<const std::uint8_t> frame);
   Result ReadEeprom(std::span<const std::uint8_t> frame) const;

@@ -27,7 +27,7 @@ class Eeprom {
   // Sensible factory contents: every sensor type in use, calibration points, address 7.
   static Eeprom Defaults();
 
-  const std::array<std::uint8_t, kEepromSize>& bytes() const { return bytes_; }
+  const std::array<std::uint8_t, kEepromSize>& Bytes() const { return bytes_; }
   std::span<const std::uint8_t> Read(std::size_t start, std::size_t count) const;
   // Stores `data` from `start` on; returns whether any byte changed. The range must fit.
   bool Write(std::size_t start, std::span<const std::uint8_t> data);

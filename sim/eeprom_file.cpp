@@ -66,7 +66,7 @@ std::string ErrnoText() { return std::strerror(errno); }
 
 std::string FormatEepromText(const Eeprom& eeprom) {
   std::string text(kHeader);
-  const auto& b = eeprom.bytes();
+  const auto& b = eeprom.Bytes();
   for (std::size_t address = 0; address < kAddressByte; address += 2) {
     std::string line = HexByte(static_cast<std::uint8_t>(address)) + ": " + HexByte(b[address]) +
                        " " + HexByte(b[address + 1]);
@@ -80,13 +80,13 @@ std::string FormatEepromText(const Eeprom& eeprom) {
 EepromParse ParseEepromText(std::string_view text) {
   std::array<std::uint8_t, kEepromSize> bytes{};
   std::size_t count = 0;
-  int line_number = 0;
-  auto fail = [&line_number](const std::string& what) {
-    return EepromParse{std::nullopt, "line " + Dec(line_number) + ": " + what};
+  int lineNumber = 0;
+  auto fail = [&lineNumber](const std::string& what) {
+    return EepromParse{std::nullopt, "line " + Dec(lineNumber) + ": " + what};
   };
   std::istringstream lines{std::string(text)};
   for (std::string raw; std::getline(lines, raw);) {
-    ++line_number;
+    ++lineNumber;
     std::string_view line = raw;
     line = Trim(line.substr(0, line.find('#')));
     if (line.empty()) continue;

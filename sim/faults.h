@@ -8,11 +8,11 @@
 namespace torvex::sim {
 
 struct FaultPlan {
-  std::uint32_t silent_every = 0;   // no answer (the request is not carried out); 0: never
-  std::uint32_t corrupt_every = 0;  // the answer's CRC is spoiled
-  std::uint32_t split_every = 0;    // the answer goes out in two parts, kSplitPause apart
-  std::uint32_t noise_every = 0;    // stray bytes go out just before the answer
-  std::uint32_t delay_ms = 0;       // every answer waits this long after its request
+  std::uint32_t silentEvery = 0;   // no answer (the request is not carried out); 0: never
+  std::uint32_t corruptEvery = 0;  // the answer's CRC is spoiled
+  std::uint32_t splitEvery = 0;    // the answer goes out in two parts, kSplitPauseUs apart
+  std::uint32_t noiseEvery = 0;    // stray bytes go out just before the answer
+  std::uint32_t delayMs = 0;       // every answer waits this long after its request
   // Every frame heard goes straight back, before any answer, as a 2-wire RS-485 adapter returns
   // what its own side sends.
   bool echo = false;
@@ -20,7 +20,7 @@ struct FaultPlan {
 };
 
 // Longer than the tool's 100 ms tick, so the two parts land in different ticks.
-inline constexpr std::int64_t kSplitPause_us = 150'000;
+inline constexpr std::int64_t kSplitPauseUs = 150'000;
 
 constexpr bool Hits(std::uint32_t every, std::uint64_t request) {
   return every != 0 && request % every == 0;

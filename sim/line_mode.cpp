@@ -25,7 +25,7 @@ std::optional<int> ParseInt(std::string_view s) {
 }  // namespace
 
 double LineMode::CharacterBits() const {
-  return 1.0 + data_bits + (parity == 'n' ? 0 : 1) + stop_half_bits / 2.0;
+  return 1.0 + dataBits + (parity == 'n' ? 0 : 1) + stopHalfBits / 2.0;
 }
 
 std::optional<LineMode> ParseLineMode(std::string_view text) {
@@ -50,11 +50,11 @@ std::optional<LineMode> ParseLineMode(std::string_view text) {
 
   const auto data = ParseInt(fields[2]);
   if (!data || *data < 5 || *data > 8) return std::nullopt;
-  mode.data_bits = *data;
+  mode.dataBits = *data;
 
-  if (fields[3] == "1") mode.stop_half_bits = 2;
-  else if (fields[3] == "1.5") mode.stop_half_bits = 3;
-  else if (fields[3] == "2") mode.stop_half_bits = 4;
+  if (fields[3] == "1") mode.stopHalfBits = 2;
+  else if (fields[3] == "1.5") mode.stopHalfBits = 3;
+  else if (fields[3] == "2") mode.stopHalfBits = 4;
   else return std::nullopt;
   return mode;
 }
@@ -64,8 +64,8 @@ std::string ToString(const LineMode& mode) {
   text += ',';
   text += mode.parity;
   text += ',';
-  text += Dec(mode.data_bits);
-  text += mode.stop_half_bits == 2 ? ",1" : mode.stop_half_bits == 3 ? ",1.5" : ",2";
+  text += Dec(mode.dataBits);
+  text += mode.stopHalfBits == 2 ? ",1" : mode.stopHalfBits == 3 ? ",1.5" : ",2";
   return text;
 }
 

@@ -10,9 +10,9 @@ namespace torvex::sim {
 
 struct LineMode {
   int baud = 115200;
-  char parity = 'n';      // n, e, o, m (mark) or s (space)
-  int data_bits = 8;      // 5-8
-  int stop_half_bits = 4; // stop bits times two: 2, 3 (1.5 stop bits) or 4
+  char parity = 'n';     // n, e, o, m (mark) or s (space)
+  int dataBits = 8;      // 5-8
+  int stopHalfBits = 4;  // stop bits times two: 2, 3 (1.5 stop bits) or 4
 
   // Bits on the wire per character: start, data, parity, stop.
   double CharacterBits() const;

@@ -7,10 +7,10 @@ namespace torvex::sim {
 namespace {
 
 // Spans older than this cannot overlap anything still to come.
-constexpr std::int64_t kMemory_us = 5'000'000;
+constexpr std::int64_t kMemoryUs = 5'000'000;
 
-bool Overlap(std::int64_t a_from, std::int64_t a_to, std::int64_t b_from, std::int64_t b_to) {
-  return a_from < b_to && b_from < a_to;
+bool Overlap(std::int64_t aFrom, std::int64_t aTo, std::int64_t bFrom, std::int64_t bTo) {
+  return aFrom < bTo && bFrom < aTo;
 }
 
 }  // namespace
@@ -18,24 +18,24 @@ bool Overlap(std::int64_t a_from, std::int64_t a_to, std::int64_t b_from, std::i
 double CharacterMicros(const LineMode& mode) { return mode.CharacterBits() * 1e6 / mode.baud; }
 
 std::vector<std::pair<std::int64_t, std::int64_t>> InboundPacer::Receive(
-    std::span<const std::uint8_t> bytes, std::int64_t now_us) {
+    std::span<const std::uint8_t> bytes, std::int64_t nowUs) {
   std::vector<std::pair<std::int64_t, std::int64_t>> spans;
-  double start = std::max(static_cast<double>(now_us), last_end_us_);
+  double start = std::max(static_cast<double>(nowUs), lastEndUs_);
   for (std::uint8_t byte : bytes) {
-    const double end = start + char_us_;
+    const double end = start + charUs_;
     const auto from = static_cast<std::int64_t>(std::llround(start));
     const auto to = static_cast<std::int64_t>(std::llround(end));
     pending_.push_back({to, byte});
     spans.emplace_back(from, to);
     start = end;
   }
-  last_end_us_ = std::max(last_end_us_, start);
+  lastEndUs_ = std::max(lastEndUs_, start);
   return spans;
 }
 
-std::vector<InboundPacer::Arrival> InboundPacer::TakeDue(std::int64_t now_us) {
+std::vector<InboundPacer::Arrival> InboundPacer::TakeDue(std::int64_t nowUs) {
   std::vector<Arrival> due;
-  while (!pending_.empty() && pending_.front().at_us <= now_us) {
+  while (!pending_.empty() && pending_.front().atUs <= nowUs) {
     due.push_back(pending_.front());
     pending_.pop_front();
   }
@@ -44,36 +44,36 @@ std::vector<InboundPacer::Arrival> InboundPacer::TakeDue(std::int64_t now_us) {
 
 std::optional<std::int64_t> InboundPacer::NextDue() const {
   if (pending_.empty()) return std::nullopt;
-  return pending_.front().at_us;
+  return pending_.front().atUs;
 }
 
-void HalfDuplexPair::Answer(std::int64_t from_us, std::int64_t to_us) {
-  Forget(from_us);
+void HalfDuplexPair::Answer(std::int64_t fromUs, std::int64_t toUs) {
+  Forget(fromUs);
   for (Span& c : master_) {
-    if (!c.counted && Overlap(c.from_us, c.to_us, from_us, to_us)) {
+    if (!c.counted && Overlap(c.fromUs, c.toUs, fromUs, toUs)) {
       c.counted = true;
-      ++talked_over_;
+      ++talkedOver_;
     }
   }
-  answers_.push_back({from_us, to_us});
+  answers_.push_back({fromUs, toUs});
 }
 
-void HalfDuplexPair::MasterCharacter(std::int64_t from_us, std::int64_t to_us) {
-  Forget(from_us);
-  Span c{from_us, to_us};
+void HalfDuplexPair::MasterCharacter(std::int64_t fromUs, std::int64_t toUs) {
+  Forget(fromUs);
+  Span c{fromUs, toUs};
   for (const Span& a : answers_) {
-    if (Overlap(from_us, to_us, a.from_us, a.to_us)) {
+    if (Overlap(fromUs, toUs, a.fromUs, a.toUs)) {
       c.counted = true;
-      ++talked_over_;
+      ++talkedOver_;
       break;
     }
   }
   master_.push_back(c);
 }
 
-void HalfDuplexPair::Forget(std::int64_t now_us) {
-  while (!answers_.empty() && answers_.front().to_us < now_us - kMemory_us) answers_.pop_front();
-  while (!master_.empty() && master_.front().to_us < now_us - kMemory_us) master_.pop_front();
+void HalfDuplexPair::Forget(std::int64_t nowUs) {
+  while (!answers_.empty() && answers_.front().toUs < nowUs - kMemoryUs) answers_.pop_front();
+  while (!master_.empty() && master_.front().toUs < nowUs - kMemoryUs) master_.pop_front();
 }
 
 }  // namespace torvex::sim

@@ -22,45 +22,45 @@ double CharacterMicros(const LineMode& mode);
 // before, the first one character time after it was written.
 class InboundPacer {
  public:
-  explicit InboundPacer(double char_us) : char_us_(char_us) {}
+  explicit InboundPacer(double charUs) : charUs_(charUs) {}
 
   struct Arrival {
-    std::int64_t at_us;  // when its stop bit has passed
+    std::int64_t atUs;  // when its stop bit has passed
     std::uint8_t byte;
   };
 
-  // Bytes read from the device at `now_us`. Returns, for each, the span of time its character
+  // Bytes read from the device at `nowUs`. Returns, for each, the span of time its character
   // takes on the line.
   std::vector<std::pair<std::int64_t, std::int64_t>> Receive(std::span<const std::uint8_t> bytes,
-                                                              std::int64_t now_us);
-  // The bytes whose character has passed by `now_us`, in line order.
-  std::vector<Arrival> TakeDue(std::int64_t now_us);
+                                                              std::int64_t nowUs);
+  // The bytes whose character has passed by `nowUs`, in line order.
+  std::vector<Arrival> TakeDue(std::int64_t nowUs);
   std::optional<std::int64_t> NextDue() const;
 
  private:
-  double char_us_;
-  double last_end_us_ = 0;
+  double charUs_;
+  double lastEndUs_ = 0;
   std::deque<Arrival> pending_;
 };
 
 // Counts the master's characters that overlap the controller's answers on the pair.
 class HalfDuplexPair {
  public:
-  // An answer occupies the pair from `from_us` to `to_us`.
-  void Answer(std::int64_t from_us, std::int64_t to_us);
-  // One character of the master occupies it from `from_us` to `to_us`.
-  void MasterCharacter(std::int64_t from_us, std::int64_t to_us);
-  std::uint64_t TalkedOver() const { return talked_over_; }
+  // An answer occupies the pair from `fromUs` to `toUs`.
+  void Answer(std::int64_t fromUs, std::int64_t toUs);
+  // One character of the master occupies it from `fromUs` to `toUs`.
+  void MasterCharacter(std::int64_t fromUs, std::int64_t toUs);
+  std::uint64_t TalkedOver() const { return talkedOver_; }
 
  private:
   struct Span {
-    std::int64_t from_us, to_us;
+    std::int64_t fromUs, toUs;
     bool counted = false;
   };
-  void Forget(std::int64_t now_us);
+  void Forget(std::int64_t nowUs);
 
   std::deque<Span> answers_, master_;
-  std::uint64_t talked_over_ = 0;
+  std::uint64_t talkedOver_ = 0;
 };
 
 }  // namespace torvex::sim

@@ -43,7 +43,7 @@ void ApplyMode(int fd, const LineMode& mode, bool strict, const std::string& nam
   t.c_cflag |= CLOCAL | CREAD;
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-  t.c_cflag |= kSizes[mode.data_bits - 5];
+  t.c_cflag |= kSizes[mode.dataBits - 5];
   switch (mode.parity) {
     case 'e': t.c_cflag |= PARENB; break;
     case 'o': t.c_cflag |= PARENB | PARODD; break;
@@ -51,8 +51,8 @@ void ApplyMode(int fd, const LineMode& mode, bool strict, const std::string& nam
     case 's': t.c_cflag |= PARENB | CMSPAR; break;
     default: break;
   }
-  if (mode.stop_half_bits == 4) t.c_cflag |= CSTOPB;
-  if (mode.stop_half_bits == 3 && strict) {
+  if (mode.stopHalfBits == 4) t.c_cflag |= CSTOPB;
+  if (mode.stopHalfBits == 3 && strict) {
     throw LinkError(name + ": 1.5 stop bits cannot be set on this device");
   }
   t.c_cc[VMIN] = 0;
@@ -68,32 +68,32 @@ void ApplyMode(int fd, const LineMode& mode, bool strict, const std::string& nam
   }
 }
 
-// Points `link_path` at `target` in one step, replacing an old symbolic link but no other file.
-void MakeSymlink(const std::string& target, const std::string& link_path) {
+// Points `linkPath` at `target` in one step, replacing an old symbolic link but no other file.
+void MakeSymlink(const std::string& target, const std::string& linkPath) {
   namespace fs = std::filesystem;
-  const fs::path path(link_path);
+  const fs::path path(linkPath);
   std::error_code ec;
   if (path.has_parent_path()) {
     fs::create_directories(path.parent_path(), ec);
-    if (ec) throw LinkError("cannot create the directory of " + link_path + ": " + ec.message());
+    if (ec) throw LinkError("cannot create the directory of " + linkPath + ": " + ec.message());
   }
   const auto status = fs::symlink_status(path, ec);
   if (fs::exists(status) && !fs::is_symlink(status)) {
-    throw LinkError(link_path + " exists and is not a symbolic link; not replacing it");
+    throw LinkError(linkPath + " exists and is not a symbolic link; not replacing it");
   }
-  const std::string temporary = link_path + ".new" + Dec(::getpid());
+  const std::string temporary = linkPath + ".new" + Dec(::getpid());
   ::unlink(temporary.c_str());
   if (::symlink(target.c_str(), temporary.c_str()) != 0 ||
-      ::rename(temporary.c_str(), link_path.c_str()) != 0) {
+      ::rename(temporary.c_str(), linkPath.c_str()) != 0) {
     const std::string error = ErrnoText();
     ::unlink(temporary.c_str());
-    throw LinkError("cannot make the link " + link_path + ": " + error);
+    throw LinkError("cannot make the link " + linkPath + ": " + error);
   }
 }
 
 }  // namespace
 
-Link Link::OpenPseudoTerminal(const std::string& link_path, const LineMode& mode) {
+Link Link::OpenPseudoTerminal(const std::string& linkPath, const LineMode& mode) {
   Link link;
   link.fd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (link.fd_ < 0) throw LinkError("cannot open a pseudo-terminal: " + ErrnoText());
@@ -104,14 +104,14 @@ Link Link::OpenPseudoTerminal(const std::string& link_path, const LineMode& mode
   }
   ::fcntl(link.fd_, F_SETFL, ::fcntl(link.fd_, F_GETFL) | O_NONBLOCK);
   link.device_ = name;
-  link.keeper_fd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (link.keeper_fd_ < 0) throw LinkError("cannot open " + link.device_ + ": " + ErrnoText());
+  link.keeperFd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (link.keeperFd_ < 0) throw LinkError("cannot open " + link.device_ + ": " + ErrnoText());
   // The line discipline sits on this side: raw here means no echo and no byte translation for
   // whoever opens it, before and after the tool sets its own mode.
-  ApplyMode(link.keeper_fd_, mode, false, link.device_);
-  if (!link_path.empty()) {
-    MakeSymlink(link.device_, link_path);
-    link.link_path_ = link_path;
+  ApplyMode(link.keeperFd_, mode, false, link.device_);
+  if (!linkPath.empty()) {
+    MakeSymlink(link.device_, linkPath);
+    link.linkPath_ = linkPath;
   }
   return link;
 }
@@ -130,29 +130,29 @@ Link Link::OpenDevice(const std::string& path, const LineMode& mode) {
 }
 
 void Link::ReleaseExclusiveClaim() const {
-  if (keeper_fd_ >= 0) ::ioctl(keeper_fd_, TIOCNXCL);
+  if (keeperFd_ >= 0) ::ioctl(keeperFd_, TIOCNXCL);
 }
 
 Link::Link(Link&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
-      keeper_fd_(std::exchange(other.keeper_fd_, -1)),
+      keeperFd_(std::exchange(other.keeperFd_, -1)),
       device_(std::move(other.device_)),
-      link_path_(std::move(other.link_path_)),
+      linkPath_(std::move(other.linkPath_)),
       restore_(std::exchange(other.restore_, false)),
       saved_(other.saved_) {
-  other.link_path_.clear();
+  other.linkPath_.clear();
 }
 
 Link::~Link() {
-  if (!link_path_.empty()) {
+  if (!linkPath_.empty()) {
     std::error_code ec;
-    if (std::filesystem::read_symlink(link_path_, ec) == device_ && !ec) ::unlink(link_path_.c_str());
+    if (std::filesystem::read_symlink(linkPath_, ec) == device_ && !ec) ::unlink(linkPath_.c_str());
   }
   if (fd_ >= 0) {
     if (restore_) ::tcsetattr(fd_, TCSANOW, &saved_);
     ::close(fd_);
   }
-  if (keeper_fd_ >= 0) ::close(keeper_fd_);
+  if (keeperFd_ >= 0) ::close(keeperFd_);
 }
 
 }  // namespace torvex::sim

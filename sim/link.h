@@ -18,8 +18,8 @@ class LinkError : public std::runtime_error {
 
 class Link {
  public:
-  // Throws LinkError. `link_path` may be empty.
-  static Link OpenPseudoTerminal(const std::string& link_path, const LineMode& mode);
+  // Throws LinkError. `linkPath` may be empty.
+  static Link OpenPseudoTerminal(const std::string& linkPath, const LineMode& mode);
   static Link OpenDevice(const std::string& path, const LineMode& mode);
 
   Link(Link&& other) noexcept;
@@ -29,10 +29,10 @@ class Link {
   // still points at this pseudo-terminal (a newer simulator may have taken the name over).
   ~Link();
 
-  int fd() const { return fd_; }
-  const std::string& device() const { return device_; }
-  const std::string& link_path() const { return link_path_; }
-  bool is_pseudo_terminal() const { return keeper_fd_ >= 0; }
+  int Fd() const { return fd_; }
+  const std::string& Device() const { return device_; }
+  const std::string& LinkPath() const { return linkPath_; }
+  bool IsPseudoTerminal() const { return keeperFd_ >= 0; }
 
   // Clears an exclusive claim (TIOCEXCL) left on the pseudo-terminal. Qt takes one on open and
   // drops it on close; a tool that is killed never drops it, and as this side keeps the line
@@ -45,9 +45,9 @@ class Link {
   int fd_ = -1;
   // The pseudo-terminal's other side, held open so the line stays up while the tool is not
   // connected (without it every poll would report a hang-up).
-  int keeper_fd_ = -1;
+  int keeperFd_ = -1;
   std::string device_;
-  std::string link_path_;
+  std::string linkPath_;
   bool restore_ = false;
   termios saved_{};
 };

@@ -29,21 +29,21 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
 
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view name = args[i];
-    std::optional<std::string_view> inline_value;
+    std::optional<std::string_view> inlineValue;
     if (name.starts_with("--")) {
       if (const auto eq = name.find('='); eq != std::string_view::npos) {
-        inline_value = name.substr(eq + 1);
+        inlineValue = name.substr(eq + 1);
         name = name.substr(0, eq);
       }
     }
     if (name == "-h" || name == "--help") return {std::nullopt, true, {}};
 
     if (name == "--frozen" || name == "--trace" || name == "--line-timing" || name == "--echo") {
-      if (inline_value) return fail(std::string(name) + " takes no value");
+      if (inlineValue) return fail(std::string(name) + " takes no value");
       (name == "--frozen"  ? o.frozen
        : name == "--trace" ? o.trace
        : name == "--echo"  ? o.faults.echo
-                           : o.line_timing) = true;
+                           : o.lineTiming) = true;
       continue;
     }
 
@@ -52,8 +52,8 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
       return fail("unexpected argument \"" + std::string(name) + "\"");
     }
     // Everything else takes a value, as "--name VALUE" or "--name=VALUE".
-    if (!inline_value && i + 1 == args.size()) return fail(std::string(name) + " needs a value");
-    const std::string_view value = inline_value ? *inline_value : args[++i];
+    if (!inlineValue && i + 1 == args.size()) return fail(std::string(name) + " needs a value");
+    const std::string_view value = inlineValue ? *inlineValue : args[++i];
 
     auto every = [&](std::uint32_t& field) -> std::optional<std::string> {
       const auto n = ParseNumber<std::uint32_t>(value, 1, 1'000'000);
@@ -85,17 +85,17 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
       if (!s) return fail("--seed needs a whole number, not \"" + std::string(value) + "\"");
       o.seed = *s;
     } else if (name == "--silent-every") {
-      error = every(o.faults.silent_every);
+      error = every(o.faults.silentEvery);
     } else if (name == "--corrupt-every") {
-      error = every(o.faults.corrupt_every);
+      error = every(o.faults.corruptEvery);
     } else if (name == "--split-every") {
-      error = every(o.faults.split_every);
+      error = every(o.faults.splitEvery);
     } else if (name == "--noise-every") {
-      error = every(o.faults.noise_every);
+      error = every(o.faults.noiseEvery);
     } else if (name == "--delay-ms") {
       const auto ms = ParseNumber<std::uint32_t>(value, 0, 60'000);
       if (!ms) return fail("--delay-ms needs milliseconds from 0 to 60000, not \"" + std::string(value) + "\"");
-      o.faults.delay_ms = *ms;
+      o.faults.delayMs = *ms;
     } else if (name == "--exception") {
       const auto colon = value.find(':');
       const auto function = ParseNumber<unsigned>(value.substr(0, colon), 1, 127);

@@ -21,7 +21,7 @@ struct Options {
   bool frozen = false;
   bool trace = false;
   // Bytes pass at the character time of `mode`, on a half-duplex pair (sim/line_timing.h).
-  bool line_timing = false;
+  bool lineTiming = false;
   FaultPlan faults;
 };
 

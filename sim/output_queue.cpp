@@ -8,22 +8,22 @@
 
 namespace torvex::sim {
 
-bool OutputQueue::Schedule(std::int64_t due_us, Bytes bytes) {
+bool OutputQueue::Schedule(std::int64_t dueUs, Bytes bytes) {
   if (bytes.empty()) return true;
   if (pending_ + bytes.size() > kLimit) return false;
   // The line is one byte stream: nothing starts before the run ahead of it has ended.
-  due_us = std::max(due_us, last_span_.second);
-  if (!runs_.empty()) due_us = std::max(due_us, runs_.back().due_us);
+  dueUs = std::max(dueUs, lastSpan_.second);
+  if (!runs_.empty()) dueUs = std::max(dueUs, runs_.back().dueUs);
   pending_ += bytes.size();
-  const auto length = static_cast<std::int64_t>(std::llround(char_us_ * static_cast<double>(bytes.size())));
-  last_span_ = {due_us, due_us + length};
-  runs_.push_back({due_us, std::move(bytes)});
+  const auto length = static_cast<std::int64_t>(std::llround(charUs_ * static_cast<double>(bytes.size())));
+  lastSpan_ = {dueUs, dueUs + length};
+  runs_.push_back({dueUs, std::move(bytes)});
   return true;
 }
 
 std::int64_t OutputQueue::ByteDue(const Run& run, std::size_t index) const {
-  if (char_us_ <= 0) return run.due_us;
-  return run.due_us + static_cast<std::int64_t>(std::llround(char_us_ * static_cast<double>(index + 1)));
+  if (charUs_ <= 0) return run.dueUs;
+  return run.dueUs + static_cast<std::int64_t>(std::llround(charUs_ * static_cast<double>(index + 1)));
 }
 
 std::optional<std::int64_t> OutputQueue::NextDue() const {
@@ -31,15 +31,15 @@ std::optional<std::int64_t> OutputQueue::NextDue() const {
   return ByteDue(runs_.front(), runs_.front().sent);
 }
 
-bool OutputQueue::HasDue(std::int64_t now_us) const {
-  return !runs_.empty() && ByteDue(runs_.front(), runs_.front().sent) <= now_us;
+bool OutputQueue::HasDue(std::int64_t nowUs) const {
+  return !runs_.empty() && ByteDue(runs_.front(), runs_.front().sent) <= nowUs;
 }
 
-bool OutputQueue::Flush(int fd, std::int64_t now_us) {
-  while (HasDue(now_us)) {
+bool OutputQueue::Flush(int fd, std::int64_t nowUs) {
+  while (HasDue(nowUs)) {
     Run& run = runs_.front();
     std::size_t end = run.sent + 1;
-    while (end < run.bytes.size() && ByteDue(run, end) <= now_us) ++end;
+    while (end < run.bytes.size() && ByteDue(run, end) <= nowUs) ++end;
     const ssize_t n = ::write(fd, run.bytes.data() + run.sent, end - run.sent);
     if (n < 0) {
       if (errno == EINTR) continue;

@@ -18,32 +18,32 @@ class OutputQueue {
   // Beyond this much unsent output (nobody reads the line) new runs are dropped.
   static constexpr std::size_t kLimit = 64 * 1024;
 
-  // `char_us` 0: a run goes out whole at its moment.
-  explicit OutputQueue(double char_us = 0) : char_us_(char_us) {}
+  // `charUs` 0: a run goes out whole at its moment.
+  explicit OutputQueue(double charUs = 0) : charUs_(charUs) {}
 
   // Returns false when the run was dropped because the queue is full.
-  bool Schedule(std::int64_t due_us, Bytes bytes);
+  bool Schedule(std::int64_t dueUs, Bytes bytes);
   // When the last run scheduled is on the line: from its due moment (or the end of the run
   // before it) to the end of its last character.
-  std::pair<std::int64_t, std::int64_t> LastSpan() const { return last_span_; }
+  std::pair<std::int64_t, std::int64_t> LastSpan() const { return lastSpan_; }
   // The moment the next byte becomes due; nothing when all is sent.
   std::optional<std::int64_t> NextDue() const;
-  bool HasDue(std::int64_t now_us) const;
+  bool HasDue(std::int64_t nowUs) const;
   // Writes what is due to the non-blocking `fd`, as far as it takes it. Returns false on a
   // write error other than a full buffer.
-  bool Flush(int fd, std::int64_t now_us);
+  bool Flush(int fd, std::int64_t nowUs);
 
  private:
   struct Run {
-    std::int64_t due_us;
+    std::int64_t dueUs;
     Bytes bytes;
     std::size_t sent = 0;
   };
   // When byte `index` of the run may go: the whole run at once without a character time.
   std::int64_t ByteDue(const Run& run, std::size_t index) const;
 
-  double char_us_;
-  std::pair<std::int64_t, std::int64_t> last_span_{0, 0};
+  double charUs_;
+  std::pair<std::int64_t, std::int64_t> lastSpan_{0, 0};
   std::deque<Run> runs_;
   std::size_t pending_ = 0;
 };

@@ -42,9 +42,9 @@ struct Manoeuvre {
   double shaft;
   double engine;
 };
-Manoeuvre ManoeuvreAt(double t_s) {
-  constexpr double kRound_s = 120;
-  const double u = std::fmod(t_s / kRound_s + 0.2, 1.0);
+Manoeuvre ManoeuvreAt(double seconds) {
+  constexpr double kRoundSeconds = 120;
+  const double u = std::fmod(seconds / kRoundSeconds + 0.2, 1.0);
   auto ramp = [u](double from, double to) { return (u - from) / (to - from); };
   if (u < 0.40) return {1, 1};
   if (u < 0.47) return {1 - ramp(0.40, 0.47), 1 - ramp(0.40, 0.47)};
@@ -58,20 +58,22 @@ Manoeuvre ManoeuvreAt(double t_s) {
 
 // The board's temperature sensor drops out for nine seconds every two and a half minutes, as a
 // loose connector does; never at time zero.
-bool TemperatureSensorPresent(double t_s) {
-  const double u = std::fmod(t_s / 150.0, 1.0);
+bool TemperatureSensorPresent(double seconds) {
+  const double u = std::fmod(seconds / 150.0, 1.0);
   return u < 0.60 || u >= 0.66;
 }
 
 // Below this the two shaft sensors cannot tell the direction.
-constexpr std::uint32_t kDirectionThreshold_hz = 30;
+constexpr std::uint32_t kDirectionThresholdHz = 30;
 
 }  // namespace
 
-double Plant::Drift::At(double t_s) const {
+double Plant::Drift::At(double seconds) const {
   static constexpr std::array<double, 3> kWeight{0.6, 0.3, 0.1};
   double x = 0;
-  for (std::size_t k = 0; k < 3; ++k) x += kWeight[k] * std::sin(kTwoPi * t_s / period_s[k] + phase[k]);
+  for (std::size_t k = 0; k < 3; ++k) {
+    x += kWeight[k] * std::sin(kTwoPi * seconds / periodSeconds[k] + phase[k]);
+  }
   return x;
 }
 
@@ -79,29 +81,29 @@ Plant::Plant(std::uint64_t seed, bool frozen) : seed_(seed), frozen_(frozen) {
   Draw draw(seed);
   auto drift = [&draw] {
     Drift d;
-    d.period_s = {draw.Uniform(400, 900), draw.Uniform(120, 400), draw.Uniform(30, 120)};
+    d.periodSeconds = {draw.Uniform(400, 900), draw.Uniform(120, 400), draw.Uniform(30, 120)};
     for (double& p : d.phase) p = draw.Uniform(0, kTwoPi);
     return d;
   };
   for (Channel& c : channels_) {
     c.drift = drift();
-    c.rtd_celsius = draw.Uniform(20, 85);
-    c.rtd_swing = draw.Uniform(1, 5);
-    c.tc_celsius = draw.Uniform(200, 450);
-    c.tc_swing = draw.Uniform(5, 20);
-    c.loop_percent = draw.Uniform(20, 80);
-    c.loop_swing = draw.Uniform(3, 12);
-    c.contact_period_s = draw.Uniform(15, 90);
-    c.contact_phase = draw.Uniform(0, 1);
-    c.contact_duty = draw.Uniform(0.3, 0.7);
+    c.rtdCelsius = draw.Uniform(20, 85);
+    c.rtdSwing = draw.Uniform(1, 5);
+    c.tcCelsius = draw.Uniform(200, 450);
+    c.tcSwing = draw.Uniform(5, 20);
+    c.loopPercent = draw.Uniform(20, 80);
+    c.loopSwing = draw.Uniform(3, 12);
+    c.contactPeriodSeconds = draw.Uniform(15, 90);
+    c.contactPhase = draw.Uniform(0, 1);
+    c.contactDuty = draw.Uniform(0.3, 0.7);
   }
-  board_drift_ = drift();
-  speed_drift_ = drift();
-  board_celsius_ = draw.Uniform(28, 36);
-  engine_idle_hz_ = draw.Uniform(550, 700);
-  engine_cruise_hz_ = draw.Uniform(1500, 2200);
-  shaft_ahead_hz_ = draw.Uniform(350, 450);
-  shaft_astern_hz_ = draw.Uniform(150, 250);
+  boardDrift_ = drift();
+  speedDrift_ = drift();
+  boardCelsius_ = draw.Uniform(28, 36);
+  engineIdleHz_ = draw.Uniform(550, 700);
+  engineCruiseHz_ = draw.Uniform(1500, 2200);
+  shaftAheadHz_ = draw.Uniform(350, 450);
+  shaftAsternHz_ = draw.Uniform(150, 250);
 }
 
 double Plant::Noise(std::uint64_t stream, std::int64_t step) const {
@@ -109,15 +111,15 @@ double Plant::Noise(std::uint64_t stream, std::int64_t step) const {
   return static_cast<double>(h >> 11) * 0x1.0p-52 - 1.0;
 }
 
-PlantReadings Plant::Sample(std::int64_t t_ms, const std::array<int, kAnalogChannels>& types) const {
-  if (frozen_) t_ms = 0;
-  const double t_s = static_cast<double>(t_ms) / 1000.0;
-  const std::int64_t step = t_ms / 100;
+PlantReadings Plant::Sample(std::int64_t tMs, const std::array<int, kAnalogChannels>& types) const {
+  if (frozen_) tMs = 0;
+  const double seconds = static_cast<double>(tMs) / 1000.0;
+  const std::int64_t step = tMs / 100;
   PlantReadings r;
 
-  const double board = board_celsius_ + 2.5 * board_drift_.At(t_s) + 0.25 * Noise(1000, step);
+  const double board = boardCelsius_ + 2.5 * boardDrift_.At(seconds) + 0.25 * Noise(1000, step);
   // The thermocouples' cold junction sits on the board beside the temperature sensor.
-  const double cold_junction = board;
+  const double coldJunction = board;
 
   for (std::size_t c = 0; c < kAnalogChannels; ++c) {
     const Channel& ch = channels_[c];
@@ -126,51 +128,51 @@ PlantReadings Plant::Sample(std::int64_t t_ms, const std::array<int, kAnalogChan
     const std::size_t signal = (c / 16) * 32 + input;
     const std::size_t reference = signal + 16;
     auto noise = [&](std::uint64_t k) { return Noise(8 * c + k, step); };
-    const double x = ch.drift.At(t_s);
+    const double x = ch.drift.At(seconds);
 
     double sensor = 0, value = 0;
-    double signal_mv = 0.3 * noise(6), reference_mv = 0.3 * noise(7);  // an open input
+    double signalMv = 0.3 * noise(6), referenceMv = 0.3 * noise(7);  // an open input
     switch (types[c]) {
       case kSensorPt100:
       case kSensorPt1000: {
         const bool pt100 = types[c] == kSensorPt100;
-        const double celsius = ch.rtd_celsius + ch.rtd_swing * x + 0.05 * noise(0);
+        const double celsius = ch.rtdCelsius + ch.rtdSwing * x + 0.05 * noise(0);
         const double ohms = PlatinumResistance(pt100 ? 100 : 1000, celsius);
-        const double excitation_ma = pt100 ? 0.5 : 0.1;
-        const double sensor_mv = ohms * excitation_ma;
+        const double excitationMa = pt100 ? 0.5 : 0.1;
+        const double sensorMv = ohms * excitationMa;
         const double unit = pt100 ? 100 : 10;  // Pt100 in hundredths, Pt1000 in tenths
         sensor = even ? ohms * unit : celsius * 10;
-        value = even ? sensor_mv * unit : ohms * unit;
-        signal_mv = sensor_mv;
+        value = even ? sensorMv * unit : ohms * unit;
+        signalMv = sensorMv;
         // The same current through the reference resistor (2 kOhm or 10 kOhm): 1 V.
-        reference_mv = 1000 + 0.2 * noise(1);
+        referenceMv = 1000 + 0.2 * noise(1);
         break;
       }
       case kSensorThermocouple: {
-        const double celsius = ch.tc_celsius + ch.tc_swing * x + 0.3 * noise(0);
-        const double emf_mv = TypeKMillivolts(celsius) - TypeKMillivolts(cold_junction);
+        const double celsius = ch.tcCelsius + ch.tcSwing * x + 0.3 * noise(0);
+        const double emfMv = TypeKMillivolts(celsius) - TypeKMillivolts(coldJunction);
         sensor = celsius * 10;
-        value = emf_mv * 500;
-        signal_mv = emf_mv;
-        reference_mv = cold_junction * 10;  // a 10 mV/degC cold-junction sensor
+        value = emfMv * 500;
+        signalMv = emfMv;
+        referenceMv = coldJunction * 10;  // a 10 mV/degC cold-junction sensor
         break;
       }
       case kSensorCurrentLoop: {
-        const double percent = std::clamp(ch.loop_percent + ch.loop_swing * x + 0.05 * noise(0), 0.0, 100.0);
+        const double percent = std::clamp(ch.loopPercent + ch.loopSwing * x + 0.05 * noise(0), 0.0, 100.0);
         const double milliamps = 4 + 0.16 * percent;
         sensor = percent * 100;
         value = milliamps * 1000;
-        signal_mv = milliamps * 150;  // across the 150 Ohm shunt
+        signalMv = milliamps * 150;  // across the 150 Ohm shunt
         break;
       }
       case kSensorDiscrete: {
-        const double phase = std::fmod(t_s / ch.contact_period_s + ch.contact_phase, 1.0);
-        const bool closed = phase < ch.contact_duty;
+        const double phase = std::fmod(seconds / ch.contactPeriodSeconds + ch.contactPhase, 1.0);
+        const bool closed = phase < ch.contactDuty;
         // 24 V through a 1:10 divider when closed, leakage when open.
-        const double volts_mv = closed ? 2400 + 5 * noise(0) : 0.8 + 0.5 * noise(0);
+        const double voltsMv = closed ? 2400 + 5 * noise(0) : 0.8 + 0.5 * noise(0);
         sensor = closed ? 1 : 0;
-        value = volts_mv * 10;
-        signal_mv = volts_mv;
+        value = voltsMv * 10;
+        signalMv = voltsMv;
         break;
       }
       default:
@@ -178,24 +180,24 @@ PlantReadings Plant::Sample(std::int64_t t_ms, const std::array<int, kAnalogChan
     }
     r.sensor[c] = Reading(sensor);
     r.input[c] = Reading(value);
-    r.converter[signal] = Reading(signal_mv * 10);
-    r.converter[reference] = Reading(reference_mv * 10);
+    r.converter[signal] = Reading(signalMv * 10);
+    r.converter[reference] = Reading(referenceMv * 10);
   }
 
-  const bool present = TemperatureSensorPresent(t_s);
-  r.board_temperature = present ? Reading(board * 2) : 0;
+  const bool present = TemperatureSensorPresent(seconds);
+  r.boardTemperature = present ? Reading(board * 2) : 0;
 
-  const Manoeuvre m = ManoeuvreAt(t_s);
-  const double speed_factor = 1 + 0.015 * speed_drift_.At(t_s);
-  const double engine = (engine_idle_hz_ + (engine_cruise_hz_ - engine_idle_hz_) * m.engine) *
-                            speed_factor + 3 * Noise(1001, step);
-  double shaft = m.shaft * (m.shaft >= 0 ? shaft_ahead_hz_ : shaft_astern_hz_) * speed_factor;
+  const Manoeuvre m = ManoeuvreAt(seconds);
+  const double speedFactor = 1 + 0.015 * speedDrift_.At(seconds);
+  const double engine = (engineIdleHz_ + (engineCruiseHz_ - engineIdleHz_) * m.engine) *
+                            speedFactor + 3 * Noise(1001, step);
+  double shaft = m.shaft * (m.shaft >= 0 ? shaftAheadHz_ : shaftAsternHz_) * speedFactor;
   if (m.shaft != 0) shaft += (shaft > 0 ? 1 : -1) * std::abs(Noise(1002, step));
-  r.engine_hz = static_cast<std::uint32_t>(std::lround(engine));
-  r.shaft_hz = static_cast<std::uint32_t>(std::lround(std::abs(shaft)));
+  r.engineHz = static_cast<std::uint32_t>(std::lround(engine));
+  r.shaftHz = static_cast<std::uint32_t>(std::lround(std::abs(shaft)));
 
-  if (r.shaft_hz == 0) r.status = 0;
-  else if (r.shaft_hz < kDirectionThreshold_hz) r.status = kDirectionInvalid;
+  if (r.shaftHz == 0) r.status = 0;
+  else if (r.shaftHz < kDirectionThresholdHz) r.status = kDirectionInvalid;
   else r.status = shaft > 0 ? kShaftAhead : kShaftAstern;
   if (!present) r.status |= kTemperatureSensorAbsent;
   return r;

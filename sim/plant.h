@@ -34,9 +34,9 @@ struct PlantReadings {
   // channel k (0-15) measures input k's signal, channel 16+k its reference (the excitation of a
   // resistance thermometer, the cold-junction sensor of a thermocouple); unused ones read noise.
   std::array<std::int16_t, 2 * kAnalogChannels> converter{};
-  std::int16_t board_temperature = 0;  // 0.5 degC; 0 while the sensor is absent
-  std::uint32_t engine_hz = 0;
-  std::uint32_t shaft_hz = 0;
+  std::int16_t boardTemperature = 0;  // 0.5 degC; 0 while the sensor is absent
+  std::uint32_t engineHz = 0;
+  std::uint32_t shaftHz = 0;
   std::uint16_t status = 0;
 };
 
@@ -45,21 +45,21 @@ class Plant {
   // `frozen` holds every value at its time-zero state.
   Plant(std::uint64_t seed, bool frozen);
 
-  // Readings at `t_ms` milliseconds after start, for the given sensor type of each channel.
-  PlantReadings Sample(std::int64_t t_ms, const std::array<int, kAnalogChannels>& types) const;
+  // Readings at `tMs` milliseconds after start, for the given sensor type of each channel.
+  PlantReadings Sample(std::int64_t tMs, const std::array<int, kAnalogChannels>& types) const;
 
  private:
   // A slow drift in [-1, 1]: three sinusoids with incommensurate periods of minutes.
   struct Drift {
-    std::array<double, 3> period_s{}, phase{};
-    double At(double t_s) const;
+    std::array<double, 3> periodSeconds{}, phase{};
+    double At(double seconds) const;
   };
   struct Channel {
     Drift drift;
-    double rtd_celsius = 0, rtd_swing = 0;      // resistance thermometers
-    double tc_celsius = 0, tc_swing = 0;        // thermocouples
-    double loop_percent = 0, loop_swing = 0;    // current loops
-    double contact_period_s = 0, contact_phase = 0, contact_duty = 0;
+    double rtdCelsius = 0, rtdSwing = 0;        // resistance thermometers
+    double tcCelsius = 0, tcSwing = 0;          // thermocouples
+    double loopPercent = 0, loopSwing = 0;      // current loops
+    double contactPeriodSeconds = 0, contactPhase = 0, contactDuty = 0;
   };
 
   // Small measurement noise in [-1, 1], fixed within each 100 ms step.
@@ -68,10 +68,10 @@ class Plant {
   std::uint64_t seed_;
   bool frozen_;
   std::array<Channel, kAnalogChannels> channels_{};
-  Drift board_drift_, speed_drift_;
-  double board_celsius_ = 0;
-  double engine_idle_hz_ = 0, engine_cruise_hz_ = 0;
-  double shaft_ahead_hz_ = 0, shaft_astern_hz_ = 0;
+  Drift boardDrift_, speedDrift_;
+  double boardCelsius_ = 0;
+  double engineIdleHz_ = 0, engineCruiseHz_ = 0;
+  double shaftAheadHz_ = 0, shaftAsternHz_ = 0;
 };
 
 }  // namespace torvex::sim

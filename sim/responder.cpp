@@ -3,30 +3,30 @@
 namespace torvex::sim {
 
 Responder::Responder(Controller controller, FaultPlan faults, std::uint64_t seed,
-                     std::int64_t start_us)
+                     std::int64_t startUs)
     : controller_(std::move(controller)),
       faults_(std::move(faults)),
-      start_us_(start_us),
+      startUs_(startUs),
       noise_(seed ^ 0x6E6F697365ull) {}
 
-Responder::Reply Responder::OnFrame(const Frame& frame, std::int64_t now_us) {
+Responder::Reply Responder::OnFrame(const Frame& frame, std::int64_t nowUs) {
   using Kind = Controller::Outcome::Kind;
   Reply reply;
   ++stats_.received;
   // The line itself returns the frame, whatever becomes of it here.
-  if (faults_.echo) reply.transmissions.push_back({now_us, frame.bytes});
-  if (!frame.crc_ok) {
-    ++stats_.bad_crc;
+  if (faults_.echo) reply.transmissions.push_back({nowUs, frame.bytes});
+  if (!frame.crcOk) {
+    ++stats_.badCrc;
     reply.verdict = "bad frame, dropped";
     return reply;
   }
-  const std::int64_t t_ms = (now_us - start_us_) / 1000;
+  const std::int64_t tMs = (nowUs - startUs_) / 1000;
   const std::uint8_t to = frame.bytes[0];
   const std::uint8_t function = frame.bytes[1];
-  if (to != controller_.address()) {
+  if (to != controller_.Address()) {
     if (to == kBroadcastAddress) {
       ++stats_.broadcast;
-      reply.eeprom_changed = controller_.Handle(frame.bytes, t_ms).eeprom_changed;
+      reply.eepromChanged = controller_.Handle(frame.bytes, tMs).eepromChanged;
       reply.verdict = "broadcast, not answered";
     } else {
       ++stats_.ignored;
@@ -35,9 +35,9 @@ Responder::Reply Responder::OnFrame(const Frame& frame, std::int64_t now_us) {
     return reply;
   }
 
-  ++stats_.by_function[function];
+  ++stats_.byFunction[function];
   const std::uint64_t request = ++requests_;
-  if (Hits(faults_.silent_every, request)) {
+  if (Hits(faults_.silentEvery, request)) {
     ++stats_.silenced;
     reply.verdict = "kept silent (--silent-every)";
     return reply;
@@ -45,34 +45,34 @@ Responder::Reply Responder::OnFrame(const Frame& frame, std::int64_t now_us) {
 
   Bytes answer;
   if (auto forced = faults_.exceptions.find(function); forced != faults_.exceptions.end()) {
-    answer = ExceptionAnswer(controller_.address(), function, forced->second);
+    answer = ExceptionAnswer(controller_.Address(), function, forced->second);
     reply.verdict = "refused (--exception)";
     ++stats_.refused;
   } else {
-    Controller::Outcome outcome = controller_.Handle(frame.bytes, t_ms);
+    Controller::Outcome outcome = controller_.Handle(frame.bytes, tMs);
     answer = std::move(outcome.answer);
-    reply.eeprom_changed = outcome.eeprom_changed;
+    reply.eepromChanged = outcome.eepromChanged;
     reply.verdict = outcome.kind == Kind::kRefused ? "refused" : "answered";
     if (outcome.kind == Kind::kRefused) ++stats_.refused;
   }
   ++stats_.answered;
 
-  if (Hits(faults_.corrupt_every, request)) {
+  if (Hits(faults_.corruptEvery, request)) {
     answer.back() ^= 0xFF;
     reply.verdict += ", CRC spoiled";
   }
-  if (Hits(faults_.noise_every, request)) {
+  if (Hits(faults_.noiseEvery, request)) {
     const std::size_t count = 1 + noise_() % 3;
     Bytes noisy;
     for (std::size_t k = 0; k < count; ++k) noisy.push_back(static_cast<std::uint8_t>(noise_()));
     answer.insert(answer.begin(), noisy.begin(), noisy.end());
     reply.verdict += ", noise before it";
   }
-  const std::int64_t due = now_us + std::int64_t{faults_.delay_ms} * 1000;
-  if (Hits(faults_.split_every, request)) {
+  const std::int64_t due = nowUs + std::int64_t{faults_.delayMs} * 1000;
+  if (Hits(faults_.splitEvery, request)) {
     const auto half = static_cast<std::ptrdiff_t>(answer.size() / 2);
     reply.transmissions.push_back({due, Bytes(answer.begin(), answer.begin() + half)});
-    reply.transmissions.push_back({due + kSplitPause_us, Bytes(answer.begin() + half, answer.end())});
+    reply.transmissions.push_back({due + kSplitPauseUs, Bytes(answer.begin() + half, answer.end())});
     reply.verdict += ", split";
   } else {
     reply.transmissions.push_back({due, std::move(answer)});

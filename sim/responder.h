@@ -15,29 +15,29 @@
 namespace torvex::sim {
 
 struct Transmission {
-  std::int64_t due_us;
+  std::int64_t dueUs;
   Bytes bytes;
 };
 
 class Responder {
  public:
-  // `start_us` is the moment the plant's clock starts.
-  Responder(Controller controller, FaultPlan faults, std::uint64_t seed, std::int64_t start_us);
+  // `startUs` is the moment the plant's clock starts.
+  Responder(Controller controller, FaultPlan faults, std::uint64_t seed, std::int64_t startUs);
 
   struct Reply {
     std::vector<Transmission> transmissions;
-    bool eeprom_changed = false;
+    bool eepromChanged = false;
     std::string verdict;  // for the trace: what became of the frame
   };
-  Reply OnFrame(const Frame& frame, std::int64_t now_us);
+  Reply OnFrame(const Frame& frame, std::int64_t nowUs);
 
-  const Stats& stats() const { return stats_; }
-  const Controller& controller() const { return controller_; }
+  const Stats& GetStats() const { return stats_; }
+  const Controller& GetController() const { return controller_; }
 
  private:
   Controller controller_;
   FaultPlan faults_;
-  std::int64_t start_us_;
+  std::int64_t startUs_;
   std::mt19937_64 noise_;
   std::uint64_t requests_ = 0;
   Stats stats_;

@@ -20,11 +20,11 @@ std::optional<std::size_t> RequestLength(std::span<const std::uint8_t> head) {
   }
 }
 
-std::vector<Frame> RtuFramer::Feed(std::span<const std::uint8_t> bytes, std::int64_t now_us) {
-  std::vector<Frame> out = Expire(now_us);
+std::vector<Frame> RtuFramer::Feed(std::span<const std::uint8_t> bytes, std::int64_t nowUs) {
+  std::vector<Frame> out = Expire(nowUs);
   if (bytes.empty()) return out;
   resting_ = false;
-  last_byte_us_ = now_us;
+  lastByteUs_ = nowUs;
   for (std::uint8_t b : bytes) {
     if (discarding_) continue;
     buffer_.push_back(b);
@@ -43,15 +43,15 @@ std::vector<Frame> RtuFramer::Feed(std::span<const std::uint8_t> bytes, std::int
   return out;
 }
 
-std::vector<Frame> RtuFramer::Expire(std::int64_t now_us) {
+std::vector<Frame> RtuFramer::Expire(std::int64_t nowUs) {
   std::vector<Frame> out;
-  if (!resting_ && now_us - last_byte_us_ >= gap_us_) EndAtGap(out);
+  if (!resting_ && nowUs - lastByteUs_ >= gapUs_) EndAtGap(out);
   return out;
 }
 
 std::optional<std::int64_t> RtuFramer::Deadline() const {
   if (resting_) return std::nullopt;
-  return last_byte_us_ + gap_us_;
+  return lastByteUs_ + gapUs_;
 }
 
 void RtuFramer::EndAtGap(std::vector<Frame>& out) {

@@ -14,7 +14,7 @@ namespace torvex::sim {
 
 struct Frame {
   Bytes bytes;
-  bool crc_ok = false;
+  bool crcOk = false;
 };
 
 // Total length of a request frame from its first bytes, when its function fixes it; nothing
@@ -23,24 +23,24 @@ std::optional<std::size_t> RequestLength(std::span<const std::uint8_t> head);
 
 class RtuFramer {
  public:
-  explicit RtuFramer(std::int64_t gap_us) : gap_us_(gap_us) {}
+  explicit RtuFramer(std::int64_t gapUs) : gapUs_(gapUs) {}
 
-  // Bytes that were read together at `now_us`; returns the frames they (and the silence
+  // Bytes that were read together at `nowUs`; returns the frames they (and the silence
   // before them) completed, in line order.
-  std::vector<Frame> Feed(std::span<const std::uint8_t> bytes, std::int64_t now_us);
-  // Ends what the line's silence has ended by `now_us`.
-  std::vector<Frame> Expire(std::int64_t now_us);
+  std::vector<Frame> Feed(std::span<const std::uint8_t> bytes, std::int64_t nowUs);
+  // Ends what the line's silence has ended by `nowUs`.
+  std::vector<Frame> Expire(std::int64_t nowUs);
   // When the current silence would end a frame; nothing while the line rests.
   std::optional<std::int64_t> Deadline() const;
 
  private:
   void EndAtGap(std::vector<Frame>& out);
 
-  std::int64_t gap_us_;
+  std::int64_t gapUs_;
   Bytes buffer_;
   bool discarding_ = false;  // after a bad frame, until the next gap
   bool resting_ = true;      // no byte since the last gap
-  std::int64_t last_byte_us_ = 0;
+  std::int64_t lastByteUs_ = 0;
 };
 
 }  // namespace torvex::sim

@@ -46,7 +46,7 @@ class StopSignals {
   }
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
-  int fd() const { return fd_; }
+  int Fd() const { return fd_; }
   // Takes the pending signal, so unblocking at the end does not deliver it again.
   void Take() {
     signalfd_siginfo info{};
@@ -60,7 +60,7 @@ class StopSignals {
 };
 
 // The tool sends every 100 ms while it runs; this much silence means it has let go of the line.
-constexpr std::int64_t kToolGone_us = 500'000;
+constexpr std::int64_t kToolGoneUs = 500'000;
 
 std::string Elapsed(std::int64_t us) {
   const std::int64_t ms = us / 1000;
@@ -69,20 +69,20 @@ std::string Elapsed(std::int64_t us) {
 }
 
 std::string Banner(const Options& o, const Link& link, std::uint8_t address, std::uint64_t seed) {
-  std::string text = "torvex-sim: TORVEX-CPU at address " + Dec(address) + " on " + link.device();
-  if (!link.link_path().empty()) text += " (link " + link.link_path() + ")";
+  std::string text = "torvex-sim: TORVEX-CPU at address " + Dec(address) + " on " + link.Device();
+  if (!link.LinkPath().empty()) text += " (link " + link.LinkPath() + ")";
   text += ", " + ToString(o.mode) + ", seed " + Dec(seed);
   if (o.frozen) text += ", frozen";
-  if (o.line_timing) text += ", line timing";
+  if (o.lineTiming) text += ", line timing";
   const FaultPlan& f = o.faults;
   auto fault = [&text](const char* name, std::uint32_t n) {
     if (n != 0) text += std::string(", ") + name + " " + Dec(n);
   };
-  fault("silent every", f.silent_every);
-  fault("corrupt every", f.corrupt_every);
-  fault("split every", f.split_every);
-  fault("noise every", f.noise_every);
-  fault("delay ms", f.delay_ms);
+  fault("silent every", f.silentEvery);
+  fault("corrupt every", f.corruptEvery);
+  fault("split every", f.splitEvery);
+  fault("noise every", f.noiseEvery);
+  fault("delay ms", f.delayMs);
   if (f.echo) text += ", echo";
   for (const auto& [function, code] : f.exceptions) {
     text += ", exception " + Dec(code) + " for function " + Dec(function);
@@ -94,7 +94,7 @@ std::string Banner(const Options& o, const Link& link, std::uint8_t address, std
 
 int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
   StopSignals stop;
-  if (stop.fd() < 0) {
+  if (stop.Fd() < 0) {
     err << "torvex-sim: cannot watch for signals: " << std::strerror(errno) << "\n";
     return 1;
   }
@@ -129,37 +129,37 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
     return 1;
   }
 
-  const std::int64_t start_us = NowMicros();
-  Responder responder(Controller(eeprom, Plant(seed, o.frozen), address), o.faults, seed, start_us);
+  const std::int64_t startUs = NowMicros();
+  Responder responder(Controller(eeprom, Plant(seed, o.frozen), address), o.faults, seed, startUs);
   RtuFramer framer(FrameGapMicros(o.mode));
-  const double char_us = o.line_timing ? CharacterMicros(o.mode) : 0;
-  OutputQueue output(char_us);
-  InboundPacer inbound(char_us);
+  const double charUs = o.lineTiming ? CharacterMicros(o.mode) : 0;
+  OutputQueue output(charUs);
+  InboundPacer inbound(charUs);
   HalfDuplexPair pair;
   out << Banner(o, *link, address, seed) << std::endl;
 
-  auto trace = [&](const char* direction, std::span<const std::uint8_t> bytes, std::int64_t at_us,
+  auto trace = [&](const char* direction, std::span<const std::uint8_t> bytes, std::int64_t atUs,
                    const std::string& note) {
     if (!o.trace) return;
-    err << Elapsed(at_us - start_us) << ' ' << direction << ' ' << Hex(bytes);
+    err << Elapsed(atUs - startUs) << ' ' << direction << ' ' << Hex(bytes);
     if (!note.empty()) err << "  (" << note << ")";
     err << "\n";
   };
 
-  auto handle = [&](const std::vector<Frame>& frames, std::int64_t now_us) {
+  auto handle = [&](const std::vector<Frame>& frames, std::int64_t nowUs) {
     for (const Frame& frame : frames) {
-      Responder::Reply reply = responder.OnFrame(frame, now_us);
-      trace("<-", frame.bytes, now_us, reply.verdict);
+      Responder::Reply reply = responder.OnFrame(frame, nowUs);
+      trace("<-", frame.bytes, nowUs, reply.verdict);
       for (Transmission& t : reply.transmissions) {
-        trace("->", t.bytes, t.due_us, t.due_us > now_us ? "due later" : "");
-        if (!output.Schedule(t.due_us, std::move(t.bytes))) {
+        trace("->", t.bytes, t.dueUs, t.dueUs > nowUs ? "due later" : "");
+        if (!output.Schedule(t.dueUs, std::move(t.bytes))) {
           err << "torvex-sim: nobody reads the line; an answer was dropped\n";
-        } else if (o.line_timing) {
+        } else if (o.lineTiming) {
           pair.Answer(output.LastSpan().first, output.LastSpan().second);
         }
       }
-      if (reply.eeprom_changed) {
-        const Eeprom& stored = responder.controller().eeprom();
+      if (reply.eepromChanged) {
+        const Eeprom& stored = responder.GetController().GetEeprom();
         if (!o.eeprom.empty()) {
           if (auto error = SaveEepromFile(o.eeprom, stored)) err << "torvex-sim: " << *error << "\n";
         }
@@ -173,29 +173,29 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
 
   int status = 0;
   std::array<std::uint8_t, 4096> buffer{};
-  std::optional<std::int64_t> release_claim_at;  // armed by traffic on a pseudo-terminal
+  std::optional<std::int64_t> releaseClaimAt;  // armed by traffic on a pseudo-terminal
   auto earliest = [](std::optional<std::int64_t>& wake, std::optional<std::int64_t> t) {
     if (t && (!wake || *t < *wake)) wake = t;
   };
   for (;;) {
     std::int64_t now = NowMicros();
-    if (release_claim_at && now >= *release_claim_at) {
+    if (releaseClaimAt && now >= *releaseClaimAt) {
       link->ReleaseExclusiveClaim();
-      release_claim_at.reset();
+      releaseClaimAt.reset();
     }
     const bool writing = output.HasDue(now);
     std::optional<std::int64_t> wake = framer.Deadline();
     earliest(wake, inbound.NextDue());
     if (!writing) earliest(wake, output.NextDue());
-    earliest(wake, release_claim_at);
+    earliest(wake, releaseClaimAt);
     timespec timeout{};
     if (wake) {
-      const std::int64_t wait_us = std::max<std::int64_t>(*wake - now, 0);
-      timeout.tv_sec = wait_us / 1'000'000;
-      timeout.tv_nsec = (wait_us % 1'000'000) * 1000;
+      const std::int64_t waitUs = std::max<std::int64_t>(*wake - now, 0);
+      timeout.tv_sec = waitUs / 1'000'000;
+      timeout.tv_nsec = (waitUs % 1'000'000) * 1000;
     }
-    pollfd fds[2] = {{link->fd(), static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0},
-                     {stop.fd(), POLLIN, 0}};
+    pollfd fds[2] = {{link->Fd(), static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0},
+                     {stop.Fd(), POLLIN, 0}};
     if (::ppoll(fds, 2, wake ? &timeout : nullptr, nullptr) < 0 && errno != EINTR) {
       err << "torvex-sim: waiting for the line failed: " << std::strerror(errno) << "\n";
       status = 1;
@@ -208,11 +208,11 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
 
     now = NowMicros();
     if (fds[0].revents & POLLIN) {
-      const ssize_t n = ::read(link->fd(), buffer.data(), buffer.size());
+      const ssize_t n = ::read(link->Fd(), buffer.data(), buffer.size());
       if (n > 0) {
-        if (link->is_pseudo_terminal()) release_claim_at = now + kToolGone_us;
+        if (link->IsPseudoTerminal()) releaseClaimAt = now + kToolGoneUs;
         const std::span<const std::uint8_t> bytes(buffer.data(), static_cast<std::size_t>(n));
-        if (o.line_timing) {
+        if (o.lineTiming) {
           for (const auto& [from, to] : inbound.Receive(bytes, now)) pair.MasterCharacter(from, to);
         } else {
           handle(framer.Feed(bytes, now), now);
@@ -223,16 +223,16 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
         break;
       }
     } else if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
-      err << "torvex-sim: the line is gone (" << link->device() << ")\n";
+      err << "torvex-sim: the line is gone (" << link->Device() << ")\n";
       status = 1;
       break;
     }
     // On a timed line each byte reaches the framer when its character has passed.
     for (const InboundPacer::Arrival& a : inbound.TakeDue(now)) {
-      handle(framer.Feed(std::span(&a.byte, 1), a.at_us), a.at_us);
+      handle(framer.Feed(std::span(&a.byte, 1), a.atUs), a.atUs);
     }
     handle(framer.Expire(now), now);
-    if (!output.Flush(link->fd(), now)) {
+    if (!output.Flush(link->Fd(), now)) {
       err << "torvex-sim: writing to the line failed: " << std::strerror(errno) << "\n";
       status = 1;
       break;
@@ -240,8 +240,8 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
   }
 
   link.reset();  // removes the symbolic link before the summary says we are done
-  Stats stats = responder.stats();
-  if (o.line_timing) stats.talked_over = pair.TalkedOver();
+  Stats stats = responder.GetStats();
+  if (o.lineTiming) stats.talkedOver = pair.TalkedOver();
   out << Summary(stats) << std::endl;
   return status;
 }

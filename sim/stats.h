@@ -11,13 +11,13 @@ struct Stats {
   std::uint64_t received = 0;   // frames on the line, good or bad
   std::uint64_t answered = 0;   // answers sent, exception answers included
   std::uint64_t refused = 0;    // exception answers
-  std::uint64_t bad_crc = 0;    // frames with a wrong CRC, fragments and noise
+  std::uint64_t badCrc = 0;     // frames with a wrong CRC, fragments and noise
   std::uint64_t ignored = 0;    // well-formed frames for other slaves
   std::uint64_t broadcast = 0;  // frames to address 0 (writes carried out, never answered)
   std::uint64_t silenced = 0;   // requests left unanswered on purpose (--silent-every)
   // With --line-timing: bytes of the master that were on the pair while an answer was.
-  std::optional<std::uint64_t> talked_over;
-  std::map<int, std::uint64_t> by_function;  // requests addressed to us, by function code
+  std::optional<std::uint64_t> talkedOver;
+  std::map<int, std::uint64_t> byFunction;  // requests addressed to us, by function code
 };
 
 // One line, e.g. "torvex-sim: 120 frames received, 117 answered (1 exception), 1 bad CRC,

@@ -49,10 +49,10 @@ Decimal ToDecimal15(double x) {
   return d;
 }
 
-// Keeps the digits at positions >= last_pos, the dropped part rounded with ties to the even
+// Keeps the digits at positions >= lastPos, the dropped part rounded with ties to the even
 // kept digit; exact, since it works on the decimal digits themselves.
-void RoundToPosition(Decimal& d, std::int64_t last_pos) {
-  const std::int64_t keep = d.exp - last_pos + 1;
+void RoundToPosition(Decimal& d, std::int64_t lastPos) {
+  const std::int64_t keep = d.exp - lastPos + 1;
   const auto len = static_cast<std::int64_t>(d.digits.size());
   if (keep >= len) return;
   if (keep < 0) {
@@ -60,11 +60,11 @@ void RoundToPosition(Decimal& d, std::int64_t last_pos) {
     return;
   }
   const auto k = static_cast<std::size_t>(keep);
-  const char first_dropped = d.digits[k];
-  const bool rest_nonzero = d.digits.find_first_not_of('0', k + 1) != std::string::npos;
-  const bool last_odd = k > 0 && ((d.digits[k - 1] - '0') % 2 == 1);
-  const bool up = first_dropped > '5' ||
-                  (first_dropped == '5' && (rest_nonzero || last_odd));
+  const char firstDropped = d.digits[k];
+  const bool restNonzero = d.digits.find_first_not_of('0', k + 1) != std::string::npos;
+  const bool lastOdd = k > 0 && ((d.digits[k - 1] - '0') % 2 == 1);
+  const bool up = firstDropped > '5' ||
+                  (firstDropped == '5' && (restNonzero || lastOdd));
   d.digits.resize(k);
   if (!up) return;
   std::size_t i = k;
@@ -86,12 +86,12 @@ std::string PlainText(Decimal d, char separator) {
   std::string out = d.negative ? "-" : "";
   const auto len = static_cast<std::int64_t>(d.digits.size());
   if (d.exp >= 0) {
-    const std::int64_t int_len = d.exp + 1;
-    if (len <= int_len) {
+    const std::int64_t intLen = d.exp + 1;
+    if (len <= intLen) {
       out += d.digits;
-      out.append(static_cast<std::size_t>(int_len - len), '0');
+      out.append(static_cast<std::size_t>(intLen - len), '0');
     } else {
-      const auto n = static_cast<std::size_t>(int_len);
+      const auto n = static_cast<std::size_t>(intLen);
       out += d.digits.substr(0, n);
       out += separator;
       out += d.digits.substr(n);
@@ -175,19 +175,19 @@ double ParseDecimal(Scanner& in) {
     negative = in.Peek() == u'-';
     in.Take();
   }
-  std::string int_digits, frac_digits;
+  std::string intDigits, fracDigits;
   while (IsDigit(in.Peek())) {
-    int_digits.push_back(static_cast<char>(in.Peek().unicode()));
+    intDigits.push_back(static_cast<char>(in.Peek().unicode()));
     in.Take();
   }
   if (in.Peek() == u'.') {
     in.Take();
     while (IsDigit(in.Peek())) {
-      frac_digits.push_back(static_cast<char>(in.Peek().unicode()));
+      fracDigits.push_back(static_cast<char>(in.Peek().unicode()));
       in.Take();
     }
   }
-  if (int_digits.empty() && frac_digits.empty()) return 0;
+  if (intDigits.empty() && fracDigits.empty()) return 0;
 
   // Exponent, E or D; saturated so that no digit count can overflow it.
   constexpr std::int64_t kExpCap = 1'000'000'000'000;
@@ -196,9 +196,9 @@ double ParseDecimal(Scanner& in) {
   if (e == u'E' || e == u'D') {
     const qsizetype mark = in.Pos();
     in.Take();
-    bool exp_negative = false;
+    bool expNegative = false;
     if (in.Peek() == u'+' || in.Peek() == u'-') {
-      exp_negative = in.Peek() == u'-';
+      expNegative = in.Peek() == u'-';
       in.Take();
     }
     bool any = false;
@@ -211,16 +211,16 @@ double ParseDecimal(Scanner& in) {
       in.Rewind(mark);  // "1E" is just 1
       exp = 0;
     }
-    if (exp_negative) exp = -exp;
+    if (expNegative) exp = -exp;
   }
 
   // Normalise to d.ddd e mag so the conversion sees a small exponent whatever the input.
-  const std::string all = int_digits + frac_digits;
+  const std::string all = intDigits + fracDigits;
   const auto first = all.find_first_not_of('0');
   if (first == std::string::npos) return 0;
   const auto sig = all.substr(first);
   const std::int64_t mag =
-      static_cast<std::int64_t>(int_digits.size()) - 1 - static_cast<std::int64_t>(first) + exp;
+      static_cast<std::int64_t>(intDigits.size()) - 1 - static_cast<std::int64_t>(first) + exp;
   double value;
   if (mag > 400) {
     value = std::numeric_limits<double>::infinity();

@@ -17,7 +17,7 @@ namespace torvex {
 // from the old one.
 struct LinkIdentity {
   std::uint64_t inode;
-  std::int64_t mtime_ns;
+  std::int64_t mtimeNs;
   friend bool operator==(const LinkIdentity&, const LinkIdentity&) = default;
 };
 // The links from ports/comN to a device, in order.

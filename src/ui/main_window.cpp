@@ -329,12 +329,12 @@ void MainWindow::BuildParameterArea(QWidget* client) {
     if (kParamCaptions[i].box >= 0) CentreBeside(lblc_par_[i], txt_par_[kParamCaptions[i].box]);
   }
   // Two-line captions in DejaVu Sans fit these buttons only a point smaller than designed.
-  auto* read_all = AddButton(client, "cmd_readall", "Прочитать всё из ЭСППЗУ",
-                             Twips(3360, 8400, 2175, 495), kMediumPt - 1);
-  auto* write_all = AddButton(client, "cmd_writeall", "Записать всё в ЭСППЗУ",
-                              Twips(5760, 8400, 1575, 495), kMediumPt - 1);
-  connect(read_all, &QPushButton::clicked, this, &MainWindow::cmd_readall_Click);
-  connect(write_all, &QPushButton::clicked, this, &MainWindow::cmd_writeall_Click);
+  auto* readAll = AddButton(client, "cmd_readall", "Прочитать всё из ЭСППЗУ",
+                            Twips(3360, 8400, 2175, 495), kMediumPt - 1);
+  auto* writeAll = AddButton(client, "cmd_writeall", "Записать всё в ЭСППЗУ",
+                             Twips(5760, 8400, 1575, 495), kMediumPt - 1);
+  connect(readAll, &QPushButton::clicked, this, &MainWindow::cmd_readall_Click);
+  connect(writeAll, &QPushButton::clicked, this, &MainWindow::cmd_writeall_Click);
 }
 
 void MainWindow::BuildWindowControls(QWidget* client) {
@@ -351,12 +351,12 @@ void MainWindow::BuildWindowControls(QWidget* client) {
       Place(new QFrame(client), "Line4", Twips(240, 9120 - 15, 13440, 45), DesignFont(kDefaultPt));
   line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
 
-  auto* slad_caption = AddLabel(client, "lblc_slad", "Адрес устройства",
-                                Twips(360, 9240, 2055, 255), medium, kRight);
+  auto* sladCaption = AddLabel(client, "lblc_slad", "Адрес устройства",
+                               Twips(360, 9240, 2055, 255), medium, kRight);
   cmb_slad_ =
       Place(new QComboBox(client), "cmb_slad", Twips(2640, 9240, 855, 315), DesignFont(kDefaultPt));
   cmb_slad_->setEditable(false);
-  CentreBeside(slad_caption, cmb_slad_);
+  CentreBeside(sladCaption, cmb_slad_);
   // The status line shows every message whole, however many notes follow it.
   lbl_sys_mes_ = AddLabel<FittingLabel>(client, "lbl_sys_mes", "", Twips(3720, 9240, 7080, 315),
                           DesignFont(kDefaultPt), Qt::AlignLeft | Qt::AlignVCenter);
@@ -364,13 +364,13 @@ void MainWindow::BuildWindowControls(QWidget* client) {
 
   // Kept for the exchange to write into; never shown.
   lbl_dbg_ = AddLabel(client, "lbl_dbg", "debug", Twips(14640, 8760, 1695, 375));
-  auto* tr_caption = AddLabel(client, "lblc_tr_id",
-                              "Код транзакции:", Twips(13320, 9360, 1695, 255), medium, kRight);
+  auto* trCaption = AddLabel(client, "lblc_tr_id",
+                             "Код транзакции:", Twips(13320, 9360, 1695, 255), medium, kRight);
   lbl_tr_id_ = AddLabel(client, "lbl_tr_id", "-", Twips(15120, 9360, 1095, 255), medium);
-  auto* dbg_box = Place(new QPlainTextEdit(Utf8("Text1"), client), "txt_dbg",
-                        Twips(16920, 8760, 735, 495), DesignFont(kDefaultPt));
-  dbg_box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  for (QWidget* hidden : std::array<QWidget*, 4>{lbl_dbg_, tr_caption, lbl_tr_id_, dbg_box}) {
+  auto* dbgBox = Place(new QPlainTextEdit(Utf8("Text1"), client), "txt_dbg",
+                       Twips(16920, 8760, 735, 495), DesignFont(kDefaultPt));
+  dbgBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  for (QWidget* hidden : std::array<QWidget*, 4>{lbl_dbg_, trCaption, lbl_tr_id_, dbgBox}) {
     hidden->hide();
   }
 }

@@ -38,7 +38,7 @@ class ConfigurationTest : public ::testing::Test {
 };
 
 TEST_F(ConfigurationTest, TheFirstStartWritesTheFileFromWhatItHas) {
-  view.slave_address = -1;  // the address list is not filled yet
+  view.slaveAddress = -1;  // the address list is not filled yet
   config.LoadConfig();
 
   EXPECT_EQ(Contents(),
@@ -61,7 +61,7 @@ TEST_F(ConfigurationTest, TheFirstStartWritesTheFileFromWhatItHas) {
 TEST_F(ConfigurationTest, ASaveWritesTheThreeKeysAndLoadReadsTwoBack) {
   config.SetPortNumber(12);
   config.SetPortSettings("115200,n,8,2");
-  view.slave_address = 7;
+  view.slaveAddress = 7;
   config.SaveConfig();
 
   EXPECT_EQ(Contents(),
@@ -129,7 +129,7 @@ TEST_F(ConfigurationTest, RetryReadsTheFileAgain) {
   // The operator corrects the file while the box is up.
   prompter.asked.clear();
   prompter.answers = {Choice::Retry};
-  prompter.on_ask = [&] { Put("[PC config]\nCOM=3\n"); };
+  prompter.onAsk = [&] { Put("[PC config]\nCOM=3\n"); };
   config.LoadConfig();
   EXPECT_EQ(prompter.asked.size(), 1u);
   EXPECT_EQ(config.PortNumber(), 3);
@@ -163,7 +163,7 @@ TEST_F(ConfigurationTest, AHandEditedFileSurvivesASave) {
   EXPECT_EQ(config.PortSettings(), "19200,e,8,1");
 
   config.SetPortNumber(2);
-  view.slave_address = 7;
+  view.slaveAddress = 7;
   config.SaveConfig();
   EXPECT_EQ(Contents(),
             "; bench 4\n"

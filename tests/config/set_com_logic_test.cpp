@@ -25,7 +25,7 @@ class ScanPort : public test::FakeSerialPort {
   }
   void Open() override {
     open = false;
-    if (!present.contains(port_number)) throw PortError(PortError::Kind::Unavailable, "missing");
+    if (!present.contains(portNumber)) throw PortError(PortError::Kind::Unavailable, "missing");
     open = true;
   }
   std::set<int> present{2, 5};
@@ -79,14 +79,14 @@ TEST_F(SetComLogicTest, LoadListsWhatOpensWithSendingHeldAndReopensTheCurrentPor
   EXPECT_EQ(dialog.yields, 16) << "once per port scanned";
   EXPECT_EQ(holds, (std::vector<bool>{true, false}));
   EXPECT_TRUE(port.IsOpen());
-  EXPECT_EQ(port.port_number, 5);
+  EXPECT_EQ(port.portNumber, 5);
   EXPECT_FALSE(logic.Loading());
 }
 
 TEST_F(SetComLogicTest, ChoosingSwitchesTheLivePortAndOkSavesIt) {
   logic.Load();
   logic.cmbCOMList_Click(0);
-  EXPECT_EQ(port.port_number, 2);
+  EXPECT_EQ(port.portNumber, 2);
   EXPECT_EQ(config.PortNumber(), 5) << "the number waits for OK";
   dialog.selected = 0;
   dialog.settings = "bad";

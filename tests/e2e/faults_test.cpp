@@ -126,7 +126,7 @@ class ToolRun {
     port = std::make_unique<QtSerialPort>(dir.Path());
     tool = std::make_unique<Tool>(dir.Path(), *port, prompter);
     if (!tool->FormLoad()) return false;
-    start_texts = Shown();
+    startTexts = Shown();
     // Connected after the tool's own handler, so it sees what each tick has done.
     QObject::connect(&tool->Timer1(), &QTimer::timeout, tool.get(), [this] { OnTick(); });
     return true;
@@ -158,10 +158,10 @@ class ToolRun {
   // Puts the start texts back into the status block's displays, so that what shows next
   // must come from a new answer.
   void BlankMeasurements() {
-    for (int i = 0; i < kMeasuredFields; ++i) Window().SetText(Fields()[i].ref, start_texts[i]);
+    for (int i = 0; i < kMeasuredFields; ++i) Window().SetText(Fields()[i].ref, startTexts[i]);
   }
 
-  int StatusBlocksShown() const { return status_blocks_; }
+  int StatusBlocksShown() const { return statusBlocks_; }
   int TicksShowing(const QString& status) const {
     int n = 0;
     for (const Tick& t : ticks) n += t.judged && t.status == status;
@@ -184,7 +184,7 @@ class ToolRun {
   test::FakePrompter prompter;
   std::unique_ptr<QtSerialPort> port;
   std::unique_ptr<Tool> tool;
-  Texts start_texts;
+  Texts startTexts;
   std::vector<Tick> ticks;
 
  private:
@@ -203,13 +203,13 @@ class ToolRun {
     const ModbusEngine& engine = tool->Engine();
     if (tick.status.startsWith(kStatusLinkUp) && engine.RxCount() == 185 && engine.Rx()[1] == 3 &&
         engine.Rx()[2] == 180) {
-      ++status_blocks_;
+      ++statusBlocks_;
     }
 
     if (truth_.empty()) return;
     const Texts shown = Shown();
     for (std::size_t i = 0; i < shown.size(); ++i) {
-      if (shown[i] != start_texts[i] && shown[i] != truth_[i]) {
+      if (shown[i] != startTexts[i] && shown[i] != truth_[i]) {
         Violate(at + Fields()[i].name.toStdString() + " \"" + shown[i].toStdString() + '"');
       }
     }
@@ -218,7 +218,7 @@ class ToolRun {
     if (violations_.size() < 20) violations_.push_back(std::move(what));
   }
 
-  int status_blocks_ = 0;
+  int statusBlocks_ = 0;
   Texts truth_;
   std::vector<std::string> violations_;
 };
@@ -244,7 +244,7 @@ class FaultsOnSim : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(WaitUntilEverythingShown(reference));
     truth = reference.Shown();
     for (std::size_t i = 0; i < truth.size(); ++i) {
-      ASSERT_NE(truth[i], reference.start_texts[i]) << Fields()[i].name.toStdString();
+      ASSERT_NE(truth[i], reference.startTexts[i]) << Fields()[i].name.toStdString();
     }
   }
 
@@ -318,7 +318,7 @@ TEST_P(LineFaults, AreReportedAndCountedAndTheDisplayComesBackToTheTrueValues) {
 
   Texts expected = truth;
   if (!fault.measurements) {
-    std::copy_n(run.start_texts.begin(), kMeasuredFields, expected.begin());
+    std::copy_n(run.startTexts.begin(), kMeasuredFields, expected.begin());
   }
   const Texts shown = run.Shown();
   EXPECT_TRUE(shown == expected) << Differences(shown, expected);

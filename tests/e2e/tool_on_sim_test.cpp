@@ -151,8 +151,8 @@ TEST_F(ToolOnSim, FirstStartGoesThroughTheDialogAndTheNextStartOpensTheSavedPort
   test::SimRunner sim(dir.LinkPath(1));
   prompter.answers = {Prompter::Choice::Ok};
   // The operator picks COM1, types the mode and presses OK in the modal dialog.
-  QTimer operator_hand;
-  QObject::connect(&operator_hand, &QTimer::timeout, [&] {
+  QTimer operatorHand;
+  QObject::connect(&operatorHand, &QTimer::timeout, [&] {
     QWidget* dialog = QApplication::activeModalWidget();
     if (!dialog || dialog->objectName() != "wndSetCOM") return;
     auto* list = dialog->findChild<QComboBox*>("cmbCOMList");
@@ -160,9 +160,9 @@ TEST_F(ToolOnSim, FirstStartGoesThroughTheDialogAndTheNextStartOpensTheSavedPort
     dialog->findChild<QLineEdit*>("txt_settings")->setText("115200,n,8,2");
     dialog->findChild<QPushButton*>("OK")->click();
   });
-  operator_hand.start(20);
+  operatorHand.start(20);
   Start();
-  operator_hand.stop();
+  operatorHand.stop();
 
   ASSERT_EQ(prompter.asked.size(), 1u);
   EXPECT_EQ(prompter.asked[0].text, "Некорректные настройки порта COM\r\nИзмените настройки");

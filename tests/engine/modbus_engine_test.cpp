@@ -91,7 +91,7 @@ TEST_F(EngineTest, TransactionCodeWrapsFrom65534ToZero) {
 TEST_F(EngineTest, QueuedRequestGoesFirstWithTheAddressSelectedAtSending) {
   const Bytes request{0x65, 0x00, 0x00, 0x05, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06};  // lastIndex 10
   ASSERT_TRUE(engine.QueueRequest(Request(request)));
-  view.slave_address = 1;  // changed after queueing: the frame still takes it
+  view.slaveAddress = 1;  // changed after queueing: the frame still takes it
   EXPECT_EQ(Tick(), Outcome::kNoAnswer);
   Bytes expected{0x01};
   expected.insert(expected.end(), request.begin(), request.end());
@@ -101,9 +101,9 @@ TEST_F(EngineTest, QueuedRequestGoesFirstWithTheAddressSelectedAtSending) {
 }
 
 TEST_F(EngineTest, ShortSlotReusedAfterALongOneSendsOnlyItsBytes) {
-  const Bytes long_request(40, 0xAB);  // a function of unknown layout: its echo answers it
+  const Bytes longRequest(40, 0xAB);  // a function of unknown layout: its echo answers it
   for (int i = 0; i < RequestQueue::kSlots; ++i) {  // pass slot 0 once, then refill it
-    ASSERT_TRUE(engine.QueueRequest(Request(i == 0 ? long_request : Bytes{0x03, 0x0B, 0xB9, 0x00, 0x02})));
+    ASSERT_TRUE(engine.QueueRequest(Request(i == 0 ? longRequest : Bytes{0x03, 0x0B, 0xB9, 0x00, 0x02})));
     AnsweredTick();
   }
   EXPECT_EQ(LastFrame(), WithCrc({0x07, 0x03, 0x0B, 0xB9, 0x00, 0x02}));

@@ -143,7 +143,7 @@ void OneTick(Rig& rig, fuzz::Input& in) {
   FUZZ_CHECK(rig.port.written.size() <= framesBefore + 1);
   if (rig.port.written.size() > framesBefore) {
     const Bytes& frame = rig.port.written.back();
-    FUZZ_CHECK(frame.size() >= 4 && frame[0] == rig.view.slave_address);
+    FUZZ_CHECK(frame.size() >= 4 && frame[0] == rig.view.slaveAddress);
     FUZZ_CHECK(modbus::CrcMatches(frame));
   }
   CheckConfirmedBoxes(rig);

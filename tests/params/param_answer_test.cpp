@@ -105,7 +105,7 @@ TEST_F(BoxColours, FollowEditsRequestsAndAnswers) {
     for (int i = 0; i < kParamCount; ++i) out.push_back(view.Color(Box(i)));
     return out;
   };
-  auto expect_green_through = [&](int last) {
+  auto expectGreenThrough = [&](int last) {
     const auto shown = colors();
     for (int i = 0; i < kParamCount; ++i) {
       EXPECT_EQ(shown[i], i <= last ? kGreen : kWhite) << "box " << i;
@@ -113,7 +113,7 @@ TEST_F(BoxColours, FollowEditsRequestsAndAnswers) {
   };
 
   params.cmd_readall_Click();
-  expect_green_through(-1);
+  expectGreenThrough(-1);
   Tick();  // sends the first read
   Bytes block(40, 0x00);
   for (Bytes head : {Bytes{0x01, 0x64, 0x00, 0x00, 0x28}, Bytes{0x01, 0x64, 0x00, 0x28, 0x28}}) {
@@ -121,17 +121,17 @@ TEST_F(BoxColours, FollowEditsRequestsAndAnswers) {
     port.Receive(WithCrc(head));
     Tick();
   }
-  expect_green_through(39);
+  expectGreenThrough(39);
   port.Receive(LastBlock(17, 0));
   Tick();
-  expect_green_through(48);
+  expectGreenThrough(48);
 
   Type(3, "1,5");
   EXPECT_EQ(view.Color(Box(3)), kWhite);
   EXPECT_EQ(view.Color(Box(4)), kGreen);
 
   params.cmd_writeall_Click();
-  expect_green_through(-1);
+  expectGreenThrough(-1);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ class ParamBoxView : public FakeView {
 class ParamFixture : public ::testing::Test {
  protected:
   ParamFixture() {
-    view.slave_address = 1;
+    view.slaveAddress = 1;
     view.params = &params;
     params.InitParamTable();
     // As the response dispatcher does: function 100 and 101 answers go to the parameters.

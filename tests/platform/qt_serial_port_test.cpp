@@ -132,9 +132,9 @@ TEST_F(PortOnPty, AppliesTheModeAtOpenAndAtOnceWhenOpen) {
       {"19200,O,8,1", B19200, PARODD},
       {"1200,e,5,1.5", B1200, CSTOPB},  // the long stop setting gives 1.5 with 5 data bits
   };
-  termios left_over = pty->Attributes();  // a program before us left space parity set
-  left_over.c_cflag |= CMSPAR;
-  pty->SetAttributes(left_over);
+  termios leftOver = pty->Attributes();  // a program before us left space parity set
+  leftOver.c_cflag |= CMSPAR;
+  pty->SetAttributes(leftOver);
 
   port.SetSettings("2400,e,8,2");
   port.Open();
@@ -175,19 +175,19 @@ TEST_F(PortOnPty, RefusesInvalidValuesAndKeepsWhatItHad) {
   port.Close();
   EXPECT_EQ(OpenError(port), std::nullopt) << "the last valid number and mode still hold";
 
-  QtSerialPort no_mode(dir.Path());
-  no_mode.SetCommPort(1);
-  EXPECT_EQ(OpenError(no_mode), PortError::Kind::InvalidValue);
-  QtSerialPort no_number(dir.Path());
-  no_number.SetSettings("9600,n,8,1");
-  EXPECT_EQ(OpenError(no_number), PortError::Kind::InvalidValue);
+  QtSerialPort noMode(dir.Path());
+  noMode.SetCommPort(1);
+  EXPECT_EQ(OpenError(noMode), PortError::Kind::InvalidValue);
+  QtSerialPort noNumber(dir.Path());
+  noNumber.SetSettings("9600,n,8,1");
+  EXPECT_EQ(OpenError(noNumber), PortError::Kind::InvalidValue);
 }
 
 TEST_F(PortOnPty, MissingOrUnusableDevicesAreUnavailable) {
   dir.Bind(2, (std::filesystem::path(dir.Path().toStdString()) / "no-such-device").string());
-  const auto plain_file = std::filesystem::path(dir.Path().toStdString()) / "plain";
-  std::ofstream(plain_file) << "not a tty";
-  dir.Bind(3, plain_file.string());
+  const auto plainFile = std::filesystem::path(dir.Path().toStdString()) / "plain";
+  std::ofstream(plainFile) << "not a tty";
+  dir.Bind(3, plainFile.string());
 
   for (int number : {2, 3}) {
     port.SetCommPort(number);
@@ -351,17 +351,17 @@ TEST_F(PortOnPty, OpenTakesThePortNumberAndLinkOfThatMoment) {
 
 TEST_F(PortOnPty, ADeadPortClosesAtOnceWithoutSpinning) {
   // The layer learns of the death from the event loop, or inside a write of the next tick.
-  for (const bool write_first : {false, true}) {
-    SCOPED_TRACE(write_first ? "noticed by writing" : "noticed by reading");
+  for (const bool writeFirst : {false, true}) {
+    SCOPED_TRACE(writeFirst ? "noticed by writing" : "noticed by reading");
     pty = std::make_unique<test::Pty>();
     dir.Bind(1, pty->SlavePath());
     port.Open();
     pty->Vanish();
-    if (write_first) port.Write(Bytes{1, 2, 3});
+    if (writeFirst) port.Write(Bytes{1, 2, 3});
 
-    const auto cpu_before = CpuTime();
+    const auto cpuBefore = CpuTime();
     RunEventLoop(300ms);
-    EXPECT_LT(CpuTime() - cpu_before, 100ms) << "the event loop spins on a dead port";
+    EXPECT_LT(CpuTime() - cpuBefore, 100ms) << "the event loop spins on a dead port";
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(port.BytesWaiting(), 0);
     EXPECT_EQ(port.ReadByte(), 0);
@@ -375,9 +375,9 @@ TEST_F(PortOnPty, ADeadPortComesBackBehindItsLinkWithTheSameMode) {
   pty->Vanish();
 
   // The link still names the terminal that is gone: attempts fail, quietly.
-  const auto cpu_before = CpuTime();
+  const auto cpuBefore = CpuTime();
   RunEventLoop(1200ms);
-  EXPECT_LT(CpuTime() - cpu_before, 100ms);
+  EXPECT_LT(CpuTime() - cpuBefore, 100ms);
   EXPECT_FALSE(port.IsOpen());
 
   // The simulator restarts on a new pseudo-terminal and moves the link.
@@ -436,27 +436,27 @@ TEST_F(PortOnPty, ARemovedLinkIsWaitedForNotReplacedByTheBuiltInPort) {
 TEST_F(PortOnPty, ADeadTerminalsNumberTakenByAnotherTerminalIsNotReopened) {
   port.SetSettings("19200,n,8,2");
   port.Open();
-  const std::string dead_path = pty->SlavePath();
+  const std::string deadPath = pty->SlavePath();
   pty->Vanish();
   ASSERT_TRUE(RunEventLoopUntil([&] { return !port.IsOpen(); }, 1s));
   // Another program's terminal gets the freed number; the old link now leads to it.
   auto stranger = std::make_unique<test::Pty>();
-  if (stranger->SlavePath() != dead_path) GTEST_SKIP() << "the number was not reused";
+  if (stranger->SlavePath() != deadPath) GTEST_SKIP() << "the number was not reused";
   RunEventLoop(1500ms);
   EXPECT_FALSE(port.IsOpen());
   EXPECT_TRUE(stranger->Read(1, 50ms).empty());
 }
 
 TEST_F(PortOnPty, TheCallersCloseOrNewNumberStopsTheAutomaticReopening) {
-  auto other_pty = std::make_unique<test::Pty>();
-  dir.Bind(2, other_pty->SlavePath());
+  auto otherPty = std::make_unique<test::Pty>();
+  dir.Bind(2, otherPty->SlavePath());
   QtSerialPort other(dir.Path());
   other.SetSettings("9600,n,8,1");
   other.SetCommPort(2);
   port.Open();
   other.Open();
   pty->Vanish();
-  other_pty->Vanish();
+  otherPty->Vanish();
   RunEventLoopUntil([&] { return !port.IsOpen() && !other.IsOpen(); }, 1s);
 
   port.Close();
@@ -464,8 +464,8 @@ TEST_F(PortOnPty, TheCallersCloseOrNewNumberStopsTheAutomaticReopening) {
 
   pty = std::make_unique<test::Pty>();
   dir.Bind(1, pty->SlavePath());
-  other_pty = std::make_unique<test::Pty>();
-  dir.Bind(2, other_pty->SlavePath());
+  otherPty = std::make_unique<test::Pty>();
+  dir.Bind(2, otherPty->SlavePath());
   RunEventLoop(1300ms);
   EXPECT_FALSE(port.IsOpen());
   EXPECT_FALSE(other.IsOpen());

@@ -92,7 +92,7 @@ TEST(ControllerEeprom, ParameterFramesOfTheToolGetTheirExactAnswers) {
 
   // Read of all parameters: three blocks, 40 + 40 + 17 bytes of the stored image.
   const Eeprom defaults = Eeprom::Defaults();
-  const auto& image = defaults.bytes();
+  const auto& image = defaults.Bytes();
   const Bytes first = answer("01 64 00 00 28 06 EE");
   ASSERT_EQ(first.size(), 47u);
   EXPECT_TRUE(std::equal(image.begin(), image.begin() + 40, first.begin() + 5));
@@ -106,9 +106,9 @@ TEST(ControllerEeprom, ParameterFramesOfTheToolGetTheirExactAnswers) {
   EXPECT_EQ(answer("01 64 00 60 01 EF 30"), FromHex("01 64 00 60 01 05 B1 8F"));
   EXPECT_EQ(answer("01 65 00 00 02 00 7B E3 D6"), WithCrc({1, 101, 0, 0, 2, 0x00, 0x7B}));
   const Controller::Outcome write = controller.Handle(WithCrc({1, 101, 0, 0, 2, 0xFF, 0xFB}), 0);
-  EXPECT_TRUE(write.eeprom_changed);
+  EXPECT_TRUE(write.eepromChanged);
   EXPECT_EQ(answer("01 64 00 00 02 87 31"), FromHex("01 64 00 00 02 FF FB A2 57"));
-  EXPECT_EQ(controller.address(), 1) << "a new stored address waits for the next start";
+  EXPECT_EQ(controller.Address(), 1) << "a new stored address waits for the next start";
 }
 
 TEST(ControllerEeprom, SensorTypeWrittenToTheEepromShapesTheChannelAtOnce) {

@@ -47,17 +47,17 @@ TEST(EepromText, RoundTripsAndExplainsItself) {
   ASSERT_TRUE(parsed.eeprom) << parsed.error;
   EXPECT_EQ(*parsed.eeprom, e);
   // Any split into lines will do, as long as the addresses follow each other.
-  std::string free_form = "# hand-written\n00:";
-  for (int k = 0; k < 96; ++k) free_form += " 00";
-  free_form += "\r\n  60 : 2a  # address 42\n";
-  const EepromParse hand = ParseEepromText(free_form);
+  std::string freeForm = "# hand-written\n00:";
+  for (int k = 0; k < 96; ++k) freeForm += " 00";
+  freeForm += "\r\n  60 : 2a  # address 42\n";
+  const EepromParse hand = ParseEepromText(freeForm);
   ASSERT_TRUE(hand.eeprom) << hand.error;
   EXPECT_EQ(hand.eeprom->ModbusAddress(), 42);
 }
 
 TEST(EepromText, RefusesWhatIsNotACompleteImage) {
   const std::string good = FormatEepromText(Eeprom::Defaults());
-  const std::string without_last = good.substr(0, good.rfind("60:"));
+  const std::string withoutLast = good.substr(0, good.rfind("60:"));
   struct Case {
     const char* what;
     std::string text;
@@ -65,7 +65,7 @@ TEST(EepromText, RefusesWhatIsNotACompleteImage) {
   };
   const Case cases[] = {
       {"empty", "", "only 0 of 97 bytes"},
-      {"short", without_last, "only 96 of 97 bytes"},
+      {"short", withoutLast, "only 96 of 97 bytes"},
       {"long", good + "61: 00\n", "more than 97 bytes"},
       {"gap", "00: 01\n02: 03\n", "line 2: address 02 where 01 was expected"},
       {"not a byte", "00: 1G\n", "\"1G\" is not a byte"},
@@ -114,7 +114,7 @@ TEST(EepromFile, CreatesKeepsAndRescues) {
   EXPECT_NE(empty.message.find("only 0 of 97 bytes"), std::string::npos) << empty.message;
 
   // Something that is no file at all stops the start instead.
-  EXPECT_FALSE(LoadEepromFile(dir.path()).eeprom);
+  EXPECT_FALSE(LoadEepromFile(dir.Path()).eeprom);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ TEST(LineTiming, MastersBytesArriveOneCharacterApart) {
   const auto due = pacer.TakeDue(7'000);
   ASSERT_EQ(due.size(), 2u);
   EXPECT_EQ(due[1].byte, 2);
-  EXPECT_EQ(due[1].at_us, 7'000);
+  EXPECT_EQ(due[1].atUs, 7'000);
   EXPECT_EQ(pacer.TakeDue(9'000).size(), 2u);
   EXPECT_FALSE(pacer.NextDue());
 }

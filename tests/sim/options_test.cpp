@@ -20,12 +20,12 @@ TEST(Options, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(o.address, 12);
   EXPECT_EQ(o.eeprom, "e.txt");
   EXPECT_EQ(o.seed, 42u);
-  EXPECT_TRUE(o.frozen && o.trace && o.line_timing);
-  EXPECT_EQ(o.faults.silent_every, 5u);
-  EXPECT_EQ(o.faults.corrupt_every, 6u);
-  EXPECT_EQ(o.faults.split_every, 7u);
-  EXPECT_EQ(o.faults.noise_every, 8u);
-  EXPECT_EQ(o.faults.delay_ms, 0u);
+  EXPECT_TRUE(o.frozen && o.trace && o.lineTiming);
+  EXPECT_EQ(o.faults.silentEvery, 5u);
+  EXPECT_EQ(o.faults.corruptEvery, 6u);
+  EXPECT_EQ(o.faults.splitEvery, 7u);
+  EXPECT_EQ(o.faults.noiseEvery, 8u);
+  EXPECT_EQ(o.faults.delayMs, 0u);
   EXPECT_TRUE(o.faults.echo);
   EXPECT_EQ(o.faults.exceptions, (std::map<std::uint8_t, std::uint8_t>{{3, 4}, {101, 2}}));
 
@@ -33,7 +33,7 @@ TEST(Options, ReadsEveryOptionInBothForms) {
   ASSERT_TRUE(defaults.options);
   EXPECT_EQ(ToString(defaults.options->mode), "115200,n,8,2");
   EXPECT_FALSE(defaults.options->address) << "the EEPROM's address unless told otherwise";
-  EXPECT_FALSE(defaults.options->line_timing) << "a pseudo-terminal's pace unless asked";
+  EXPECT_FALSE(defaults.options->lineTiming) << "a pseudo-terminal's pace unless asked";
   EXPECT_FALSE(defaults.options->faults.echo);
   EXPECT_TRUE(Parse({"--link", "x", "-h"}).help);
 }
@@ -70,7 +70,7 @@ TEST(LineMode, ParsesModeStringsAndTimesTheFrameGap) {
   struct Case {
     const char* text;
     const char* canonical;  // nullptr: refused
-    std::int64_t gap_us;
+    std::int64_t gapUs;
   };
   const Case cases[] = {
       {"115200,n,8,2", "115200,n,8,2", 1750},  // fixed above 19200 baud
@@ -92,7 +92,7 @@ TEST(LineMode, ParsesModeStringsAndTimesTheFrameGap) {
     }
     ASSERT_TRUE(mode) << c.text;
     EXPECT_EQ(ToString(*mode), c.canonical);
-    EXPECT_EQ(FrameGapMicros(*mode), c.gap_us) << c.text;
+    EXPECT_EQ(FrameGapMicros(*mode), c.gapUs) << c.text;
   }
 }
 

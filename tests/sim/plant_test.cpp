@@ -34,10 +34,10 @@ TEST(Plant, ReadingsOfEachChannelAreConsistentWithItsSensorType) {
   const auto types = AllTypes();
   for (std::uint64_t seed : {1u, 2u, 99u}) {
     const Plant plant(seed, false);
-    for (std::int64_t t_ms : {0, 37'000, 250'000, 900'000}) {
-      const PlantReadings r = plant.Sample(t_ms, types);
+    for (std::int64_t tMs : {0, 37'000, 250'000, 900'000}) {
+      const PlantReadings r = plant.Sample(tMs, types);
       for (std::size_t c = 0; c < kAnalogChannels; ++c) {
-        SCOPED_TRACE("seed " + std::to_string(seed) + " t " + std::to_string(t_ms) + " channel " + std::to_string(c));
+        SCOPED_TRACE("seed " + std::to_string(seed) + " t " + std::to_string(tMs) + " channel " + std::to_string(c));
         const double s = r.sensor[c], v = r.input[c];
         const bool even = c % 2 == 0;
         const double signal = r.converter[(c / 16) * 32 + c % 16] / 10.0;  // mV
@@ -95,8 +95,8 @@ TEST(Plant, SameSeedAndTimeGiveTheSameValuesAndFrozenStandsStill) {
   const auto types = AllTypes();
   auto same = [](const PlantReadings& a, const PlantReadings& b) {
     return a.sensor == b.sensor && a.input == b.input && a.converter == b.converter &&
-           a.board_temperature == b.board_temperature && a.engine_hz == b.engine_hz &&
-           a.shaft_hz == b.shaft_hz && a.status == b.status;
+           a.boardTemperature == b.boardTemperature && a.engineHz == b.engineHz &&
+           a.shaftHz == b.shaftHz && a.status == b.status;
   };
   EXPECT_TRUE(same(Plant(5, false).Sample(12'345, types), Plant(5, false).Sample(12'345, types)));
   EXPECT_FALSE(same(Plant(5, false).Sample(12'345, types), Plant(6, false).Sample(12'345, types)));
@@ -112,8 +112,8 @@ TEST(Plant, TemperaturesDriftSlowly) {
   }();
   const Plant plant(11, false);
   double widest = 0;
-  for (std::int64_t t_ms = 0; t_ms < 600'000; t_ms += 1000) {
-    const PlantReadings a = plant.Sample(t_ms, types), b = plant.Sample(t_ms + 1000, types);
+  for (std::int64_t tMs = 0; tMs < 600'000; tMs += 1000) {
+    const PlantReadings a = plant.Sample(tMs, types), b = plant.Sample(tMs + 1000, types);
     for (std::size_t c = 1; c < kAnalogChannels; c += 2) {  // odd channels read degrees
       EXPECT_LT(std::abs(a.sensor[c] - b.sensor[c]), 5) << "more than 0.5 degC in a second";
     }
@@ -126,25 +126,25 @@ TEST(Plant, ShaftGoesAheadStopsAndGoesAsternAndTheTemperatureSensorDropsOut) {
   const Plant plant(21, false);
   const std::array<int, kAnalogChannels> types{};
   std::set<std::uint16_t> directions;
-  bool sensor_dropped = false;
-  for (std::int64_t t_ms = 0; t_ms < 150'000; t_ms += 100) {
-    const PlantReadings r = plant.Sample(t_ms, types);
+  bool sensorDropped = false;
+  for (std::int64_t tMs = 0; tMs < 150'000; tMs += 100) {
+    const PlantReadings r = plant.Sample(tMs, types);
     const std::uint16_t direction = r.status & (kShaftAhead | kShaftAstern | kDirectionInvalid);
     directions.insert(direction);
-    EXPECT_EQ(direction == 0, r.shaft_hz == 0) << t_ms;
-    EXPECT_LT(r.shaft_hz, 500u);
-    EXPECT_GT(r.engine_hz, 500u);
-    EXPECT_LT(r.engine_hz, 2300u);
+    EXPECT_EQ(direction == 0, r.shaftHz == 0) << tMs;
+    EXPECT_LT(r.shaftHz, 500u);
+    EXPECT_GT(r.engineHz, 500u);
+    EXPECT_LT(r.engineHz, 2300u);
     if (r.status & kTemperatureSensorAbsent) {
-      sensor_dropped = true;
-      EXPECT_EQ(r.board_temperature, 0);
+      sensorDropped = true;
+      EXPECT_EQ(r.boardTemperature, 0);
     } else {
-      EXPECT_GT(r.board_temperature, 2 * 20);
-      EXPECT_LT(r.board_temperature, 2 * 45);
+      EXPECT_GT(r.boardTemperature, 2 * 20);
+      EXPECT_LT(r.boardTemperature, 2 * 45);
     }
   }
   EXPECT_EQ(directions, (std::set<std::uint16_t>{0, kShaftAhead, kShaftAstern, kDirectionInvalid}));
-  EXPECT_TRUE(sensor_dropped);
+  EXPECT_TRUE(sensorDropped);
 
   const PlantReadings start = plant.Sample(0, types);
   EXPECT_EQ(start.status, kShaftAhead) << "a frozen plant shows a shaft running ahead, sensor present";

@@ -18,7 +18,7 @@ const Bytes kWrite = FromHex("07 06 0B B8 00 01 CA 6D");
 // The frames as "ok:<hex>" or "bad:<hex>", in order, for readable expectations.
 std::vector<std::string> Describe(const std::vector<Frame>& frames) {
   std::vector<std::string> out;
-  for (const Frame& f : frames) out.push_back((f.crc_ok ? "ok:" : "bad:") + Hex(f.bytes));
+  for (const Frame& f : frames) out.push_back((f.crcOk ? "ok:" : "bad:") + Hex(f.bytes));
   return out;
 }
 std::string Ok(const Bytes& b) { return "ok:" + Hex(b); }
@@ -45,7 +45,7 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 
 TEST(RtuFramer, CutsTheLineIntoFrames) {
   const Bytes block = WithCrc({7, 16, 0x0B, 0xB9, 0, 2, 4, 0, 1, 0x80, 0});
-  const Bytes eeprom_write = WithCrc({7, 101, 0, 0x60, 1, 5});
+  const Bytes eepromWrite = WithCrc({7, 101, 0, 0x60, 1, 5});
   const Bytes unknown = WithCrc({7, 43, 14, 1, 0});  // a function of unknown layout: ends at the gap
   const Bytes noise = FromHex("FF 00 13");
   struct Case {
@@ -55,7 +55,7 @@ TEST(RtuFramer, CutsTheLineIntoFrames) {
   };
   const Case cases[] = {
       {"two frames back to back in one read", {{0, Join({kPoll, kWrite})}}, {Ok(kPoll), Ok(kWrite)}},
-      {"variable lengths from the count bytes", {{0, Join({block, eeprom_write})}}, {Ok(block), Ok(eeprom_write)}},
+      {"variable lengths from the count bytes", {{0, Join({block, eepromWrite})}}, {Ok(block), Ok(eepromWrite)}},
       {"a frame arriving in pieces without a gap", {{0, Bytes(kPoll.begin(), kPoll.begin() + 3)},
                                                     {kGap - 1, Bytes(kPoll.begin() + 3, kPoll.end())}},
        {Ok(kPoll)}},
@@ -77,7 +77,7 @@ TEST(RtuFramer, DropsAnEndlessStreamAndWaitsOnlyWhileBytesAreOpen) {
   const Bytes garbage(300, 0x07);  // address 7, function 7: no known length
   const auto frames = framer.Feed(garbage, 100);
   ASSERT_EQ(frames.size(), 1u);
-  EXPECT_FALSE(frames[0].crc_ok);
+  EXPECT_FALSE(frames[0].crcOk);
   EXPECT_EQ(frames[0].bytes.size(), kMaxFrameSize);
   EXPECT_EQ(framer.Deadline(), 100 + kGap);
   EXPECT_TRUE(framer.Expire(100 + kGap - 1).empty());

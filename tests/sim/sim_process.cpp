@@ -64,12 +64,12 @@ void ReadUntil(int fd, std::string& into, Clock::time_point deadline, Done done)
   }
 }
 
-Finished Collect(pid_t pid, int out_fd, int err_fd, std::string out) {
+Finished Collect(pid_t pid, int outFd, int errFd, std::string out) {
   Finished f;
   f.out = std::move(out);
   const auto deadline = Clock::now() + std::chrono::seconds(5);
-  ReadUntil(out_fd, f.out, deadline, [] { return false; });
-  ReadUntil(err_fd, f.err, deadline, [] { return false; });
+  ReadUntil(outFd, f.out, deadline, [] { return false; });
+  ReadUntil(errFd, f.err, deadline, [] { return false; });
   int status = 0;
   while (::waitpid(pid, &status, WNOHANG) == 0) {
     if (Clock::now() > deadline) {
@@ -80,9 +80,9 @@ Finished Collect(pid_t pid, int out_fd, int err_fd, std::string out) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  f.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  ::close(out_fd);
-  ::close(err_fd);
+  f.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  ::close(outFd);
+  ::close(errFd);
   return f;
 }
 
@@ -118,20 +118,20 @@ ScratchDir::~ScratchDir() {
 
 SimProcess::SimProcess(std::vector<std::string> args, bool link, std::filesystem::path dir)
     : dir_(std::move(dir)) {
-  if (dir_.empty()) dir_ = own_dir_.emplace().path();
+  if (dir_.empty()) dir_ = ownDir_.emplace().Path();
   if (link) {
     args.push_back("--link");
-    args.push_back(link_path().string());
+    args.push_back(LinkPath().string());
   }
   const Spawned s = Spawn(args);
   pid_ = s.pid;
-  out_fd_ = s.out;
-  err_fd_ = s.err;
+  outFd_ = s.out;
+  errFd_ = s.err;
   if (pid_ < 0) {
     ADD_FAILURE() << "cannot start " << TORVEX_SIM_PROGRAM;
     return;
   }
-  ReadUntil(out_fd_, out_, Clock::now() + std::chrono::seconds(5),
+  ReadUntil(outFd_, out_, Clock::now() + std::chrono::seconds(5),
             [this] { return out_.find('\n') != std::string::npos; });
   const auto newline = out_.find('\n');
   if (newline == std::string::npos) {
@@ -142,15 +142,15 @@ SimProcess::SimProcess(std::vector<std::string> args, bool link, std::filesystem
   banner_ = out_.substr(0, newline);
   out_.erase(0, newline + 1);
   if (link) {
-    line_fd_ = ::open(link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (line_fd_ < 0) {
-      ADD_FAILURE() << "cannot open " << link_path();
+    lineFd_ = ::open(LinkPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (lineFd_ < 0) {
+      ADD_FAILURE() << "cannot open " << LinkPath();
       return;
     }
     termios t{};
-    ::tcgetattr(line_fd_, &t);
+    ::tcgetattr(lineFd_, &t);
     ::cfmakeraw(&t);
-    ::tcsetattr(line_fd_, TCSANOW, &t);
+    ::tcsetattr(lineFd_, TCSANOW, &t);
   }
 }
 
@@ -160,7 +160,7 @@ SimProcess::~SimProcess() {
 }
 
 void SimProcess::Send(const Bytes& bytes) {
-  ASSERT_EQ(::write(line_fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  ASSERT_EQ(::write(lineFd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 }
 
 Bytes SimProcess::Receive(std::size_t count, std::chrono::milliseconds timeout) {
@@ -170,9 +170,9 @@ Bytes SimProcess::Receive(std::size_t count, std::chrono::milliseconds timeout) 
   while (bytes.size() < count) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) break;
-    pollfd p{line_fd_, POLLIN, 0};
+    pollfd p{lineFd_, POLLIN, 0};
     if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-    const ssize_t n = ::read(line_fd_, buffer, std::min(sizeof buffer, count - bytes.size()));
+    const ssize_t n = ::read(lineFd_, buffer, std::min(sizeof buffer, count - bytes.size()));
     if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
   }
   return bytes;
@@ -184,14 +184,14 @@ Bytes SimProcess::Exchange(const Bytes& request, std::size_t count) {
 }
 
 void SimProcess::CloseLine() {
-  if (line_fd_ >= 0) ::close(line_fd_);
-  line_fd_ = -1;
+  if (lineFd_ >= 0) ::close(lineFd_);
+  lineFd_ = -1;
 }
 
 Finished SimProcess::Stop(int signal) {
   if (pid_ <= 0) return {};
   ::kill(pid_, signal);
-  Finished f = Collect(pid_, out_fd_, err_fd_, std::move(out_));
+  Finished f = Collect(pid_, outFd_, errFd_, std::move(out_));
   pid_ = -1;
   return f;
 }

@@ -28,7 +28,7 @@ class ScratchDir {
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
+  const std::filesystem::path& Path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
  private:
@@ -36,7 +36,7 @@ class ScratchDir {
 };
 
 struct Finished {
-  int exit_code = -1;  // -1: ended by a signal
+  int exitCode = -1;  // -1: ended by a signal
   std::string out, err;
 };
 
@@ -51,11 +51,11 @@ class SimProcess {
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
 
-  bool started() const { return !banner_.empty(); }
-  const std::string& banner() const { return banner_; }
-  const std::filesystem::path& dir() const { return dir_; }
-  std::filesystem::path link_path() const { return dir_ / "com1"; }
-  pid_t pid() const { return pid_; }
+  bool Started() const { return !banner_.empty(); }
+  const std::string& Banner() const { return banner_; }
+  const std::filesystem::path& Dir() const { return dir_; }
+  std::filesystem::path LinkPath() const { return dir_ / "com1"; }
+  pid_t Pid() const { return pid_; }
 
   void Send(const Bytes& bytes);
   // Collects answer bytes until `count` have come or `timeout` has passed.
@@ -70,10 +70,10 @@ class SimProcess {
   long CpuTicks() const;
 
  private:
-  std::optional<ScratchDir> own_dir_;
+  std::optional<ScratchDir> ownDir_;
   std::filesystem::path dir_;
   pid_t pid_ = -1;
-  int out_fd_ = -1, err_fd_ = -1, line_fd_ = -1;
+  int outFd_ = -1, errFd_ = -1, lineFd_ = -1;
   std::string banner_, out_;
 };
 

@@ -33,7 +33,7 @@ Controller Reference(std::uint64_t seed) { return Controller(Eeprom::Defaults(),
 
 TEST(Wire, AnswersTheToolsRequestsByteForByte) {
   SimProcess sim({"--frozen", "--seed", "7"});
-  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.Started());
   Controller reference = Reference(7);
   for (const Bytes& request : {kConverterPoll, kCodeWrite, kStatusPoll, kOutputsWrite, kOutputsRead, kStatusPoll}) {
     const Bytes expected = reference.Handle(request, 0).answer;
@@ -47,7 +47,7 @@ TEST(Wire, AnswersTheToolsRequestsByteForByte) {
 
 TEST(Wire, ParameterFramesOfTheTool) {
   SimProcess sim({"--address", "1", "--frozen"});
-  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.Started());
   const Bytes first = sim.Exchange(FromHex("01 64 00 00 28 06 EE"), 47);
   ASSERT_EQ(first.size(), 47u);
   EXPECT_EQ(Bytes(first.begin(), first.begin() + 5), FromHex("01 64 00 00 28"));
@@ -63,15 +63,15 @@ TEST(Wire, ParameterFramesOfTheTool) {
 
 TEST(Wire, FramingLikeARealSlave) {
   SimProcess sim({"--frozen", "--seed", "3"});
-  ASSERT_TRUE(sim.started());
-  const Bytes code_answer = kCodeWrite;  // function 6 echoes
-  const Bytes outputs_answer = WithCrc({7, 16, 0x0B, 0xB9, 0, 2});
+  ASSERT_TRUE(sim.Started());
+  const Bytes codeAnswer = kCodeWrite;  // function 6 echoes
+  const Bytes outputsAnswer = WithCrc({7, 16, 0x0B, 0xB9, 0, 2});
 
   // Two frames back to back in one write: two answers.
   Bytes both = kCodeWrite;
   both.insert(both.end(), kOutputsWrite.begin(), kOutputsWrite.end());
-  Bytes answers = code_answer;
-  answers.insert(answers.end(), outputs_answer.begin(), outputs_answer.end());
+  Bytes answers = codeAnswer;
+  answers.insert(answers.end(), outputsAnswer.begin(), outputsAnswer.end());
   EXPECT_EQ(sim.Exchange(both, answers.size()), answers);
 
   // A frame cut by silence is dropped, both halves; the next whole frame is answered.
@@ -79,12 +79,12 @@ TEST(Wire, FramingLikeARealSlave) {
   std::this_thread::sleep_for(20ms);
   sim.Send(Bytes(kCodeWrite.begin() + 4, kCodeWrite.end()));
   EXPECT_EQ(sim.Receive(1, 150ms), Bytes{});
-  EXPECT_EQ(sim.Exchange(kCodeWrite, 8), code_answer);
+  EXPECT_EQ(sim.Exchange(kCodeWrite, 8), codeAnswer);
 
   // Noise, then silence, then a frame: the frame is answered.
   sim.Send(FromHex("FF 00 55"));
   std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(sim.Exchange(kCodeWrite, 8), code_answer);
+  EXPECT_EQ(sim.Exchange(kCodeWrite, 8), codeAnswer);
 
   // Another slave's frame and a bad CRC: no answer, as from a real slave.
   sim.Send(WithCrc({8, 6, 0x0B, 0xB8, 0, 1}));
@@ -93,10 +93,10 @@ TEST(Wire, FramingLikeARealSlave) {
   bad.back() ^= 0x01;
   sim.Send(bad);
   EXPECT_EQ(sim.Receive(1, 150ms), Bytes{});
-  EXPECT_EQ(sim.Exchange(kCodeWrite, 8), code_answer);
+  EXPECT_EQ(sim.Exchange(kCodeWrite, 8), codeAnswer);
 
   const Finished end = sim.Stop(SIGINT);
-  EXPECT_EQ(end.exit_code, 0);
+  EXPECT_EQ(end.exitCode, 0);
   EXPECT_EQ(end.out,
             "torvex-sim: 10 frames received, 5 answered (0 exceptions), 4 bad CRC, 1 ignored, "
             "0 broadcast, 0 kept silent; by function 6: 4, 16: 1\n");
@@ -105,20 +105,20 @@ TEST(Wire, FramingLikeARealSlave) {
 TEST(Wire, ExitOnSignalRemovesTheLinkAndSummarises) {
   for (int signal : {SIGTERM, SIGINT}) {
     SimProcess sim({});
-    ASSERT_TRUE(sim.started());
-    EXPECT_NE(sim.banner().find("at address 7 on /dev/pts/"), std::string::npos) << sim.banner();
-    EXPECT_NE(sim.banner().find("(link " + sim.link_path().string() + ")"), std::string::npos);
+    ASSERT_TRUE(sim.Started());
+    EXPECT_NE(sim.Banner().find("at address 7 on /dev/pts/"), std::string::npos) << sim.Banner();
+    EXPECT_NE(sim.Banner().find("(link " + sim.LinkPath().string() + ")"), std::string::npos);
     EXPECT_EQ(sim.Exchange(kCodeWrite, 8), kCodeWrite);
     const Finished end = sim.Stop(signal);
-    EXPECT_EQ(end.exit_code, 0) << signal;
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim.link_path())));
+    EXPECT_EQ(end.exitCode, 0) << signal;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(sim.LinkPath())));
     EXPECT_EQ(end.out.find("torvex-sim: 1 frames received, 1 answered"), 0u) << end.out;
   }
 }
 
 TEST(Wire, IdlesWithoutUsingTheProcessor) {
   SimProcess sim({});
-  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.Started());
   EXPECT_EQ(sim.Exchange(kCodeWrite, 8), kCodeWrite);
   sim.CloseLine();  // the tool goes away: the line must not turn into a busy loop
   const long before = sim.CpuTicks();
@@ -130,8 +130,8 @@ TEST(Wire, IdlesWithoutUsingTheProcessor) {
 // the line open, so without help nobody but root could open it again.
 TEST(Wire, AKilledToolDoesNotLeaveTheLineLocked) {
   SimProcess sim({});
-  ASSERT_TRUE(sim.started());
-  const int tool = ::open(sim.link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_TRUE(sim.Started());
+  const int tool = ::open(sim.LinkPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(tool, 0);
   ASSERT_EQ(::ioctl(tool, TIOCEXCL), 0);
   EXPECT_EQ(sim.Exchange(kCodeWrite, 8), kCodeWrite);
@@ -143,7 +143,7 @@ TEST(Wire, AKilledToolDoesNotLeaveTheLineLocked) {
   EXPECT_EQ(claimed(), 1) << "a running tool keeps its claim";
   ::close(tool);  // as a killed tool's descriptors are closed, without TIOCNXCL
   std::this_thread::sleep_for(700ms);
-  const int again = ::open(sim.link_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  const int again = ::open(sim.LinkPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(again, 0);
   int exclusive = -1;
   ASSERT_EQ(::ioctl(again, TIOCGEXCL, &exclusive), 0);
@@ -155,13 +155,13 @@ TEST(Wire, TheLinkReplacesAnOldLinkButNoFile) {
   const testing::ScratchDir dir;
   std::filesystem::create_symlink("/dev/null", dir / "com1");
   {
-    SimProcess sim({}, true, dir.path());
-    ASSERT_TRUE(sim.started());
+    SimProcess sim({}, true, dir.Path());
+    ASSERT_TRUE(sim.Started());
     EXPECT_EQ(sim.Exchange(kCodeWrite, 8), kCodeWrite);
   }
   std::ofstream(dir / "com2") << "keep me";
   const Finished refused = testing::RunToEnd({"--link", (dir / "com2").string()});
-  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_EQ(refused.exitCode, 1);
   EXPECT_NE(refused.err.find("is not a symbolic link"), std::string::npos) << refused.err;
   std::ifstream kept(dir / "com2");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
@@ -171,23 +171,23 @@ TEST(Wire, EepromSurvivesARestartAndItsAddressTakesEffectThen) {
   const testing::ScratchDir dir;
   const std::string file = (dir / "eeprom.txt").string();
   {
-    SimProcess sim({"--eeprom", file}, true, dir.path());
-    ASSERT_TRUE(sim.started());
+    SimProcess sim({"--eeprom", file}, true, dir.Path());
+    ASSERT_TRUE(sim.Started());
     EXPECT_EQ(sim.Exchange(WithCrc({7, 101, 0, 0x60, 1, 5}), 8), WithCrc({7, 101, 0, 0x60, 1, 5}));
     EXPECT_EQ(sim.Exchange(WithCrc({7, 101, 0, 0, 2, 0xFF, 0xFB}), 9).size(), 9u);
     const Finished end = sim.Stop();
     EXPECT_NE(end.err.find("new EEPROM file"), std::string::npos) << end.err;
     EXPECT_NE(end.err.find("until it is started again"), std::string::npos) << end.err;
   }
-  SimProcess again({"--eeprom", file}, true, dir.path());
-  ASSERT_TRUE(again.started());
-  EXPECT_NE(again.banner().find("at address 5 "), std::string::npos) << again.banner();
+  SimProcess again({"--eeprom", file}, true, dir.Path());
+  ASSERT_TRUE(again.Started());
+  EXPECT_NE(again.Banner().find("at address 5 "), std::string::npos) << again.Banner();
   EXPECT_EQ(again.Exchange(WithCrc({5, 100, 0, 0, 2}), 9), WithCrc({5, 100, 0, 0, 2, 0xFF, 0xFB}));
 }
 
 TEST(Wire, CommandLineHelpAndMistakes) {
   const Finished help = testing::RunToEnd({"--help"});
-  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_EQ(help.exitCode, 0);
   for (const char* option : {"--link", "--device", "--mode", "--address", "--eeprom", "--seed",
                              "--frozen", "--silent-every", "--corrupt-every", "--split-every",
                              "--delay-ms", "--noise-every", "--exception", "--trace",
@@ -195,10 +195,10 @@ TEST(Wire, CommandLineHelpAndMistakes) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const Finished wrong = testing::RunToEnd({"--split-every", "0"});
-  EXPECT_EQ(wrong.exit_code, 2);
+  EXPECT_EQ(wrong.exitCode, 2);
   EXPECT_NE(wrong.err.find("--split-every needs"), std::string::npos) << wrong.err;
   const Finished missing = testing::RunToEnd({"--device", "/nonexistent/tty"});
-  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.err.find("cannot open /nonexistent/tty"), std::string::npos) << missing.err;
 }
 
@@ -206,9 +206,9 @@ TEST(Wire, CommandLineHelpAndMistakes) {
 // arrive, after its request has taken 9 ms to go out; a request written over an answer counts.
 TEST(Wire, LineTimingPassesBytesAtTheCharacterTimeOnOnePair) {
   SimProcess sim({"--frozen", "--seed", "5", "--mode", "9600,n,8,2", "--line-timing"});
-  ASSERT_TRUE(sim.started());
-  EXPECT_NE(sim.banner().find("9600,n,8,2, seed 5, frozen, line timing"), std::string::npos)
-      << sim.banner();
+  ASSERT_TRUE(sim.Started());
+  EXPECT_NE(sim.Banner().find("9600,n,8,2, seed 5, frozen, line timing"), std::string::npos)
+      << sim.Banner();
   const Bytes expected = Reference(5).Handle(kStatusPoll, 0).answer;
   const auto sent = Clock::now();
   sim.Send(kStatusPoll);
@@ -234,7 +234,7 @@ TEST(Wire, LineTimingPassesBytesAtTheCharacterTimeOnOnePair) {
 
 TEST(WireFaults, SilentEveryNLeavesTheNthRequestUnansweredAndUndone) {
   SimProcess sim({"--silent-every", "2", "--frozen"});
-  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.Started());
   EXPECT_EQ(sim.Exchange(WithCrc({7, 6, 0x0B, 0xB8, 0, 1}), 8).size(), 8u);
   sim.Send(WithCrc({7, 6, 0x0B, 0xB8, 0, 2}));  // request 2: silent, not carried out
   EXPECT_EQ(sim.Receive(1, 150ms), Bytes{});
@@ -246,7 +246,7 @@ TEST(WireFaults, SilentEveryNLeavesTheNthRequestUnansweredAndUndone) {
 
 TEST(WireFaults, CorruptEveryNSpoilsTheCrcOfTheNthAnswer) {
   SimProcess sim({"--corrupt-every", "2"});
-  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.Started());
   EXPECT_EQ(sim.Exchange(kCodeWrite, 8), kCodeWrite);
   const Bytes spoiled = sim.Exchange(kCodeWrite, 8);
   ASSERT_EQ(spoiled.size(), 8u);
@@ -257,17 +257,17 @@ TEST(WireFaults, CorruptEveryNSpoilsTheCrcOfTheNthAnswer) {
 
 TEST(WireFaults, SplitEveryNSendsTheTailMoreThanATickLater) {
   SimProcess sim({"--split-every", "1", "--frozen", "--seed", "4"});
-  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.Started());
   const Bytes expected = Reference(4).Handle(kStatusPoll, 0).answer;
   const auto sent = Clock::now();
   sim.Send(kStatusPoll);
   const Bytes head = sim.Receive(expected.size() / 2, 1s);
-  const auto head_time = Clock::now();
+  const auto headTime = Clock::now();
   const Bytes tail = sim.Receive(expected.size() - head.size(), 1s);
-  const auto tail_time = Clock::now();
+  const auto tailTime = Clock::now();
   ASSERT_EQ(head.size(), expected.size() / 2);
-  EXPECT_LT(head_time - sent, 100ms) << "the head belongs to the tick of the request";
-  EXPECT_GE(tail_time - sent, 100ms) << "the tail must miss that tick";
+  EXPECT_LT(headTime - sent, 100ms) << "the head belongs to the tick of the request";
+  EXPECT_GE(tailTime - sent, 100ms) << "the tail must miss that tick";
   Bytes whole = head;
   whole.insert(whole.end(), tail.begin(), tail.end());
   EXPECT_EQ(whole, expected);
@@ -275,7 +275,7 @@ TEST(WireFaults, SplitEveryNSendsTheTailMoreThanATickLater) {
 
 TEST(WireFaults, DelayMsHoldsEveryAnswerBack) {
   SimProcess sim({"--delay-ms", "80"});
-  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.Started());
   for (int k = 0; k < 2; ++k) {
     const auto sent = Clock::now();
     EXPECT_EQ(sim.Exchange(kCodeWrite, 8), kCodeWrite);
@@ -285,7 +285,7 @@ TEST(WireFaults, DelayMsHoldsEveryAnswerBack) {
 
 TEST(WireFaults, NoiseEveryNPutsStrayBytesBeforeTheNthAnswer) {
   SimProcess sim({"--noise-every", "2", "--seed", "9"});
-  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.Started());
   EXPECT_EQ(sim.Exchange(kCodeWrite, 8), kCodeWrite);
   sim.Send(kCodeWrite);
   Bytes noisy = sim.Receive(9, 1s);
@@ -299,7 +299,7 @@ TEST(WireFaults, NoiseEveryNPutsStrayBytesBeforeTheNthAnswer) {
 
 TEST(WireFaults, ExceptionRefusesOneFunctionOnly) {
   SimProcess sim({"--exception", "3:4"});
-  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.Started());
   EXPECT_EQ(sim.Exchange(kStatusPoll, 5), ExceptionAnswer(7, 3, 4));
   EXPECT_EQ(sim.Exchange(kCodeWrite, 8), kCodeWrite);
   EXPECT_NE(sim.Stop().out.find("2 answered (1 exception)"), std::string::npos);
@@ -307,7 +307,7 @@ TEST(WireFaults, ExceptionRefusesOneFunctionOnly) {
 
 TEST(WireFaults, EchoReturnsEveryFrameHeardBeforeItsAnswer) {
   SimProcess sim({"--echo", "--silent-every", "2"});
-  ASSERT_TRUE(sim.started());
+  ASSERT_TRUE(sim.Started());
   const Bytes write = WithCrc({7, 6, 0x0B, 0xB8, 0, 5});
   Bytes both = write;
   both.insert(both.end(), write.begin(), write.end());  // a write's answer equals its request

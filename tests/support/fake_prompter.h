@@ -26,13 +26,13 @@ class FakePrompter : public Prompter {
   // Answers in order; Cancel once the script has run out, so a test never loops forever.
   std::deque<Choice> answers;
   // Runs before each answer, e.g. to correct a file before a Retry.
-  std::function<void()> on_ask;
+  std::function<void()> onAsk;
   std::vector<Asked> asked;
 
  private:
   Choice Answer(const QString& title, const QString& text) {
     asked.push_back({title, text});
-    if (on_ask) on_ask();
+    if (onAsk) onAsk();
     if (answers.empty()) return Choice::Cancel;
     const Choice choice = answers.front();
     answers.pop_front();

@@ -11,9 +11,9 @@ namespace torvex::test {
 class FakeSerialPort : public SerialPort {
  public:
   void SetSettings(const QString& mode) override { settings = mode; }
-  void SetCommPort(int number) override { port_number = number; }
+  void SetCommPort(int number) override { portNumber = number; }
   void Open() override {
-    if (open_error) throw PortError(*open_error, "refused by the test");
+    if (openError) throw PortError(*openError, "refused by the test");
     open = true;
   }
   void Close() override { open = false; }
@@ -30,23 +30,23 @@ class FakeSerialPort : public SerialPort {
   }
 
   std::optional<std::chrono::steady_clock::time_point> LastArrival() const override {
-    return last_arrival;
+    return lastArrival;
   }
 
   // Queues bytes as if they had arrived on the line, the last of them at `at` when given.
   void Receive(const std::vector<std::uint8_t>& bytes,
                std::optional<std::chrono::steady_clock::time_point> at = std::nullopt) {
     incoming.insert(incoming.end(), bytes.begin(), bytes.end());
-    if (at) last_arrival = at;
+    if (at) lastArrival = at;
   }
 
   QString settings;
-  int port_number = 0;
+  int portNumber = 0;
   bool open = true;
-  std::optional<PortError::Kind> open_error;  // Open throws this when set
+  std::optional<PortError::Kind> openError;  // Open throws this when set
   std::deque<std::uint8_t> incoming;
   std::vector<std::vector<std::uint8_t>> written;
-  std::optional<std::chrono::steady_clock::time_point> last_arrival;
+  std::optional<std::chrono::steady_clock::time_point> lastArrival;
 };
 
 }  // namespace torvex::test

@@ -23,7 +23,7 @@ class FakeView : public MainView {
   void SetChecked(ControlRef c, bool on) override { checked[Key(c)] = on; }
   void SetOpaque(ControlRef c, bool on) override { opaque[Key(c)] = on; }
   void SetCaption(const QString& text) override { caption = text; }
-  int SlaveAddress() const override { return slave_address; }
+  int SlaveAddress() const override { return slaveAddress; }
 
   std::uint32_t Color(ControlRef c) const {
     auto it = colors.find(Key(c));
@@ -38,7 +38,7 @@ class FakeView : public MainView {
   std::map<KeyT, bool> checked;
   std::map<KeyT, bool> opaque;
   QString caption;
-  int slave_address = 7;
+  int slaveAddress = 7;
   int writes = 0;
 };
 

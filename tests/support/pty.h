@@ -36,14 +36,14 @@ class Pty {
     ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
     char name[128];
     if (::ptsname_r(master_, name, sizeof name) != 0) throw std::runtime_error("ptsname failed");
-    slave_path_ = name;
+    slavePath_ = name;
   }
   ~Pty() { Vanish(); }
   Pty(const Pty&) = delete;
   Pty& operator=(const Pty&) = delete;
 
-  const std::string& SlavePath() const { return slave_path_; }
-  QString SlaveQPath() const { return QString::fromStdString(slave_path_); }
+  const std::string& SlavePath() const { return slavePath_; }
+  QString SlaveQPath() const { return QString::fromStdString(slavePath_); }
 
   // Sends bytes towards whoever has the slave open.
   void Write(std::span<const std::uint8_t> bytes) {
@@ -96,7 +96,7 @@ class Pty {
  private:
   int master_ = -1;
   int slave_ = -1;
-  std::string slave_path_;
+  std::string slavePath_;
 };
 
 // A program directory with its ports/ folder, for code that resolves COMn through ports/comN.

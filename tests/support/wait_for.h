@@ -6,8 +6,8 @@
 namespace torvex::test {
 
 template <class Pred>
-bool WaitFor(Pred done, int timeout_ms = 10000) {
-  for (int waited = 0; waited < timeout_ms; waited += 20) {
+bool WaitFor(Pred done, int timeoutMs = 10000) {
+  for (int waited = 0; waited < timeoutMs; waited += 20) {
     if (done()) return true;
     QTest::qWait(20);
   }

@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
                    "Ошибка обмена: Нет ответа от контроллера TORVEX-CPU Очередь запросов "
                    "заполнена: новые команды не принимаются");
     for (int i = 0; i < 49; ++i) {
-      const bool type_box = (i >= 8 && i < 24) || (i >= 32 && i < 48);
-      window.SetText({Control::txt_par, i}, type_box ? "2 " : "-3276,8 ");
+      const bool typeBox = (i >= 8 && i < 24) || (i >= 32 && i < 48);
+      window.SetText({Control::txt_par, i}, typeBox ? "2 " : "-3276,8 ");
       window.SetBackColor({Control::txt_par, i}, i % 7 ? torvex::kGreen : torvex::kWhite);
     }
     window.SetText({Control::txt_dac, 0}, "12,5");

@@ -133,7 +133,7 @@ struct Design {
   const char* name;
   int index;
   const char* text;
-  int pixel_size;  // points × 96/72
+  int pixelSize;  // points × 96/72
   bool bold;
   Qt::Alignment horizontal;  // for labels; 0 where it does not apply
 };
@@ -180,7 +180,7 @@ TEST_F(LayoutTest, DesignTextsFontsAndAlignment) {
     const QWidget* widget = Find(window, d.name, d.index);
     ASSERT_NE(widget, nullptr);
     EXPECT_EQ(ShownText(widget), QString::fromUtf8(d.text));
-    EXPECT_EQ(widget->font().pixelSize(), d.pixel_size);
+    EXPECT_EQ(widget->font().pixelSize(), d.pixelSize);
     EXPECT_EQ(widget->font().bold(), d.bold);
     if (d.horizontal) {
       EXPECT_EQ(qobject_cast<const QLabel*>(widget)->alignment() & Qt::AlignHorizontal_Mask,

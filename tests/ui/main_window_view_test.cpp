@@ -116,13 +116,13 @@ TEST_F(ViewTest, ParameterBoxKeepsItsColourThroughTextChanges) {
 }
 
 TEST_F(ViewTest, InputIndicatorShowsGreenOnlyWhenOpaque) {
-  const QString frame_background = Background(Find(window, "frm_eds"));
-  ASSERT_NE(frame_background, "#00ff00");
+  const QString frameBackground = Background(Find(window, "frm_eds"));
+  ASSERT_NE(frameBackground, "#00ff00");
   for (int i : {0, 31}) {
     QWidget* indicator = Find(window, "lbl_eds", i);
     EXPECT_EQ(Background(indicator), "#00ff00") << i;  // as created
     window.SetOpaque({Control::lbl_eds, i}, false);
-    EXPECT_EQ(Background(indicator), frame_background) << i;
+    EXPECT_EQ(Background(indicator), frameBackground) << i;
     window.SetOpaque({Control::lbl_eds, i}, true);
     EXPECT_EQ(Background(indicator), "#00ff00") << i;
   }

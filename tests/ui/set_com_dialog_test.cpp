@@ -53,20 +53,20 @@ class BenchPort : public test::FakeSerialPort {
   void Open() override {
     open = false;
     if (settings.isEmpty()) throw PortError(PortError::Kind::InvalidValue, "no mode");
-    if (const auto fault = faults.find(port_number); fault != faults.end()) {
+    if (const auto fault = faults.find(portNumber); fault != faults.end()) {
       throw PortError(PortError::Kind::Unavailable, "refused", fault->second);
     }
-    if (!present.contains(port_number)) throw PortError(PortError::Kind::Unavailable, "missing");
+    if (!present.contains(portNumber)) throw PortError(PortError::Kind::Unavailable, "missing");
     open = true;
   }
   void Write(std::span<const std::uint8_t> bytes) override {
     FakeSerialPort::Write(bytes);
-    written_to.push_back(port_number);
+    writtenTo.push_back(portNumber);
   }
 
   std::set<int> present{1, 3, 12};
   std::map<int, PortFault> faults;  // why a port does not open, where the test says
-  std::vector<int> written_to;  // the port number of every write
+  std::vector<int> writtenTo;  // the port number of every write
 };
 
 template <class W>
@@ -184,11 +184,11 @@ TEST_F(SetComDialogTest, LoadListsThePortsThatOpenWithoutSendingToThem) {
   EXPECT_EQ(Entries(dialog), (QStringList{"COM1", "COM3", "COM12"}));
   EXPECT_EQ(Child<QComboBox>(dialog, "cmbCOMList")->currentText().section(QStringLiteral(" — "), 0, 0), "COM3");
   EXPECT_TRUE(port.open);
-  EXPECT_EQ(port.port_number, 3);
+  EXPECT_EQ(port.portNumber, 3);
 
   QCoreApplication::processEvents();
   EXPECT_FALSE(port.written.empty()) << "the exchange sends again after the scan";
-  EXPECT_EQ(port.written_to, std::vector<int>(port.written_to.size(), 3));
+  EXPECT_EQ(port.writtenTo, std::vector<int>(port.writtenTo.size(), 3));
 }
 
 TEST_F(SetComDialogTest, APortNotListedLeavesTheChoiceOpen) {
@@ -202,8 +202,8 @@ TEST_F(SetComDialogTest, AtTheFirstStartThePortsAreListedThoughTheModeIsEmpty) {
   BenchPort fresh;  // never given a mode: the start-up refused the empty one
   config.SetPortNumber(1);
   config.SetPortSettings("");
-  ModbusEngine fresh_engine{fresh, view};
-  SetComDialog dialog(fresh, config, view, fresh_engine);
+  ModbusEngine freshEngine{fresh, view};
+  SetComDialog dialog(fresh, config, view, freshEngine);
   EXPECT_EQ(Entries(dialog), (QStringList{"COM1", "COM3", "COM12"}));
   EXPECT_EQ(Child<QLineEdit>(dialog, "txt_settings")->text(), "");
   EXPECT_EQ(config.PortSettings(), "");
@@ -213,7 +213,7 @@ TEST_F(SetComDialogTest, ChoosingAnEntrySwitchesTheLivePortOnly) {
   SetComDialog dialog(port, config, view, engine);
   Choose(dialog, "COM12");
   EXPECT_TRUE(port.open);
-  EXPECT_EQ(port.port_number, 12);
+  EXPECT_EQ(port.portNumber, 12);
   EXPECT_EQ(config.PortNumber(), 3) << "PortNumber waits for OK";
 
   port.present.erase(1);  // gone since the scan
@@ -245,13 +245,13 @@ TEST_F(SetComDialogTest, ARejectedModeTurnsRedUntilEditedAndCancelRestoresThePor
   EXPECT_EQ(config.PortNumber(), 3);
   EXPECT_EQ(config.PortSettings(), "19200,e,8,1");
   EXPECT_TRUE(port.open);
-  EXPECT_EQ(port.port_number, 3);
+  EXPECT_EQ(port.portNumber, 3);
   EXPECT_EQ(port.settings, "19200,e,8,1");
   EXPECT_FALSE(QFile::exists(config.IniPath())) << "nothing saved";
 }
 
 TEST_F(SetComDialogTest, OkSavesTheChoiceAndReopensThePort) {
-  view.slave_address = 7;
+  view.slaveAddress = 7;
   SetComDialog dialog(port, config, view, engine);
   dialog.show();
   Choose(dialog, "COM12");
@@ -263,7 +263,7 @@ TEST_F(SetComDialogTest, OkSavesTheChoiceAndReopensThePort) {
   EXPECT_EQ(FileContents(config.IniPath()),
             "[PC config]\nCOM=12\nCOMSettings=115200,n,8,2\n[VEM config]\nMBSLAD=7\n");
   EXPECT_TRUE(port.open);
-  EXPECT_EQ(port.port_number, 12);
+  EXPECT_EQ(port.portNumber, 12);
   EXPECT_EQ(port.settings, "115200,n,8,2");
   EXPECT_EQ(Status(), "");
 }
@@ -300,7 +300,7 @@ TEST_F(SetComDialogTest, TheCloseBoxAfterAnEarlierOkKeepsTheValuesAndFallsBackTo
   EXPECT_EQ(config.PortSettings(), "115200,n,8,2") << "reloaded from the file";
   EXPECT_EQ(config.PortNumber(), 3);
   EXPECT_TRUE(port.open) << "the next steps still ran with the reloaded port";
-  EXPECT_EQ(port.port_number, 3);
+  EXPECT_EQ(port.portNumber, 3);
   EXPECT_EQ(port.settings, "115200,n,8,2");
 }
 
@@ -325,22 +325,22 @@ TEST_F(SetComDialogTest, FromTheMenuItIsOneModelessDialogThatNeverHoldsTheProgra
 
 TEST_F(SetComDialogTest, AtStartUpItIsModalAndReturnsOnceClosed) {
   // Acts once the dialog is up: its scan runs the event loop before it is shown.
-  bool was_modal = false;
+  bool wasModal = false;
   QTimer operator_;
   QObject::connect(&operator_, &QTimer::timeout, [&] {
     auto* dialog = qobject_cast<SetComDialog*>(QApplication::activeModalWidget());
     if (!dialog) return;
     operator_.stop();
-    was_modal = true;
+    wasModal = true;
     Choose(*dialog, "COM1");
     Child<QPushButton>(*dialog, "OK")->click();
   });
   operator_.start(0);
   SetComDialog::ExecModal(port, config, view, engine, nullptr);
-  EXPECT_TRUE(was_modal);
+  EXPECT_TRUE(wasModal);
   EXPECT_EQ(config.PortNumber(), 1);
   EXPECT_TRUE(port.open);
-  EXPECT_EQ(port.port_number, 1);
+  EXPECT_EQ(port.portNumber, 1);
 }
 
 // Another program holding a device, as a second instance of the tool would.
@@ -423,7 +423,7 @@ TEST_F(SetComDialogTest, EachPortShowsItsDeviceAndAnAdapterIsBoundAndUnboundFrom
   EXPECT_EQ(std::filesystem::read_symlink(root / "ports" / "com2"), byId.toStdString());
   EXPECT_EQ(list->itemText(1), "COM2 — " + QString::fromStdString((root / "ports" / "com2").string()))
       << "the list is scanned again";
-  EXPECT_EQ(port.port_number, 3) << "the live port stays the one in use";
+  EXPECT_EQ(port.portNumber, 3) << "the live port stays the one in use";
   EXPECT_TRUE(port.IsOpen());
 
   OnBindingDialog([&](QDialog& binding) {

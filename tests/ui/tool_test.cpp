@@ -38,7 +38,7 @@ TEST_F(ToolStartUp, OpensThePortQueuesTheParameterReadsAndStartsTheTimerLast) {
 
   EXPECT_TRUE(prompter.asked.empty());
   EXPECT_EQ(port.settings, "115200,n,8,2");
-  EXPECT_EQ(port.port_number, 4);
+  EXPECT_EQ(port.portNumber, 4);
   EXPECT_TRUE(port.open);
   EXPECT_TRUE(Window().isVisible());
   EXPECT_TRUE(tool.Timer1().isActive());
@@ -75,7 +75,7 @@ TEST_F(ToolStartUp, AFailedOpeningAsksAndCancelEndsWithoutAWindow) {
   WriteIni("[PC config]\nCOM=3\nCOMSettings=9600,n,8,2\n");
   for (const Case& c : cases) {
     test::FakeSerialPort failing;
-    failing.open_error = c.kind;
+    failing.openError = c.kind;
     test::FakePrompter asked;
     asked.answers = {Prompter::Choice::Cancel};
     Tool start(dir.path(), failing, asked);
@@ -144,14 +144,14 @@ TEST(PortErrorMessage, ASecondLineNamesTheDeviceAndTheReason) {
 TEST_F(ToolStartUp, OkLeadsThroughTheDialogIntoTheRunningStateWithoutReadingParameters) {
   WriteIni("[PC config]\nCOM=3\nCOMSettings=9600,n,8,2\n");
   port.open = false;
-  port.open_error = PortError::Kind::Unavailable;
+  port.openError = PortError::Kind::Unavailable;
   prompter.answers = {Prompter::Choice::Ok};
   // Close the settings dialog as soon as it shows, as an operator's close box would.
   QTimer closer;
-  bool dialog_seen = false;
+  bool dialogSeen = false;
   QObject::connect(&closer, &QTimer::timeout, [&] {
     if (QWidget* dialog = QApplication::activeModalWidget()) {
-      dialog_seen = dialog->objectName() == "wndSetCOM";
+      dialogSeen = dialog->objectName() == "wndSetCOM";
       dialog->close();
     }
   });
@@ -159,7 +159,7 @@ TEST_F(ToolStartUp, OkLeadsThroughTheDialogIntoTheRunningStateWithoutReadingPara
   ASSERT_TRUE(tool.FormLoad());
   closer.stop();
 
-  EXPECT_TRUE(dialog_seen);
+  EXPECT_TRUE(dialogSeen);
   EXPECT_TRUE(Window().isVisible());
   EXPECT_TRUE(tool.Timer1().isActive());
   EXPECT_TRUE(tool.Engine().Queue().IsEmpty()) << "no parameter read on this path";

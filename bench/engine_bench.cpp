@@ -8,9 +8,12 @@
 #include "modbus/crc16.h"
 #include "modbus/requests.h"
 #include "monitor/exchange_recorder.h"
+#include "null_view.h"
 
 namespace torvex {
 namespace {
+
+using bench::NullView;
 
 // A port that offers the same answer to every tick and swallows what is written. The answer
 // arrived long ago: the line is quiet when the tick comes.
@@ -35,18 +38,6 @@ class ReplayPort : public SerialPort {
   std::vector<std::uint8_t> answer_;
   std::size_t next_ = 0;
   std::size_t written_ = 0;
-};
-
-class NullView : public MainView {
- public:
-  QString Text(ControlRef) const override { return {}; }
-  void SetText(ControlRef, const QString&) override {}
-  void SetBackColor(ControlRef, std::uint32_t) override {}
-  bool IsChecked(ControlRef) const override { return false; }
-  void SetChecked(ControlRef, bool) override {}
-  void SetOpaque(ControlRef, bool) override {}
-  void SetCaption(const QString&) override {}
-  int SlaveAddress() const override { return 7; }
 };
 
 const modbus::Pdu kStatusRead = modbus::ReadHoldingRegisters(3000, 90);

@@ -20,6 +20,7 @@
 #include "record/history.h"
 #include "record/sample_from_answer.h"
 #include "sim/controller.h"
+#include "null_view.h"
 
 namespace torvex {
 namespace {
@@ -32,19 +33,12 @@ constexpr std::int64_t kPollMs = 400;
 constexpr std::int64_t kStart = 1'800'000'000'000;
 
 // Sensor types in the parameter boxes: every kind, as a commissioning bench has them.
-class TypesView : public MainView {
+class TypesView : public bench::NullView {
  public:
   QString Text(ControlRef c) const override {
     if (c.control != Control::txt_par) return {};
     return QString::number(c.index % 5 + 1) + QStringLiteral(" ");
   }
-  void SetText(ControlRef, const QString&) override {}
-  void SetBackColor(ControlRef, std::uint32_t) override {}
-  bool IsChecked(ControlRef) const override { return false; }
-  void SetChecked(ControlRef, bool) override {}
-  void SetOpaque(ControlRef, bool) override {}
-  void SetCaption(const QString&) override {}
-  int SlaveAddress() const override { return kSlave; }
 };
 
 struct Answer {

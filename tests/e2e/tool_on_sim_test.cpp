@@ -33,8 +33,7 @@ class ToolOnSim : public ::testing::Test {
  protected:
   ToolOnSim() {
     QLocale::setDefault(QLocale(QLocale::Russian));
-    // Every other COM number the settings dialog scans leads nowhere, never to /dev/ttyS*.
-    for (int n = 2; n <= 16; ++n) dir.Bind(n, dir.Path().toStdString() + "/absent/tty");
+    dir.BindOthersToNowhere();
   }
   ~ToolOnSim() override { QLocale::setDefault(QLocale::c()); }
 

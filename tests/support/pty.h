@@ -121,6 +121,12 @@ class ProgramDir {
     std::filesystem::rename(temp, LinkPath(number));
   }
 
+  // COM2-COM16 lead nowhere (COM1 is the test's), so the settings dialog's scan never reaches
+  // this machine's /dev/ttyS*.
+  void BindOthersToNowhere() const {
+    for (int n = 2; n <= 16; ++n) Bind(n, Path().toStdString() + "/absent/tty");
+  }
+
  private:
   std::filesystem::path PortsDir() const {
     return std::filesystem::path(dir_.path().toStdString()) / "ports";

@@ -72,7 +72,7 @@ Scan ScanAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswe
       const AnswerMatch match = expected.Matches(rest.first(take));
       if (match == AnswerMatch::kIncomplete) {
         endNoise(pos);
-        scan.pieces.push_back({ScanPiece::Kind::kPartial, pos, rest.size()});
+        scan.pieces.push_back({ScanPiece::Kind::kPartial, pos, rest.size(), length});
         if (rest.size() >= 3) scan.brokenAnswer = true;
         return scan;
       }
@@ -85,6 +85,7 @@ Scan ScanAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswe
           return scan;
         }
         scan.brokenAnswer = true;  // hunt on behind its first byte
+        scan.crcBroken = true;
       }
     } else if (expected.AnswerExpected() && rest[0] == expected.Address() &&
                rest[1] == expected.Function()) {

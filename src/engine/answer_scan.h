@@ -24,6 +24,8 @@ struct ScanPiece {
   Kind kind;
   std::size_t offset;
   std::size_t size;
+  // kPartial: the length the whole frame would have; 0 when its function does not tell.
+  std::size_t whole = 0;
 };
 
 struct Scan {
@@ -32,6 +34,8 @@ struct Scan {
   // Something shaped like the answer (its address, function and echoed fields) arrived broken:
   // with a wrong CRC, or cut short.
   bool brokenAnswer = false;
+  // Of those, a whole one with a wrong CRC (not only one cut short).
+  bool crcBroken = false;
 
   const ScanPiece* Answer() const;
   bool HasOtherFrame() const;

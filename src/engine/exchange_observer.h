@@ -4,6 +4,7 @@
 // nothing received. Observers (the exchange monitor, the exchange log) get values, never widgets;
 // with no observer attached the engine pays one null test per frame.
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -11,17 +12,20 @@ namespace torvex {
 
 enum class FrameDirection { Tx, Rx };
 
-// How a frame ended its part of the exchange.
+// How a frame ended its part of the exchange. NoAnswer, BadCrc, Incomplete, Mismatch and
+// OwnRequest each end an exchange that failed, one frame per failed exchange; the others do not.
 enum class FrameOutcome {
-  Request,    // a request leaving (Tx)
-  Answered,   // the valid answer of the request in flight
-  NoAnswer,   // the exchange ended with no frame (bytes empty, or fewer than 3 bytes)
-  BadCrc,     // checksum mismatch
-  Mismatch,   // a well-formed frame that is not the answer of the request in flight
-  Dropped,    // stray bytes dropped (noise, the late tail of a failed answer)
+  Request,     // a request leaving (Tx)
+  Answered,    // the valid answer of the request in flight
+  NoAnswer,    // the exchange ended with no frame (bytes empty, or fewer than 3 bytes)
+  BadCrc,      // checksum mismatch
+  Incomplete,  // the start of the answer, and nothing more within the deadline
+  Mismatch,    // the exchange ended with only frames that answer something else
+  Dropped,     // bytes dropped while the exchange went on: noise, a stale frame, a late tail
   Echo,        // the request's own bytes, returned by an adapter set up as echoing: not an error
   OwnRequest,  // the request's own bytes in place of an answer, the echo setting being off
-  Exception,  // the controller's exception answer to the request in flight
+  Exception,   // the controller's exception answer to the request in flight
+  NoEcho,      // no bytes: the echo setting is on, yet several answers came without an echo
 };
 
 struct FrameEvent {
@@ -37,6 +41,8 @@ struct FrameEvent {
   bool resend = false;
   // Exception: the controller's exception code.
   int exceptionCode = 0;
+  // Incomplete: the length the whole answer would have had.
+  std::size_t expectedSize = 0;
 };
 
 class ExchangeObserver {

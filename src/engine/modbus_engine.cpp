@@ -87,7 +87,7 @@ std::optional<ExchangeOutcome> ModbusEngine::ReceiveAnswer() {
 }
 
 std::optional<ExchangeOutcome> ModbusEngine::Await(bool silent) {
-  if (echoPending_ && !DropExpectedEcho()) return std::nullopt;
+  if (echoPending_ && !DropExpectedEcho(silent)) return std::nullopt;
   const Scan scan = ScanAnswer(received_, *expected_, silent);
   const ScanPiece* answer = scan.Answer();
   if ((!answer || answer->offset != 0) && OwnRequestCameBack()) {
@@ -112,22 +112,51 @@ std::optional<ExchangeOutcome> ModbusEngine::Await(bool silent) {
   return outcome;
 }
 
+void ModbusEngine::SetEchoExpected(bool expected) {
+  if (expected == echoExpected_) return;
+  echoExpected_ = expected;
+  echoesMissing_ = 0;
+  echoAbsent_ = false;
+}
+
 // An echoing adapter returns the request before its answer: those bytes at the head of what
-// arrives are not the answer (a write's answer would look the same), and only they are dropped.
-// False while the echo is still coming.
-bool ModbusEngine::DropExpectedEcho() {
+// arrives are not the answer, and only they are dropped. A copy that could be the answer
+// itself is dropped only once something follows it; followed by nothing within the deadline,
+// it is the answer (the adapter did not echo, or the echo and the answer are one). False while
+// that is still undecided.
+bool ModbusEngine::DropExpectedEcho(bool silent) {
   const std::size_t have = std::min(received_.size(), txFrame_.size());
   const auto head = received_.begin() + static_cast<std::ptrdiff_t>(have);
   if (!std::equal(received_.begin(), head, txFrame_.begin())) {
     echoPending_ = false;  // something else came first: there is nothing to drop
-  } else if (have == txFrame_.size()) {
-    ReportRx(FrameOutcome::Echo, 0, have);
-    received_.erase(received_.begin(), head);
-    echoPending_ = false;
-  } else if (now_ < deadline_) {
-    return false;
+    NoteEcho(false);
+    return true;
   }
+  if (have < txFrame_.size()) return now_ >= deadline_;  // the copy is still on its way
+  const bool followed = received_.size() > txFrame_.size();
+  if (copyIsAnswer_ && !followed) {
+    if (now_ < deadline_ || !silent) return false;
+    echoPending_ = false;  // a lone copy: the answer
+    return true;
+  }
+  ReportRx(FrameOutcome::Echo, 0, have);
+  received_.erase(received_.begin(), head);
+  echoPending_ = false;
+  NoteEcho(true);
   return true;
+}
+
+// Whether an exchange with the echo expected had it; several answers in a row without it are
+// told once, to the observer, and stay visible in EchoSeemsAbsent.
+void ModbusEngine::NoteEcho(bool came) {
+  if (came) {
+    echoesMissing_ = 0;
+    echoAbsent_ = false;
+    return;
+  }
+  if (echoAbsent_ || ++echoesMissing_ < kEchoesMissingToTell) return;
+  echoAbsent_ = true;
+  ReportRx(FrameOutcome::NoEcho, 0, 0);
 }
 
 // With the echo setting off: the request's own bytes in front of whatever else arrived. Asked
@@ -153,11 +182,10 @@ ExchangeOutcome ModbusEngine::JudgeOwnRequest() {
 }
 
 void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
+  // Noise and stale frames in front of the answer were dropped; the exchange itself is fine.
   for (const ScanPiece& piece : scan.pieces) {
     if (&piece == &answer) break;
-    ReportRx(piece.kind == ScanPiece::Kind::kOtherFrame ? FrameOutcome::Mismatch
-                                                        : FrameOutcome::Dropped,
-             piece.offset, piece.size);
+    ReportRx(FrameOutcome::Dropped, piece.offset, piece.size);
     ++droppedFrames_;
   }
   const std::size_t end = answer.offset + answer.size;
@@ -184,9 +212,23 @@ void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
 
 // As the exchange has always been judged: fewer than 3 bytes are no answer; an answer with a
 // wrong CRC or cut short is a checksum mismatch, and so is any other junk of 3 bytes or more;
-// only a well-formed frame that answers something else is not this request's answer.
+// only a well-formed frame that answers something else is not this request's answer. An answer
+// cut short is told as such to the observer, apart from the bytes in front of it.
 ExchangeOutcome ModbusEngine::JudgeFailure(const Scan& scan) {
   const std::size_t count = received_.size();
+  const ScanPiece* cut = scan.pieces.empty() ? nullptr : &scan.pieces.back();
+  if (count >= 3 && cut && cut->kind == ScanPiece::Kind::kPartial && cut->size >= 3 &&
+      cut->whole > cut->size && !scan.crcBroken) {
+    CountExchangeError(ExchangeOutcome::kChecksumMismatch);
+    for (const ScanPiece& piece : scan.pieces) {
+      if (&piece == cut) break;
+      ReportRx(FrameOutcome::Dropped, piece.offset, piece.size);
+      ++droppedFrames_;
+    }
+    ReportRx(FrameOutcome::Incomplete, cut->offset, cut->size, 0, cut->whole);
+    received_.clear();
+    return ExchangeOutcome::kChecksumMismatch;
+  }
   ExchangeOutcome outcome = ExchangeOutcome::kChecksumMismatch;
   FrameOutcome frame = FrameOutcome::BadCrc;
   if (count < 3) {
@@ -221,7 +263,7 @@ void ModbusEngine::DropReceived() {
 
 // A received frame or run of bytes and what became of it.
 void ModbusEngine::ReportRx(FrameOutcome outcome, std::size_t offset, std::size_t size,
-                            int exceptionCode) {
+                            int exceptionCode, std::size_t expectedSize) {
   if (!observer_) return;
   FrameEvent event;
   event.direction = FrameDirection::Rx;
@@ -232,6 +274,7 @@ void ModbusEngine::ReportRx(FrameOutcome outcome, std::size_t offset, std::size_
     event.sinceRequest = std::chrono::duration_cast<std::chrono::milliseconds>(now_ - sentAt_);
   }
   event.exceptionCode = exceptionCode;
+  event.expectedSize = expectedSize;
   observer_->OnFrame(event);
 }
 
@@ -265,6 +308,11 @@ void ModbusEngine::SendNextRequest() {
   sentAt_ = clock_();
   echoPending_ = echoExpected_;
   expected_.emplace(adu);
+  if (echoPending_) {
+    const Scan own = ScanAnswer(txFrame_, *expected_, true);
+    const ScanPiece* answer = own.Answer();
+    copyIsAnswer_ = answer && answer->offset == 0 && answer->size == txFrame_.size();
+  }
   // The request's bytes, the controller's reply time and its answer's bytes; at least the next
   // tick, as on a fast line the exchange has always been given.
   const std::size_t answerSize =

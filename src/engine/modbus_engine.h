@@ -65,11 +65,16 @@ class ModbusEngine {
   void SetSendingHeld(bool held) { sendingHeld_ = held; }
 
   // Whether the adapter returns what the tool sends (a 2-wire RS-485 adapter's echo). When it
-  // does, the request's own bytes at the head of what arrives are dropped, and only those.
-  // When it does not, the request's own bytes at the head of what arrives, unless they are its
-  // valid answer (a one-register write's answer is its request byte for byte), fail the
-  // exchange with kOwnRequest, and the answer behind them is not taken.
-  void SetEchoExpected(bool expected) { echoExpected_ = expected; }
+  // does, the request's own bytes at the head of what arrives are dropped, and only those; a
+  // copy that nothing follows within the deadline is the answer itself when it can be (a
+  // one-register write's answer is its request byte for byte). When it does not, the request's
+  // own bytes at the head of what arrives, unless they are its valid answer, fail the exchange
+  // with kOwnRequest, and the answer behind them is not taken.
+  void SetEchoExpected(bool expected);
+  // With the echo expected: answers have come without it in kEchoesMissingToTell exchanges in
+  // a row, so the adapter does not seem to echo. Cleared by an echo or a change of the setting.
+  bool EchoSeemsAbsent() const { return echoAbsent_; }
+  static constexpr int kEchoesMissingToTell = 3;
 
   // The last outcome reported: of the last tick that judged an exchange, or a refused command.
   ExchangeOutcome LastOutcome() const { return lastOutcome_; }
@@ -97,7 +102,8 @@ class ModbusEngine {
   void SetLineMode(const QString& portSettings);
   std::optional<ExchangeOutcome> ReceiveAnswer();
   std::optional<ExchangeOutcome> Await(bool silent);
-  bool DropExpectedEcho();
+  bool DropExpectedEcho(bool silent);
+  void NoteEcho(bool came);
   bool OwnRequestCameBack() const;
   ExchangeOutcome JudgeOwnRequest();
   void TakeAnswer(const Scan& scan, const ScanPiece& answer);
@@ -107,7 +113,8 @@ class ModbusEngine {
   void QueueBackgroundPoll();
   void CountExchangeError(ExchangeOutcome outcome);
   void Report(ExchangeOutcome outcome);
-  void ReportRx(FrameOutcome outcome, std::size_t offset, std::size_t size, int exceptionCode = 0);
+  void ReportRx(FrameOutcome outcome, std::size_t offset, std::size_t size, int exceptionCode = 0,
+                std::size_t expectedSize = 0);
   void DropReceived();
 
   SerialPort& port_;
@@ -129,6 +136,11 @@ class ModbusEngine {
   bool echoExpected_ = false;
   // The request on the line may still come back first, as an echoing adapter returns it.
   bool echoPending_ = false;
+  // The request's own bytes are also its whole, valid answer (a one-register write).
+  bool copyIsAnswer_ = false;
+  // Exchanges in a row whose answer came without the expected echo.
+  int echoesMissing_ = 0;
+  bool echoAbsent_ = false;
   ExchangeOutcome lastOutcome_ = ExchangeOutcome::kNoAnswer;
   std::optional<ExchangeOutcome> lastTick_;
 

@@ -9,13 +9,20 @@ struct ExchangeCounters {
   std::uint64_t resends = 0;
   std::uint64_t answers = 0;     // valid answers, exception answers included
   std::uint64_t exceptions = 0;  // the controller refused the request
+  // Exchanges that failed, by how.
   std::uint64_t noAnswer = 0;
   std::uint64_t badCrc = 0;
-  std::uint64_t mismatch = 0;  // a frame that did not answer the request in flight
-  std::uint64_t dropped = 0;   // stray bytes
+  std::uint64_t incomplete = 0;  // the answer came cut short
+  std::uint64_t mismatch = 0;    // only frames that answer something else came
+  std::uint64_t ownRequest = 0;  // the request came back, the echo setting being off
+  // Runs of bytes and stale frames dropped while exchanges went on: not failures by
+  // themselves.
+  std::uint64_t dropped = 0;
 
-  // Exchanges that failed on the line.
-  std::uint64_t Errors() const { return noAnswer + badCrc + mismatch + dropped; }
+  // Exchanges that failed: as many as the monitor has red rows.
+  std::uint64_t Errors() const { return noAnswer + badCrc + incomplete + mismatch + ownRequest; }
+
+  friend bool operator==(const ExchangeCounters&, const ExchangeCounters&) = default;
 };
 
 }  // namespace torvex

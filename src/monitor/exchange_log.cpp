@@ -39,12 +39,12 @@ void AppendLogLine(QByteArray& out, const FrameRecord& record) {
 }
 
 QString SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end,
-                   const std::function<bool(const FrameRecord&)>& filter, const QString& path) {
+                   const std::function<bool(std::uint64_t)>& filter, const QString& path) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return file.errorString();
   QByteArray lines;
   for (std::uint64_t s = std::max(first, ring.First()); s < std::min(end, ring.End()); ++s) {
-    if (filter && !filter(ring.At(s))) continue;
+    if (filter && !filter(s)) continue;
     AppendLogLine(lines, ring.At(s));
   }
   if (file.write(lines) != lines.size() || !file.commit()) return file.errorString();

@@ -1,6 +1,7 @@
 #include "monitor/exchange_recorder.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QDateTime>
 
@@ -9,12 +10,23 @@
 namespace torvex {
 
 ExchangeRecorder::ExchangeRecorder(std::size_t capacity, WallClock clock)
-    : ring_(capacity), clock_(std::move(clock)) {}
+    : capacity_(capacity), ring_(capacity + std::max<std::size_t>(1, capacity / 10)), clock_(std::move(clock)) {}
+
+void ExchangeRecorder::WatchFrom(std::uint64_t sequence, std::function<void()> beforeOverwrite) {
+  watchedFrom_ = sequence;
+  beforeOverwrite_ = std::move(beforeOverwrite);
+}
 
 void ExchangeRecorder::OnFrame(const FrameEvent& event) {
   Count(event);
   if (paused_ && !log_) return;
 
+  if (!paused_ && beforeOverwrite_ && ring_.Size() == ring_.Capacity() &&
+      ring_.First() >= watchedFrom_) {
+    // The handler may watch again from a later frame: take it out before calling it.
+    const auto handler = std::exchange(beforeOverwrite_, nullptr);
+    handler();
+  }
   FrameRecord& r = paused_ ? scratch_ : ring_.Push();
   r.wallMs = clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
   r.direction = event.direction;
@@ -22,6 +34,7 @@ void ExchangeRecorder::OnFrame(const FrameEvent& event) {
   r.resend = event.resend;
   r.exceptionCode = static_cast<std::int16_t>(event.exceptionCode);
   r.sinceRequestMs = static_cast<std::int32_t>(event.sinceRequest.count());
+  r.expectedSize = static_cast<std::uint16_t>(std::min<std::size_t>(event.expectedSize, 0xFFFF));
   r.size = static_cast<std::uint16_t>(std::min(event.bytes.size(), FrameRecord::kMaxBytes));
   std::copy_n(event.bytes.begin(), r.size, r.bytes.begin());
   if (event.direction == FrameDirection::Tx) {
@@ -48,10 +61,13 @@ void ExchangeRecorder::Count(const FrameEvent& event) {
       break;
     case FrameOutcome::NoAnswer: ++counters_.noAnswer; break;
     case FrameOutcome::BadCrc: ++counters_.badCrc; break;
-    case FrameOutcome::Mismatch:
-    case FrameOutcome::OwnRequest: ++counters_.mismatch; break;
+    case FrameOutcome::Incomplete: ++counters_.incomplete; break;
+    case FrameOutcome::Mismatch: ++counters_.mismatch; break;
+    case FrameOutcome::OwnRequest: ++counters_.ownRequest; break;
     case FrameOutcome::Dropped: ++counters_.dropped; break;
-    case FrameOutcome::Echo: break;  // expected: the request seen coming back, no exchange lost
+    case FrameOutcome::Echo:    // expected: the request seen coming back, no exchange lost
+    case FrameOutcome::NoEcho:  // a note on the adapter, not an exchange
+      break;
   }
 }
 

@@ -19,12 +19,21 @@ class ExchangeRecorder : public ExchangeObserver {
   // Local wall clock in milliseconds since the epoch; tests give a fixed one.
   using WallClock = std::function<std::int64_t()>;
 
+  // Keeps the last `capacity` frames for showing, in a ring a tenth larger: a view that takes
+  // in new frames now and then can show `capacity` of them without the ring overwriting one
+  // it shows before it next looks.
   explicit ExchangeRecorder(std::size_t capacity = FrameRing::kDefaultCapacity,
                             WallClock clock = {});
 
   void OnFrame(const FrameEvent& event) override;
 
   const FrameRing& Ring() const { return ring_; }
+  // How many of the newest frames a view shows.
+  std::size_t Capacity() const { return capacity_; }
+  // Called, once, when the ring is about to overwrite the frame `sequence` or a later one: a
+  // view that shows that frame takes in what is new before it goes. Then given again by the
+  // view for the frames it shows now.
+  void WatchFrom(std::uint64_t sequence, std::function<void()> beforeOverwrite);
   const ExchangeCounters& Counters() const { return counters_; }
   // While paused, frames are counted and logged but not kept, so that what is kept stays
   // still to be read.
@@ -37,8 +46,11 @@ class ExchangeRecorder : public ExchangeObserver {
  private:
   void Count(const FrameEvent& event);
 
+  std::size_t capacity_;
   FrameRing ring_;
   ExchangeCounters counters_;
+  std::uint64_t watchedFrom_ = 0;
+  std::function<void()> beforeOverwrite_;
   WallClock clock_;
   ExchangeLogFile* log_ = nullptr;
   bool paused_ = false;

@@ -1,5 +1,6 @@
 #include "monitor/frame_meaning.h"
 
+#include "modbus/adu.h"
 #include "modbus/crc16.h"
 #include "modbus/function_code.h"
 
@@ -142,7 +143,8 @@ QString RequestMeaning(Bytes frame) {
   }
 }
 
-QString ReceivedMeaning(Bytes frame, FrameOutcome outcome, Bytes request) {
+QString ReceivedMeaning(Bytes frame, FrameOutcome outcome, Bytes request,
+                        std::size_t expectedSize) {
   switch (outcome) {
     case FrameOutcome::NoAnswer:
       return frame.empty() ? QStringLiteral("Нет ответа")
@@ -154,10 +156,20 @@ QString ReceivedMeaning(Bytes frame, FrameOutcome outcome, Bytes request) {
       return QStringLiteral("Несовпадение КС: принята %1, вычислена %2")
           .arg(Hex16(received), Hex16(computed));
     }
+    case FrameOutcome::Incomplete:
+      return QStringLiteral("Неполный ответ: %1 из %2 байт").arg(frame.size()).arg(expectedSize);
     case FrameOutcome::Mismatch:
       return QStringLiteral("Не ответ на этот запрос: ") + Answer(frame, {});
     case FrameOutcome::Dropped:
+      // A stale frame (a late answer to an earlier request) says what it was; noise, how much.
+      if (frame.size() >= modbus::kMinFrameSize && modbus::CrcMatches(frame)) {
+        return QStringLiteral("Отброшено (не ответ на этот запрос): ") + Answer(frame, {});
+      }
       return QStringLiteral("Отброшено: ") + ByteCount(static_cast<int>(frame.size()));
+    case FrameOutcome::NoEcho:
+      return QStringLiteral("Эхо не приходит: ответы идут без эха уже несколько обменов подряд; "
+                            "адаптер, похоже, не возвращает отправленное (снимите отметку "
+                            "«Адаптер возвращает отправленное (эхо)» в настройке порта)");
     case FrameOutcome::Echo:
       return QStringLiteral("Эхо запроса: ") + RequestMeaning(frame);
     case FrameOutcome::OwnRequest:
@@ -194,7 +206,7 @@ QString FrameMeaning(const FrameRecord& record) {
     if (record.resend) text += QStringLiteral(" (повтор)");
     return text;
   }
-  return ReceivedMeaning(record.Bytes(), record.outcome, record.Request());
+  return ReceivedMeaning(record.Bytes(), record.outcome, record.Request(), record.expectedSize);
 }
 
 const char* OutcomeWord(FrameOutcome outcome) {
@@ -203,11 +215,13 @@ const char* OutcomeWord(FrameOutcome outcome) {
     case FrameOutcome::Answered: return "ok";
     case FrameOutcome::NoAnswer: return "no-answer";
     case FrameOutcome::BadCrc: return "bad-crc";
+    case FrameOutcome::Incomplete: return "incomplete";
     case FrameOutcome::Mismatch: return "mismatch";
     case FrameOutcome::Dropped: return "dropped";
     case FrameOutcome::Echo: return "echo";
     case FrameOutcome::OwnRequest: return "own-request";
     case FrameOutcome::Exception: return "exception";
+    case FrameOutcome::NoEcho: return "no-echo";
   }
   return "-";
 }
@@ -218,11 +232,13 @@ QString OutcomeText(FrameOutcome outcome) {
     case FrameOutcome::Answered: return QStringLiteral("ответ");
     case FrameOutcome::NoAnswer: return QStringLiteral("нет ответа");
     case FrameOutcome::BadCrc: return QStringLiteral("ошибка КС");
+    case FrameOutcome::Incomplete: return QStringLiteral("неполный ответ");
     case FrameOutcome::Mismatch: return QStringLiteral("не тот ответ");
     case FrameOutcome::Dropped: return QStringLiteral("отброшено");
     case FrameOutcome::Echo: return QStringLiteral("эхо");
     case FrameOutcome::OwnRequest: return QStringLiteral("свой запрос");
     case FrameOutcome::Exception: return QStringLiteral("исключение");
+    case FrameOutcome::NoEcho: return QStringLiteral("нет эха");
   }
   return {};
 }

@@ -15,9 +15,9 @@ namespace torvex {
 // A request the master sends.
 QString RequestMeaning(std::span<const std::uint8_t> frame);
 // A received frame, judged with the outcome of its exchange, against the request in flight
-// (its first bytes; may be empty).
+// (its first bytes; may be empty); an answer cut short, against the length it should have had.
 QString ReceivedMeaning(std::span<const std::uint8_t> frame, FrameOutcome outcome,
-                        std::span<const std::uint8_t> request);
+                        std::span<const std::uint8_t> request, std::size_t expectedSize = 0);
 // The standard meaning of a Modbus exception code, e.g. "Исключение 2: недопустимый адрес
 // данных"; codes without one give "Исключение N".
 QString ExceptionMeaning(int code);
@@ -26,7 +26,7 @@ QString ExceptionMeaning(int code);
 QString FrameMeaning(const FrameRecord& record);
 
 // The outcome as the exchange log writes it: "-" for a request, then ok, no-answer, bad-crc,
-// mismatch, dropped, echo, own-request, exception.
+// incomplete, mismatch, dropped, echo, own-request, exception, no-echo.
 const char* OutcomeWord(FrameOutcome outcome);
 // The outcome as the monitor window shows it (empty for a request).
 QString OutcomeText(FrameOutcome outcome);

@@ -21,14 +21,24 @@ struct FrameRecord {
   std::int32_t sinceRequestMs;  // Rx: time since the request left; -1 when none was in flight
   std::uint16_t size;
   std::uint8_t requestSize;  // Rx: how much of the request in flight is in `request`
+  std::uint16_t expectedSize;  // Incomplete: the length the whole answer would have had
   std::array<std::uint8_t, kMaxBytes> bytes;
   std::array<std::uint8_t, kRequestHead> request;
 
   std::span<const std::uint8_t> Bytes() const { return {bytes.data(), size}; }
   std::span<const std::uint8_t> Request() const { return {request.data(), requestSize}; }
+  // The frame ended an exchange that failed; each failed exchange has one such frame.
   bool IsError() const {
-    return outcome != FrameOutcome::Request && outcome != FrameOutcome::Answered &&
-           outcome != FrameOutcome::Echo;
+    switch (outcome) {
+      case FrameOutcome::NoAnswer:
+      case FrameOutcome::BadCrc:
+      case FrameOutcome::Incomplete:
+      case FrameOutcome::Mismatch:
+      case FrameOutcome::OwnRequest:
+        return true;
+      default:
+        return false;
+    }
   }
 };
 

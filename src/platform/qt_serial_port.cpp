@@ -153,7 +153,17 @@ void QtSerialPort::Write(std::span<const std::uint8_t> bytes) {
 
 int QtSerialPort::BytesWaiting() {
   if (!port_.isOpen()) return 0;
+  if (port_.bytesAvailable() == 0) TakeFromDevice();
   return static_cast<int>(std::min<qint64>(port_.bytesAvailable(), INT_MAX));
+}
+
+// Qt takes bytes from the device only as the event loop passes. A tick that comes late (the
+// window busy redrawing) may run before that pass, with the answer already in the device:
+// take it now, so that an exchange is never judged on bytes the port has not handed over.
+void QtSerialPort::TakeFromDevice() {
+  int pending = 0;
+  if (::ioctl(port_.handle(), FIONREAD, &pending) != 0 || pending <= 0) return;
+  port_.waitForReadyRead(0);  // reads what the device holds, without waiting
 }
 
 std::uint8_t QtSerialPort::ReadByte() {

@@ -24,8 +24,9 @@ struct LinkIdentity {
 using LinkChain = std::vector<LinkIdentity>;
 
 // COMn is resolved through PortDevicePath at every opening. Received bytes reach the port's
-// buffer while the event loop runs, so BytesWaiting counts what arrived up to the last pass of
-// the loop, and LastArrival is the time of that pass that brought the last bytes.
+// buffer while the event loop runs, and LastArrival is the time of the pass of the loop that
+// brought the last bytes; BytesWaiting also takes in what the device holds when the buffer is
+// empty, so a late tick sees every byte that has arrived.
 //
 // A port that dies while open (adapter pulled, far end of a pseudo-terminal gone) is closed at
 // once; it then reads as closed. Once a second the layer tries to open the same port number
@@ -57,6 +58,7 @@ class QtSerialPort : public QObject, public SerialPort {
 
  private:
   void OpenDevice();
+  void TakeFromDevice();
   void ApplyMode(const PortMode& mode);
   void OnPortError(QSerialPort::SerialPortError error);
   void TryReopen();

@@ -1,6 +1,7 @@
 #include "ui/exchange_monitor.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QDateTime>
 #include <QFileDialog>
@@ -27,12 +28,6 @@ QPushButton* AddButton(QLayout* row, QWidget* parent, const char* name, const ch
   button->setAutoDefault(false);
   row->addWidget(button);
   return button;
-}
-
-bool SameCounters(const ExchangeCounters& a, const ExchangeCounters& b) {
-  return a.requests == b.requests && a.resends == b.resends && a.answers == b.answers &&
-         a.exceptions == b.exceptions && a.noAnswer == b.noAnswer && a.badCrc == b.badCrc &&
-         a.mismatch == b.mismatch && a.dropped == b.dropped;
 }
 
 }  // namespace
@@ -86,6 +81,19 @@ ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
   connect(header, &QHeaderView::sectionResized, this, fitBytes);
   fitBytes(ExchangeMonitorModel::kBytes, 0, header->sectionSize(ExchangeMonitorModel::kBytes));
   column->addWidget(table_, 1);
+  // Following the newest row is a state of its own: the user's scrolling sets it, and a range
+  // that changes under it (new rows, a resized window, a table not laid out yet) keeps it.
+  QScrollBar* bar = table_->verticalScrollBar();
+  connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+    if (!adjusting_) following_ = value >= bar->maximum();
+  });
+  connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+    if (!following_) return;
+    adjusting_ = true;
+    bar->setValue(maximum);
+    adjusting_ = false;
+  });
+  model_.SetRefresher([this] { Refresh(); });
 
   counters_ = new QLabel(this);
   counters_->setObjectName(QStringLiteral("lbl_counters"));
@@ -97,11 +105,13 @@ ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
   connect(pause_, &QPushButton::toggled, this, [this](bool paused) { recorder_.SetPaused(paused); });
   connect(clear, &QPushButton::clicked, this, [this] {
     recorder_.Clear();
+    following_ = true;
     Refresh();
   });
   connect(errors, &QPushButton::toggled, this, [this](bool only) {
+    following_ = true;
     model_.SetOnlyErrors(only);
-    table_->scrollToBottom();
+    ScrollToNewest();
   });
   connect(save, &QPushButton::clicked, this, &ExchangeMonitor::Save);
   UpdateCounters();
@@ -109,24 +119,32 @@ ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
 
 void ExchangeMonitor::Refresh() {
   QScrollBar* bar = table_->verticalScrollBar();
-  const bool following = bar->value() >= bar->maximum();
   const int value = bar->value();
+  adjusting_ = true;
   const int removed = model_.Refresh();
-  if (following) {
-    table_->scrollToBottom();
+  if (following_) {
+    ScrollToNewest();
   } else if (removed > 0) {
     bar->setValue(std::max(0, value - removed));  // the rows read stay where they were
   }
+  adjusting_ = false;
   UpdateCounters();
+}
+
+void ExchangeMonitor::ScrollToNewest() {
+  const bool adjusting = std::exchange(adjusting_, true);
+  table_->scrollToBottom();
+  adjusting_ = adjusting;
 }
 
 void ExchangeMonitor::UpdateCounters() {
   const ExchangeCounters& c = recorder_.Counters();
-  if (countersShown_ && SameCounters(c, shownCounters_)) return;
+  if (countersShown_ && c == shownCounters_) return;
   shownCounters_ = c;
   countersShown_ = true;
   counters_->setText(QStringLiteral("Запросов: %1 (повторов: %2)    Ответов: %3 (исключений: %4)    "
-                                    "Ошибок: %5 — нет ответа %6, КС %7, не тот ответ %8, отброшено %9")
+                                    "Ошибок: %5 — нет ответа %6, КС %7, неполный ответ %8, "
+                                    "не тот ответ %9, свой запрос %10    Отброшено: %11")
                          .arg(c.requests)
                          .arg(c.resends)
                          .arg(c.answers)
@@ -134,17 +152,15 @@ void ExchangeMonitor::UpdateCounters() {
                          .arg(c.Errors())
                          .arg(c.noAnswer)
                          .arg(c.badCrc)
+                         .arg(c.incomplete)
                          .arg(c.mismatch)
+                         .arg(c.ownRequest)
                          .arg(c.dropped));
 }
 
 QString ExchangeMonitor::SaveTo(const QString& path) const {
-  const bool onlyErrors = model_.OnlyErrors();
   return SaveFrames(recorder_.Ring(), model_.FirstShown(), model_.EndShown(),
-                    [onlyErrors](const FrameRecord& r) {
-                      return !onlyErrors || r.IsError() || r.outcome == FrameOutcome::Exception;
-                    },
-                    path);
+                    [this](std::uint64_t sequence) { return model_.Shows(sequence); }, path);
 }
 
 void ExchangeMonitor::Save() {

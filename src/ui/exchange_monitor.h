@@ -3,7 +3,8 @@
 // and outcome, the exchange's counters, and pause, clear, only-errors and save. Modeless and
 // passive: it only reads what the recorder keeps, so opening, hiding or closing it changes
 // nothing in the exchange. While shown it takes in new frames twice a second and follows
-// the newest unless the user has scrolled up; while hidden it does nothing.
+// the newest unless the user has scrolled up; while hidden it does nothing. With "only
+// errors" it shows each failed exchange after its request.
 #include <QTimer>
 #include <QWidget>
 
@@ -40,6 +41,7 @@ class ExchangeMonitor : public QWidget {
 
  private:
   void UpdateCounters();
+  void ScrollToNewest();
   void Save();
 
   ExchangeRecorder& recorder_;
@@ -51,6 +53,11 @@ class ExchangeMonitor : public QWidget {
   QTimer timer_;
   ExchangeCounters shownCounters_{};
   bool countersShown_ = false;
+  // The table keeps the newest row in view until the user scrolls up, and again once they
+  // scroll back to the end.
+  bool following_ = true;
+  // The scroll bar moves because the table does it, not the user.
+  bool adjusting_ = false;
 };
 
 }  // namespace torvex

@@ -16,6 +16,8 @@ const QColor kErrorBack(0xFF, 0xD6, 0xD6);
 const QColor kErrorText(0x9C, 0x00, 0x06);
 const QColor kExceptionBack(0xFF, 0xEB, 0x9C);
 const QColor kRequestText(0x1F, 0x3A, 0x93);
+const QColor kDroppedText(0x80, 0x80, 0x80);
+const QColor kNoteBack(0xDD, 0xEB, 0xF7);
 
 // The bytes in hex, at most `shown` of them followed by " …".
 QString Hex(std::span<const std::uint8_t> bytes, std::size_t shown) {
@@ -39,8 +41,17 @@ ExchangeMonitorModel::ExchangeMonitorModel(ExchangeRecorder& recorder, QObject* 
   Rebuild();
 }
 
-bool ExchangeMonitorModel::Shown(const FrameRecord& record, bool onlyErrors) {
-  return !onlyErrors || record.IsError() || record.outcome == FrameOutcome::Exception;
+ExchangeMonitorModel::~ExchangeMonitorModel() { recorder_.WatchFrom(0, nullptr); }
+
+bool ExchangeMonitorModel::Notable(const FrameRecord& record) {
+  return record.IsError() || record.outcome == FrameOutcome::Exception ||
+         record.outcome == FrameOutcome::NoEcho;
+}
+
+std::uint64_t ExchangeMonitorModel::OldestToShow() const {
+  const FrameRing& ring = recorder_.Ring();
+  const std::uint64_t capacity = recorder_.Capacity();
+  return std::max(ring.First(), ring.End() > capacity ? ring.End() - capacity : 0);
 }
 
 int ExchangeMonitorModel::rowCount(const QModelIndex& parent) const {
@@ -56,10 +67,15 @@ std::uint64_t ExchangeMonitorModel::SequenceAt(int row) const {
   return onlyErrors_ ? errorRows_[static_cast<std::size_t>(row)] : first_ + static_cast<std::uint64_t>(row);
 }
 
+bool ExchangeMonitorModel::Shows(std::uint64_t sequence) const {
+  if (!onlyErrors_) return sequence >= first_ && sequence < end_;
+  return std::binary_search(errorRows_.begin(), errorRows_.end(), sequence);
+}
+
 QVariant ExchangeMonitorModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
-  // A row whose frame the ring has overwritten since the last refresh shows nothing until
-  // that refresh removes it.
+  // The ring warns before it overwrites a frame shown, so this holds; should it not, an empty
+  // row is better than another frame's.
   const std::uint64_t sequence = SequenceAt(index.row());
   if (sequence < recorder_.Ring().First()) return {};
   const FrameRecord& r = recorder_.Ring().At(sequence);
@@ -85,10 +101,12 @@ QVariant ExchangeMonitorModel::data(const QModelIndex& index, int role) const {
       return index.column() == kDelay ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     case Qt::BackgroundRole:
       if (r.outcome == FrameOutcome::Exception) return QBrush(kExceptionBack);
+      if (r.outcome == FrameOutcome::NoEcho) return QBrush(kNoteBack);
       if (r.IsError()) return QBrush(kErrorBack);
       return {};
     case Qt::ForegroundRole:
-      if (r.IsError() && r.outcome != FrameOutcome::Exception) return QBrush(kErrorText);
+      if (r.IsError()) return QBrush(kErrorText);
+      if (r.outcome == FrameOutcome::Dropped) return QBrush(kDroppedText);
       if (r.direction == FrameDirection::Tx) return QBrush(kRequestText);
       return {};
     default:
@@ -111,47 +129,38 @@ QVariant ExchangeMonitorModel::headerData(int section, Qt::Orientation orientati
 
 int ExchangeMonitorModel::Refresh() {
   const FrameRing& ring = recorder_.Ring();
+  const std::uint64_t oldest = OldestToShow();
   // Everything shown has left the ring (a long time hidden, or cleared): start afresh.
-  if (ring.First() >= end_) {
+  if (oldest >= end_) {
     if (rowCount() > 0) {
       Rebuild();
       return 0;
     }
-    first_ = end_ = ring.First();
+    first_ = end_ = oldest;
   }
   int removed = 0;
-  if (ring.First() > first_) {
+  if (oldest > first_) {
     if (onlyErrors_) {
       std::size_t gone = 0;
-      while (gone < errorRows_.size() && errorRows_[gone] < ring.First()) ++gone;
+      while (gone < errorRows_.size() && errorRows_[gone] < oldest) ++gone;
       if (gone > 0) {
         beginRemoveRows({}, 0, static_cast<int>(gone) - 1);
         errorRows_.erase(errorRows_.begin(), errorRows_.begin() + static_cast<std::ptrdiff_t>(gone));
+        first_ = oldest;
         endRemoveRows();
       }
       removed = static_cast<int>(gone);
-      first_ = ring.First();
+      first_ = oldest;
     } else {
-      removed = static_cast<int>(ring.First() - first_);
+      removed = static_cast<int>(oldest - first_);
       beginRemoveRows({}, 0, removed - 1);
-      first_ = ring.First();
+      first_ = oldest;
       endRemoveRows();
     }
   }
   if (ring.End() > end_) {
     if (onlyErrors_) {
-      std::size_t added = 0;
-      for (std::uint64_t s = end_; s < ring.End(); ++s) added += Shown(ring.At(s), true);
-      if (added > 0) {
-        const int row = rowCount();
-        beginInsertRows({}, row, row + static_cast<int>(added) - 1);
-        for (std::uint64_t s = end_; s < ring.End(); ++s) {
-          if (Shown(ring.At(s), true)) errorRows_.push_back(s);
-        }
-        end_ = ring.End();
-        endInsertRows();
-      }
-      end_ = ring.End();
+      TakeErrorRows(ring.End());
     } else {
       const int row = rowCount();
       beginInsertRows({}, row, row + static_cast<int>(ring.End() - end_) - 1);
@@ -159,7 +168,51 @@ int ExchangeMonitorModel::Refresh() {
       endInsertRows();
     }
   }
+  Watch();
   return removed;
+}
+
+std::vector<std::uint64_t> ExchangeMonitorModel::ErrorRows(std::uint64_t end) {
+  const FrameRing& ring = recorder_.Ring();
+  std::vector<std::uint64_t> rows;
+  std::optional<std::uint64_t> request = lastRequest_;
+  for (std::uint64_t s = std::max(end_, first_); s < end; ++s) {
+    const FrameRecord& r = ring.At(s);
+    if (r.direction == FrameDirection::Tx) {
+      request = s;
+      continue;
+    }
+    if (!Notable(r)) continue;
+    // Each notable frame after the request it answered, that request shown once.
+    const bool anyShown = !rows.empty() || !errorRows_.empty();
+    const std::uint64_t last = !rows.empty() ? rows.back() : anyShown ? errorRows_.back() : 0;
+    if (request && *request >= first_ && (!anyShown || last < *request)) rows.push_back(*request);
+    rows.push_back(s);
+  }
+  lastRequest_ = request;
+  return rows;
+}
+
+void ExchangeMonitorModel::TakeErrorRows(std::uint64_t end) {
+  const std::vector<std::uint64_t> rows = ErrorRows(end);
+  if (!rows.empty()) {
+    const int row = rowCount();
+    beginInsertRows({}, row, row + static_cast<int>(rows.size()) - 1);
+    errorRows_.insert(errorRows_.end(), rows.begin(), rows.end());
+    end_ = end;
+    endInsertRows();
+  }
+  end_ = end;
+}
+
+void ExchangeMonitorModel::Watch() {
+  recorder_.WatchFrom(first_, [this] {
+    if (refresher_) {
+      refresher_();
+    } else {
+      Refresh();
+    }
+  });
 }
 
 void ExchangeMonitorModel::SetBytesShown(int count) {
@@ -177,16 +230,16 @@ void ExchangeMonitorModel::SetOnlyErrors(bool only) {
 
 void ExchangeMonitorModel::Rebuild() {
   beginResetModel();
-  const FrameRing& ring = recorder_.Ring();
-  first_ = ring.First();
-  end_ = ring.End();
+  first_ = end_ = OldestToShow();
   errorRows_.clear();
+  lastRequest_.reset();
   if (onlyErrors_) {
-    for (std::uint64_t s = first_; s < end_; ++s) {
-      if (Shown(ring.At(s), true)) errorRows_.push_back(s);
-    }
+    const std::vector<std::uint64_t> rows = ErrorRows(recorder_.Ring().End());
+    errorRows_.assign(rows.begin(), rows.end());
   }
+  end_ = recorder_.Ring().End();
   endResetModel();
+  Watch();
 }
 
 }  // namespace torvex

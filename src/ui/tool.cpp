@@ -11,12 +11,16 @@
 #include "ui/output_commands.h"
 #include "view/prompter.h"
 #include "ui/set_com_dialog.h"
+#include "ui/window_placement.h"
 
 namespace torvex {
 namespace {
 
 constexpr int kTickMs = 100;
 constexpr int kMeasuringView = 1;
+// The exchange monitor is still readable down to this size.
+constexpr int kMonitorMinWidth = 560;
+constexpr int kMonitorMinHeight = 240;
 
 }  // namespace
 
@@ -96,13 +100,16 @@ void Tool::OpenExchangeLog(const QString& path) {
 ExchangeMonitor& Tool::ShowMonitor() {
   if (!monitor_) {
     monitor_ = new ExchangeMonitor(recorder_, &window_);
-    // Beside the main window when the screen has room for it.
-    const QRect main = window_.frameGeometry();
-    monitor_->resize(monitor_->width(), window_.height());
+    // Beside the main window, never over it.
     if (QScreen* screen = window_.screen()) {
-      const QRect free = screen->availableGeometry();
-      const QPoint place(main.right() + 1, main.top());
-      if (free.contains(QRect(place, monitor_->frameSize()))) monitor_->move(place);
+      const Placement place = PlaceBeside(window_.frameGeometry(), monitor_->frameSize(),
+                                          screen->availableGeometry(), kMonitorMinWidth,
+                                          kMonitorMinHeight);
+      if (place.mainMoves) window_.move(*place.mainMoves);
+      // A window not shown yet has no frame: its frame is its client area until then.
+      const QSize frame = monitor_->frameGeometry().size() - monitor_->size();
+      monitor_->resize(place.window.size() - frame);
+      monitor_->move(place.window.topLeft());
     }
   }
   monitor_->show();
@@ -118,20 +125,20 @@ bool Tool::FormLoad() {
   window_.CreateDiscreteInputs();
   window_.CreateDiscreteOutputs();
 
-  bool opened = true;
   try {
     port_.SetSettings(config_.PortSettings());
     port_.SetCommPort(config_.PortNumber());
     port_.Open();
   } catch (const PortError& error) {
-    opened = false;
     const QString message = PortErrorMessage(error, config_.PortNumber());
     if (prompter_.OkCancel(kPortErrorTitle, message) == Prompter::Choice::Cancel) return false;
     SetComDialog::ExecModal(port_, config_, window_, engine_, &window_, adapters_);
   }
 
   params_.InitParamTable();
-  if (opened) params_.ReadAllParams();
+  // Also after the dialog: without the sensor types, the channels cannot be shown or
+  // recorded. While no port works the reads wait at the head of the queue.
+  params_.ReadAllParams();
   window_.show();
   Timer1_.start();
   return true;
@@ -141,10 +148,11 @@ void Tool::Timer1_Tick() {
   engine_.SetEchoExpected(config_.Echo());  // as the settings dialog's OK last left it
   engine_.Tick(config_.PortNumber(), config_.PortSettings());
   // A tick that waited for an answer on its way leaves the status line as it was.
-  const QString status = window_.Text({Control::lbl_sys_mes});
-  if (logFailing_ && !status.endsWith(kStatusLogFailingNote)) {
-    window_.SetText({Control::lbl_sys_mes}, status + kStatusLogFailingNote);
-  }
+  QString status = window_.Text({Control::lbl_sys_mes});
+  const QString before = status;
+  if (engine_.EchoSeemsAbsent() && !status.contains(kStatusNoEchoNote)) status += kStatusNoEchoNote;
+  if (logFailing_ && !status.endsWith(kStatusLogFailingNote)) status += kStatusLogFailingNote;
+  if (status != before) window_.SetText({Control::lbl_sys_mes}, status);
 }
 
 }  // namespace torvex

@@ -26,6 +26,9 @@ class SerialPort;
 // Appended to the status line after every exchange tick while the exchange log cannot be
 // written.
 inline const QString kStatusLogFailingNote = QStringLiteral(" Журнал обмена не записывается");
+// Appended while the echo box is ticked but answers come without the echo.
+inline const QString kStatusNoEchoNote =
+    QStringLiteral(" Адаптер, похоже, не возвращает отправленное: снимите отметку эха в настройке порта");
 
 inline const QString kPortErrorTitle = QStringLiteral("Ошибка открытия порта");
 

@@ -16,6 +16,7 @@
 #include "modbus/crc16.h"
 #include "platform/qt_serial_port.h"
 #include "support/fake_prompter.h"
+#include "support/frames.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
 #include "support/sim_trace.h"
@@ -52,7 +53,8 @@ std::vector<LogLine> ReadLog(const QString& path) {
   if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("no log");
   const QRegularExpression time(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)");
   const QRegularExpression hex(R"(^(-|[0-9A-F]{2}( [0-9A-F]{2})*)$)");
-  const QStringList outcomes{"-", "ok", "no-answer", "bad-crc", "mismatch", "dropped", "exception"};
+  const QStringList outcomes{"-",       "ok",      "no-answer",   "bad-crc",  "incomplete",
+                             "mismatch", "dropped", "own-request", "exception", "echo", "no-echo"};
   std::vector<LogLine> lines;
   for (const QString& text : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
     const QStringList f = text.split('\t');
@@ -72,7 +74,8 @@ std::vector<LogLine> ReadLog(const QString& path) {
 // of a split answer lands in the next exchange, where it is dropped before the answer.
 QString ExpectedOutcome(const QString& verdict) {
   if (verdict.startsWith("kept silent")) return "no-answer";
-  if (verdict.endsWith("CRC spoiled") || verdict.endsWith("split")) return "bad-crc";
+  if (verdict.endsWith("CRC spoiled")) return "bad-crc";
+  if (verdict.endsWith("split")) return "incomplete";
   if (verdict.startsWith("refused")) return "exception";
   return "ok";
 }
@@ -110,6 +113,7 @@ TEST_P(ExchangeLogOnSim, EveryFrameIsLoggedAndShownWithTheOutcomeOfItsExchange) 
   auto seen = [&] {
     if (fault.outcome == "no-answer") return counters.noAnswer;
     if (fault.outcome == "bad-crc") return counters.badCrc;
+    if (fault.outcome == "incomplete") return counters.incomplete;
     return counters.exceptions;
   };
   ASSERT_TRUE(test::WaitFor([&] { return seen() >= 3 && counters.requests >= 30; }, 20000))
@@ -155,6 +159,9 @@ TEST_P(ExchangeLogOnSim, EveryFrameIsLoggedAndShownWithTheOutcomeOfItsExchange) 
       EXPECT_FALSE(CrcHolds(rx.bytes));
     } else if (rx.outcome == "no-answer") {
       EXPECT_EQ(rx.meaning, "Нет ответа");
+    } else if (rx.outcome == "incomplete") {
+      EXPECT_EQ(rx.meaning, QStringLiteral("Неполный ответ: %1 из ").arg(rx.bytes.size()) +
+                                QString::number(test::AnswerTo(tx.bytes).size()) + " байт");
     }
     if (rx.outcome == "exception") {
       EXPECT_EQ(rx.bytes.at(1), tx.bytes.at(1) | 0x80);
@@ -182,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
     Sim, ExchangeLogOnSim,
     ::testing::Values(FaultCase{"Silence", {"--silent-every", "4"}, "no-answer"},
                       FaultCase{"CorruptCrc", {"--corrupt-every", "5"}, "bad-crc"},
-                      FaultCase{"SplitAnswers", {"--split-every", "6"}, "bad-crc"},
+                      FaultCase{"SplitAnswers", {"--split-every", "6"}, "incomplete"},
                       FaultCase{"Exceptions", {"--exception", "6:2"}, "exception"}),
     [](const auto& row) { return row.param.name; });
 

@@ -194,6 +194,20 @@ TEST_F(ToolOnSim, AnEchoingAdapterWorksWithTheEchoBox) {
   EXPECT_TRUE(LinkUp());
 }
 
+// The box ticked, an adapter that does not echo: every exchange goes through (a write's
+// answer, its request's copy, is the answer), and the status line says the echo is missing.
+TEST_F(ToolOnSim, TheEchoBoxWithAnAdapterThatDoesNotEchoKeepsPollingAndSaysSo) {
+  test::SimRunner sim(dir.LinkPath(1));
+  WriteIni("Echo=1\n");
+  Start();
+  EXPECT_TRUE(WaitFor([&] { return AllParamsGreen() && Text(Control::lbl_sw_ver) == "2 .14 "; }));
+  EXPECT_TRUE(WaitFor([&] { return Text(Control::lbl_tr_id).toInt() >= 5; }))
+      << "the poll goes round: code writes are answered";
+  EXPECT_TRUE(WaitFor([&] { return Text(Control::lbl_sys_mes) == kStatusLinkUp + kStatusNoEchoNote; }))
+      << Text(Control::lbl_sys_mes).toStdString();
+  EXPECT_EQ(tool->Engine().ExchangeErrors(), 1);  // the first tick's alone
+}
+
 // The same adapter with the box off is named, and nothing it returns passes for an answer.
 TEST_F(ToolOnSim, AnEchoingAdapterWithoutTheEchoBoxIsNamedAndNoValueShows) {
   test::SimRunner sim(dir.LinkPath(1), {"--echo"});

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/rx_crc.h"
 #include "modbus/crc16.h"
 #include "support/fake_serial_port.h"
@@ -395,6 +397,7 @@ struct SeenFrame {
   bool resend;
   int exceptionCode;
   bool timed;  // an Rx frame carries the time since its request
+  std::size_t expectedSize = 0;
   friend bool operator==(const SeenFrame&, const SeenFrame&) = default;
 };
 
@@ -402,7 +405,7 @@ class FrameRecorder : public ExchangeObserver {
  public:
   void OnFrame(const FrameEvent& e) override {
     frames.push_back({e.direction, e.outcome, Bytes(e.bytes.begin(), e.bytes.end()), e.resend,
-                      e.exceptionCode, e.sinceRequest.count() >= 0});
+                      e.exceptionCode, e.sinceRequest.count() >= 0, e.expectedSize});
   }
   std::vector<SeenFrame> frames;
 };
@@ -426,6 +429,9 @@ TEST_F(EngineTest, ObserverSeesEveryFrameWithTheOutcomeOfItsExchange) {
   Tick();      // the deadline: not this request's answer
   port.Receive(exception);
   Tick();
+  const Bytes statusHead(kStatusAnswer.begin(), kStatusAnswer.begin() + 40);
+  port.Receive(Joined({{0x55}, statusHead}));
+  Tick();  // noise, then an answer cut short: told apart
   const std::vector<SeenFrame> expected{
       {Tx, FrameOutcome::Request, kAdcRead, false, 0, false},
       {Rx, FrameOutcome::NoAnswer, {}, false, 0, true},
@@ -435,7 +441,7 @@ TEST_F(EngineTest, ObserverSeesEveryFrameWithTheOutcomeOfItsExchange) {
       {Rx, FrameOutcome::BadCrc, Swapped(kAdcAnswer), false, 0, true},
       {Tx, FrameOutcome::Request, kAdcRead, true, 0, false},
       {Rx, FrameOutcome::Dropped, {0x55}, false, 0, true},
-      {Rx, FrameOutcome::Mismatch, kCode1, false, 0, true},
+      {Rx, FrameOutcome::Dropped, kCode1, false, 0, true},  // stale: dropped, not a failure
       {Rx, FrameOutcome::Dropped, {0xAA}, false, 0, true},
       {Rx, FrameOutcome::Answered, kAdcAnswer, false, 0, true},
       {Tx, FrameOutcome::Request, kCode1, false, 0, false},
@@ -443,10 +449,13 @@ TEST_F(EngineTest, ObserverSeesEveryFrameWithTheOutcomeOfItsExchange) {
       {Tx, FrameOutcome::Request, kCode1, true, 0, false},
       {Rx, FrameOutcome::Exception, exception, false, 2, true},
       {Tx, FrameOutcome::Request, kStatusRead, false, 0, false},
+      {Rx, FrameOutcome::Dropped, {0x55}, false, 0, true},
+      {Rx, FrameOutcome::Incomplete, statusHead, false, 0, true, kStatusAnswer.size()},
+      {Tx, FrameOutcome::Request, kStatusRead, true, 0, false},
   };
   EXPECT_EQ(seen.frames, expected);
-  EXPECT_EQ(engine.ExchangeErrors(), 5);
-  EXPECT_EQ(Status(), StatusLineText(Outcome::kLinkUp, 1));
+  EXPECT_EQ(engine.ExchangeErrors(), 6);
+  EXPECT_EQ(Status(), StatusLineText(Outcome::kChecksumMismatch, 1));
 
   // A closed port puts nothing on the line, so there is nothing to report.
   port.open = false;
@@ -533,8 +542,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {FO::Answered}},
         EchoCase{"on_write", true, true, Joined({kCode1, kCode1}), Outcome::kLinkUp,
                  {FO::Echo, FO::Answered}},
-        EchoCase{"on_write_to_a_silent_controller", true, true, kCode1, Outcome::kNoAnswer,
-                 {FO::Echo, FO::NoAnswer}},
+        // A lone copy of a write, nothing behind it by the deadline: an adapter that does
+        // not echo after all, and the copy is the answer.
+        EchoCase{"on_write_lone_copy", true, true, kCode1, Outcome::kLinkUp, {FO::Answered}},
         // The setting off: the request in front is no answer, nor is what follows it ...
         EchoCase{"off_read", false, false, kAdcAnswerEchoed, Outcome::kOwnRequest,
                  {FO::OwnRequest, FO::Dropped}},
@@ -546,6 +556,37 @@ INSTANTIATE_TEST_SUITE_P(
         EchoCase{"off_read_without_echo", false, false, AnswerTo(kAdcRead), Outcome::kLinkUp,
                  {FO::Answered}}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// The echo box ticked, an adapter that does not echo: the poll goes round as on any line (the
+// writes' answers are their requests' copies), and after a few answers without an echo that is
+// told once; an echo, or the box unticked, clears it.
+TEST_F(EngineTest, EchoExpectedButAbsentKeepsPollingAndIsToldOnce) {
+  FrameRecorder seen;
+  engine.SetObserver(&seen);
+  engine.SetEchoExpected(true);
+  Tick();
+  std::vector<Bytes> sent;
+  for (int i = 0; i < 12; ++i) {
+    sent.push_back(LastFrame());
+    ASSERT_EQ(AnsweredTick(), Outcome::kLinkUp) << i;
+  }
+  EXPECT_EQ((std::vector<Bytes>(sent.begin(), sent.begin() + 4)),
+            (std::vector<Bytes>{kAdcRead, kCode1, kStatusRead, kCode2}));
+  EXPECT_EQ(engine.ExchangeErrors(), 1);  // the first tick's alone
+  EXPECT_TRUE(engine.EchoSeemsAbsent());
+  const auto notes = std::count_if(seen.frames.begin(), seen.frames.end(),
+                                   [](const SeenFrame& f) { return f.outcome == FO::NoEcho; });
+  EXPECT_EQ(notes, 1);
+
+  // An echo after all: the adapter does echo.
+  port.Receive(Joined({LastFrame(), AnswerTo(LastFrame())}));
+  ASSERT_EQ(Tick(), Outcome::kLinkUp);
+  EXPECT_FALSE(engine.EchoSeemsAbsent());
+
+  engine.SetEchoExpected(false);
+  engine.SetEchoExpected(true);
+  EXPECT_FALSE(engine.EchoSeemsAbsent());
+}
 
 // The words the window shows for each outcome; everything else asserts the outcome itself.
 TEST(StatusLineText, TheWindowsWords) {

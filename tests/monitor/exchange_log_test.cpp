@@ -30,6 +30,7 @@ struct Event {
   int sinceMs = -1;
   bool resend = false;
   int exceptionCode = 0;
+  std::size_t expectedSize = 0;
 };
 
 // Feeds events to a recorder whose clock moves 10 ms per frame.
@@ -46,6 +47,7 @@ class Stream {
       event.sinceRequest = milliseconds(e.sinceMs);
       event.resend = e.resend;
       event.exceptionCode = e.exceptionCode;
+      event.expectedSize = e.expectedSize;
       recorder.OnFrame(event);
       ++frames_;
     }
@@ -61,20 +63,30 @@ constexpr auto Rx = FrameDirection::Rx;
 
 const Bytes kStatusRead{0x07, 0x03, 0x0B, 0xB8, 0x00, 0x5A, 0x47, 0x96};
 const Bytes kCode1{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01, 0xCA, 0x6D};
+const Bytes kCode2{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x02, 0x8A, 0x6C};
 const Bytes kCode1Swapped{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01, 0x6D, 0xCA};
 const Bytes kRefused{0x07, 0x86, 0x02, 0x43, 0x2E};
 
-// A stream with every outcome, and the log lines it must give after the time field.
+// A stream with every outcome, and the log lines it must give after the time field. Five
+// exchanges fail (no answer, bad CRC, cut short, only another request's answer, the request
+// itself back); the noise and the stale frame in front of the refusal are dropped, not failures.
 const std::vector<Event> kEvents{
     {Tx, FrameOutcome::Request, kCode1},
     {Rx, FrameOutcome::NoAnswer, {}, 100},
     {Tx, FrameOutcome::Request, kCode1, -1, true},
     {Rx, FrameOutcome::BadCrc, kCode1Swapped, 100},
     {Tx, FrameOutcome::Request, kCode1, -1, true},
+    {Rx, FrameOutcome::Incomplete, {0x07, 0x06, 0x0B, 0xB8}, 100, false, 0, 8},
+    {Tx, FrameOutcome::Request, kCode1, -1, true},
     {Rx, FrameOutcome::Dropped, {0x55}, 3},
-    {Rx, FrameOutcome::Mismatch, kCode1, 12},
+    {Rx, FrameOutcome::Dropped, kCode2, 12},
     {Rx, FrameOutcome::Exception, kRefused, 14, false, 2},
+    {Rx, FrameOutcome::NoEcho, {}, 14},
     {Tx, FrameOutcome::Request, kStatusRead},
+    {Rx, FrameOutcome::Mismatch, kCode1, 100},
+    {Tx, FrameOutcome::Request, kStatusRead, -1, true},
+    {Rx, FrameOutcome::OwnRequest, kStatusRead, 100},
+    {Tx, FrameOutcome::Request, kStatusRead, -1, true},
     {Rx, FrameOutcome::Answered, kCode1, 9},
 };
 const char* const kLines[] = {
@@ -83,10 +95,21 @@ const char* const kLines[] = {
     "TX\t07 06 0B B8 00 01 CA 6D\t-\tЗапись 3000 = 1 (повтор)",
     "RX\t07 06 0B B8 00 01 6D CA\tbad-crc\tНесовпадение КС: принята 0xCA6D, вычислена 0x6DCA",
     "TX\t07 06 0B B8 00 01 CA 6D\t-\tЗапись 3000 = 1 (повтор)",
+    "RX\t07 06 0B B8\tincomplete\tНеполный ответ: 4 из 8 байт",
+    "TX\t07 06 0B B8 00 01 CA 6D\t-\tЗапись 3000 = 1 (повтор)",
     "RX\t55\tdropped\tОтброшено: 1 байт",
-    "RX\t07 06 0B B8 00 01 CA 6D\tmismatch\tНе ответ на этот запрос: Ответ: 3000 = 1 записано",
+    "RX\t07 06 0B B8 00 02 8A 6C\tdropped\tОтброшено (не ответ на этот запрос): Ответ: 3000 = 2 "
+    "записано",
     "RX\t07 86 02 43 2E\texception\tИсключение 2: недопустимый адрес данных",
+    "RX\t-\tno-echo\tЭхо не приходит: ответы идут без эха уже несколько обменов подряд; адаптер, "
+    "похоже, не возвращает отправленное (снимите отметку «Адаптер возвращает отправленное (эхо)» в "
+    "настройке порта)",
     "TX\t07 03 0B B8 00 5A 47 96\t-\tЧтение 90 регистров с 3000",
+    "RX\t07 06 0B B8 00 01 CA 6D\tmismatch\tНе ответ на этот запрос: Ответ: 3000 = 1 записано",
+    "TX\t07 03 0B B8 00 5A 47 96\t-\tЧтение 90 регистров с 3000 (повтор)",
+    "RX\t07 03 0B B8 00 5A 47 96\town-request\tВернулся сам запрос (эхо адаптера): Чтение 90 "
+    "регистров с 3000",
+    "TX\t07 03 0B B8 00 5A 47 96\t-\tЧтение 90 регистров с 3000 (повтор)",
     "RX\t07 06 0B B8 00 01 CA 6D\tok\tОтвет: 3000 = 1 записано",
 };
 
@@ -142,15 +165,19 @@ TEST(ExchangeLog, CountersRingAndSaveFollowTheStream) {
   Stream stream;
   stream.Feed(kEvents);
   const ExchangeCounters& c = stream.recorder.Counters();
-  EXPECT_EQ(c.requests, 4u);
-  EXPECT_EQ(c.resends, 2u);
+  EXPECT_EQ(c.requests, 7u);
+  EXPECT_EQ(c.resends, 5u);
   EXPECT_EQ(c.answers, 2u);  // the exception answer is an answer
   EXPECT_EQ(c.exceptions, 1u);
   EXPECT_EQ(c.noAnswer, 1u);
   EXPECT_EQ(c.badCrc, 1u);
+  EXPECT_EQ(c.incomplete, 1u);
   EXPECT_EQ(c.mismatch, 1u);
-  EXPECT_EQ(c.dropped, 1u);
-  EXPECT_EQ(c.Errors(), 4u);
+  EXPECT_EQ(c.ownRequest, 1u);
+  EXPECT_EQ(c.dropped, 2u);
+  // One definition: an error is an exchange that failed, as many as the requests unanswered.
+  EXPECT_EQ(c.Errors(), 5u);
+  EXPECT_EQ(c.Errors(), c.requests - c.answers);
 
   // An answer keeps what it answered: the status read's answer is told with its start.
   const FrameRing& ring = stream.recorder.Ring();
@@ -162,12 +189,12 @@ TEST(ExchangeLog, CountersRingAndSaveFollowTheStream) {
   QTemporaryDir dir;
   const QString path = dir.filePath("saved.log");
   EXPECT_EQ(SaveFrames(ring, ring.First(), ring.End(),
-                       [](const FrameRecord& r) { return r.IsError(); }, path),
+                       [&ring](std::uint64_t s) { return ring.At(s).IsError(); }, path),
             QString());
   const QStringList lines = ReadLines(path);
   ASSERT_EQ(lines.size(), 5);
   EXPECT_EQ(lines[0].section('\t', 1), QString::fromUtf8(kLines[1]));
-  EXPECT_EQ(lines[4].section('\t', 1), QString::fromUtf8(kLines[7]));
+  EXPECT_EQ(lines[4].section('\t', 1), QString::fromUtf8(kLines[14]));
   EXPECT_FALSE(SaveFrames(ring, ring.First(), ring.End(), {}, dir.filePath("no/such/dir/x")).isEmpty());
 
   stream.recorder.Clear();
@@ -177,19 +204,20 @@ TEST(ExchangeLog, CountersRingAndSaveFollowTheStream) {
 
 TEST(ExchangeLog, RingKeepsTheNewestFramesAndPauseKeepsItStill) {
   Stream stream(4);
-  stream.Feed(kEvents);  // 10 frames into 4 slots
+  stream.Feed(kEvents);  // 17 frames into 4 slots to show and one spare
   const FrameRing& ring = stream.recorder.Ring();
-  EXPECT_EQ(ring.Size(), 4u);
-  EXPECT_EQ(ring.First(), 6u);
-  EXPECT_EQ(ring.End(), 10u);
-  EXPECT_EQ(ring.At(6).outcome, FrameOutcome::Mismatch);
-  EXPECT_EQ(ring.At(9).outcome, FrameOutcome::Answered);
+  EXPECT_EQ(stream.recorder.Capacity(), 4u);
+  EXPECT_EQ(ring.Size(), 5u);
+  EXPECT_EQ(ring.First(), 12u);
+  EXPECT_EQ(ring.End(), 17u);
+  EXPECT_EQ(ring.At(12).outcome, FrameOutcome::Mismatch);
+  EXPECT_EQ(ring.At(16).outcome, FrameOutcome::Answered);
 
   stream.recorder.SetPaused(true);
   stream.Feed(kEvents);
-  EXPECT_EQ(ring.End(), 10u);
-  EXPECT_EQ(ring.At(9).outcome, FrameOutcome::Answered);
-  EXPECT_EQ(stream.recorder.Counters().requests, 8u);  // the line is still counted
+  EXPECT_EQ(ring.End(), 17u);
+  EXPECT_EQ(ring.At(16).outcome, FrameOutcome::Answered);
+  EXPECT_EQ(stream.recorder.Counters().requests, 14u);  // the line is still counted
 }
 
 // A log that cannot be written is reported once, never stops the frames, and its recovery is
@@ -223,7 +251,7 @@ TEST(ExchangeLog, UnwritableLogIsReportedOnceAndTheStreamGoesOn) {
     stream.recorder.SetLog(&log);
     stream.Feed(kEvents);
     EXPECT_EQ(reports, 1);
-    EXPECT_EQ(stream.recorder.Counters().requests, 4u);
+    EXPECT_EQ(stream.recorder.Counters().requests, 7u);
   }
 }
 

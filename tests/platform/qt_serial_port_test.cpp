@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -114,6 +115,22 @@ TEST_F(PortOnPty, CarriesBytesBothWaysExactly) {
   EXPECT_EQ(Receive(port, burst.size()), burst);
   EXPECT_EQ(port.BytesWaiting(), 0);
   EXPECT_EQ(port.ReadByte(), 0);
+}
+
+// A tick that comes late (the window busy) runs before the event loop has handed Qt what the
+// device holds: the port takes it in itself, so the answer is there to be judged.
+TEST_F(PortOnPty, BytesTheDeviceHoldsAreSeenWithoutTheEventLoop) {
+  port.Open();
+  const Bytes answer{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01, 0xCA, 0x6D};
+  pty->Write(answer);
+  const auto until = std::chrono::steady_clock::now() + 2s;
+  while (port.BytesWaiting() == 0 && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(1ms);  // the terminal's own hand-over, no event loop
+  }
+  Bytes received;
+  while (port.BytesWaiting() > 0) received.push_back(port.ReadByte());
+  EXPECT_EQ(received, answer);
+  EXPECT_TRUE(port.LastArrival().has_value());
 }
 
 TEST_F(PortOnPty, AppliesTheModeAtOpenAndAtOnceWhenOpen) {

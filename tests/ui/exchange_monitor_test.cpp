@@ -33,6 +33,7 @@ using Model = ExchangeMonitorModel;
 
 
 const Bytes kCode1 = WithCrc({0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01});
+const Bytes kCode2 = WithCrc({0x07, 0x06, 0x0B, 0xB8, 0x00, 0x02});
 const Bytes kRefused = WithCrc({0x07, 0x86, 0x02});
 
 // 2026-12-10 14:03:07.125 local time, then 100 ms per frame.
@@ -65,9 +66,15 @@ class MonitorModel : public ::testing::Test {
     return cells;
   }
   QVariant Background(int row) const { return model.data(model.index(row, 0), Qt::BackgroundRole); }
+  QVariant Foreground(int row) const { return model.data(model.index(row, 0), Qt::ForegroundRole); }
+  QStringList Meanings() const {
+    QStringList meanings;
+    for (int row = 0; row < model.rowCount(); ++row) meanings << Row(row)[Model::kMeaning];
+    return meanings;
+  }
 
   std::int64_t frames = 0;
-  ExchangeRecorder recorder{5, [this] { return kStartMs + 100 * frames; }};
+  ExchangeRecorder recorder{8, [this] { return kStartMs + 100 * frames; }};
   Model model{recorder};
 };
 
@@ -77,49 +84,36 @@ TEST_F(MonitorModel, ShowsEachFrameWithItsMeaningAndOutcomeInBatches) {
   Send(kCode1);
   Receive(FrameOutcome::NoAnswer, {}, 100);
   Send(kCode1, true);
+  Receive(FrameOutcome::Dropped, {0x55}, 3);
   Receive(FrameOutcome::Exception, kRefused, 12, 2);
   EXPECT_EQ(model.rowCount(), 0) << "rows come in only when the window refreshes";
   model.Refresh();
-  ASSERT_EQ(model.rowCount(), 4);
+  ASSERT_EQ(model.rowCount(), 5);
   EXPECT_EQ(inserted.size(), 1);
 
   EXPECT_EQ(Row(0), (QStringList{"14:03:07.125", "TX", "07 06 0B B8 00 01 CA 6D", "Запись 3000 = 1", "", ""}));
   EXPECT_EQ(Row(1), (QStringList{"14:03:07.225", "RX", "-", "Нет ответа", "нет ответа", "100"}));
   EXPECT_EQ(Row(2)[3], "Запись 3000 = 1 (повтор)");
-  EXPECT_EQ(Row(3), (QStringList{"14:03:07.425", "RX", "07 86 02 23 A0", "Исключение 2: недопустимый адрес данных",
+  EXPECT_EQ(Row(3), (QStringList{"14:03:07.425", "RX", "55", "Отброшено: 1 байт", "отброшено", "3"}));
+  EXPECT_EQ(Row(4), (QStringList{"14:03:07.525", "RX", "07 86 02 23 A0", "Исключение 2: недопустимый адрес данных",
                                  "исключение", "12"}));
-  // Errors stand out; a refusal differently from a failure on the line.
+  // A failed exchange stands out, a refusal differently; bytes dropped on the way to a good
+  // answer are no failure and are only greyed.
   EXPECT_FALSE(Background(0).isValid());
   EXPECT_TRUE(Background(1).isValid());
-  EXPECT_TRUE(Background(3).isValid());
-  EXPECT_NE(Background(1), Background(3));
+  EXPECT_FALSE(Background(3).isValid());
+  EXPECT_TRUE(Foreground(3).isValid());
+  EXPECT_NE(Foreground(3), Foreground(1));
+  EXPECT_TRUE(Background(4).isValid());
+  EXPECT_NE(Background(1), Background(4));
 
-  // The ring holds 5: three more frames push the two oldest out, in one removal.
-  Send(kCode1);
-  Receive(FrameOutcome::Answered, kCode1, 9);
-  Send(kCode1);
+  // Eight are shown: four more frames push the oldest out, in one removal.
+  for (int i = 0; i < 4; ++i) Send(kCode1);
   model.Refresh();
-  EXPECT_EQ(model.rowCount(), 5);
+  EXPECT_EQ(model.rowCount(), 8);
   EXPECT_EQ(removed.size(), 1);
   EXPECT_EQ(inserted.size(), 2);
-  EXPECT_EQ(Row(0)[3], "Запись 3000 = 1 (повтор)");
-  EXPECT_EQ(Row(3)[3], "Ответ: 3000 = 1 записано");
-  EXPECT_EQ(Row(3)[4], "ответ");
-
-  // Only the errors, then all again.
-  model.SetOnlyErrors(true);
-  ASSERT_EQ(model.rowCount(), 1);
-  EXPECT_EQ(Row(0)[4], "исключение");
-  Receive(FrameOutcome::BadCrc, kRefused, 100);
-  Send(kCode1, true);
-  model.Refresh();
-  ASSERT_EQ(model.rowCount(), 1);  // the refusal has left the ring
-  EXPECT_EQ(Row(0)[4], "ошибка КС");
-  for (int i = 0; i < 5; ++i) Send(kCode1);  // every error leaves the ring
-  model.Refresh();
-  EXPECT_EQ(model.rowCount(), 0);
-  model.SetOnlyErrors(false);
-  EXPECT_EQ(model.rowCount(), 5);
+  EXPECT_EQ(Row(0)[3], "Нет ответа");
 
   recorder.Clear();
   model.Refresh();
@@ -127,6 +121,57 @@ TEST_F(MonitorModel, ShowsEachFrameWithItsMeaningAndOutcomeInBatches) {
   Send(kCode1);
   model.Refresh();
   EXPECT_EQ(model.rowCount(), 1);
+}
+
+// "Only errors" shows each failed exchange and each refusal after the request it answered, so
+// that "Нет ответа" always says what went unanswered; dropped bytes are no failure.
+TEST_F(MonitorModel, OnlyErrorsShowsEachFailureAfterItsRequest) {
+  const Bytes cut{0x07, 0x06, 0x0B, 0xB8};
+  Send(kCode1);
+  Receive(FrameOutcome::Answered, kCode1, 9);
+  Send(kCode2);
+  Receive(FrameOutcome::Dropped, {0x55}, 3);
+  Receive(FrameOutcome::NoAnswer, {}, 100);
+  model.SetOnlyErrors(true);
+  EXPECT_EQ(Meanings(), (QStringList{"Запись 3000 = 2", "Нет ответа"}));
+
+  // Taken in as they come, each request once.
+  Send(kCode2, true);
+  Receive(FrameOutcome::Exception, kRefused, 12, 2);
+  FrameEvent e;
+  e.direction = FrameDirection::Rx;
+  e.outcome = FrameOutcome::Incomplete;
+  e.bytes = cut;
+  e.expectedSize = 8;
+  Feed(e);
+  model.Refresh();
+  EXPECT_EQ(Meanings(), (QStringList{"Запись 3000 = 2", "Нет ответа", "Запись 3000 = 2 (повтор)",
+                                     "Исключение 2: недопустимый адрес данных",
+                                     "Неполный ответ: 4 из 8 байт"}));
+  model.SetOnlyErrors(false);
+  EXPECT_EQ(model.rowCount(), 8);
+}
+
+// With the ring full and no refresh for a long time, a row never shows a frame that has left
+// the ring: the ring warns first, and the model takes in what is new.
+TEST_F(MonitorModel, AFullRingNeverShowsATornRow) {
+  for (int i = 0; i < 6; ++i) {
+    Send(kCode1);
+    Receive(FrameOutcome::NoAnswer, {}, 100);
+  }
+  model.Refresh();
+  for (int i = 0; i < 25; ++i) {
+    Send(kCode2);
+    Receive(FrameOutcome::NoAnswer, {}, 100);
+    for (int row = 0; row < model.rowCount(); ++row) {
+      ASSERT_GE(model.SequenceAt(row), recorder.Ring().First()) << "row " << row << " after " << i;
+      ASSERT_FALSE(Row(row)[Model::kTime].isEmpty());
+      if (Row(row)[Model::kDirection] == "RX") {
+        ASSERT_TRUE(Background(row).isValid());
+      }
+    }
+  }
+  EXPECT_EQ(model.rowCount(), 8);
 }
 
 // The window in the running tool: a fake port, the exchange ticked by hand.
@@ -160,34 +205,48 @@ class MonitorWindow : public ::testing::Test {
   Tool tool{dir.path(), port, prompter};
 };
 
-TEST_F(MonitorWindow, OpensFromTheMenuFollowsTheNewestAndClosingChangesNothing) {
-  Tick(6);  // frames from before the window opened are there too
+TEST_F(MonitorWindow, OpensFromTheMenuOnTheNewestRowAndFollowsUntilTheUserScrollsUp) {
+  Tick(60);  // frames from before the window opened are there too
   ExchangeMonitor* monitor = Open();
   ASSERT_NE(monitor, nullptr);
   EXPECT_TRUE(monitor->isVisible());
   EXPECT_FALSE(monitor->isModal());
   EXPECT_EQ(monitor->windowTitle(), "Монитор обмена");
-  EXPECT_EQ(monitor->Model().rowCount(), 2 * 6 - 1);  // the first tick had no exchange to end
+  EXPECT_EQ(monitor->Model().rowCount(), 2 * 60 - 1);  // the first tick had no exchange to end
   EXPECT_EQ(Open(), monitor) << "one window, raised again";
 
+  // Laid out only as the event loop runs: it still opens on the newest row.
+  QCoreApplication::processEvents();
   QTableView* table = monitor->Table();
-  table->resize(600, 200);
-  QCoreApplication::processEvents();  // the window is laid out as the event loop runs
+  QScrollBar* bar = table->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum()) << "opens on the newest row";
+  EXPECT_EQ(table->rowAt(table->viewport()->height() - 2), monitor->Model().rowCount() - 1);
+
+  // Made smaller while following, it goes on following.
+  monitor->resize(monitor->width(), monitor->height() / 2);
+  QCoreApplication::processEvents();
   Tick(30);
   monitor->Refresh();
   QCoreApplication::processEvents();
-  QScrollBar* bar = table->verticalScrollBar();
-  EXPECT_GT(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), bar->maximum()) << "follows the newest line";
+
   bar->setValue(3);  // the user scrolls up to read
   Tick(5);
   monitor->Refresh();
   QCoreApplication::processEvents();
   EXPECT_EQ(bar->value(), 3);
   EXPECT_LT(bar->value(), bar->maximum());
+  bar->setValue(bar->maximum());  // and back to the end: following again
+  Tick(5);
+  monitor->Refresh();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(bar->value(), bar->maximum());
 
   const QString counters = monitor->findChild<QLabel*>("lbl_counters")->text();
-  EXPECT_TRUE(counters.startsWith("Запросов: 41 (повторов: 13)")) << counters.toStdString();
+  EXPECT_TRUE(counters.startsWith("Запросов: 100 (повторов: 32)    Ответов: 67 (исключений: 0)    "
+                                  "Ошибок: 32 — нет ответа 32, КС 0, неполный ответ 0"))
+      << counters.toStdString();
 
   // Pause keeps the table still; the exchange goes on.
   monitor->findChild<QPushButton*>("cmd_pause")->click();
@@ -197,7 +256,7 @@ TEST_F(MonitorWindow, OpensFromTheMenuFollowsTheNewestAndClosingChangesNothing) 
   EXPECT_EQ(monitor->Model().rowCount(), rows);
   monitor->findChild<QPushButton*>("cmd_pause")->click();
 
-  // Saved rows are log lines; with "only errors", just the failed exchanges.
+  // Saved rows are log lines; with "only errors", the failed exchanges, each after its request.
   monitor->findChild<QPushButton*>("cmd_errors")->click();
   const QString path = dir.filePath("saved.log");
   ASSERT_EQ(monitor->SaveTo(path), QString());
@@ -205,7 +264,11 @@ TEST_F(MonitorWindow, OpensFromTheMenuFollowsTheNewestAndClosingChangesNothing) 
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
   const QStringList lines = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);
   EXPECT_EQ(lines.size(), monitor->Model().rowCount());
-  for (const QString& line : lines) EXPECT_EQ(line.section('\t', 1), "RX\t-\tno-answer\tНет ответа");
+  ASSERT_EQ(lines.size() % 2, 0);
+  for (int i = 0; i < lines.size(); i += 2) {
+    EXPECT_EQ(lines[i].section('\t', 1, 1), "TX");
+    EXPECT_EQ(lines[i + 1].section('\t', 1), "RX\t-\tno-answer\tНет ответа");
+  }
 
   // Closing the window leaves the exchange as it was, and it goes on recording.
   monitor->close();

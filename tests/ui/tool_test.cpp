@@ -141,7 +141,9 @@ TEST(PortErrorMessage, ASecondLineNamesTheDeviceAndTheReason) {
   }
 }
 
-TEST_F(ToolStartUp, OkLeadsThroughTheDialogIntoTheRunningStateWithoutReadingParameters) {
+// The parameters are read on this path too, once a port works: without their sensor types the
+// channels could not be shown or recorded.
+TEST_F(ToolStartUp, OkLeadsThroughTheDialogIntoTheRunningStateAndTheParametersAreReadOnceAPortWorks) {
   WriteIni("[PC config]\nCOM=3\nCOMSettings=9600,n,8,2\n");
   port.open = false;
   port.openError = PortError::Kind::Unavailable;
@@ -162,7 +164,16 @@ TEST_F(ToolStartUp, OkLeadsThroughTheDialogIntoTheRunningStateWithoutReadingPara
   EXPECT_TRUE(dialogSeen);
   EXPECT_TRUE(Window().isVisible());
   EXPECT_TRUE(tool.Timer1().isActive());
-  EXPECT_TRUE(tool.Engine().Queue().IsEmpty()) << "no parameter read on this path";
+  EXPECT_EQ(tool.Engine().Queue().PendingCount(), 3) << "the parameter reads wait for a port";
+  tool.Engine().Tick(3, "9600,n,8,2");
+  EXPECT_TRUE(port.written.empty());
+
+  // The operator opens a port later (the dialog from the menu): the reads go first.
+  port.openError.reset();
+  port.Open();
+  tool.Engine().Tick(3, "9600,n,8,2");
+  ASSERT_EQ(port.written.size(), 1u);
+  EXPECT_EQ(port.written[0], (std::vector<std::uint8_t>{7, 0x64, 0, 0, 0x28, 0x8E, 0xEE}));
 }
 
 // A log that cannot be written is said in the status line after every tick while it lasts;

@@ -69,7 +69,8 @@ ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
   header->resizeSection(ExchangeMonitorModel::kDirection, fontMetrics().horizontalAdvance("Напр.") + 14);
   header->resizeSection(ExchangeMonitorModel::kBytes, 250);
   header->resizeSection(ExchangeMonitorModel::kMeaning, 320);
-  header->resizeSection(ExchangeMonitorModel::kOutcome, fontMetrics().horizontalAdvance("не тот ответ") + 14);
+  header->resizeSection(ExchangeMonitorModel::kOutcome,
+                        fontMetrics().horizontalAdvance(QStringLiteral("неполный ответ")) + 14);
   header->setStretchLastSection(true);
   // The bytes column shows as many bytes as its width holds.
   const auto fitBytes = [this](int logical, int, int width) {
@@ -98,6 +99,7 @@ ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
   counters_ = new QLabel(this);
   counters_->setObjectName(QStringLiteral("lbl_counters"));
   counters_->setTextFormat(Qt::PlainText);
+  counters_->setWordWrap(true);  // a narrow window shows every counter on two lines
   column->addWidget(counters_);
 
   timer_.setInterval(kRefreshMs);

@@ -140,11 +140,13 @@ bool Tool::FormLoad() {
 void Tool::Timer1_Tick() {
   engine_.SetEchoExpected(config_.Echo());  // as the settings dialog's OK last left it
   engine_.Tick(config_.PortNumber(), config_.PortSettings());
-  // A tick that waited for an answer on its way leaves the status line as it was.
-  const QString status = window_.Text({Control::lbl_sys_mes});
-  if (logFailing_ && !status.endsWith(kStatusLogFailingNote)) {
-    window_.SetText({Control::lbl_sys_mes}, status + kStatusLogFailingNote);
-  }
+  // The notes of the exchange log and the recording follow the exchange's words. A tick that
+  // waited for an answer on its way leaves the status line as it was: its notes are renewed.
+  const QString shown = window_.Text({Control::lbl_sys_mes});
+  QString status = shown;
+  if (status.endsWith(statusNotes_)) status.chop(statusNotes_.size());
+  statusNotes_ = (logFailing_ ? kStatusLogFailingNote : QString()) + recording_.StatusNote();
+  if (status + statusNotes_ != shown) window_.SetText({Control::lbl_sys_mes}, status + statusNotes_);
 }
 
 }  // namespace torvex

@@ -69,6 +69,8 @@ struct LocaleCase {
   int separator;     // the CSV filter's field separator, as a character code
 };
 
+void PrintTo(const LocaleCase& c, std::ostream* out) { *out << c.name; }
+
 class Spreadsheet : public ::testing::TestWithParam<LocaleCase> {};
 
 TEST_P(Spreadsheet, ReadsTheTimeAsADateTimeAndTheValuesAsNumbers) {

@@ -52,20 +52,36 @@ QString SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end
 }
 
 bool ExchangeLogFile::Open() {
-  if (file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return true;
-  SetFailing(true, file_.errorString());
+  if (file_->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return true;
+  SetFailing(true, file_->errorString());
   return false;
 }
 
 void ExchangeLogFile::Write(const FrameRecord& record) {
-  if (!file_.isOpen()) return;
+  if (!file_->isOpen()) return;
   line_.resize(0);  // keeps its capacity: no allocation per line once it has grown
+  line_ += rest_;
   AppendLogLine(line_, record);
-  const bool written = file_.write(line_) == line_.size();
-  if (written != !failing_) SetFailing(!written, file_.errorString());
-  if (!written) file_.unsetError();
+  // A full disk takes what fits and refuses the rest: the rest is written again, so that the
+  // refusal and its reason show.
+  qint64 done = 0;
+  while (done < line_.size()) {
+    const qint64 n = file_->write(line_.constData() + done, line_.size() - done);
+    if (n <= 0) break;
+    done += n;
+  }
+  const bool written = done == line_.size();
+  const QString reason = file_->errorString();  // before a resize clears it
+  if (written) {
+    rest_.clear();
+  } else if (done > 0) {
+    // A cut line would run into the next one once there is room again.
+    if (file_->resize(file_->size() - done)) rest_.clear();
+    else rest_ = line_.mid(done);
+  }
+  if (written != !failing_) SetFailing(!written, reason);
+  if (!written) file_->unsetError();
 }
-
 void ExchangeLogFile::SetFailing(bool failing, const QString& reason) {
   failing_ = failing;
   if (onState_) onState_(failing, reason);

@@ -7,6 +7,7 @@
 // `--exchange-log` and the monitor's "save" write the same lines.
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include <QByteArray>
 #include <QFile>
@@ -31,26 +32,31 @@ QString SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end
 // A log file that is appended to, one write per line, so that a line is on disk as soon as
 // its frame is on the line and a run that is killed loses nothing. A file that cannot be
 // written never stops the exchange: the failure is reported once, writing is tried again with
-// every frame, and the recovery is reported too.
+// every frame, and the recovery is reported too. A line that a full disk cut half-way is taken
+// back (or, where the file cannot be shortened, finished before the next line), so the file
+// holds whole lines only.
 class ExchangeLogFile {
  public:
   // failing: whether the log has just stopped (true) or resumed (false) being written.
   using StateHandler = std::function<void(bool failing, const QString& reason)>;
 
-  explicit ExchangeLogFile(const QString& path) : file_(path) {}
+  explicit ExchangeLogFile(const QString& path) : file_(std::make_unique<QFile>(path)) {}
+  // The same on a file object of the caller's, not yet open.
+  explicit ExchangeLogFile(std::unique_ptr<QFile> file) : file_(std::move(file)) {}
 
   void SetStateHandler(StateHandler handler) { onState_ = std::move(handler); }
   // Opens for appending; false (reported) when the file cannot be opened.
   bool Open();
   void Write(const FrameRecord& record);
   bool Failing() const { return failing_; }
-  QString Path() const { return file_.fileName(); }
+  QString Path() const { return file_->fileName(); }
 
  private:
   void SetFailing(bool failing, const QString& reason);
 
-  QFile file_;
+  std::unique_ptr<QFile> file_;
   QByteArray line_;
+  QByteArray rest_;  // what a cut line still lacks, where it could not be taken back
   bool failing_ = false;
   StateHandler onState_;
 };

@@ -1,7 +1,11 @@
 #include "record/csv_recorder.h"
 
+#include <cerrno>
+
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #include "decode/numeric.h"
@@ -11,6 +15,15 @@ namespace {
 
 constexpr char kBom[] = "\xEF\xBB\xBF";
 constexpr char kLineEnd[] = "\r\n";
+// How far "name-2.csv", "name-3.csv", ... is searched for a free name.
+constexpr int kMaxNumberedName = 9999;
+
+// "run.csv" -> "run-2.csv" in the same folder; "run" -> "run-2".
+QString NumberedPath(const QString& path, int n) {
+  const QFileInfo info(path);
+  const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+  return info.dir().filePath(QStringLiteral("%1-%2%3").arg(info.completeBaseName()).arg(n).arg(suffix));
+}
 
 // A number as the window writes it, without the blank and unit.
 QString Number(const Value& value) {
@@ -33,7 +46,11 @@ QString Field(const QString& text, char separator) {
 }  // namespace
 
 CsvLayout::CsvLayout()
-    : separator_(QLocale().decimalPoint() == QStringLiteral(",") ? ';' : ',') {
+    : separator_(QLocale().decimalPoint() == QStringLiteral(",") ? ';' : ','),
+      // A spreadsheet reads a time as a date and time only with its locale's decimal separator
+      // before the milliseconds (Russian: "17:47:55,811"; "17:47:55.811" stays text there).
+      timeFormat_(QStringLiteral("yyyy-MM-dd HH:mm:ss") + QLocale().decimalPoint() +
+                  QStringLiteral("zzz")) {
   columns_.push_back({Column::kTime, {}, {}});
   for (int c = 0; c < kAnalogChannels; ++c) {
     columns_.push_back({Column::kType, {}, {}, c});
@@ -73,8 +90,7 @@ QString CsvLayout::Header(const Column& column) const {
 
 QString CsvLayout::Cell(const Column& column, const Sample& sample) const {
   if (column.kind == Column::kTime) {
-    return QDateTime::fromMSecsSinceEpoch(sample.time)
-        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    return QDateTime::fromMSecsSinceEpoch(sample.time).toString(timeFormat_);
   }
   if (column.kind == Column::kValue) {
     const std::optional<Value> value = ValueOf(sample, column.quantity);
@@ -89,10 +105,8 @@ QString CsvLayout::Cell(const Column& column, const Sample& sample) const {
                                           : QString::number(static_cast<int>(type));
     }
     case Column::kDirection:
-      switch (ShaftDirection(status->statusWord)) {
-        case Direction::kForward: return QStringLiteral("1");
-        case Direction::kBackward: return QStringLiteral("-1");
-        case Direction::kUnknown: return {};
+      if (const auto value = ValueOf(*status, {Measure::kDirection})) {
+        return QString::number(value->number);
       }
       return {};
     case Column::kStatusWord: return QString::number(status->statusWord);
@@ -129,21 +143,34 @@ CsvRecorder::CsvRecorder(ErrorHandler onError) : onError_(std::move(onError)) {}
 
 CsvRecorder::~CsvRecorder() { Stop(); }
 
-QString CsvRecorder::Start(const QString& path) {
-  auto file = std::make_unique<QFile>(path);
-  if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-    return file->errorString();
+QString CsvRecorder::Start(const QString& path, ExistingFile existing) {
+  auto file = std::make_unique<QFile>();
+  // A recording is never lost: with kKeep the file is created only where none is (O_EXCL), so
+  // a file that appears meanwhile is kept too. Devices and pipes are written as they are.
+  const QFileInfo info(path);
+  const bool keep = existing == ExistingFile::kKeep && !(info.exists() && !info.isFile());
+  QString candidate = path;
+  for (int n = 2;; ++n) {
+    file->setFileName(candidate);
+    errno = 0;
+    if (file->open(QIODevice::WriteOnly | QIODevice::Unbuffered |
+                   (keep ? QIODevice::NewOnly : QIODevice::Truncate))) {
+      break;
+    }
+    const int error = errno;
+    if (!keep || error != EEXIST || n > kMaxNumberedName) return FileErrorText(error, *file);
+    candidate = NumberedPath(path, n);
   }
-  return Start(std::move(file), path);
+  return Start(std::move(file), candidate);
 }
 
 QString CsvRecorder::Start(std::unique_ptr<QIODevice> device, const QString& name) {
   Stop();
+  stopReason_.clear();
   layout_ = std::make_unique<CsvLayout>();
   device_ = std::move(device);
   name_ = name;
-  if (!Write(QByteArray(kBom) + layout_->HeaderRow())) {
-    const QString why = device_->errorString();
+  if (const QString why = Write(QByteArray(kBom) + layout_->HeaderRow()); !why.isEmpty()) {
     Stop();
     return why;
   }
@@ -159,21 +186,57 @@ void CsvRecorder::Stop() {
 
 void CsvRecorder::Add(const Sample& sample) {
   if (!device_) return;
-  if (!Write(layout_->Row(sample))) Fail();
+  if (const QString why = Write(layout_->Row(sample)); !why.isEmpty()) Fail(why);
 }
 
-bool CsvRecorder::Write(const QByteArray& bytes) {
-  if (device_->write(bytes) != bytes.size()) return false;
-  // Unbuffered files have nothing to flush; other devices are pushed on at once.
-  if (auto* file = qobject_cast<QFile*>(device_.get())) return file->flush();
-  return true;
+QString CsvRecorder::Write(const QByteArray& bytes) {
+  // A full disk takes what fits and refuses the rest: the rest is written again, so that the
+  // refusal, and with it the reason, shows.
+  qint64 done = 0;
+  errno = 0;
+  while (done < bytes.size()) {
+    const qint64 n = device_->write(bytes.constData() + done, bytes.size() - done);
+    if (n <= 0) break;
+    done += n;
+  }
+  const int error = errno;
+  auto* file = qobject_cast<QFileDevice*>(device_.get());
+  if (done == bytes.size()) {
+    // Unbuffered files have nothing to flush; other devices are pushed on at once.
+    if (!file || file->flush()) return {};
+    return FileErrorText(errno, *device_);
+  }
+  const QString why = FileErrorText(error, *device_);  // before a resize clears the device's text
+  if (done > 0 && file) file->resize(file->size() - done);  // the file ends with a whole row
+  return why;
 }
 
-void CsvRecorder::Fail() {
-  const QString message = QStringLiteral("Запись в файл %1 остановлена: %2")
-                              .arg(name_, device_->errorString());
+void CsvRecorder::Fail(const QString& reason) {
+  const QString message =
+      QStringLiteral("Запись в файл %1 остановлена: %2").arg(name_, reason);
+  stopReason_ = reason;
   Stop();
   if (onError_) onError_(message);
+}
+
+QString FileErrorText(int error, const QIODevice& device) {
+  switch (error) {
+    case ENOSPC: return QStringLiteral("нет места на диске");
+#ifdef EDQUOT
+    case EDQUOT: return QStringLiteral("исчерпана дисковая квота");
+#endif
+    case EFBIG: return QStringLiteral("файл превысил допустимый размер");
+    case EIO: return QStringLiteral("ошибка ввода-вывода");
+    case EROFS: return QStringLiteral("диск только для чтения");
+    case EACCES:
+    case EPERM: return QStringLiteral("нет прав на запись");
+    case ENOENT: return QStringLiteral("нет такой папки");
+    case ENOTDIR: return QStringLiteral("путь проходит через файл, а не папку");
+    case EISDIR: return QStringLiteral("это папка");
+    case EEXIST: return QStringLiteral("свободное имя файла не найдено");
+    default: break;
+  }
+  return device.errorString();
 }
 
 }  // namespace torvex::record

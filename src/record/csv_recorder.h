@@ -3,7 +3,9 @@
 //
 // The file: UTF-8 with a byte-order mark, CRLF line ends, a header row, then one row per
 // sample. The separator is ';' when the locale writes numbers with a decimal comma (Russian),
-// else ','; numbers use the locale's decimal separator, never grouped. Each quantity whose
+// else ','; numbers use the locale's decimal separator, never grouped, and so does the time
+// before its milliseconds (2026-12-10 17:47:55,811 in Russian), the form the locale's
+// spreadsheet reads as a date and time. Each quantity whose
 // unit depends on the sensor type has one column per unit it can take ("AIN1.1 датчик (°C)",
 // "AIN1.1 датчик (%)", ...), beside a column with the channel's type code: a value is written
 // only into the column of the unit it has at that moment, so a type changed during a
@@ -13,8 +15,9 @@
 // unknown; the status word in decimal; each discrete input and output 0 or 1.
 //
 // Every row is written through to the file as it comes, so a killed tool loses nothing
-// written, and a failed write (a full disk) is found at once: it is reported once and the
-// recording stops; whatever else runs goes on.
+// written, and a failed write (a full disk) is found at once: it is reported once, with its
+// reason, and the recording stops; whatever else runs goes on. A row is written in one piece;
+// one that a full disk cut is taken back, so the file always ends with a whole row.
 #include <functional>
 #include <memory>
 #include <vector>
@@ -49,7 +52,14 @@ class CsvLayout {
   QString Cell(const Column& column, const Sample& sample) const;
 
   char separator_;
+  QString timeFormat_;
   std::vector<Column> columns_;
+};
+
+// What a recording does with a file that is already at its path.
+enum class ExistingFile {
+  kReplace,  // the operator chose to replace it
+  kKeep,     // it is kept; the recording goes into the first free "name-2.csv", "name-3.csv", ...
 };
 
 class CsvRecorder {
@@ -60,26 +70,36 @@ class CsvRecorder {
   explicit CsvRecorder(ErrorHandler onError = {});
   ~CsvRecorder();
 
-  // Starts a recording into a new file at path (an existing one is replaced) and writes its
-  // header. Returns empty on success, else why the file cannot be written.
-  QString Start(const QString& path);
+  // Starts a recording into a file at path and writes its header; FileName() is the file
+  // taken. A path that is no regular file (a device, a pipe) is written as it is. Returns empty
+  // on success, else why the file cannot be written, in words.
+  QString Start(const QString& path, ExistingFile existing = ExistingFile::kReplace);
   // The same into a device already open for writing.
   QString Start(std::unique_ptr<QIODevice> device, const QString& name);
   void Stop();
   bool Recording() const { return device_ != nullptr; }
   const QString& FileName() const { return name_; }
+  // Why the last recording stopped on its own, in words ("нет места на диске"); empty while it
+  // runs or when the operator stopped it.
+  const QString& StopReason() const { return stopReason_; }
 
   // One row for the sample; nothing when not recording.
   void Add(const Sample& sample);
 
  private:
-  bool Write(const QByteArray& bytes);
-  void Fail();
+  // Writes all of bytes or, failing, takes back what of them reached a file and returns why.
+  QString Write(const QByteArray& bytes);
+  void Fail(const QString& reason);
 
   ErrorHandler onError_;
   std::unique_ptr<QIODevice> device_;
   std::unique_ptr<CsvLayout> layout_;
   QString name_;
+  QString stopReason_;
 };
+
+// Why a file could not be opened or written, in words, from the system's error number; the
+// device's own text when the number says nothing more.
+QString FileErrorText(int error, const QIODevice& device);
 
 }  // namespace torvex::record

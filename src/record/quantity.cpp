@@ -10,6 +10,16 @@ namespace {
 constexpr SensorType kTypes[] = {SensorType::kDiscrete, SensorType::kPt100, SensorType::kPt1000,
                                  SensorType::kThermocouple, SensorType::kCurrentLoop};
 
+// The shaft's direction as its number: forward 1, astern -1, none when unknown.
+std::optional<double> DirectionNumber(int statusWord) {
+  switch (ShaftDirection(statusWord)) {
+    case Direction::kForward: return 1.0;
+    case Direction::kBackward: return -1.0;
+    case Direction::kUnknown: break;
+  }
+  return std::nullopt;
+}
+
 Value Scaled(double raw, const ReadingRule& rule) {
   return {raw * rule.scale, rule.decimals, rule.unit};
 }
@@ -44,6 +54,9 @@ std::optional<Value> ValueOf(const StatusSample& s, Quantity q) {
       return Scaled(s.engineSpeed, kSpeedRule);
     case Measure::kShaftSpeed:
       return Scaled(s.shaftSpeed, kSpeedRule);
+    case Measure::kDirection:
+      if (const auto number = DirectionNumber(s.statusWord)) return Value{*number, 0, kDirectionUnit};
+      return std::nullopt;
     case Measure::kConverter:
       break;
   }
@@ -80,6 +93,7 @@ QuantityReader::QuantityReader(Quantity quantity)
     case Measure::kTemperature: fixed_ = RuleOf(kTemperatureRule); break;
     case Measure::kEngineSpeed:
     case Measure::kShaftSpeed: fixed_ = RuleOf(kSpeedRule); break;
+    case Measure::kDirection: fixed_ = RuleOf(ReadingRule{1, 0, kDirectionUnit}); break;
     case Measure::kSensor:
     case Measure::kInput: break;
   }
@@ -110,6 +124,9 @@ std::optional<QuantityReader::Reading> QuantityReader::operator()(const StatusSa
       return Reading{s.temperature * fixed_.scale, fixed_.unit};
     case Measure::kEngineSpeed: return Reading{s.engineSpeed * fixed_.scale, fixed_.unit};
     case Measure::kShaftSpeed: return Reading{s.shaftSpeed * fixed_.scale, fixed_.unit};
+    case Measure::kDirection:
+      if (const auto number = DirectionNumber(s.statusWord)) return Reading{*number, fixed_.unit};
+      return std::nullopt;
     case Measure::kConverter: break;
   }
   return std::nullopt;
@@ -132,6 +149,7 @@ QString QuantityName(Quantity q) {
     case Measure::kTemperature: return QStringLiteral("Температура");
     case Measure::kEngineSpeed: return QStringLiteral("Двигатель ДЗ3");
     case Measure::kShaftSpeed: return QStringLiteral("Гребной вал");
+    case Measure::kDirection: return QStringLiteral("Направление вала");
   }
   return {};
 }
@@ -146,6 +164,7 @@ std::vector<Quantity> AllQuantities() {
   all.push_back({Measure::kTemperature});
   all.push_back({Measure::kEngineSpeed});
   all.push_back({Measure::kShaftSpeed});
+  all.push_back({Measure::kDirection});
   return all;
 }
 
@@ -170,6 +189,7 @@ std::vector<QString> PossibleUnits(Quantity q) {
     case Measure::kTemperature: add(kTemperatureRule.unit); break;
     case Measure::kEngineSpeed:
     case Measure::kShaftSpeed: add(kSpeedRule.unit); break;
+    case Measure::kDirection: add(kDirectionUnit); break;
   }
   return units;
 }

@@ -14,6 +14,8 @@ namespace torvex::record {
 
 // The state of a discrete sensor ("Откл"/"Вкл" in the window) as 0 or 1.
 inline const QString kOnOffUnit = QStringLiteral("Откл/Вкл");
+// The shaft's direction ("Вперед"/"Назад" in the window) as 1 or -1.
+inline const QString kDirectionUnit = QStringLiteral("вперед 1 / назад -1");
 
 // A measured value: `number` is the raw value times its scale; `decimals` is how many the
 // window shows.
@@ -30,6 +32,7 @@ enum class Measure {
   kTemperature,  // the board's sensor
   kEngineSpeed,  // ДЗ3
   kShaftSpeed,   // ДЗ1, ДЗ2
+  kDirection,    // the shaft's direction: 1 forward, -1 astern; none where the window shows "?"
 };
 
 struct Quantity {
@@ -77,11 +80,11 @@ class QuantityReader {
 };
 
 // "AIN1.0 датчик", "AIN2.15 вход", "АЦП AIN1.31", "Температура", "Двигатель ДЗ3",
-// "Гребной вал".
+// "Гребной вал", "Направление вала".
 QString QuantityName(Quantity quantity);
 
 // Every quantity that can be plotted, in the order of the trends window's list: AIN1 channels
-// (sensor, input), AIN2 channels, converter inputs, temperature, speeds.
+// (sensor, input), AIN2 channels, converter inputs, temperature, speeds, the shaft's direction.
 std::vector<Quantity> AllQuantities();
 
 // The units a quantity can take under any sensor type, in a fixed order.

@@ -28,7 +28,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("monitor"),
       QStringLiteral("Open the exchange monitor (\"Монитор обмена\") beside the window at start."));
   const QCommandLineOption record(QStringLiteral("record"),
-                                  QStringLiteral("Record the measurements into FILE (CSV)."),
+                                  QStringLiteral("Record the measurements into FILE (CSV). An existing FILE is "
+                                                 "kept: the recording then goes into FILE-2.csv "
+                                                 "(or the next free number), as standard error says."),
                                   QStringLiteral("FILE"));
   const QCommandLineOption trends(QStringLiteral("trends"),
                                   QStringLiteral("Open the trends window with the AIN1 sensor values."));

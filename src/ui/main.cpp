@@ -63,7 +63,10 @@ int main(int argc, char** argv) {
   torvex::Tool tool(settingsDir, port, prompter);
   if (!options.exchangeLog.isEmpty()) tool.OpenExchangeLog(options.exchangeLog);
   if (!tool.FormLoad()) return 0;
-  if (!options.record.isEmpty()) tool.Recording().StartRecording(options.record);
+  // An unattended run never replaces a recording: an existing file is kept.
+  if (!options.record.isEmpty()) {
+    tool.Recording().StartRecording(options.record, torvex::record::ExistingFile::kKeep);
+  }
   if (options.trends) tool.Recording().ShowTrends().ShowAin1Sensors();
   if (options.monitor) tool.ShowMonitor();
   return app.exec();

@@ -1,9 +1,12 @@
 #include "ui/recording_menu.h"
 
+#include <cstdio>
+
 #include <QAction>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStandardPaths>
@@ -22,7 +25,8 @@ const QString kStopText = QStringLiteral("Остановить запись");
 
 RecordingMenu::RecordingMenu(MainWindow& window)
     : window_(window), recorder_([this](const QString& message) {
-        Report(message);
+        // The status line says it from the next exchange tick on (StatusNote), the box at once.
+        ShowMessageBox(message);
         ShowState();
       }) {
   mnu_record_ = window_.menuBar()->addAction(kRecordText);
@@ -43,13 +47,29 @@ void RecordingMenu::OnAnswer(const RxAnswer& answer) {
   recorder_.Add(*sample);
 }
 
-bool RecordingMenu::StartRecording(const QString& path) {
-  const QString why = recorder_.Start(path);
+bool RecordingMenu::StartRecording(const QString& path, record::ExistingFile existing) {
+  asked_ = path;
+  const QString why = recorder_.Start(path, existing);
   if (!why.isEmpty()) {
     Report(QStringLiteral("Запись в файл %1 не начата: %2").arg(path, why));
+  } else if (recorder_.FileName() != path) {
+    std::fprintf(stderr, "torvex-tp: %s exists and is kept; recording into %s\n",
+                 qUtf8Printable(path), qUtf8Printable(recorder_.FileName()));
+    window_.SetText({Control::lbl_sys_mes}, StatusNote().trimmed());
   }
   ShowState();
   return recorder_.Recording();
+}
+
+QString RecordingMenu::StatusNote() const {
+  if (!recorder_.StopReason().isEmpty()) {
+    return QStringLiteral(" Запись в файл остановлена: ") + recorder_.StopReason();
+  }
+  if (recorder_.Recording() && recorder_.FileName() != asked_) {
+    return QStringLiteral(" Запись в файл %1 (%2 уже есть)")
+        .arg(QFileInfo(recorder_.FileName()).fileName(), QFileInfo(asked_).fileName());
+  }
+  return {};
 }
 
 void RecordingMenu::StopRecording() {
@@ -77,6 +97,10 @@ void RecordingMenu::mnu_record_Click() {
 // stays until read; neither stops the exchange.
 void RecordingMenu::Report(const QString& message) {
   window_.SetText({Control::lbl_sys_mes}, message);
+  ShowMessageBox(message);
+}
+
+void RecordingMenu::ShowMessageBox(const QString& message) {
   auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Запись в файл"), message,
                               QMessageBox::Ok, &window_);
   box->setObjectName(QStringLiteral("msg_record"));

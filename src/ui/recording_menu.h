@@ -29,10 +29,19 @@ class RecordingMenu : public QObject {
   void OnAnswer(const RxAnswer& answer);
 
   // Starts recording into path; a file that cannot be written is reported in the status line
-  // and a message box. Returns whether the recording runs.
-  bool StartRecording(const QString& path);
+  // and a message box. A file already there is replaced (the menu's file dialog has asked) or,
+  // with kKeep (the command line), kept: the recording then goes into a free numbered name,
+  // said on standard error and by StatusNote. Returns whether the recording runs.
+  bool StartRecording(const QString& path,
+                      record::ExistingFile existing = record::ExistingFile::kReplace);
   void StopRecording();
   bool Recording() const { return recorder_.Recording(); }
+  // The file being recorded into, or last recorded into.
+  const QString& FileName() const { return recorder_.FileName(); }
+  // What the status line says after every exchange tick about the recording: the file it goes
+  // into when that is not the one asked for, or that it stopped on its own and why; empty
+  // otherwise. A stop is said until a recording is started again.
+  QString StatusNote() const;
 
   // Shows the trends window, made at its first opening; it keeps its choices when closed.
   TrendsWindow& ShowTrends();
@@ -42,11 +51,13 @@ class RecordingMenu : public QObject {
  private:
   void mnu_record_Click();
   void Report(const QString& message);
+  void ShowMessageBox(const QString& message);
   void ShowState();
 
   MainWindow& window_;
   record::History history_;
   record::CsvRecorder recorder_;
+  QString asked_;  // the path the recording was asked for
   QAction* mnu_record_ = nullptr;
   QAction* mnu_trends_ = nullptr;
   QPointer<TrendsWindow> trends_;

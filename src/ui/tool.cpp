@@ -147,12 +147,15 @@ bool Tool::FormLoad() {
 void Tool::Timer1_Tick() {
   engine_.SetEchoExpected(config_.Echo());  // as the settings dialog's OK last left it
   engine_.Tick(config_.PortNumber(), config_.PortSettings());
-  // A tick that waited for an answer on its way leaves the status line as it was.
-  QString status = window_.Text({Control::lbl_sys_mes});
-  const QString before = status;
-  if (engine_.EchoSeemsAbsent() && !status.contains(kStatusNoEchoNote)) status += kStatusNoEchoNote;
-  if (logFailing_ && !status.endsWith(kStatusLogFailingNote)) status += kStatusLogFailingNote;
-  if (status != before) window_.SetText({Control::lbl_sys_mes}, status);
+  // The notes on the adapter, the exchange log and the recording follow the exchange's words.
+  // A tick that waited for an answer on its way leaves the status line as it was: its notes
+  // are renewed.
+  const QString shown = window_.Text({Control::lbl_sys_mes});
+  QString status = shown;
+  if (status.endsWith(statusNotes_)) status.chop(statusNotes_.size());
+  statusNotes_ = (engine_.EchoSeemsAbsent() ? kStatusNoEchoNote : QString()) +
+                 (logFailing_ ? kStatusLogFailingNote : QString()) + recording_.StatusNote();
+  if (status + statusNotes_ != shown) window_.SetText({Control::lbl_sys_mes}, status + statusNotes_);
 }
 
 }  // namespace torvex

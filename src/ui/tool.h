@@ -79,6 +79,7 @@ class Tool : public QObject {
   ExchangeRecorder recorder_;
   std::unique_ptr<ExchangeLogFile> log_;
   bool logFailing_ = false;
+  QString statusNotes_;  // what Timer1_Tick last appended to the status line
   QPointer<ExchangeMonitor> monitor_;
   QtAdapterSource systemAdapters_;
   AdapterSource* adapters_ = &systemAdapters_;

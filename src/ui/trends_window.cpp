@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -29,11 +30,24 @@ constexpr int kSlowestRefreshMs = 60 * 1000;
 constexpr std::int64_t kMinuteMs = 60 * 1000;
 constexpr int kMinPoints = 200;
 
+// The lines' colours; when more lines are shown than there are colours, the colours come
+// again with a dash pattern (in pen widths) of their own, so that no two lines shown look
+// alike: 16 colours x 9 patterns are more than the quantities there are.
 const QColor kPalette[] = {
     QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44),  QColor(214, 39, 40),
     QColor(148, 103, 189), QColor(140, 86, 75), QColor(227, 119, 194), QColor(127, 127, 127),
     QColor(188, 189, 34), QColor(23, 190, 207), QColor(0, 0, 128),     QColor(128, 0, 0),
     QColor(0, 128, 128),  QColor(128, 128, 0), QColor(255, 0, 255),    QColor(0, 0, 0)};
+const QVector<qreal> kDashes[] = {
+    {},           {6, 3},       {1, 3},        {6, 3, 1, 3}, {6, 3, 1, 3, 1, 3},
+    {12, 4},      {12, 4, 1, 4}, {3, 2},       {12, 4, 6, 4}};
+
+QPen PenOfStyle(std::size_t style) {
+  QPen pen(kPalette[style % std::size(kPalette)], 1.5);
+  const QVector<qreal>& dashes = kDashes[style / std::size(kPalette) % std::size(kDashes)];
+  if (!dashes.isEmpty()) pen.setDashPattern(dashes);
+  return pen;
+}
 
 // The list's groups, as the main window groups the values.
 QString GroupOf(Quantity q) {
@@ -43,7 +57,8 @@ QString GroupOf(Quantity q) {
     case Measure::kConverter: return QStringLiteral("Входы АЦП");
     case Measure::kTemperature: return QStringLiteral("Температура");
     case Measure::kEngineSpeed:
-    case Measure::kShaftSpeed: return QStringLiteral("Обороты");
+    case Measure::kShaftSpeed:
+    case Measure::kDirection: return QStringLiteral("Обороты");
   }
   return {};
 }
@@ -60,7 +75,11 @@ std::int64_t SpanMs(TrendsWindow::Span span) {
 
 double Seconds(std::int64_t ms) { return static_cast<double>(ms) / 1000.0; }
 
-QString Reading(const record::Value& value) {
+QString Reading(Quantity quantity, const record::Value& value) {
+  // The direction reads as the main window says it.
+  if (quantity.measure == Measure::kDirection) {
+    return value.number > 0 ? QStringLiteral("Вперед") : QStringLiteral("Назад");
+  }
   return FormatReading(value.number, value.decimals, 1, value.unit);
 }
 
@@ -231,9 +250,7 @@ QCPGraph* TrendsWindow::GraphFor(std::size_t quantity, const QString& unit) {
   if (auto it = graphs_.find(key); it != graphs_.end()) return it->second;
   QCPGraph* graph = plot_->addGraph(plot_->xAxis, AxisFor(unit));
   graph->setName(record::QuantityName(quantities_[quantity]) + QStringLiteral(", ") + unit);
-  std::size_t position = 0;  // colours by the place in the list of what is shown
-  for (std::size_t i = 0; i < quantity; ++i) position += items_[i]->checkState(0) == Qt::Checked;
-  graph->setPen(QPen(kPalette[position % std::size(kPalette)], 1.5));
+  graph->setPen(PenOfStyle(styles_.at(quantity)));
   graph->setAdaptiveSampling(true);
   graphs_[key] = graph;
   return graph;
@@ -257,6 +274,20 @@ void TrendsWindow::Refresh(std::int64_t now) {
     if (items_[i]->checkState(0) != Qt::Checked) continue;
     shown.push_back(i);
     wanted.push_back(quantities_[i]);
+  }
+  // A value keeps its look while it is checked; one checked anew takes the first look that no
+  // other checked value has.
+  std::erase_if(styles_, [&shown](const auto& entry) {
+    return std::find(shown.begin(), shown.end(), entry.first) == shown.end();
+  });
+  for (std::size_t i : shown) {
+    if (styles_.contains(i)) continue;
+    std::size_t style = 0;
+    while (std::any_of(styles_.begin(), styles_.end(),
+                       [style](const auto& entry) { return entry.second == style; })) {
+      ++style;
+    }
+    styles_[i] = style;
   }
   const auto series = history_.Series(wanted, from, now, maxPoints);
   std::map<std::pair<std::size_t, QString>, QVector<QCPGraphData>> graphPoints;
@@ -293,6 +324,7 @@ void TrendsWindow::Refresh(std::int64_t now) {
     it = axes_.erase(it);
   }
   for (auto& [key, points] : graphPoints) GraphFor(key.first, key.second)->data()->set(points, true);
+  MarkUnplotted(graphPoints);
 
   plot_->xAxis->setRange(Seconds(from), Seconds(now));
   static_cast<QCPAxisTickerDateTime*>(plot_->xAxis->ticker().data())
@@ -309,12 +341,25 @@ void TrendsWindow::Refresh(std::int64_t now) {
   plot_->replot(QCustomPlot::rpQueuedReplot);
 }
 
+void TrendsWindow::MarkUnplotted(
+    const std::map<std::pair<std::size_t, QString>, QVector<QCPGraphData>>& plotted) {
+  // A tick alone would claim a line that is not there: a checked value with nothing to plot in
+  // the span is greyed, and says why.
+  const QSignalBlocker quiet(tree_values_);  // a look is no change of what is checked
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    const bool missing = items_[i]->checkState(0) == Qt::Checked &&
+                         plotted.lower_bound({i, QString()}) == plotted.lower_bound({i + 1, QString()});
+    items_[i]->setForeground(0, missing ? QBrush(Qt::gray) : QBrush());
+    items_[i]->setToolTip(0, missing ? QStringLiteral("Нет данных за показанный интервал") : QString());
+  }
+}
+
 QString TrendsWindow::CursorText(std::int64_t time) const {
   QStringList parts{QDateTime::fromMSecsSinceEpoch(time).toString(QStringLiteral("HH:mm:ss.zzz"))};
   for (const Quantity& q : Checked()) {
     const auto value = history_.ValueAt(q, time);
     parts << record::QuantityName(q) + QStringLiteral(": ") +
-                 (value ? Reading(*value) : QStringLiteral("нет данных"));
+                 (value ? Reading(q, *value) : QStringLiteral("нет данных"));
   }
   return parts.join(QStringLiteral("; "));
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QString>
+#include <QVector>
 #include <QTimer>
 #include <QWidget>
 
@@ -14,6 +15,7 @@
 
 class QCPAxis;
 class QCPGraph;
+class QCPGraphData;
 class QCPItemStraightLine;
 class QComboBox;
 class QCustomPlot;
@@ -60,6 +62,8 @@ class TrendsWindow : public QWidget {
   void RefreshNow();
   QCPAxis* AxisFor(const QString& unit);
   QCPGraph* GraphFor(std::size_t quantity, const QString& unit);
+  void MarkUnplotted(
+      const std::map<std::pair<std::size_t, QString>, QVector<QCPGraphData>>& plotted);
   QString CursorText(std::int64_t time) const;
   void SavePictureAsked();
 
@@ -75,6 +79,7 @@ class TrendsWindow : public QWidget {
   std::vector<QTreeWidgetItem*> items_;  // one per quantity, in quantities_' order
   std::map<QString, QCPAxis*> axes_;     // value axis per unit
   std::map<std::pair<std::size_t, QString>, QCPGraph*> graphs_;
+  std::map<std::size_t, std::size_t> styles_;  // the look (colour, dashes) of each checked value
   Span span_ = Span::kMinute;
   bool paused_ = false;
   std::int64_t cursorTime_ = -1;

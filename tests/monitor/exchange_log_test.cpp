@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include <QDateTime>
@@ -13,6 +14,7 @@
 
 #include "monitor/exchange_recorder.h"
 #include "monitor/frame_meaning.h"
+#include "support/filling_file.h"
 #include "support/qt_printers.h"
 
 namespace torvex {
@@ -252,6 +254,47 @@ TEST(ExchangeLog, UnwritableLogIsReportedOnceAndTheStreamGoesOn) {
     stream.Feed(kEvents);
     EXPECT_EQ(reports, 1);
     EXPECT_EQ(stream.recorder.Counters().requests, 7u);
+  }
+}
+
+// A disk that fills up in the middle of a line and has room again later: the file holds whole
+// lines only, the cut one taken back or, where the file cannot be shortened, finished before
+// the next; the failure is reported once with its reason, and so is the recovery.
+TEST(ExchangeLog, ALineCutByAFullDiskNeverRunsIntoTheNext) {
+  for (const bool shrinkable : {true, false}) {
+    SCOPED_TRACE(shrinkable ? "taken back" : "finished");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("exchange.log");
+    auto file = std::make_unique<test::FillingFile>(path);
+    file->shrinkable = shrinkable;
+    test::FillingFile* disk = file.get();
+    ExchangeLogFile log(std::move(file));
+    std::vector<std::pair<bool, QString>> reports;
+    log.SetStateHandler([&](bool failing, const QString& reason) { reports.push_back({failing, reason}); });
+    ASSERT_TRUE(log.Open());
+    Stream stream;
+    stream.recorder.SetLog(&log);
+    stream.Feed({kEvents.begin(), kEvents.begin() + 3});
+    disk->room = 20;  // the fourth line is cut after its time
+    stream.Feed({kEvents.begin() + 3, kEvents.begin() + 6});
+    disk->room = std::numeric_limits<qint64>::max();  // room again
+    stream.Feed({kEvents.begin() + 6, kEvents.end()});
+
+    const QStringList lines = ReadLines(path);
+    for (const QString& line : lines) EXPECT_EQ(line.split('\t').size(), 5) << line.toStdString();
+    // Lines 4-6 went while the disk was full; the cut one is there only when it was finished.
+    QStringList expected;
+    for (std::size_t i = 0; i < std::size(kLines); ++i) {
+      if (i < 3 || i > 5 || (i == 3 && !shrinkable)) expected << QString::fromUtf8(kLines[i]);
+    }
+    QStringList got;
+    for (const QString& line : lines) got << line.section('\t', 1);
+    EXPECT_EQ(got, expected);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(reports[0].first);
+    EXPECT_EQ(reports[0].second, "No space left on device");
+    EXPECT_FALSE(reports[1].first);
+    EXPECT_FALSE(log.Failing());
   }
 }
 

@@ -9,6 +9,7 @@
 #include "record/csv_recorder.h"
 #include "samples.h"
 #include "support/files.h"
+#include "support/filling_file.h"
 
 namespace torvex::record {
 namespace {
@@ -140,7 +141,7 @@ TEST_P(Recording, StatusAnswerRow) {
   recorder.Add(test::StatusSampleAt(test::LocalMs(12, 0, 0, 250), regs, view));
   const Table table = Written();
   ASSERT_EQ(table.rows.size(), 1u);
-  EXPECT_EQ(table.Cell(0, "Время"), "2026-03-01 12:00:00.250");
+  EXPECT_EQ(table.Cell(0, "Время"), Num("2026-03-01 12:00:00,250"));  // read as a time
   for (const Case& c : cases) {
     SCOPED_TRACE(c.channel);
     const QString name = c.sensorColumn.section(u' ', 0, 0);
@@ -185,7 +186,7 @@ TEST_P(Recording, ConverterRowAndUnknownValuesStayEmpty) {
   recorder.Add(test::StatusSampleAt(test::LocalMs(9, 5, 1, 407), regs, view));
   const Table table = Written();
   ASSERT_EQ(table.rows.size(), 2u);
-  EXPECT_EQ(table.Cell(0, "Время"), "2026-03-01 09:05:01.007");
+  EXPECT_EQ(table.Cell(0, "Время"), Num("2026-03-01 09:05:01,007"));
   EXPECT_EQ(table.Cell(0, "АЦП AIN1.0 (мВ)"), Num("1234,5"));
   EXPECT_EQ(table.Cell(0, "АЦП AIN2.0 (мВ)"), Num("-0,7"));
   EXPECT_EQ(table.Cell(0, "АЦП AIN2.31 (мВ)"), "0");
@@ -241,58 +242,84 @@ TEST_P(Recording, LostLineLeavesAGap) {
   recorder.Add(test::StatusSampleAt(test::LocalMs(10, 1, 0, 400), regs, view));
   const Table table = Written();
   ASSERT_EQ(table.rows.size(), 3u);
-  EXPECT_EQ(table.Cell(1, "Время"), "2026-03-01 10:00:00.400");
-  EXPECT_EQ(table.Cell(2, "Время"), "2026-03-01 10:01:00.400");
+  EXPECT_EQ(table.Cell(1, "Время"), Num("2026-03-01 10:00:00,400"));
+  EXPECT_EQ(table.Cell(2, "Время"), Num("2026-03-01 10:01:00,400"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, Recording,
                          ::testing::Values(QLocale::Russian, QLocale::English));
 
-// A device that takes `room` bytes and then fails, as a disk that fills up.
-class FillingDevice : public QIODevice {
- public:
-  FillingDevice() { open(QIODevice::WriteOnly); }
-  qint64 room = 1 << 20;
-
- protected:
-  qint64 readData(char*, qint64) override { return -1; }
-  qint64 writeData(const char*, qint64 size) override {
-    if (size > room) {
-      setErrorString(QStringLiteral("No space left on device"));
-      return -1;
-    }
-    room -= size;
-    return size;
-  }
-};
-
-TEST(RecordingErrors, FullDiskStopsTheRecordingAndIsReportedOnce) {
+// The disk fills up in the middle of a row: the row is taken back, the file ends with the
+// last whole row, and the reason is named once.
+TEST(RecordingErrors, FullDiskStopsTheRecordingLeavingWholeRowsAndSaysWhy) {
   test::DefaultLocale locale{QLocale::Russian};
+  QTemporaryDir dir;
+  const QString path = dir.filePath("full.csv");
   QStringList reports;
   CsvRecorder recorder([&reports](const QString& message) { reports << message; });
   FakeView view;
   const Sample sample = test::StatusSampleAt(0, {}, view);
-  auto device = std::make_unique<FillingDevice>();
-  FillingDevice* disk = device.get();
-  ASSERT_EQ(recorder.Start(std::move(device), "full.csv"), QString());
+  auto file = std::make_unique<test::FillingFile>(path);
+  ASSERT_TRUE(file->open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+  test::FillingFile* disk = file.get();
+  ASSERT_EQ(recorder.Start(std::move(file), path), QString());
   recorder.Add(sample);
-  disk->room = 100;  // the disk fills up
-  recorder.Add(sample);
+  disk->room = 300;  // the next row fits only in part
   recorder.Add(sample);
   EXPECT_FALSE(recorder.Recording());
   recorder.Add(sample);
   ASSERT_EQ(reports.size(), 1);
-  EXPECT_EQ(reports.front(),
-            "Запись в файл full.csv остановлена: No space left on device");
+  EXPECT_EQ(reports.front(), "Запись в файл " + path + " остановлена: нет места на диске");
+  EXPECT_EQ(recorder.StopReason(), "нет места на диске");
+
+  const Table table = Split(test::ReadFile(path), ';');  // every row whole, CR LF at the end
+  EXPECT_EQ(table.rows.size(), 1u);
 }
 
-TEST(RecordingErrors, FileThatCannotBeWrittenIsRefusedAtStart) {
+TEST(RecordingErrors, FileThatCannotBeWrittenIsRefusedAtStartWithItsReason) {
   CsvRecorder recorder;
-  EXPECT_NE(recorder.Start("/dev/full"), QString());  // the header does not fit
+  EXPECT_EQ(recorder.Start("/dev/full"), "нет места на диске");  // the header does not fit
   EXPECT_FALSE(recorder.Recording());
   QTemporaryDir dir;
-  EXPECT_NE(recorder.Start(dir.filePath("missing/folder/file.csv")), QString());
+  EXPECT_EQ(recorder.Start(dir.filePath("missing/folder/file.csv")), "нет такой папки");
   EXPECT_FALSE(recorder.Recording());
+}
+
+// An existing recording is never replaced unasked: the new one takes the first free numbered
+// name beside it. Asked to replace, it is replaced; a device is written as it is.
+TEST(RecordingErrors, AnExistingFileIsKeptUnlessReplacingWasAsked) {
+  struct Case {
+    const char* asked;
+    std::vector<const char*> existing;
+    ExistingFile mode;
+    const char* taken;
+  };
+  const Case cases[] = {
+      {"run.csv", {"run.csv"}, ExistingFile::kKeep, "run-2.csv"},
+      {"run.csv", {"run.csv", "run-2.csv"}, ExistingFile::kKeep, "run-3.csv"},
+      {"run.2026.csv", {"run.2026.csv"}, ExistingFile::kKeep, "run.2026-2.csv"},
+      {"run", {"run"}, ExistingFile::kKeep, "run-2"},
+      {"new.csv", {}, ExistingFile::kKeep, "new.csv"},
+      {"run.csv", {"run.csv"}, ExistingFile::kReplace, "run.csv"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.asked);
+    QTemporaryDir dir;
+    for (const char* name : c.existing) ASSERT_TRUE(test::WriteFile(dir.filePath(name), "122 rows"));
+    CsvRecorder recorder;
+    ASSERT_EQ(recorder.Start(dir.filePath(c.asked), c.mode), QString());
+    EXPECT_EQ(recorder.FileName(), dir.filePath(c.taken));
+    recorder.Stop();
+    for (const char* name : c.existing) {
+      if (name != std::string(c.taken)) {
+        EXPECT_EQ(test::ReadFile(dir.filePath(name)), "122 rows") << name;
+      }
+    }
+    EXPECT_TRUE(test::ReadFile(dir.filePath(c.taken)).startsWith("\xEF\xBB\xBF"));
+  }
+  CsvRecorder recorder;
+  ASSERT_EQ(recorder.Start("/dev/null", ExistingFile::kKeep), QString());
+  EXPECT_EQ(recorder.FileName(), "/dev/null");
 }
 
 TEST(RecordingErrors, RecordsIntoARealFileRowByRow) {

@@ -93,7 +93,9 @@ TEST(QuantityReaderTest, AgreesWithValueOf) {
       regs.Input(c, 777 * c - 5000);
     }
     regs.words[44] = 47;
-    regs.words[49] = shift % 2 ? 0x8000 : 0;
+    // Temperature sensor absent or not; forward, astern, invalid or no direction.
+    const int directions[] = {0x0001, 0x0002, 0x0203, 0};
+    regs.words[49] = (shift % 2 ? 0x8000 : 0) | directions[shift % 4];
     regs.words[46] = 5;
     std::vector<int> converter(test::kConverterRegisters);
     for (int n = 0; n < test::kConverterRegisters; ++n) converter[n] = (n * 997 * (shift + 1)) & 0xFFFF;

@@ -3,12 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "decode/answer_frames.h"
 #include "support/fake_prompter.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
@@ -191,6 +197,90 @@ TEST_F(ToolStartUp, AnUnwritableExchangeLogIsReportedAndTheExchangeGoesOn) {
   EXPECT_EQ(Window().Text({Control::lbl_sys_mes}), kStatusNoAnswer + kStatusLogFailingNote);
   EXPECT_EQ(port.written.size(), 3u);
   EXPECT_EQ(tool.Recorder().Counters().requests, 3u);
+}
+
+// The files this process writes may grow to `bytes` and no further, as on a full disk: a
+// write that goes past is cut short, the next one fails (EFBIG).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*oldHandler_)(int);
+};
+
+class ToolRecording : public ToolStartUp {
+ protected:
+  void SetUp() override {
+    WriteIni("[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n");
+    ASSERT_TRUE(tool.FormLoad());
+    tool.Engine().SetClock([this] { return now_; });
+  }
+  void Tick() {
+    now_ += std::chrono::milliseconds(100);  // each tick judges the exchange of the one before
+    QMetaObject::invokeMethod(&tool.Timer1(), "timeout");
+  }
+  QString Status() { return Window().Text({Control::lbl_sys_mes}); }
+
+  std::chrono::steady_clock::time_point now_{};
+};
+
+// An unattended recording never replaces a file: it goes into a free numbered name, said on
+// standard error and in the status line after every tick while it runs.
+TEST_F(ToolRecording, AnExistingFileIsKeptAndTheNewNameSaid) {
+  const QString asked = dir.filePath("run.csv");
+  ASSERT_TRUE(test::WriteFile(asked, "122 rows"));
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(tool.Recording().StartRecording(asked, record::ExistingFile::kKeep));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(tool.Recording().FileName(), dir.filePath("run-2.csv"));
+  EXPECT_EQ(test::ReadFile(asked), "122 rows");
+  EXPECT_NE(err.find((asked + " exists and is kept; recording into " + dir.filePath("run-2.csv")).toStdString()),
+            std::string::npos)
+      << err;
+  const QString note = " Запись в файл run-2.csv (run.csv уже есть)";
+  for (int i = 0; i < 3; ++i) Tick();
+  EXPECT_EQ(Status(), kStatusNoAnswer + note);
+  tool.Recording().StopRecording();
+  Tick();
+  EXPECT_EQ(Status(), kStatusNoAnswer);
+}
+
+// A recording that a full file stops is said in the status line after every tick, with the
+// reason, until a recording starts again; the file keeps whole rows only.
+TEST_F(ToolRecording, ARecordingStoppedByAFullFileIsSaidInTheStatusLine) {
+  const QString path = dir.filePath("run.csv");
+  ASSERT_TRUE(tool.Recording().StartRecording(path));
+  const std::vector<int> status(90, 0);
+  tool.Recording().OnAnswer(test::ReadAnswer(status, 180).Answer());
+  const QByteArray whole = test::ReadFile(path);
+  {
+    FileSizeLimit full(static_cast<rlim_t>(whole.size() + 100));  // the next row fits in part
+    tool.Recording().OnAnswer(test::ReadAnswer(status, 180).Answer());
+  }
+  EXPECT_FALSE(tool.Recording().Recording());
+  EXPECT_EQ(test::ReadFile(path), whole);
+  const auto boxes = Window().findChildren<QMessageBox*>("msg_record");
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_EQ(boxes.front()->text(),
+            "Запись в файл " + path + " остановлена: файл превысил допустимый размер");
+
+  const QString note = " Запись в файл остановлена: файл превысил допустимый размер";
+  for (int i = 0; i < 3; ++i) Tick();
+  EXPECT_EQ(Status(), kStatusNoAnswer + note);
+  ASSERT_TRUE(tool.Recording().StartRecording(dir.filePath("again.csv")));
+  Tick();
+  EXPECT_EQ(Status(), kStatusNoAnswer);
 }
 
 TEST(CommandLine, TakesHelpVersionMonitorAndTheExchangeLog) {

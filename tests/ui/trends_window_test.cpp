@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <QAction>
 #include <QImage>
 #include <QMenuBar>
@@ -167,6 +169,105 @@ TEST_F(TrendsWindowTest, ClickingThePlotPutsTheCursorThere) {
   QTest::mouseClick(&window.Plot(), Qt::LeftButton, {}, at(kStart + 400 * 10 + 100));
   auto* readout = window.findChild<QLabel*>("lbl_cursor");
   EXPECT_TRUE(readout->text().endsWith("AIN1.0 датчик: 10 %")) << readout->text().toStdString();
+}
+
+// No two values shown look alike: as many colours as there are, then the colours again with
+// dash patterns; a value keeps its look when others are checked.
+TEST_F(TrendsWindowTest, EveryShownValueLooksItsOwn) {
+  // Values for every quantity: every channel a Pt100 (values in both units), and the converter.
+  test::FakeView view;
+  for (int c = 0; c < 32; ++c) view.SetText({Control::txt_par, c < 16 ? 8 + c : 16 + c}, "2");
+  std::vector<int> status(90, 0);
+  status[49] = 0x0001;  // forward
+  std::vector<int> converter(64, 0);
+  for (int i = 0; i < 10; ++i) {
+    history.Add(*record::SampleFromAnswer(test::ReadAnswer(status, 180).Answer(), view, kStart + 400 * i));
+    history.Add(*record::SampleFromAnswer(test::ReadAnswer(converter, 128).Answer(), view, kStart + 400 * i + 200));
+  }
+  const std::int64_t now = kStart + 4000;
+  const auto pens = [this] {
+    std::map<QString, QPen> byName;
+    for (int i = 0; i < window.Plot().graphCount(); ++i) {
+      byName[window.Plot().graph(i)->name()] = window.Plot().graph(i)->pen();
+    }
+    return byName;
+  };
+  // One after the other, as the operator checks them: each its own colour, and the first one
+  // keeps its colour.
+  const Quantity order[] = {kTemperature, kSensor0, {Measure::kShaftSpeed}, {Measure::kEngineSpeed}};
+  QColor first;
+  for (const Quantity& q : order) {
+    window.SetChecked(q, true);
+    window.Refresh(now);
+    std::set<QRgb> colours;
+    for (const auto& [name, pen] : pens()) colours.insert(pen.color().rgb());
+    EXPECT_EQ(colours.size(), pens().size());
+    if (!first.isValid()) first = pens().begin()->second.color();
+    EXPECT_EQ(pens().at("Температура, °C").color(), first);
+  }
+  // Everything: colours first, dash patterns where they run out; no two alike.
+  for (const Quantity& q : record::AllQuantities()) window.SetChecked(q, true);
+  window.Refresh(now);
+  const auto all = pens();
+  EXPECT_EQ(all.size(), record::AllQuantities().size());
+  std::set<std::pair<QRgb, QList<qreal>>> looks;
+  std::set<QRgb> solidColours;
+  for (const auto& [name, pen] : all) {
+    looks.insert({pen.color().rgb(), pen.style() == Qt::SolidLine ? QList<qreal>{} : pen.dashPattern()});
+    if (pen.style() == Qt::SolidLine) solidColours.insert(pen.color().rgb());
+  }
+  EXPECT_EQ(looks.size(), all.size());
+  EXPECT_EQ(solidColours.size(), 16u);
+}
+
+// The shaft's direction is a line of its own: 1 forward, -1 astern, a gap where unknown.
+TEST_F(TrendsWindowTest, TheShaftsDirectionIsASeries) {
+  const int words[] = {0x0001, 0x0001, 0x0002, 0x0002, 0x0202, 0x0000, 0x0001};
+  test::FakeView view;
+  std::vector<int> status(90, 0);
+  for (int i = 0; i < 7; ++i) {
+    status[49] = words[i];
+    history.Add(*record::SampleFromAnswer(test::ReadAnswer(status, 180).Answer(), view, kStart + 400 * i));
+  }
+  const Quantity direction{Measure::kDirection};
+  auto* tree = window.findChild<QTreeWidget*>("tree_values");
+  const QTreeWidgetItem* speeds = tree->topLevelItem(4);
+  EXPECT_EQ(speeds->child(speeds->childCount() - 1)->text(0), "Направление вала");
+  window.SetChecked(direction, true);
+  window.Refresh(kStart + 400 * 6);
+  EXPECT_EQ(GraphNames(), (QStringList{"Направление вала, вперед 1 / назад -1"}));
+  std::vector<double> values;
+  for (const QCPGraphData& point : *window.Plot().graph(0)->data()) values.push_back(point.value);
+  ASSERT_EQ(values.size(), 7u);  // two runs, each closed by a gap
+  EXPECT_EQ(values[0], 1);
+  EXPECT_EQ(values[3], -1);
+  EXPECT_TRUE(std::isnan(values[4]));
+  EXPECT_EQ(values[5], 1);
+  EXPECT_TRUE(window.PlaceCursor(kStart + 400 * 2).endsWith("Направление вала: Назад"));
+}
+
+// A tick claims a line: a checked value with nothing to plot says so in the list.
+TEST_F(TrendsWindowTest, ACheckedValueWithoutALineIsGreyed) {
+  for (int i = 0; i < 10; ++i) AddStatus(kStart + 400 * i, 10050, "2", 47);
+  const Quantity ain2{Measure::kSensor, 16};  // type unknown: no values
+  window.SetChecked(kSensor0, true);
+  window.SetChecked(ain2, true);
+  window.Refresh(kStart + 4000);
+  auto* tree = window.findChild<QTreeWidget*>("tree_values");
+  const QTreeWidgetItem* plotted = tree->topLevelItem(0)->child(0);
+  const QTreeWidgetItem* empty = tree->topLevelItem(1)->child(0);
+  ASSERT_EQ(empty->text(0), "AIN2.0 датчик");
+  EXPECT_EQ(plotted->checkState(0), Qt::Checked);
+  EXPECT_EQ(empty->checkState(0), Qt::Checked);
+  EXPECT_EQ(plotted->foreground(0).color(), QBrush().color());
+  EXPECT_TRUE(plotted->toolTip(0).isEmpty());
+  EXPECT_EQ(empty->foreground(0).color(), QColor(Qt::gray));
+  EXPECT_EQ(empty->toolTip(0), "Нет данных за показанный интервал");
+  // Only the checked ones tell it; the list's state is untouched.
+  EXPECT_TRUE(tree->topLevelItem(1)->child(1)->toolTip(0).isEmpty());
+  EXPECT_EQ(window.Checked().size(), 2u);
+  window.SetChecked(ain2, false);
+  EXPECT_TRUE(empty->toolTip(0).isEmpty());
 }
 
 TEST(RecordingMenuTest, MenuItemsAfterThePortSettingsAndAFileThatCannotBeWritten) {

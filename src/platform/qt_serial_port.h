@@ -57,6 +57,8 @@ class QtSerialPort : public QObject, public SerialPort {
 
  private:
   void OpenDevice();
+  // Drops the exclusive claim, then closes; nothing when closed.
+  void CloseDevice();
   void ApplyMode(const PortMode& mode);
   void OnPortError(QSerialPort::SerialPortError error);
   void TryReopen();

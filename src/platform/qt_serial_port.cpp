@@ -86,7 +86,8 @@ QString ShownDevice(const QString& entry, const QString& real) {
 
 PortError::Kind KindOf(PortFault::Reason reason) {
   switch (reason) {
-    case PortFault::Reason::InUse: return PortError::Kind::InUse;
+    case PortFault::Reason::InUse:
+    case PortFault::Reason::Claimed: return PortError::Kind::InUse;
     case PortFault::Reason::ModeRefused: return PortError::Kind::InvalidValue;
     default: return PortError::Kind::Unavailable;
   }

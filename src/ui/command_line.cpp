@@ -16,7 +16,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       "folder is writable, otherwise in $XDG_CONFIG_HOME/torvex-tp (by default "
       "~/.config/torvex-tp), or in the folder of --config."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                QStringLiteral("Show this help and exit."));
+                                QStringLiteral("Show the options and exit."));
   const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                    QStringLiteral("Show the version and exit."));
   const QCommandLineOption log(
@@ -28,7 +28,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("monitor"),
       QStringLiteral("Open the exchange monitor (\"Монитор обмена\") beside the window at start."));
   const QCommandLineOption record(QStringLiteral("record"),
-                                  QStringLiteral("Record the measurements into FILE (CSV)."),
+                                  QStringLiteral("Record the measurements into FILE (CSV, for a spreadsheet) "
+                                                 "from the first answer until the tool is "
+                                                 "closed or the recording is stopped."),
                                   QStringLiteral("FILE"));
   const QCommandLineOption trends(QStringLiteral("trends"),
                                   QStringLiteral("Open the trends window with the AIN1 sensor values."));

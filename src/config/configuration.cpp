@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -58,16 +59,21 @@ void Configuration::SaveConfig() {
   ShowStatus(QString());
 }
 
+// The line under a message of the file: which file, and why, as far as the system tells.
+QString Configuration::FileLine(const QString& reason) const {
+  const QString path = QDir::toNativeSeparators(path_);
+  return reason.isEmpty() ? path : path + QStringLiteral(": ") + reason;
+}
+
 // One key; false when the operator gave up on it.
 bool Configuration::Write(const QString& section, const QString& key, const QString& value) {
   for (;;) {
     try {
       WriteIni(path_, section, key, value);
       return true;
-    } catch (const ProfileError&) {
-      if (prompter_.RetryCancel(kIniErrorTitle, kIniWriteError) != Prompter::Choice::Retry) {
-        return false;
-      }
+    } catch (const ProfileError& error) {
+      const QString text = kIniWriteError + QStringLiteral("\r\n") + FileLine(error.reason());
+      if (prompter_.RetryCancel(kIniErrorTitle, text) != Prompter::Choice::Retry) return false;
     }
   }
 }
@@ -80,8 +86,9 @@ void Configuration::LoadConfig() {
     return;
   }
   ShowStatus(kStatusReadingConfig);
-  while (!ReadValues()) {
-    if (prompter_.RetryCancel(kIniErrorTitle, kIniReadError) != Prompter::Choice::Retry) {
+  for (QString failure = ReadValues(); !failure.isEmpty(); failure = ReadValues()) {
+    if (prompter_.RetryCancel(kIniErrorTitle, kIniReadError + FileLine(failure)) !=
+        Prompter::Choice::Retry) {
       return;  // "Чтение конфигурации" stays, as the failure left it
     }
   }
@@ -97,19 +104,22 @@ bool Configuration::HasEchoKey() const {
   }
 }
 
-// Both values, or false with PortNumber and PortSettings untouched.
-bool Configuration::ReadValues() {
+// Both values, or why not (never empty then) with PortNumber and PortSettings untouched.
+QString Configuration::ReadValues() {
   try {
-    const std::optional<std::uint8_t> number =
-        PortNumberFrom(ReadIni(path_, kPcSection, kPortKey, kDefaultPort));
-    if (!number) return false;
+    const QString com = ReadIni(path_, kPcSection, kPortKey, kDefaultPort);
+    const std::optional<std::uint8_t> number = PortNumberFrom(com);
+    if (!number) {
+      return QStringLiteral("значение COM=«") + com +
+             QStringLiteral("» не является номером порта 0-255");
+    }
     QString mode = ReadIni(path_, kPcSection, kModeKey, kDefaultPortSettings);
     echo_ = ReadIni(path_, kPcSection, kEchoKey, QStringLiteral("0")).trimmed() == u"1";
     portNumber_ = *number;
     portSettings_ = std::move(mode);
-    return true;
-  } catch (const ProfileError&) {
-    return false;
+    return {};
+  } catch (const ProfileError& error) {
+    return error.reason().isEmpty() ? QStringLiteral("файл не читается") : error.reason();
   }
 }
 

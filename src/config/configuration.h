@@ -30,7 +30,8 @@ class Configuration {
 
   // Reads "COM" and "COMSettings". With no file, writes one from the current values instead
   // (and leaves PortSettings as it is). A "COM" value that is not a number in 0-255, or a file
-  // that exists but cannot be read, asks Retry/Cancel; Cancel leaves PortNumber at 1.
+  // that exists but cannot be read, asks Retry/Cancel; Cancel leaves PortNumber at 1. The
+  // messages of both procedures add a line with the file's path and the reason.
   void LoadConfig();
   // Writes "COM", "COMSettings" and "MBSLAD" (the view's slave address, -1 with none
   // selected), and "Echo" when it is on or the file has it already, so that a file of a tool
@@ -57,7 +58,8 @@ class Configuration {
 
  private:
   void ShowStatus(const QString& text);
-  bool ReadValues();
+  QString ReadValues();
+  QString FileLine(const QString& reason) const;
   bool HasEchoKey() const;
   bool Write(const QString& section, const QString& key, const QString& value);
 

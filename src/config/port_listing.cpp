@@ -20,7 +20,7 @@ QString PortEntryText(int number, const QString& device, const QString& boundTo,
 
 QString NoPortsText(const std::vector<PortFailure>& failures, const PortBindings& bindings) {
   constexpr int kMaxLines = 6;
-  QStringList lines{QStringLiteral("Ни один из портов COM1-COM16 не открывается.")};
+  QStringList lines{QStringLiteral("Ни один порт не открывается: ни COM1-COM16, ни привязанные.")};
   QList<PortFault::Reason> told;
   for (const auto& [number, fault] : failures) {
     if (!fault || lines.size() > kMaxLines) continue;

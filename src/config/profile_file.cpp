@@ -14,6 +14,8 @@
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
 
+#include "platform/system_error_text.h"
+
 namespace torvex {
 namespace {
 
@@ -52,16 +54,21 @@ std::optional<QByteArray> ReadBytes(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     throw ProfileError("cannot open " + path.toStdString() + ": " +
-                       file.errorString().toStdString());
+                           file.errorString().toStdString(),
+                       ReadFailureText(path));
   }
   QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) {
     throw ProfileError("cannot read " + path.toStdString() + ": " +
-                       file.errorString().toStdString());
+                           file.errorString().toStdString(),
+                       ReadFailureText(path));
   }
   // SimpleIni stops at a NUL byte, so what follows one would be unseen (a UTF-16 or binary
   // file): such a file is not ours to read or rewrite.
-  if (bytes.contains('\0')) throw ProfileError(path.toStdString() + " is not a text file");
+  if (bytes.contains('\0')) {
+    throw ProfileError(path.toStdString() + " is not a text file",
+                       QStringLiteral("это не текстовый файл"));
+  }
   return bytes;
 }
 
@@ -73,7 +80,10 @@ Profile::Profile(const QString& path) {
   // A UTF-8 byte-order mark (Notepad writes one) is not part of the first line.
   if (content.starts_with(kUtf8Mark)) content.remove_prefix(kUtf8Mark.size());
   const std::string text = WithoutOpenSectionLines(content);
-  if (ini.LoadData(text) < 0) throw ProfileError("cannot parse " + path.toStdString());
+  if (ini.LoadData(text) < 0) {
+    throw ProfileError("cannot parse " + path.toStdString(),
+                       QStringLiteral("файл не читается как файл настроек"));
+  }
 }
 
 // The file's lines as the reader above sees them, for a write that changes one line and keeps
@@ -266,7 +276,8 @@ void WriteIni(const QString& path, const QString& section, const QString& key,
       file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size()) ||
       !file.commit()) {
     throw ProfileError("cannot write " + path.toStdString() + ": " +
-                       file.errorString().toStdString());
+                           file.errorString().toStdString(),
+                       WriteFailureText(path));
   }
 }
 

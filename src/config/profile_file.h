@@ -3,15 +3,24 @@
 // section and key names match without regard to case, and a write keeps everything else in the
 // file (other sections and keys, comments, their order and spelling).
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include <QString>
 
 namespace torvex {
 
 // The file exists but cannot be read (no access, a directory, not text), or cannot be written.
+// Besides the technical text, it says for the operator why, in the window's language (the
+// reason leaves out the file's own path; empty when the system did not show it).
 class ProfileError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  ProfileError(const std::string& what, QString reason)
+      : std::runtime_error(what), reason_(std::move(reason)) {}
+  const QString& reason() const { return reason_; }
+
+ private:
+  QString reason_;
 };
 
 // Longest value ReadIni returns, in characters; longer ones are cut.

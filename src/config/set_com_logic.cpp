@@ -1,6 +1,7 @@
 #include "config/set_com_logic.h"
 
 #include <algorithm>
+#include <set>
 #include <utility>
 
 #include <QFileInfo>
@@ -48,9 +49,10 @@ void SetComLogic::Load() {
   savedEcho_ = config_.Echo();
   dialog_.SetSettingsText(config_.PortSettings());
   dialog_.SetEchoChecked(config_.Echo());
-  if (port_.IsOpen()) port_.Close();
+  const bool working = port_.IsOpen();
+  if (working) port_.Close();
   GiveScanMode();
-  Scan();
+  Scan(working ? config_.PortNumber() : 0);
   SelectAndReopen(config_.PortNumber());
   loading_ = false;
 }
@@ -61,24 +63,31 @@ void SetComLogic::BindingsChanged() {
                        ? listedPorts_[static_cast<std::size_t>(chosen)]
                        : config_.PortNumber();
   loading_ = true;
-  if (port_.IsOpen()) port_.Close();
-  Scan();
+  const bool working = port_.IsOpen();
+  if (working) port_.Close();
+  Scan(working ? live : 0);
   SelectAndReopen(live);
   loading_ = false;
 }
 
 QString SetComLogic::SettingsDir() const { return QFileInfo(config_.IniPath()).absolutePath(); }
 
-// The ports COM1-COM16 that open now, each with the device behind it; when none opens, why.
-void SetComLogic::Scan() {
+// The ports that open now, each with the device behind it; when none opens, why. The built-in
+// range COM1-COM16 is scanned, and every number bound in ports/ (any of COM1-COM255) and the
+// port in use, so that whatever can be bound or is working can be chosen again.
+void SetComLogic::Scan(int workingPort) {
   const PortBindings bindings(SettingsDir());
   const std::vector<SerialAdapter> adapters =
       adapters_ ? adapters_->Adapters() : std::vector<SerialAdapter>{};
+  std::set<int> numbers;
+  for (int number = kFirstListedPort; number <= kLastListedPort; ++number) numbers.insert(number);
+  for (const PortBinding& binding : bindings.List()) numbers.insert(binding.number);
+  if (IsValidPortNumber(workingPort)) numbers.insert(workingPort);
   std::vector<PortFailure> failures;
   listedPorts_.clear();
   dialog_.ClearPortEntries();
   const SendingHold hold(holdSending_);
-  for (int number = kFirstListedPort; number <= kLastListedPort; ++number) {
+  for (const int number : numbers) {
     bool scanOk = true;
     try {
       port_.SetCommPort(number);

@@ -1,6 +1,7 @@
 #pragma once
 // The logic of the port settings dialog wndSetCOM, apart from its widgets: lists the ports
-// COM1-COM16 that can be opened now with the device behind each (or says why none opens),
+// that can be opened now (COM1-COM16, every bound number and the port in use) with the device
+// behind each (or says why none opens),
 // switches the live port when an entry is chosen, checks the mode string on the port, saves the
 // choice and the adapter's echo, and on every way of closing restores or keeps the values and
 // reopens the port. It works on the main window's one serial port. The Qt dialog (src/ui) shows
@@ -45,6 +46,7 @@ class SetComView {
 
 class SetComLogic {
  public:
+  // Always scanned: the machine's built-in ports. Bound numbers and the port in use come on top.
   static constexpr int kFirstListedPort = 1;
   static constexpr int kLastListedPort = 16;
 
@@ -76,7 +78,8 @@ class SetComLogic {
 
  private:
   void GiveScanMode();
-  void Scan();
+  // workingPort: the number of the port that was open and working before the scan, 0 if none.
+  void Scan(int workingPort);
   void SelectAndReopen(int number);
   void ReopenPort();
 

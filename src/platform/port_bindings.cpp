@@ -4,13 +4,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include "platform/port_path.h"
+#include "platform/system_error_text.h"
 
 namespace torvex {
 namespace {
@@ -34,8 +34,15 @@ QString ReadLink(const QString& path) {
   return n > 0 ? QFile::decodeName(QByteArray(buffer, static_cast<int>(n))) : QString();
 }
 
+// The message names the path and the system's reason, in the window's language.
 [[noreturn]] void Fail(const QString& what) {
-  throw BindingError(what.toStdString() + ": " + std::strerror(errno));
+  throw BindingError((what + QStringLiteral(": ") + SystemErrorText(errno)).toStdString());
+}
+
+// Someone else's file or folder at ports/comN is not ours to replace or remove.
+[[noreturn]] void NotALink(const QString& path, const QString& verb) {
+  throw BindingError((path + QStringLiteral(" не является ссылкой (это файл или папка); программа его не ") +
+                      verb).toStdString());
 }
 
 }  // namespace
@@ -63,16 +70,23 @@ std::optional<PortBinding> PortBindings::Find(int number) const {
 }
 
 void PortBindings::Bind(int number, const QString& target) const {
-  if (!IsValidPortNumber(number)) throw BindingError("no COM number " + std::to_string(number));
-  if (target.isEmpty()) throw BindingError("nothing to bind to");
+  if (!IsValidPortNumber(number)) {
+    throw BindingError(QStringLiteral("порта COM%1 не бывает (только COM1-COM255)")
+                           .arg(number).toStdString());
+  }
+  if (target.isEmpty()) throw BindingError(QStringLiteral("не указано устройство").toStdString());
   const QString path = LinkPath(number);
   const Entry entry = Look(path);
   if (entry.exists && !entry.link) {
-    throw BindingError(Local(path) + " is not a link; not replacing it");
+    NotALink(path, QStringLiteral("заменяет"));
   }
   if (!QDir().mkpath(portsDir_)) {
-    errno = EACCES;
-    Fail(QStringLiteral("cannot create ") + portsDir_);
+    const QFileInfo ports(portsDir_);
+    const QString why = ports.exists() && !ports.isDir() ? QStringLiteral("на её месте файл")
+                                                         : WriteFailureText(portsDir_);
+    throw BindingError((QStringLiteral("не удалось создать папку ") + portsDir_ +
+                        (why.isEmpty() ? QString() : QStringLiteral(": ") + why))
+                           .toStdString());
   }
   // A new link under another name, then renamed over the old one: the port layer never sees
   // the number unbound in between.
@@ -80,13 +94,13 @@ void PortBindings::Bind(int number, const QString& target) const {
                             QStringLiteral(".new") + QString::number(::getpid());
   ::unlink(Local(temporary).c_str());
   if (::symlink(Local(target).c_str(), Local(temporary).c_str()) != 0) {
-    Fail(QStringLiteral("cannot make ") + path);
+    Fail(QStringLiteral("не удалось создать ссылку ") + path);
   }
   if (::rename(Local(temporary).c_str(), Local(path).c_str()) != 0) {
     const int error = errno;
     ::unlink(Local(temporary).c_str());
     errno = error;
-    Fail(QStringLiteral("cannot make ") + path);
+    Fail(QStringLiteral("не удалось создать ссылку ") + path);
   }
 }
 
@@ -95,8 +109,10 @@ void PortBindings::Unbind(int number) const {
   const QString path = LinkPath(number);
   const Entry entry = Look(path);
   if (!entry.exists) return;
-  if (!entry.link) throw BindingError(Local(path) + " is not a link; not removing it");
-  if (::unlink(Local(path).c_str()) != 0 && errno != ENOENT) Fail(QStringLiteral("cannot remove ") + path);
+  if (!entry.link) NotALink(path, QStringLiteral("удаляет"));
+  if (::unlink(Local(path).c_str()) != 0 && errno != ENOENT) {
+    Fail(QStringLiteral("не удалось удалить ссылку ") + path);
+  }
 }
 
 std::optional<int> PortBindings::FirstFree(int first, int last) const {

@@ -10,6 +10,8 @@
 
 namespace torvex {
 
+// Why a binding could not be made or removed: the path and the reason, in the window's
+// language (UTF-8).
 class BindingError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

@@ -16,8 +16,9 @@ struct OpenFailure {
 };
 
 // Looks at the device in this order: missing, not a terminal device, no rights for this user,
-// held by another process (its lock file, then its open descriptors), held by a claim that
-// cannot be traced to a process, and finally a device that opens but did not take the mode.
+// held by another process (its lock file, then its open descriptors); when the port layer was
+// refused, a lock file left by an ended process, then a claim that cannot be traced to a
+// process; and finally a device that opens but did not take the mode.
 PortFault DiagnoseOpenFailure(const OpenFailure& failure);
 
 // A device that opened but that another process holds too, when that can be seen; such a port

@@ -15,16 +15,22 @@ struct PortFault {
     NotASerialPort,  // something that is no terminal device (a plain file, a directory)
     ModeRefused,     // the device did not take the line mode
     InUse,           // another program holds it (its process when it can be found)
+    StaleLock,       // a lock file of a process that has ended, which this user cannot remove
+    Claimed,         // claimed for exclusive use (TIOCEXCL) by no process this user can see
     Other,           // anything else, in the system's own words
   };
 
   Reason reason = Reason::Other;
   QString device;       // the device as the operator can find it: /dev/ttyUSB0, a by-id name
-  QString group;        // NoPermission: the device's group, whose members may use it
-  std::int64_t pid = 0;  // InUse: the holding process, 0 when unknown
+  QString group;        // NoPermission: the group whose members may use the device; empty when
+                        // its permissions give no group that (or only root's)
+  QString owner;        // NoPermission: the device's owner and group, "root:dialout"
+  QString permissions;  // NoPermission: its permission bits, "rw-rw----"
+  std::int64_t pid = 0;  // InUse: the holding process, 0 when unknown; StaleLock: the ended one
   QString program;      // InUse: its name, when it can be read
+  QString lockFile;     // StaleLock: the lock file's path
   QString mode;         // ModeRefused: the mode string
-  QString systemText;   // Other: what the system said
+  QString systemText;   // Other: what the system said, in the window's language
 
   friend bool operator==(const PortFault&, const PortFault&) = default;
 };

@@ -13,9 +13,16 @@
 namespace torvex {
 namespace {
 
+bool IsProcessNumber(std::int64_t pid) { return pid > 0 && pid <= INT32_MAX; }
+
+// EPERM: the process is there, it is only another user's.
 bool IsAlive(std::int64_t pid) {
-  if (pid <= 0 || pid > INT32_MAX) return false;
+  if (!IsProcessNumber(pid)) return false;
   return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+bool IsGone(std::int64_t pid) {
+  return IsProcessNumber(pid) && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 std::optional<std::int64_t> LeadingNumber(const QByteArray& text) {
@@ -57,6 +64,15 @@ bool HoldsPtyMaster(const QString& fdDir, const QString& fdinfoDir, int index) {
   return false;
 }
 
+// The process number in a lock file; nullopt when there is no such file or no number in it.
+std::optional<std::int64_t> LockFilePid(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  const QByteArray text = file.read(256);
+  const qsizetype end = text.indexOf('\n');
+  return LeadingNumber(text.left(end < 0 ? text.size() : end));
+}
+
 }  // namespace
 
 QStringList DefaultLockDirs() {
@@ -75,12 +91,18 @@ QString LockFileName(const QString& device) {
 std::optional<PortHolder> LockFileHolder(const QString& device, const QStringList& lockDirs) {
   const QString name = LockFileName(device);
   for (const QString& dir : lockDirs) {
-    QFile file(dir + u'/' + name);
-    if (!file.open(QIODevice::ReadOnly)) continue;
-    const QByteArray text = file.read(256);
-    const auto pid = LeadingNumber(text.left(text.indexOf('\n') < 0 ? text.size()
-                                                                    : text.indexOf('\n')));
+    const auto pid = LockFilePid(dir + u'/' + name);
     if (pid && *pid != ::getpid() && IsAlive(*pid)) return PortHolder{*pid, ProgramOf(*pid)};
+  }
+  return std::nullopt;
+}
+
+std::optional<StaleLock> StaleLockFile(const QString& device, const QStringList& lockDirs) {
+  const QString name = LockFileName(device);
+  for (const QString& dir : lockDirs) {
+    const QString path = dir + u'/' + name;
+    const auto pid = LockFilePid(path);
+    if (pid && IsGone(*pid)) return StaleLock{path, *pid};
   }
   return std::nullopt;
 }

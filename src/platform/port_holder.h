@@ -26,8 +26,20 @@ QString LockFileName(const QString& device);
 // The live process, other than this one, whose lock file names `device` (its real path). The
 // file holds the process number in text, alone (Qt adds the program and host names on further
 // lines) or right-aligned in ten places (UUCP). A number of a process that has ended is stale.
+// A process that this user may not signal (another user's) lives.
 std::optional<PortHolder> LockFileHolder(const QString& device,
                                          const QStringList& lockDirs = DefaultLockDirs());
+
+struct StaleLock {
+  QString path;      // the lock file
+  std::int64_t pid;  // the process it names, which is gone
+  friend bool operator==(const StaleLock&, const StaleLock&) = default;
+};
+
+// A lock file for `device` whose process has ended, whoever wrote it: it holds nothing, but a
+// program that may not remove it (another user's file in the shared lock folder) is kept out.
+std::optional<StaleLock> StaleLockFile(const QString& device,
+                                       const QStringList& lockDirs = DefaultLockDirs());
 
 // A process, other than this one, with `device` (its real path) open. The other end of a
 // pseudo-terminal (the process holding its master, such as the simulator, which also keeps the

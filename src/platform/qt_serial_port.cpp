@@ -86,7 +86,8 @@ QString ShownDevice(const QString& entry, const QString& real) {
 
 PortError::Kind KindOf(PortFault::Reason reason) {
   switch (reason) {
-    case PortFault::Reason::InUse: return PortError::Kind::InUse;
+    case PortFault::Reason::InUse:
+    case PortFault::Reason::Claimed: return PortError::Kind::InUse;
     case PortFault::Reason::ModeRefused: return PortError::Kind::InvalidValue;
     default: return PortError::Kind::Unavailable;
   }
@@ -110,9 +111,18 @@ QtSerialPort::QtSerialPort(QString programDir, QObject* parent)
 }
 
 QtSerialPort::~QtSerialPort() {
-  // The port closes as a member after this body; its last reports must not reach a half-gone
-  // object.
+  // Its last reports must not reach a half-gone object.
   disconnect(&port_, nullptr, this, nullptr);
+  CloseDevice();
+}
+
+void QtSerialPort::CloseDevice() {
+  if (!port_.isOpen()) return;
+  // The exclusive claim belongs to the device, not to this descriptor: while another process
+  // keeps the device open (a simulator keeps its terminal open, so may a second program) the
+  // claim would outlive the close and keep everyone else out. Dropped first, whatever Qt does.
+  ::ioctl(port_.handle(), TIOCNXCL);
+  port_.close();
 }
 
 void QtSerialPort::SetSettings(const QString& mode) {
@@ -138,7 +148,7 @@ void QtSerialPort::Open() {
 
 void QtSerialPort::Close() {
   reopenTimer_.stop();
-  port_.close();
+  CloseDevice();
 }
 
 bool QtSerialPort::IsOpen() const { return port_.isOpen(); }
@@ -173,7 +183,7 @@ std::uint8_t QtSerialPort::ReadByte() {
 }
 
 void QtSerialPort::OpenDevice() {
-  if (port_.isOpen()) port_.close();
+  CloseDevice();
   if (!mode_) throw PortError(PortError::Kind::InvalidValue, "no valid mode string set");
   const auto path = PortDevicePath(programDir_, number_);
   if (!path) throw PortError(PortError::Kind::InvalidValue, "no valid port number set");
@@ -189,7 +199,7 @@ void QtSerialPort::OpenDevice() {
     // A program that took no lock and no exclusive claim may still have the device open; it
     // would read the controller's answers. Where that can be seen, the port is not ours.
     if (auto held = HeldElsewhere(device, shown)) {
-      port_.close();
+      CloseDevice();
       throw Failure(number_, *held);
     }
     // Ours alone while open: nothing else may open it and break into an exchange. Qt claims
@@ -231,7 +241,7 @@ void QtSerialPort::OnPortError(QSerialPort::SerialPortError error) {
   if (!port_.isOpen()) return;
   // Left open, Qt reports the same error again at every pass of the event loop and keeps a
   // core busy. Closing here, inside Qt's own report, is what Qt's examples do too.
-  port_.close();
+  CloseDevice();
   reopenTimer_.start();
 }
 

@@ -59,6 +59,8 @@ class QtSerialPort : public QObject, public SerialPort {
  private:
   void OpenDevice();
   void TakeFromDevice();
+  // Drops the exclusive claim, then closes; nothing when closed.
+  void CloseDevice();
   void ApplyMode(const PortMode& mode);
   void OnPortError(QSerialPort::SerialPortError error);
   void TryReopen();

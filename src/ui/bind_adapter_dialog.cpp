@@ -9,12 +9,14 @@
 #include <QPushButton>
 
 #include "config/port_listing.h"
+#include "platform/port_path.h"
 
 namespace torvex {
 namespace {
 
-constexpr int kFirstPort = 1;
-constexpr int kLastPort = 16;
+// Every number the port layer opens through ports/comN; the settings dialog lists each bound one.
+constexpr int kFirstPort = kMinPortNumber;
+constexpr int kLastPort = kMaxPortNumber;
 
 }  // namespace
 
@@ -122,7 +124,7 @@ void BindAdapterDialog::Bind() {
   try {
     bindings_.Bind(number, target);
   } catch (const BindingError& error) {
-    Say(QStringLiteral("Не удалось привязать COM%1: %2").arg(number).arg(QString::fromLocal8Bit(error.what())));
+    Say(QStringLiteral("Не удалось привязать COM%1: %2").arg(number).arg(QString::fromUtf8(error.what())));
     return;
   }
   changed_ = true;
@@ -135,7 +137,7 @@ void BindAdapterDialog::Unbind() {
   try {
     bindings_.Unbind(number);
   } catch (const BindingError& error) {
-    Say(QStringLiteral("Не удалось отвязать COM%1: %2").arg(number).arg(QString::fromLocal8Bit(error.what())));
+    Say(QStringLiteral("Не удалось отвязать COM%1: %2").arg(number).arg(QString::fromUtf8(error.what())));
     return;
   }
   changed_ = true;

@@ -16,7 +16,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       "folder is writable, otherwise in $XDG_CONFIG_HOME/torvex-tp (by default "
       "~/.config/torvex-tp), or in the folder of --config."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                QStringLiteral("Show this help and exit."));
+                                QStringLiteral("Show the options and exit."));
   const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                    QStringLiteral("Show the version and exit."));
   const QCommandLineOption log(
@@ -28,9 +28,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("monitor"),
       QStringLiteral("Open the exchange monitor (\"Монитор обмена\") beside the window at start."));
   const QCommandLineOption record(QStringLiteral("record"),
-                                  QStringLiteral("Record the measurements into FILE (CSV). An existing FILE is "
-                                                 "kept: the recording then goes into FILE-2.csv "
-                                                 "(or the next free number), as standard error says."),
+                                  QStringLiteral("Record the measurements into FILE (CSV, for a spreadsheet) "
+                                                 "from the first answer until the tool is closed or "
+                                                 "the recording is stopped. An existing FILE is kept: "
+                                                 "the recording then goes into FILE-2.csv (or the next "
+                                                 "free number), as standard error says."),
                                   QStringLiteral("FILE"));
   const QCommandLineOption trends(QStringLiteral("trends"),
                                   QStringLiteral("Open the trends window with the AIN1 sensor values."));

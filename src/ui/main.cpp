@@ -12,6 +12,7 @@
 #include "platform/writable_folder.h"
 #include "ui/command_line.h"
 #include "ui/message_box_prompter.h"
+#include "ui/quit_on_signal.h"
 #include "ui/tool.h"
 #include "ui/trends_window.h"
 
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  const torvex::QuitOnSignal quit;  // SIGTERM, SIGINT, SIGHUP end the run as closing the window does
 
   // Numbers follow the operator's regional settings (a decimal comma in Russian), never
   // grouped into thousands.
@@ -62,7 +64,7 @@ int main(int argc, char** argv) {
   torvex::MessageBoxPrompter prompter;
   torvex::Tool tool(settingsDir, port, prompter);
   if (!options.exchangeLog.isEmpty()) tool.OpenExchangeLog(options.exchangeLog);
-  if (!tool.FormLoad()) return 0;
+  if (!tool.FormLoad() || quit.Requested()) return 0;
   // An unattended run never replaces a recording: an existing file is kept.
   if (!options.record.isEmpty()) {
     tool.Recording().StartRecording(options.record, torvex::record::ExistingFile::kKeep);

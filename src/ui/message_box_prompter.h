@@ -1,5 +1,6 @@
 #pragma once
-// Asks the operator with real message boxes (critical-error icon).
+// Asks the operator with real message boxes (critical-error icon), and writes each message on
+// standard error as well.
 #include "view/prompter.h"
 
 class QWidget;

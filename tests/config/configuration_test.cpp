@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdio>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/child_process.h"
 #include "support/fake_prompter.h"
 #include "support/files.h"
 #include "support/fake_view.h"
@@ -111,7 +116,9 @@ TEST_F(ConfigurationTest, ThePortNumberIsAWholeNumberThatFitsAByte) {
     } else {
       ASSERT_EQ(prompter.asked.size(), 1u) << c.value;
       EXPECT_EQ(prompter.asked[0].title, "Ошибка открытия файла ");
-      EXPECT_EQ(prompter.asked[0].text, "Ошибка открытия файла тп.ini для чтения\r\n");
+      EXPECT_TRUE(prompter.asked[0].text.startsWith("Ошибка открытия файла тп.ini для чтения\r\n" +
+                                                     path + ": значение COM=«"))
+          << prompter.asked[0].text.toStdString();
       EXPECT_EQ(config.PortNumber(), 1) << c.value;
       EXPECT_EQ(config.PortSettings(), "earlier") << c.value;
       EXPECT_EQ(view.Status(), kStatusReadingConfig) << "a cancelled read leaves its text";
@@ -213,7 +220,7 @@ TEST_F(ConfigurationTest, AFileThatCannotBeUsedIsReportedAndKept) {
   config.SetPortSettings("9600,n,8,2");
   config.LoadConfig();
   ASSERT_EQ(prompter.asked.size(), 1u);
-  EXPECT_EQ(prompter.asked[0].text, kIniReadError);
+  EXPECT_EQ(prompter.asked[0].text, kIniReadError + path + ": это не текстовый файл");
   EXPECT_EQ(config.PortNumber(), 1);
 
   // Writing gives up at the first key on Cancel; Retry tries that key again.
@@ -222,18 +229,68 @@ TEST_F(ConfigurationTest, AFileThatCannotBeUsedIsReportedAndKept) {
   config.SaveConfig();
   ASSERT_EQ(prompter.asked.size(), 2u);
   EXPECT_EQ(prompter.asked[0].title, "Ошибка открытия файла ");
-  EXPECT_EQ(prompter.asked[0].text, "Ошибка открытия файла тп.ini для записи");
+  EXPECT_EQ(prompter.asked[0].text,
+            "Ошибка открытия файла тп.ini для записи\r\n" + path + ": это не текстовый файл");
   EXPECT_EQ(view.Status(), "");
   EXPECT_EQ(Contents(), binary);
 }
 
-TEST_F(ConfigurationTest, ADirectoryInPlaceOfTheFileIsReportedBothWays) {
-  ASSERT_TRUE(QDir(dir.path()).mkdir(kIniFileName));
-  config.LoadConfig();
-  config.SaveConfig();
-  ASSERT_EQ(prompter.asked.size(), 2u);
-  EXPECT_EQ(prompter.asked[0].text, kIniReadError);
-  EXPECT_EQ(prompter.asked[1].text, kIniWriteError);
+// Every message of the file keeps its first line and names the file and the reason below it:
+// a folder that is a file (--config given a file), a folder without write rights, a folder in
+// place of the file, a "COM" value that is no port number.
+TEST_F(ConfigurationTest, AFileThatCannotBeUsedIsNamedWithTheReason) {
+  const QString plain = dir.filePath("plain");
+  ASSERT_TRUE(test::WriteFile(plain, "not a folder"));
+  const QString locked = dir.filePath("locked");
+  ASSERT_TRUE(QDir().mkdir(locked));
+  ASSERT_TRUE(QDir().mkdir(dir.filePath("folder")));
+  ASSERT_TRUE(QDir().mkdir(dir.filePath("folder/" + kIniFileName)));
+  ASSERT_TRUE(QDir().mkdir(dir.filePath("bad")));
+  ASSERT_TRUE(test::WriteFile(dir.filePath("bad/" + kIniFileName), "[PC config]\nCOM=abc\n"));
+  // nobody may look into the test's folder and its folders, not write into them.
+  ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0555), 0);
+
+  struct Case {
+    const char* what;
+    QString folder;
+    bool load;  // LoadConfig, else SaveConfig
+    QString text;
+  } const cases[] = {
+      {"a file given as the folder", plain, false,
+       kIniWriteError + "\r\n" + plain + "/тп.ini: " + plain + " не является папкой"},
+      {"a folder without write rights", locked, false,
+       kIniWriteError + "\r\n" + locked + "/тп.ini: нет прав на запись в папку " + locked},
+      {"a folder in place of the file, saving", dir.filePath("folder"), false,
+       kIniWriteError + "\r\n" + dir.filePath("folder/тп.ini") + ": это папка, а не файл"},
+      {"a folder in place of the file, loading", dir.filePath("folder"), true,
+       kIniReadError + dir.filePath("folder/тп.ini") + ": это папка, а не файл"},
+      {"a port number that is none", dir.filePath("bad"), true,
+       kIniReadError + dir.filePath("bad/тп.ini") +
+           ": значение COM=«abc» не является номером порта 0-255"},
+  };
+  for (const Case& c : cases) {
+    // As nobody, since root may write into any folder.
+    const int verdict = test::RunInChild(
+        [&] {
+          test::FakePrompter asked;
+          Configuration other(IniPathIn(c.folder), view, asked);
+          if (c.load) {
+            other.LoadConfig();
+          } else {
+            other.SaveConfig();
+          }
+          if (asked.asked.size() != 1) return 1;
+          if (asked.asked[0].title != kIniErrorTitle) return 2;
+          if (asked.asked[0].text != c.text) {
+            std::fprintf(stderr, "%s\n", qUtf8Printable(asked.asked[0].text));
+            return 3;
+          }
+          return 0;
+        },
+        /*asOtherUser=*/true);
+    EXPECT_EQ(verdict, 0) << c.what;
+  }
 }
 
 }  // namespace

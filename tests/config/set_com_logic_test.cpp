@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 
 #include <QTemporaryDir>
@@ -112,6 +113,44 @@ TEST_F(SetComLogicTest, CancelRestoresAndAPortThatWillNotReopenIsReported) {
   EXPECT_EQ(config.PortSettings(), "19200,e,8,1");
   EXPECT_FALSE(port.IsOpen());
   EXPECT_EQ(mainView.Text({Control::lbl_sys_mes}), kStatusNoPort);
+}
+
+// Beyond COM1-COM16: every bound number (up to COM255) and the port in use while it works are
+// listed, and OK takes them like any other entry.
+TEST_F(SetComLogicTest, BoundNumbersAndTheWorkingPortAreListedWhateverTheirNumber) {
+  const std::filesystem::path ports = std::filesystem::path(dir.path().toStdString()) / "ports";
+  std::filesystem::create_directories(ports);
+  std::filesystem::create_symlink("/dev/ttyUSB0", ports / "com20");
+  std::filesystem::create_symlink("/dev/ttyUSB1", ports / "com255");
+  std::filesystem::create_symlink("/dev/ttyUSB2", ports / "com31");  // bound, not there
+  port.present = {2, 20, 40, 255};
+  config.SetPortNumber(40);  // /dev/ttyS39, unbound, and open as the dialog loads
+  port.SetCommPort(40);
+  port.Open();
+
+  logic.Load();
+  QStringList numbers;
+  for (const QString& entry : dialog.entries) numbers << entry.section(" — ", 0, 0);
+  EXPECT_EQ(numbers, QStringList({"COM2", "COM20", "COM40", "COM255"}));
+  EXPECT_EQ(dialog.selected, 2) << "the working port is chosen, never an empty list";
+  EXPECT_TRUE(dialog.noPorts.isEmpty());
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_EQ(port.portNumber, 40);
+
+  dialog.selected = 1;
+  logic.cmbCOMList_Click(1);
+  EXPECT_EQ(port.portNumber, 20);
+  EXPECT_TRUE(logic.OK_Click());
+  logic.Unload();
+  EXPECT_EQ(config.PortNumber(), 20);
+  EXPECT_TRUE(port.IsOpen());
+
+  // A port that does not work when the dialog opens is listed only if it is bound or built-in.
+  port.Close();
+  config.SetPortNumber(40);
+  logic.Load();
+  EXPECT_EQ(dialog.entries.size(), 3);
+  EXPECT_EQ(dialog.selected, -1);
 }
 
 }  // namespace

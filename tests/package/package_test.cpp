@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include "support/files.h"
@@ -209,6 +210,76 @@ TEST_F(InstalledPackage, WithoutXdgConfigHomeTheFileGoesToDotConfigAndCancelEnds
   const QByteArray created = test::ReadFile(Home() + QStringLiteral("/.config/torvex-tp/тп.ini"));
   EXPECT_TRUE(created.contains("COM=1\n")) << created.toStdString();
   EXPECT_EQ(Snapshot(Root()), before) << "written beside the installed program";
+}
+
+// A settings folder that cannot hold the file (here --config names a file): the message keeps its
+// first line and names the file and the reason, on screen and on standard error.
+TEST_F(InstalledPackage, AConfigFolderThatIsAFileIsNamedWithTheReason) {
+  const QString file = Home() + QStringLiteral("/notes");
+  ASSERT_TRUE(test::WriteFile(file, "not a folder"));
+  QProcessEnvironment env = ToolEnvironment(false);
+  env.insert(QStringLiteral("TORVEX_HAND"), QStringLiteral("cancel"));
+  const Outcome run = RunProgram(Bin() + QStringLiteral("/torvex-tp"), {"--config", file}, env);
+
+  const QString why = file + QStringLiteral("/тп.ini: ") + file + QStringLiteral(" не является папкой");
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out.split(u'\n', Qt::SkipEmptyParts),
+            QStringList({QStringLiteral("message: Ошибка открытия файла тп.ini для записи|") + why,
+                         QStringLiteral("message: Некорректные настройки порта COM|Измените настройки")}));
+  EXPECT_TRUE(run.err.contains(QStringLiteral("torvex-tp: Ошибка открытия файла тп.ini для записи\n") + why))
+      << run.err.toStdString();
+}
+
+// appstreamcli finds no error in the metainfo (its warning that the id is no reverse domain
+// name stays until the project has a domain of its own).
+TEST_F(InstalledPackage, TheMetainfoValidates) {
+  const Outcome check = RunProgram(
+      QStringLiteral("appstreamcli"),
+      {"validate", "--no-net", "--format", "yaml",
+       Root() + QStringLiteral("/usr/share/metainfo/torvex-tp.metainfo.xml")});
+  ASSERT_TRUE(check.out.contains(QLatin1String("Validator:"))) << "appstreamcli did not run: "
+                                                                  << check.err.toStdString();
+  EXPECT_FALSE(check.out.contains(QLatin1String("severity: error"))) << check.out.toStdString();
+}
+
+// Each manual page names every option its program's --help lists, and its OPTIONS section names
+// no option the program lacks.
+TEST_F(InstalledPackage, TheManualPagesDescribeExactlyTheOptionsOfHelp) {
+  static const QRegularExpression helpOption(QStringLiteral(R"((?m)^\s+(?:-\w, )?(--[a-z][a-z-]*))"));
+  static const QRegularExpression pageOption(QStringLiteral(R"(\\-\\-[a-z](?:[a-z]|\\-)*)"));
+  for (const char* name : {"torvex-tp", "torvex-sim"}) {
+    const QString program = QString::fromLatin1(name);
+    SCOPED_TRACE(program.toStdString());
+    const Outcome help = RunProgram(Bin() + u'/' + program, {QStringLiteral("--help")});
+    ASSERT_EQ(help.status, 0) << help.err.toStdString();
+    QSet<QString> options;
+    for (auto it = helpOption.globalMatch(help.out); it.hasNext();) options << it.next().captured(1);
+    ASSERT_GE(options.size(), 5) << help.out.toStdString();
+
+    const Outcome page = RunProgram(
+        QStringLiteral("gzip"),
+        {"-dc", Root() + QStringLiteral("/usr/share/man/man1/") + program + QStringLiteral(".1.gz")});
+    ASSERT_EQ(page.status, 0) << page.err.toStdString();
+    for (const QString& option : options) {
+      EXPECT_TRUE(page.out.contains(QString(option).replace(u'-', QStringLiteral("\\-"))))
+          << option.toStdString() << " is not in the manual page";
+    }
+    const qsizetype from = page.out.indexOf(QLatin1String("\n.SH OPTIONS"));
+    const qsizetype to = page.out.indexOf(QLatin1String("\n.SH "), from + 1);
+    ASSERT_GE(from, 0);
+    const QString section = page.out.mid(from, to - from);
+    for (auto it = pageOption.globalMatch(section); it.hasNext();) {
+      const QString option = it.next().captured(0).remove(u'\\');
+      EXPECT_TRUE(options.contains(option)) << option.toStdString() << " is not in --help";
+    }
+  }
+  const Outcome page = RunProgram(
+      QStringLiteral("gzip"), {"-dc", Root() + QStringLiteral("/usr/share/man/man1/torvex-tp.1.gz")});
+  EXPECT_FALSE(page.out.contains(QLatin1String("38400 baud or faster"))) << "9600 baud works";
+  for (const char* feature : {"Монитор обмена", "Запись в файл", "Графики", "Привязать адаптер",
+                              "возвращает отправленное"}) {
+    EXPECT_TRUE(page.out.contains(QString::fromUtf8(feature))) << feature;
+  }
 }
 
 TEST_F(InstalledPackage, ProgramsAnswerFromTheirInstalledPlace) {

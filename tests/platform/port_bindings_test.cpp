@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <QTemporaryDir>
 
@@ -55,11 +56,25 @@ TEST_F(Bindings, BindListReplaceAndUnbindOnTheFileSystem) {
   EXPECT_TRUE(fs::exists(device)) << "unbinding removes the link, never its device";
 }
 
+// What went wrong, as the binding window shows it after "Не удалось привязать COMn: " (UTF-8).
+QString Refusal(const std::function<void()>& act) {
+  try {
+    act();
+  } catch (const BindingError& error) {
+    return QString::fromUtf8(error.what());
+  }
+  return "<done>";
+}
+
+// Refusals name the path and the reason in the window's language.
 TEST_F(Bindings, WhatIsNotALinkIsNeitherReplacedNorRemoved) {
   fs::create_directory(Ports());
   std::ofstream(Ports() / "com2") << "someone's notes";
-  EXPECT_THROW(bindings.Bind(2, "/dev/ttyUSB0"), BindingError);
-  EXPECT_THROW(bindings.Unbind(2), BindingError);
+  const QString com2 = QString::fromStdString((Ports() / "com2").string());
+  EXPECT_EQ(Refusal([&] { bindings.Bind(2, "/dev/ttyUSB0"); }),
+            com2 + " не является ссылкой (это файл или папка); программа его не заменяет");
+  EXPECT_EQ(Refusal([&] { bindings.Unbind(2); }),
+            com2 + " не является ссылкой (это файл или папка); программа его не удаляет");
   EXPECT_TRUE(fs::is_regular_file(Ports() / "com2"));
   EXPECT_EQ(bindings.FirstFree(2, 3), 3) << "an entry of any kind takes its number";
   for (int bad : {0, 256}) EXPECT_THROW(bindings.Bind(bad, "/dev/ttyUSB0"), BindingError);
@@ -68,7 +83,8 @@ TEST_F(Bindings, WhatIsNotALinkIsNeitherReplacedNorRemoved) {
   // A settings folder where nothing can be created: ports/ is a plain file.
   QTemporaryDir other;
   std::ofstream(fs::path(other.path().toStdString()) / "ports") << "";
-  EXPECT_THROW(PortBindings(other.path()).Bind(1, "/dev/ttyUSB0"), BindingError);
+  EXPECT_EQ(Refusal([&] { PortBindings(other.path()).Bind(1, "/dev/ttyUSB0"); }),
+            "не удалось создать папку " + other.path() + "/ports: на её месте файл");
 }
 
 TEST(Adapters, ByIdNamesAndWhatABindingNames) {

@@ -1,6 +1,8 @@
 #include "platform/port_holder.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/child_process.h"
 #include "support/holding_child.h"
 #include "support/pty.h"
 
@@ -20,7 +23,9 @@ TEST(PortHolder, LockFileNames) {
   EXPECT_EQ(LockFileName("/dev/pts/3"), "LCK..pts_3");
 }
 
-TEST(PortHolder, TheLockFileTellsTheLiveProcessNumber) {
+// A lock file names a holder only while its process lives; once the process is gone the file is
+// stale, whoever wrote it. Another user's live process (one this user may not signal) holds.
+TEST(PortHolder, TheLockFileTellsTheLiveProcessNumberOrThatItIsStale) {
   test::HoldingChild other([] { return true; });
   ASSERT_TRUE(other.Ready());
   const QByteArray pid = QByteArray::number(other.Pid());
@@ -32,12 +37,13 @@ TEST(PortHolder, TheLockFileTellsTheLiveProcessNumber) {
     const char* what;
     QByteArray contents;
     std::int64_t holder;  // 0: none
+    std::int64_t stale;   // the ended process it names; 0: not stale
   } const cases[] = {
-      {"Qt's lock: number, program, host", pid + "\nminicom\nbench-pc\n", other.Pid()},
-      {"UUCP's lock: the number in ten places", QByteArray(10 - pid.size(), ' ') + pid + "\n", other.Pid()},
-      {"a process that has ended", QByteArray::number(ended) + "\n", 0},
-      {"this process itself", QByteArray::number(::getpid()) + "\n", 0},
-      {"not a number", "x\n", 0},
+      {"Qt's lock: number, program, host", pid + "\nminicom\nbench-pc\n", other.Pid(), 0},
+      {"UUCP's lock: the number in ten places", QByteArray(10 - pid.size(), ' ') + pid + "\n", other.Pid(), 0},
+      {"a process that has ended", QByteArray::number(ended) + "\ntorvex-tp\nbench-pc\n", 0, ended},
+      {"this process itself", QByteArray::number(::getpid()) + "\n", 0, 0},
+      {"not a number", "x\n", 0, 0},
   };
   for (const Case& c : cases) {
     QTemporaryDir locks;
@@ -45,9 +51,31 @@ TEST(PortHolder, TheLockFileTellsTheLiveProcessNumber) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(c.contents);
     file.close();
-    const auto holder = LockFileHolder("/dev/ttyUSB0", {locks.path() + "/none", locks.path()});
+    const QStringList dirs{locks.path() + "/none", locks.path()};
+    const auto holder = LockFileHolder("/dev/ttyUSB0", dirs);
     EXPECT_EQ(holder ? holder->pid : 0, c.holder) << c.what;
+    const auto stale = StaleLockFile("/dev/ttyUSB0", dirs);
+    EXPECT_EQ(stale ? stale->pid : 0, c.stale) << c.what;
+    if (stale) {
+      EXPECT_EQ(stale->path, file.fileName());
+    }
   }
+
+  // Seen by nobody, root's live process 1 cannot be signalled (EPERM), and still holds.
+  QTemporaryDir locks;
+  ASSERT_EQ(::chmod(QFile::encodeName(locks.path()).constData(), 0755), 0);
+  QFile file(locks.path() + "/LCK..ttyUSB0");
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("1\n");
+  file.close();
+  const int verdict = test::RunInChild(
+      [&] {
+        const auto holder = LockFileHolder("/dev/ttyUSB0", {locks.path()});
+        if (!holder || holder->pid != 1) return 1;
+        return StaleLockFile("/dev/ttyUSB0", {locks.path()}) ? 2 : 0;
+      },
+      /*asOtherUser=*/true);
+  EXPECT_EQ(verdict, 0);
 }
 
 TEST(PortHolder, AProcessWithTheDeviceOpenIsFoundButNotThePseudoTerminalsOwner) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <time.h>
 
@@ -9,9 +11,12 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QSerialPort>
+#include <QSysInfo>
 #include <QTimer>
 
+#include "platform/port_holder.h"
 #include "platform/qt_serial_port.h"
 #include "support/child_process.h"
 #include "support/holding_child.h"
@@ -296,32 +301,101 @@ TEST_F(PortOnPty, AProgramHoldingThePortWithoutALockIsFoundAndThePortIsLeftToIt)
 }
 
 // Permissions do not apply to root, as CI runs: the opening runs in a child process that has
-// become nobody, on a terminal that belongs to root and the dialout group, as an adapter's
-// device does. Run by another user, the terminal is made unreadable to its owner instead.
-TEST_F(PortOnPty, ADeviceWithoutRightsSaysSoAndNamesTheGroup) {
+// become nobody, on a terminal that belongs to root and the group and mode of each case, as an
+// adapter's device does. Run by another user, the terminal is made unreadable to its owner
+// instead. Joining a group is advised only where that group may read and write the device.
+TEST_F(PortOnPty, ADeviceWithoutRightsSaysSoAndNamesTheGroupOrTheOwner) {
   const bool root = ::geteuid() == 0;
   ASSERT_EQ(::chmod(dir.Path().toLocal8Bit().constData(), 0755), 0);  // nobody may look up the link
-  if (root) {
-    ASSERT_EQ(::chown(pty->SlavePath().c_str(), 0, 20), 0);  // dialout on Debian
-    ASSERT_EQ(::chmod(pty->SlavePath().c_str(), 0660), 0);
-  } else {
-    ASSERT_EQ(::chmod(pty->SlavePath().c_str(), 0), 0);
+  struct Case {
+    gid_t gid;
+    mode_t mode;
+    const char* group;  // the group to join; empty: none
+    const char* owner;
+    const char* permissions;
+  };
+  const std::vector<Case> cases =
+      root ? std::vector<Case>{{20, 0660, "dialout", "root:dialout", "rw-rw----"},
+                               {0, 0600, "", "root:root", "rw-------"},
+                               {20, 0600, "", "root:dialout", "rw-------"},
+                               {0, 0660, "", "root:root", "rw-rw----"}}
+           : std::vector<Case>{{::getgid(), 0, "", nullptr, "---------"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.owner ? c.owner : "own") + " " + c.permissions);
+    if (root) {
+      ASSERT_EQ(::chown(pty->SlavePath().c_str(), 0, c.gid), 0);
+    }
+    ASSERT_EQ(::chmod(pty->SlavePath().c_str(), c.mode), 0);
+    const int verdict = test::RunInChild(
+        [&] {
+          QtSerialPort other(dir.Path());
+          other.SetSettings("9600,n,8,1");
+          other.SetCommPort(1);
+          const auto failure = OpenFailure(other);
+          if (!failure) return 1;
+          if (failure->kind() != PortError::Kind::Unavailable || !failure->fault()) return 2;
+          const PortFault& fault = *failure->fault();
+          if (fault.reason != PortFault::Reason::NoPermission) return 3;
+          if (fault.group != c.group) return 4;
+          if (c.owner && fault.owner != c.owner) return 5;
+          if (fault.permissions != c.permissions) return 6;
+          const QString text = PortFaultText(fault);
+          const bool advisesGroup = text.contains("usermod");
+          if (advisesGroup != (*c.group != 0)) return 7;
+          if (!advisesGroup && !text.contains(fault.owner)) return 8;
+          return 0;
+        },
+        /*asOtherUser=*/true);
+    EXPECT_EQ(verdict, 0);
   }
-  const int verdict = test::RunInChild(
-      [&] {
-        QtSerialPort other(dir.Path());
-        other.SetSettings("9600,n,8,1");
-        other.SetCommPort(1);
-        const auto failure = OpenFailure(other);
-        if (!failure) return 1;
-        if (failure->kind() != PortError::Kind::Unavailable || !failure->fault()) return 2;
-        if (failure->fault()->reason != PortFault::Reason::NoPermission) return 3;
-        if (root && failure->fault()->group != "dialout") return 4;
-        if (!PortFaultText(*failure->fault()).contains("dialout")) return 5;
-        return 0;
-      },
-      /*asOtherUser=*/true);
-  EXPECT_EQ(verdict, 0);
+}
+
+// The port layer is refused, but no live process holds the device: the message names what does
+// keep it out. A lock file whose process has ended, left by another user (this one may not
+// remove it from the shared lock folder), and an exclusive claim left by a program that ended
+// while the device stayed open elsewhere. Needs root to play the other user.
+TEST_F(PortOnPty, ARefusalWithoutAHolderNamesTheStaleLockOrTheLeftClaim) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to leave a lock file another user cannot remove";
+  ASSERT_EQ(::chmod(dir.Path().toLocal8Bit().constData(), 0755), 0);
+  ASSERT_EQ(::chmod(pty->SlavePath().c_str(), 0666), 0);
+  const QString device = pty->SlaveQPath();
+  const auto faultAsNobody = [&](PortFault::Reason expected, std::int64_t pid, const QString& lock) {
+    return test::RunInChild(
+        [&] {
+          QtSerialPort other(dir.Path());
+          other.SetSettings("9600,n,8,1");
+          other.SetCommPort(1);
+          const auto failure = OpenFailure(other);
+          if (!failure || !failure->fault()) return 1;
+          const PortFault& fault = *failure->fault();
+          if (fault.reason != expected) return 2;
+          if (fault.pid != pid || fault.lockFile != lock) return 3;
+          if (PortFaultText(fault).contains("занято другой программой")) return 4;
+          return 0;
+        },
+        /*asOtherUser=*/true);
+  };
+
+  pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const QString lock = "/var/lock/" + LockFileName(device);
+  {
+    QFile file(lock);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    // As Qt writes it: the number, the program, the host.
+    file.write(QByteArray::number(ended) + "\ntorvex-tp\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+  }
+  EXPECT_EQ(faultAsNobody(PortFault::Reason::StaleLock, ended, lock), 0);
+  QFile::remove(lock);
+
+  // A program claimed it and ended without letting go; the test still holds the terminal.
+  const int claimer = test::RunInChild([&] {
+    const int fd = ::open(pty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    return fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? 0 : 1;
+  });
+  ASSERT_EQ(claimer, 0);
+  EXPECT_EQ(faultAsNobody(PortFault::Reason::Claimed, 0, QString()), 0);
 }
 
 // Once open, the port is the tool's alone (an exclusive claim, TIOCEXCL): nothing else can

@@ -400,7 +400,7 @@ TEST_F(SetComDialogTest, EachPortShowsItsDeviceAndAnAdapterIsBoundAndUnboundFrom
   std::filesystem::create_symlink(root / "ttyUSB0", root / "ports" / "com3");
   test::FakeAdapterSource adapters;
   adapters.adapters = {{usb, "FT232R USB UART", "FTDI", "A50285BI", byId}};
-  port.present = {1, 2, 3};
+  port.present = {1, 2, 3, 200};
 
   SetComDialog dialog(port, config, view, engine, nullptr, &adapters);
   const auto* list = Child<QComboBox>(dialog, "cmbCOMList");
@@ -415,6 +415,9 @@ TEST_F(SetComDialogTest, EachPortShowsItsDeviceAndAnAdapterIsBoundAndUnboundFrom
               usb + ", FTDI FT232R USB UART, A50285BI\n    " + byId);
     auto* number = Child<QComboBox>(binding, "cmb_bind_port");
     EXPECT_EQ(number->currentData().toInt(), 1) << "the first free number: COM1 has no link";
+    EXPECT_EQ(number->count(), 255) << "COM1-COM255, as the port layer opens them";
+    number->setCurrentIndex(number->findData(200));
+    Child<QPushButton>(binding, "cmd_bind")->click();
     number->setCurrentIndex(number->findData(2));
     Child<QPushButton>(binding, "cmd_bind")->click();
     EXPECT_EQ(Child<QLabel>(binding, "lbl_bind_result")->text(), "COM2 привязан к " + byId);
@@ -423,6 +426,8 @@ TEST_F(SetComDialogTest, EachPortShowsItsDeviceAndAnAdapterIsBoundAndUnboundFrom
   EXPECT_EQ(std::filesystem::read_symlink(root / "ports" / "com2"), byId.toStdString());
   EXPECT_EQ(list->itemText(1), "COM2 — " + QString::fromStdString((root / "ports" / "com2").string()))
       << "the list is scanned again";
+  EXPECT_EQ(Entries(dialog), (QStringList{"COM1", "COM2", "COM3", "COM200"}))
+      << "whatever can be bound can be chosen";
   EXPECT_EQ(port.portNumber, 3) << "the live port stays the one in use";
   EXPECT_TRUE(port.IsOpen());
 
@@ -459,7 +464,7 @@ TEST_F(SetComDialogTest, WithNothingToListTheDialogSaysWhyAndHowToBindAnAdapter)
   const auto* why = Child<QLabel>(dialog, "lbl_no_ports");
   EXPECT_TRUE(why->isVisible());
   EXPECT_EQ(why->text(),
-            "Ни один из портов COM1-COM16 не открывается.\n"
+            "Ни один порт не открывается: ни COM1-COM16, ни привязанные.\n"
             "COM1: " + PortFaultText(noRights) + "\n"
             "COM2: " + PortFaultText(gone) + "\n"
             "Подключите адаптер USB-RS485 и нажмите «Привязать адаптер…», или привяжите его "
@@ -540,6 +545,40 @@ TEST(SetComDialogOnPseudoTerminals, ListsExactlyThePortsThatOpenAndSwitchesBetwe
 
   Child<QPushButton>(dialog, "Отмена")->click();
   EXPECT_TRUE(reaches(com3, 0x32)) << "Отмена goes back to the port in use before";
+}
+
+// An adapter bound as COM20 and working: the dialog lists it chosen, and OK keeps it.
+TEST(SetComDialogOnPseudoTerminals, ABoundPortAboveSixteenIsListedChosenAndKeptByOk) {
+  test::ProgramDir program;
+  program.BindOthersToNowhere();
+  test::Pty com1, com20;
+  program.Bind(1, com1.SlavePath());
+  program.Bind(20, com20.SlavePath());
+
+  test::FakeView view;
+  test::FakePrompter prompter;
+  Configuration config{IniPathIn(program.Path()), view, prompter};
+  config.SetPortNumber(20);
+  config.SetPortSettings("9600,n,8,2");
+  QtSerialPort port(program.Path());
+  port.SetSettings(config.PortSettings());
+  port.SetCommPort(20);
+  port.Open();
+  ModbusEngine engine{port, view};
+
+  SetComDialog dialog(port, config, view, engine);
+  dialog.show();
+  const auto* list = Child<QComboBox>(dialog, "cmbCOMList");
+  EXPECT_EQ(Entries(dialog), (QStringList{"COM1", "COM20"}));
+  EXPECT_TRUE(list->isEnabled());
+  EXPECT_EQ(list->currentText(), "COM20 — " + com20.SlaveQPath());
+  EXPECT_FALSE(Child<QLabel>(dialog, "lbl_no_ports")->isVisible());
+
+  Child<QPushButton>(dialog, "OK")->click();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_TRUE(FileContents(config.IniPath()).contains("\nCOM=20\n"));
+  port.Write(Bytes{0x20});
+  EXPECT_EQ(com20.Read(1, 1s), Bytes{0x20}) << "COM20 is open again";
 }
 
 }  // namespace

@@ -111,8 +111,14 @@ TEST(PortErrorMessage, ASecondLineNamesTheDeviceAndTheReason) {
   PortFault held = fault(Reason::InUse);
   held.pid = 4242;
   held.program = "minicom";
+  PortFault rootOnly = fault(Reason::NoPermission);
+  rootOnly.owner = "root:root";
+  rootOnly.permissions = "rw-------";
+  PortFault stale = fault(Reason::StaleLock);
+  stale.lockFile = "/var/lock/LCK..ttyUSB0";
+  stale.pid = 4242;
   PortFault other = fault(Reason::Other);
-  other.systemText = "Input/output error";
+  other.systemText = "ошибка ввода-вывода";
   struct Case {
     PortError::Kind kind;
     PortFault fault;
@@ -122,6 +128,10 @@ TEST(PortErrorMessage, ASecondLineNamesTheDeviceAndTheReason) {
        "Порт COM3 не доступен\r\nУстройство /dev/ttyUSB0: нет прав доступа; пользователь должен "
        "входить в группу dialout (sudo usermod -aG dialout $USER, затем войти в систему заново)\r\n"
        "Выберите другой порт"},
+      {PortError::Kind::Unavailable, rootOnly,
+       "Порт COM3 не доступен\r\nУстройство /dev/ttyUSB0: нет прав доступа (владелец и группа "
+       "root:root, права rw-------); вступление в группу не поможет: доступ к устройству "
+       "открывает администратор (правилом udev или chmod)\r\nВыберите другой порт"},
       {PortError::Kind::Unavailable, gone,
        "Порт COM3 не доступен\r\nУстройство "
        "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 не найдено: адаптер не "
@@ -138,8 +148,17 @@ TEST(PortErrorMessage, ASecondLineNamesTheDeviceAndTheReason) {
       {PortError::Kind::InUse, fault(Reason::InUse),
        "Порт COM3 занят другим приложением\r\nУстройство /dev/ttyUSB0 занято другой "
        "программой\r\nВыберите другой порт"},
+      {PortError::Kind::Unavailable, stale,
+       "Порт COM3 не доступен\r\nУстройство /dev/ttyUSB0 заперто файлом блокировки "
+       "/var/lock/LCK..ttyUSB0, который оставил завершившийся процесс 4242; удалите этот файл "
+       "(sudo rm /var/lock/LCK..ttyUSB0)\r\nВыберите другой порт"},
+      {PortError::Kind::InUse, fault(Reason::Claimed),
+       "Порт COM3 занят другим приложением\r\nУстройство /dev/ttyUSB0 занято монопольно "
+       "(TIOCEXCL), но держащий его процесс не виден: это процесс другого пользователя, или "
+       "захват остался от аварийно завершённой программы (тогда переподключите адаптер)\r\n"
+       "Выберите другой порт"},
       {PortError::Kind::Unavailable, other,
-       "Порт COM3 не доступен\r\nУстройство /dev/ttyUSB0: Input/output error\r\nВыберите "
+       "Порт COM3 не доступен\r\nУстройство /dev/ttyUSB0: ошибка ввода-вывода\r\nВыберите "
        "другой порт"},
   };
   for (const Case& c : cases) {

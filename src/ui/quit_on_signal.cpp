@@ -1,0 +1,65 @@
+#include "ui/quit_on_signal.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+namespace torvex {
+namespace {
+
+constexpr std::array kSignals = {SIGTERM, SIGINT, SIGHUP};
+
+// A signal handler may do almost nothing: it writes one byte into the pipe that the event loop
+// watches. The pipe's end has to be where the handler finds it, so it is the one variable here
+// outside an object; only the QuitOnSignal that set it changes it.
+int signalPipe = -1;
+
+void OnSignalHandler(int) {
+  const int saved = errno;
+  const char byte = 1;
+  (void)::write(signalPipe, &byte, 1);
+  errno = saved;
+}
+
+}  // namespace
+
+QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent) {
+  if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;  // the signals keep their defaults
+  signalPipe = pipe_[1];
+  notifier_ = new QSocketNotifier(pipe_[0], QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, &QuitOnSignal::OnSignal);
+  struct sigaction action {};
+  action.sa_handler = OnSignalHandler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : kSignals) ::sigaction(signal, &action, nullptr);
+}
+
+QuitOnSignal::~QuitOnSignal() {
+  if (pipe_[0] < 0) return;
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kSignals) ::sigaction(signal, &action, nullptr);
+  signalPipe = -1;
+  delete notifier_;
+  ::close(pipe_[0]);
+  ::close(pipe_[1]);
+}
+
+void QuitOnSignal::OnSignal() {
+  char bytes[16];
+  while (::read(pipe_[0], bytes, sizeof bytes) > 0) {
+  }
+  requested_ = true;
+  // Every running event loop ends, a modal dialog's too, and the main one returns.
+  QCoreApplication::exit(0);
+}
+
+}  // namespace torvex

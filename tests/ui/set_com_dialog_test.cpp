@@ -504,6 +504,24 @@ TEST_F(SetComDialogTest, TheEchoBoxShowsTheFileAndOkSavesIt) {
   EXPECT_TRUE(FileContents(config.IniPath()).contains("\nEcho=0\n"));
 }
 
+// What the dialog works on in the tool, with the real serial layer: COM`number` open in
+// "9600,n,8,2" and saved as the port in use.
+struct RealPortInUse {
+  RealPortInUse(const test::ProgramDir& program, int number)
+      : config(IniPathIn(program.Path()), view, prompter), port(program.Path()) {
+    config.SetPortNumber(static_cast<std::uint8_t>(number));
+    config.SetPortSettings("9600,n,8,2");
+    port.SetSettings(config.PortSettings());
+    port.SetCommPort(number);
+    port.Open();
+  }
+  test::FakeView view;
+  test::FakePrompter prompter;
+  Configuration config;
+  QtSerialPort port;
+  ModbusEngine engine{port, view};
+};
+
 TEST(SetComDialogOnPseudoTerminals, ListsExactlyThePortsThatOpenAndSwitchesBetweenThem) {
   test::ProgramDir program;
   test::Pty com1, com2, com3;
@@ -518,16 +536,8 @@ TEST(SetComDialogOnPseudoTerminals, ListsExactlyThePortsThatOpenAndSwitchesBetwe
   HeldElsewhere holder(com2.SlaveQPath());
   ASSERT_TRUE(holder.Held());
 
-  test::FakeView view;
-  test::FakePrompter prompter;
-  Configuration config{IniPathIn(program.Path()), view, prompter};
-  config.SetPortNumber(3);
-  config.SetPortSettings("9600,n,8,2");
-  QtSerialPort port(program.Path());
-  port.SetSettings(config.PortSettings());
-  port.SetCommPort(3);
-  port.Open();
-  ModbusEngine engine{port, view};
+  RealPortInUse tool(program, 3);
+  auto& [view, prompter, config, port, engine] = tool;
 
   SetComDialog dialog(port, config, view, engine);
   dialog.show();
@@ -555,16 +565,8 @@ TEST(SetComDialogOnPseudoTerminals, ABoundPortAboveSixteenIsListedChosenAndKeptB
   program.Bind(1, com1.SlavePath());
   program.Bind(20, com20.SlavePath());
 
-  test::FakeView view;
-  test::FakePrompter prompter;
-  Configuration config{IniPathIn(program.Path()), view, prompter};
-  config.SetPortNumber(20);
-  config.SetPortSettings("9600,n,8,2");
-  QtSerialPort port(program.Path());
-  port.SetSettings(config.PortSettings());
-  port.SetCommPort(20);
-  port.Open();
-  ModbusEngine engine{port, view};
+  RealPortInUse tool(program, 20);
+  auto& [view, prompter, config, port, engine] = tool;
 
   SetComDialog dialog(port, config, view, engine);
   dialog.show();

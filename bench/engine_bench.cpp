@@ -9,6 +9,7 @@
 #include "modbus/requests.h"
 #include "monitor/exchange_recorder.h"
 #include "null_view.h"
+#include "ui/polled_exchange.h"
 
 namespace torvex {
 namespace {
@@ -54,15 +55,17 @@ std::vector<std::uint8_t> StatusAnswer() {
 void TickWithStatusAnswer(benchmark::State& state, ExchangeObserver* observer) {
   ReplayPort port(StatusAnswer());
   NullView view;
-  ModbusEngine engine(port, view);
+  // As the tool ticks it: the exchange, and its report shown in a window.
+  PolledExchange exchange(port, view);
+  ModbusEngine& engine = exchange.Engine();
   engine.SetObserver(observer);
   const QString settings = QStringLiteral("115200,n,8,2");
   engine.QueueRequest(kStatusRead);
-  engine.Tick(1, settings);  // the first request leaves
+  exchange.Tick(1, settings);  // the first request leaves
   for (auto _ : state) {
     engine.QueueRequest(kStatusRead);
     port.Rewind();
-    engine.Tick(1, settings);
+    exchange.Tick(1, settings);
   }
   if (engine.RxCount() != 185) state.SkipWithError("answer not received");
 }

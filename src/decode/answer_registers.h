@@ -4,7 +4,7 @@
 // CRC cells. Cells beyond the answer hold older answers and are never read.
 #include <optional>
 
-#include "decode/rx_buffer.h"
+#include "engine/rx_buffer.h"
 
 namespace torvex {
 

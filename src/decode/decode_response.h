@@ -2,7 +2,7 @@
 // Turns one valid answer of the controller into what the main window shows.
 #include <functional>
 
-#include "decode/rx_buffer.h"
+#include "engine/rx_buffer.h"
 #include "view/main_view.h"
 
 namespace torvex {

@@ -7,7 +7,7 @@
 
 #include <QString>
 
-#include "decode/rx_buffer.h"
+#include "engine/rx_buffer.h"
 
 namespace torvex {
 

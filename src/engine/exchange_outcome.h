@@ -1,6 +1,8 @@
 #pragma once
 // What became of an exchange, as a value. The engine reports it; StatusLineText is the one
 // place that turns it into the status line's words.
+#include <cstdint>
+
 #include <QString>
 
 namespace torvex {
@@ -12,6 +14,13 @@ enum class ExchangeOutcome {
   kNotThisAnswer,     // only a well-formed frame that does not answer the request arrived
   kOwnRequest,        // the request itself came back: an echoing adapter the settings omit
   kQueueFull,         // a command was refused: 511 requests already wait
+};
+
+// What the engine reports of an exchange or a refused command, for whoever shows it.
+struct ExchangeReport {
+  ExchangeOutcome outcome;
+  int pending;          // requests in the ring after it
+  std::int64_t errors;  // failed exchanges so far
 };
 
 // The outcome's own words, e.g. "Ошибка обмена: Несовпадение КС".

@@ -3,15 +3,11 @@
 #include <algorithm>
 #include <span>
 
-#include "decode/register_map.h"
 #include "modbus/adu.h"
-#include "modbus/function_code.h"
-#include "modbus/requests.h"
 
 namespace torvex {
 namespace {
 
-constexpr std::int32_t kMaxTransactionCode = 65534;
 constexpr std::size_t kMaxStored = 260;
 // Received bytes kept for one exchange: room for a whole frame behind a whole frame of junk.
 // Beyond it the oldest half is dropped.
@@ -21,13 +17,10 @@ constexpr std::chrono::seconds kHoldLimit{1};
 
 }  // namespace
 
-std::optional<ExchangeOutcome> ModbusEngine::Tick(std::uint8_t portNumber,
-                                                  const QString& portSettings) {
+std::optional<ExchangeOutcome> ModbusEngine::Tick(const QString& portSettings) {
   SetLineMode(portSettings);
   const std::optional<ExchangeOutcome> outcome = ReceiveAnswer();
   lastTick_ = outcome;
-  view_.SetCaption(QStringLiteral("TORVEX-CPU. Тест протокола Modbus. Порт: COM") +
-                   QString::number(portNumber) + QStringLiteral("  ") + portSettings);
   return outcome;
 }
 
@@ -279,24 +272,30 @@ void ModbusEngine::ReportRx(FrameOutcome outcome, std::size_t offset, std::size_
 }
 
 void ModbusEngine::CountExchangeError(ExchangeOutcome outcome) {
-  Report(outcome);
   ++exchangeErrors_;
-  view_.SetText({Control::lbl_dbg}, QString::number(exchangeErrors_));
+  Report(outcome);
 }
 
 void ModbusEngine::Report(ExchangeOutcome outcome) {
   lastOutcome_ = outcome;
-  view_.SetText({Control::lbl_sys_mes}, StatusLineText(outcome, queue_.PendingCount()));
+  if (reportHandler_) reportHandler_({outcome, queue_.PendingCount(), exchangeErrors_});
 }
 
 void ModbusEngine::SendNextRequest() {
   DropReceived();  // whatever came before the request left cannot answer it
-  if (queue_.IsEmpty()) QueueBackgroundPoll();
+  if (queue_.IsEmpty()) {
+    if (!pollSource_) {
+      phase_ = Phase::kIdle;
+      return;
+    }
+    // An empty ring always has room.
+    [[maybe_unused]] const bool queued = QueueRequest(pollSource_());
+  }
 
   const QueueSlot& slot = queue_.Head();
   const std::span<const std::uint8_t> request(slot.bytes.data() + 1,
                                               static_cast<std::size_t>(slot.lastIndex));
-  const modbus::Adu adu(static_cast<std::uint8_t>(view_.SlaveAddress()),
+  const modbus::Adu adu(static_cast<std::uint8_t>(slaveAddress_),
                         modbus::Pdu::FromBytes(request));
   txFrame_ = adu.Bytes();
 
@@ -330,27 +329,6 @@ void ModbusEngine::SendNextRequest() {
     observer_->OnFrame(event);
   }
   headSent_ = true;
-}
-
-// Keeps the controller's values fresh while nothing else waits: a cycle of converter block
-// read, transaction-code write, status block read, transaction-code write.
-void ModbusEngine::QueueBackgroundPoll() {
-  modbus::Pdu request;
-  if (pollPhase_) {
-    pollPhase_ = false;
-    transactionCode_ = transactionCode_ >= kMaxTransactionCode ? 0 : transactionCode_ + 1;
-    view_.SetText({Control::lbl_tr_id}, QString::number(transactionCode_));
-    request = modbus::WriteSingleRegister(reg::kTransactionCode,
-                                          static_cast<std::uint16_t>(transactionCode_));
-  } else {
-    pollPhase_ = true;
-    blockPhase_ = !blockPhase_;
-    const reg::Block block = blockPhase_ ? reg::kAdcBlock : reg::kStatusBlock;
-    request = modbus::ReadHoldingRegisters(static_cast<std::uint16_t>(block.start),
-                                           static_cast<std::uint16_t>(block.count));
-  }
-  // Only called on an empty ring, which always has room.
-  [[maybe_unused]] const bool queued = QueueRequest(request);
 }
 
 }  // namespace torvex

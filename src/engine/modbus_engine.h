@@ -5,7 +5,9 @@
 // reports the outcome, hands a valid answer to the decoder, and sends the next request (or a
 // background poll). An answer still on its way is waited for until the line time of the
 // exchange at the port's speed plus a reply allowance has passed, at least one tick; a request
-// leaves only into a line that has been silent for a frame gap.
+// leaves only into a line that has been silent for a frame gap. It exchanges and nothing else:
+// what to ask when nothing waits comes from a poll source it is given, and what it reports
+// (outcomes and counters) is shown by whoever listens.
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -13,16 +15,15 @@
 #include <optional>
 #include <vector>
 
-#include "decode/rx_buffer.h"
 #include "engine/answer_scan.h"
 #include "engine/exchange_observer.h"
 #include "engine/exchange_outcome.h"
 #include "engine/line_timing.h"
 #include "engine/request_queue.h"
+#include "engine/rx_buffer.h"
 #include "modbus/expected_answer.h"
 #include "modbus/pdu.h"
 #include "platform/serial_port.h"
-#include "view/main_view.h"
 
 namespace torvex {
 
@@ -32,6 +33,11 @@ class ModbusEngine {
   using Decoder = std::function<void(const RxAnswer&)>;
   // The engine's monotonic clock; the port's arrival times are on the same clock.
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
+  // The request to send when none waits (the background poll).
+  using PollSource = std::function<modbus::Pdu()>;
+  // Told of every outcome as it is reported: of a tick's exchange (before its answer is
+  // decoded) and of a refused command.
+  using ReportHandler = std::function<void(const ExchangeReport&)>;
 
   // The tick of the exchange timer.
   static constexpr std::chrono::milliseconds kTick{100};
@@ -42,19 +48,28 @@ class ModbusEngine {
   // before the request left) still counts as one tick after the request.
   static constexpr std::chrono::milliseconds kTickSlack{20};
 
-  ModbusEngine(SerialPort& port, MainView& view, Clock clock = std::chrono::steady_clock::now)
-      : port_(port), view_(view), clock_(std::move(clock)) {}
+  // The slave address until told otherwise.
+  static constexpr int kDefaultSlaveAddress = 7;
+
+  explicit ModbusEngine(SerialPort& port, Clock clock = std::chrono::steady_clock::now)
+      : port_(port), clock_(std::move(clock)) {}
 
   void SetDecoder(Decoder decoder) { decoder_ = std::move(decoder); }
+  // Without a poll source, an empty queue leaves the line idle.
+  void SetPollSource(PollSource source) { pollSource_ = std::move(source); }
+  void SetReportHandler(ReportHandler handler) { reportHandler_ = std::move(handler); }
+  // The slave address of every frame sent from now on (0-127).
+  void SetSlaveAddress(int address) { slaveAddress_ = address; }
+  int SlaveAddress() const { return slaveAddress_; }
   // Replaces the clock (tests that tick by hand make their own time).
   void SetClock(Clock clock) { clock_ = std::move(clock); }
   // Told of every frame on the line (nullptr: nobody). Not owned.
   void SetObserver(ExchangeObserver* observer) { observer_ = observer; }
 
-  // One tick of the exchange timer; the port number and mode string go into the caption, and
-  // the mode string sets the line's timing. Returns the outcome of the exchange the tick
-  // judged; nothing while an answer is still on its way or a request waits for the line.
-  std::optional<ExchangeOutcome> Tick(std::uint8_t portNumber, const QString& portSettings);
+  // One tick of the exchange timer; the port's mode string sets the line's timing. Returns the
+  // outcome of the exchange the tick judged; nothing while an answer is still on its way or a
+  // request waits for the line.
+  std::optional<ExchangeOutcome> Tick(const QString& portSettings);
 
   // Queues a request behind those pending; the address and the CRC are added at sending.
   // Refused, reported as kQueueFull, on a full ring.
@@ -86,7 +101,6 @@ class ModbusEngine {
   const RxBuffer& Rx() const { return rxBuffer_; }
   int RxCount() const { return rxCount_; }
   std::int64_t ExchangeErrors() const { return exchangeErrors_; }
-  std::int32_t TransactionCode() const { return transactionCode_; }
   // Stray bytes and frames that answered nothing in flight, dropped (runs of bytes and frames).
   std::int64_t DroppedFrames() const { return droppedFrames_; }
   const LineTiming& Timing() const { return timing_; }
@@ -110,7 +124,6 @@ class ModbusEngine {
   ExchangeOutcome JudgeFailure(const Scan& scan);
   void SendWhenSilent(bool silent);
   void SendNextRequest();
-  void QueueBackgroundPoll();
   void CountExchangeError(ExchangeOutcome outcome);
   void Report(ExchangeOutcome outcome);
   void ReportRx(FrameOutcome outcome, std::size_t offset, std::size_t size, int exceptionCode = 0,
@@ -118,9 +131,11 @@ class ModbusEngine {
   void DropReceived();
 
   SerialPort& port_;
-  MainView& view_;
   Clock clock_;
   Decoder decoder_;
+  PollSource pollSource_;
+  ReportHandler reportHandler_;
+  int slaveAddress_ = kDefaultSlaveAddress;
   ExchangeObserver* observer_ = nullptr;
 
   RequestQueue queue_;
@@ -129,9 +144,6 @@ class ModbusEngine {
   int rxCount_ = 0;
   std::int64_t exchangeErrors_ = 0;
   std::int64_t droppedFrames_ = 0;
-  bool pollPhase_ = false;
-  bool blockPhase_ = false;
-  std::int32_t transactionCode_ = 0;
   bool sendingHeld_ = false;
   bool echoExpected_ = false;
   // The request on the line may still come back first, as an echoing adapter returns it.

@@ -2,7 +2,7 @@
 // The CRC-16 of a received answer, computed over the receive buffer's cells.
 #include <cstdint>
 
-#include "decode/rx_buffer.h"
+#include "engine/rx_buffer.h"
 
 namespace torvex {
 

@@ -4,8 +4,8 @@
 // text is the operator's or awaits an answer, green once an answer of the controller set it.
 #include <cstdint>
 
-#include "decode/rx_buffer.h"
 #include "engine/modbus_engine.h"
+#include "engine/rx_buffer.h"
 #include "params/param_table.h"
 #include "view/main_view.h"
 

@@ -2,7 +2,7 @@
 // Turns a decoded answer into a value sample, beside DecodeResponse and from the same cells.
 #include <optional>
 
-#include "decode/rx_buffer.h"
+#include "engine/rx_buffer.h"
 #include "record/sample.h"
 #include "view/main_view.h"
 

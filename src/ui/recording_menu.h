@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "decode/rx_buffer.h"
+#include "engine/rx_buffer.h"
 #include "record/csv_recorder.h"
 #include "record/history.h"
 

@@ -49,7 +49,8 @@ Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
     : port_(port),
       prompter_(prompter),
       config_(IniPathIn(settingsDir), window_, prompter),
-      engine_(port, window_),
+      exchange_(port, window_),
+      engine_(exchange_.Engine()),
       params_(engine_, window_),
       recording_(window_) {
   Timer1_.setInterval(kTickMs);
@@ -145,8 +146,11 @@ bool Tool::FormLoad() {
 }
 
 void Tool::Timer1_Tick() {
-  engine_.SetEchoExpected(config_.Echo());  // as the settings dialog's OK last left it
-  engine_.Tick(config_.PortNumber(), config_.PortSettings());
+  // The address chosen in cmb_slad and the echo box as the settings dialog's OK last left it:
+  // the frames of this tick go out with them.
+  engine_.SetSlaveAddress(window_.SlaveAddress());
+  engine_.SetEchoExpected(config_.Echo());
+  exchange_.Tick(config_.PortNumber(), config_.PortSettings());
   // The notes on the adapter, the exchange log and the recording follow the exchange's words.
   // A tick that waited for an answer on its way leaves the status line as it was: its notes
   // are renewed.

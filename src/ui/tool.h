@@ -15,6 +15,7 @@
 #include "params/param_transfer.h"
 #include "platform/qt_adapter_source.h"
 #include "ui/main_window.h"
+#include "ui/polled_exchange.h"
 #include "ui/recording_menu.h"
 
 namespace torvex {
@@ -48,6 +49,7 @@ class Tool : public QObject {
 
   MainWindow& Window() { return window_; }
   ModbusEngine& Engine() { return engine_; }
+  PolledExchange& Exchange() { return exchange_; }
   Configuration& Config() { return config_; }
   ParamTransfer& Params() { return params_; }
   RecordingMenu& Recording() { return recording_; }
@@ -64,15 +66,19 @@ class Tool : public QObject {
   // The window "Монитор обмена", created at its first opening; shown and raised.
   ExchangeMonitor& ShowMonitor();
 
+  // The tick the exchange timer runs every 100 ms (tests and benchmarks call it by hand): the
+  // exchange, then the notes of the status line.
+  void Timer1_Tick();
+
  private:
   void ConnectHandlers();
-  void Timer1_Tick();
 
   SerialPort& port_;
   Prompter& prompter_;
   MainWindow window_;
   Configuration config_;
-  ModbusEngine engine_;
+  PolledExchange exchange_;
+  ModbusEngine& engine_;
   ParamTransfer params_;
   RecordingMenu recording_;
   QTimer Timer1_;

@@ -3,7 +3,7 @@
 // cells (the decoder does not check them), and bytes of an older answer behind.
 #include <vector>
 
-#include "decode/rx_buffer.h"
+#include "engine/rx_buffer.h"
 #include "support/fake_view.h"
 
 namespace torvex::test {

@@ -10,6 +10,7 @@
 #include "support/fake_view.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
+#include "ui/polled_exchange.h"
 #include "support/status_texts.h"
 
 namespace torvex {
@@ -28,7 +29,7 @@ class EngineOnSim : public ::testing::Test {
   // Ticks as the exchange timer does: one every 100 ms, the event loop running in between.
   void RunTicks(int ticks) {
     for (int i = 0; i < ticks; ++i) {
-      engine.Tick(1, kMode);
+      exchange.Tick(1, kMode);
       QTest::qWait(100);
     }
   }
@@ -38,7 +39,8 @@ class EngineOnSim : public ::testing::Test {
   test::ProgramDir dir;
   QtSerialPort port{dir.Path()};
   test::FakeView view;
-  ModbusEngine engine{port, view};
+  PolledExchange exchange{port, view};
+  ModbusEngine& engine = exchange.Engine();
   int answers = 0;
 };
 
@@ -62,9 +64,9 @@ TEST_F(EngineOnSim, ALateTickTakesTheAnswerThatHasArrived) {
   RunTicks(3);
   const std::int64_t errors = engine.ExchangeErrors();
   for (int i = 0; i < 10; ++i) {
-    engine.Tick(1, kMode);
+    exchange.Tick(1, kMode);
     std::this_thread::sleep_for(std::chrono::milliseconds(170));  // no event loop meanwhile
-    const auto outcome = engine.Tick(1, kMode);
+    const auto outcome = exchange.Tick(1, kMode);
     EXPECT_NE(outcome, std::optional(ExchangeOutcome::kNoAnswer)) << i;
     QTest::qWait(100);
   }

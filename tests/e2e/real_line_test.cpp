@@ -23,6 +23,7 @@
 #include "support/frames.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
+#include "ui/polled_exchange.h"
 #include "support/sim_trace.h"
 #include "support/wait_for.h"
 #include "ui/tool.h"
@@ -167,14 +168,15 @@ TEST(StaleFrame, BeforeTheAnswerIsDroppedAndTheAnswerTaken) {
   port.SetCommPort(1);
   port.Open();
   test::FakeView view;
-  ModbusEngine engine(port, view);
+  PolledExchange exchange(port, view);
+  ModbusEngine& engine = exchange.Engine();
   Bytes decoded;
   engine.SetDecoder([&](const RxAnswer& answer) {
     decoded.clear();
     for (int i = 0; i < answer.count; ++i) decoded.push_back(static_cast<std::uint8_t>(answer.cells[i]));
   });
 
-  engine.Tick(1, "115200,n,8,2");  // the first poll leaves
+  exchange.Tick(1, "115200,n,8,2");  // the first poll leaves
   QTest::qWait(20);
   const Bytes request = pty.Read(8, std::chrono::milliseconds(500));
   ASSERT_EQ(request.size(), 8u);
@@ -183,7 +185,7 @@ TEST(StaleFrame, BeforeTheAnswerIsDroppedAndTheAnswerTaken) {
   burst.insert(burst.end(), answer.begin(), answer.end());
   pty.Write(burst);
   QTest::qWait(100);
-  EXPECT_EQ(engine.Tick(1, "115200,n,8,2"), ExchangeOutcome::kLinkUp);
+  EXPECT_EQ(exchange.Tick(1, "115200,n,8,2"), ExchangeOutcome::kLinkUp);
   EXPECT_EQ(decoded, answer);
   EXPECT_EQ(engine.ExchangeErrors(), 1);  // the first tick only
   EXPECT_EQ(engine.DroppedFrames(), 1);

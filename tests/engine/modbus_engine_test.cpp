@@ -9,6 +9,7 @@
 #include "support/fake_serial_port.h"
 #include "support/fake_view.h"
 #include "support/frames.h"
+#include "ui/polled_exchange.h"
 
 namespace torvex {
 namespace {
@@ -29,13 +30,14 @@ const Bytes kStatusRead{0x07, 0x03, 0x0B, 0xB8, 0x00, 0x5A, 0x47, 0x96};
 const Bytes kCode2{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x02, 0x8A, 0x6C};
 const Bytes kAnyAnswer = WithCrc({0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01});
 
-// The engine on a fake port and a fake clock: each Tick comes one 100 ms tick after the last,
+// The engine on a fake port and a fake clock, as the tool runs it (the background poll, and the
+// presenter showing its reports in a window): each Tick comes one 100 ms tick after the last,
 // on a fast line with prompt answers unless a test says otherwise.
 class EngineTest : public ::testing::Test {
  protected:
   std::optional<Outcome> Tick(std::chrono::milliseconds after = 100ms) {
     now += after;
-    return engine.Tick(1, mode);
+    return exchange.Tick(1, mode);
   }
   // A tick that finds the answer to the request in flight waiting.
   std::optional<Outcome> AnsweredTick() {
@@ -50,7 +52,8 @@ class EngineTest : public ::testing::Test {
   QString mode = QStringLiteral("115200,n,8,2");
   test::FakeSerialPort port;
   test::FakeView view;
-  ModbusEngine engine{port, view, [this] { return now; }};
+  PolledExchange exchange{port, view, [this] { return now; }};
+  ModbusEngine& engine = exchange.Engine();
 };
 
 TEST_F(EngineTest, BackgroundPollRunsItsCycleOfFour) {
@@ -80,9 +83,9 @@ TEST_F(EngineTest, TransactionCodeWrapsFrom65534ToZero) {
     AnsweredTick();  // code write
     AnsweredTick();  // block read
   }
-  EXPECT_EQ(engine.TransactionCode(), 65534);
+  EXPECT_EQ(exchange.Poll().TransactionCode(), 65534);
   AnsweredTick();
-  EXPECT_EQ(engine.TransactionCode(), 0);
+  EXPECT_EQ(exchange.Poll().TransactionCode(), 0);
   EXPECT_EQ(view.Text({Control::lbl_tr_id}), "0");
   EXPECT_EQ(LastFrame(), WithCrc({0x07, 0x06, 0x0B, 0xB8, 0x00, 0x00}));
   AnsweredTick();
@@ -93,7 +96,7 @@ TEST_F(EngineTest, TransactionCodeWrapsFrom65534ToZero) {
 TEST_F(EngineTest, QueuedRequestGoesFirstWithTheAddressSelectedAtSending) {
   const Bytes request{0x65, 0x00, 0x00, 0x05, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06};  // lastIndex 10
   ASSERT_TRUE(engine.QueueRequest(Request(request)));
-  view.slaveAddress = 1;  // changed after queueing: the frame still takes it
+  engine.SetSlaveAddress(1);  // changed after queueing: the frame still takes it
   EXPECT_EQ(Tick(), Outcome::kNoAnswer);
   Bytes expected{0x01};
   expected.insert(expected.end(), request.begin(), request.end());
@@ -356,9 +359,9 @@ TEST_F(EngineTest, ALineThatNeverFallsSilentCountsAsNoAnswerOnceASecond) {
 }
 
 TEST_F(EngineTest, CaptionShowsThePortInUseEveryTick) {
-  engine.Tick(3, "9600,e,8,1");
+  exchange.Tick(3, "9600,e,8,1");
   EXPECT_EQ(view.caption, "TORVEX-CPU. Тест протокола Modbus. Порт: COM3  9600,e,8,1");
-  engine.Tick(12, "");
+  exchange.Tick(12, "");
   EXPECT_EQ(view.caption, "TORVEX-CPU. Тест протокола Modbus. Порт: COM12  ");
 }
 

@@ -29,7 +29,7 @@ constexpr int kCrcBytes = modbus::kCrcSize;
 struct Rig {
   test::FakeSerialPort port;
   test::FakeView view;
-  ModbusEngine engine{port, view};
+  ModbusEngine engine{port};
   ParamTransfer params{engine, view};
 };
 

@@ -29,6 +29,7 @@
 
 #include "decode/decode_response.h"
 #include "decode/numeric.h"
+#include "decode/poll_schedule.h"
 #include "engine/modbus_engine.h"
 #include "fuzz/fuzz_input.h"
 #include "modbus/crc16.h"
@@ -49,10 +50,12 @@ struct Rig {
   // Each tick comes one 100 ms tick after the last: on the fast line every exchange is judged
   // in the tick after its request.
   std::chrono::steady_clock::time_point now{};
-  ModbusEngine engine{port, view, [this] { return now; }};
+  PollSchedule poll;
+  ModbusEngine engine{port, [this] { return now; }};
   ParamTransfer params{engine, view};
 
   Rig() {
+    engine.SetPollSource([this] { return poll.Next(); });
     engine.SetDecoder([this](const RxAnswer& answer) {
       DecodeResponse(answer, view,
                      [this](const RxAnswer& param) { params.DecodeParamAnswer(param); });
@@ -118,7 +121,7 @@ void OneTick(Rig& rig, fuzz::Input& in) {
 
   const std::int64_t errorsBefore = rig.engine.ExchangeErrors();
   rig.now += std::chrono::milliseconds(100);
-  const std::optional<ExchangeOutcome> outcome = rig.engine.Tick(1, QStringLiteral("115200,n,8,2"));
+  const std::optional<ExchangeOutcome> outcome = rig.engine.Tick(QStringLiteral("115200,n,8,2"));
 
   // Every byte waiting is consumed; on the fast line every tick judges, and exactly the failed
   // exchanges count as errors.
@@ -143,7 +146,7 @@ void OneTick(Rig& rig, fuzz::Input& in) {
   FUZZ_CHECK(rig.port.written.size() <= framesBefore + 1);
   if (rig.port.written.size() > framesBefore) {
     const Bytes& frame = rig.port.written.back();
-    FUZZ_CHECK(frame.size() >= 4 && frame[0] == rig.view.slaveAddress);
+    FUZZ_CHECK(frame.size() >= 4 && frame[0] == rig.engine.SlaveAddress());
     FUZZ_CHECK(modbus::CrcMatches(frame));
   }
   CheckConfirmedBoxes(rig);

@@ -29,7 +29,7 @@ class ParamBoxView : public FakeView {
 class ParamFixture : public ::testing::Test {
  protected:
   ParamFixture() {
-    view.slaveAddress = 1;
+    engine.SetSlaveAddress(1);
     view.params = &params;
     params.InitParamTable();
     // As the response dispatcher does: function 100 and 101 answers go to the parameters.
@@ -66,13 +66,13 @@ class ParamFixture : public ::testing::Test {
   // One exchange tick, 100 ms after the last.
   void Tick() {
     now += std::chrono::milliseconds(100);
-    engine.Tick(1, "115200,n,8,2");
+    engine.Tick("115200,n,8,2");
   }
 
   FakeSerialPort port;
   ParamBoxView view;
   std::chrono::steady_clock::time_point now{};
-  ModbusEngine engine{port, view, [this] { return now; }};
+  ModbusEngine engine{port, [this] { return now; }};
   ParamTransfer params{engine, view};
 };
 

@@ -39,7 +39,7 @@ TEST(ParamTable, CalibrationPointsScaleByTenthsEverythingElseByOne) {
 TEST(ParamTable, TransferHasItsTableFromConstruction) {
   test::FakeSerialPort port;
   test::FakeView view;
-  ModbusEngine engine{port, view};
+  ModbusEngine engine{port};
   ParamTransfer params{engine, view};
   ParamTable table{};
   InitParamTable(table);

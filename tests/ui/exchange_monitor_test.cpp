@@ -190,7 +190,7 @@ class MonitorWindow : public ::testing::Test {
     for (int i = 0; i < n; ++i) {
       if (i % 3 != 2 && !port.written.empty()) port.Receive(test::AnswerTo(port.written.back()));
       now += std::chrono::milliseconds(100);
-      tool.Engine().Tick(1, "115200,n,8,2");
+      tool.Timer1_Tick();
     }
   }
   ExchangeMonitor* Open() {

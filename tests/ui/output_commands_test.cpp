@@ -16,14 +16,14 @@ using test::WithCrc;
 class OutputCommands : public ::testing::Test {
  protected:
   Bytes FirstFrame() {
-    engine.Tick(1, {});
+    engine.Tick({});
     return port.written.at(0);
   }
   void TickBox(int box) { view.SetChecked({Control::chk_out, box}, true); }
 
   test::FakeSerialPort port;
   test::FakeView view;
-  ModbusEngine engine{port, view};
+  ModbusEngine engine{port};
 };
 
 TEST_F(OutputCommands, ReadBack) {
@@ -53,10 +53,10 @@ TEST_F(OutputCommands, SetPutsOutputWordHighRegisterFirst) {
   for (const Case& c : cases) {
     test::FakeSerialPort p;
     test::FakeView v;
-    ModbusEngine e(p, v);
+    ModbusEngine e(p);
     for (int i : c.ticked) v.SetChecked({Control::chk_out, i}, true);
     QueueOutputsWrite(e, v);
-    e.Tick(1, {});
+    e.Tick({});
     const Bytes& frame = p.written.at(0);
     EXPECT_EQ(Bytes(frame.begin() + 7, frame.begin() + 11), c.data);
   }
@@ -83,10 +83,10 @@ TEST_F(OutputCommands, AnalogOutputsConvertAndAddressTheirRegister) {
   for (const Case& c : cases) {
     test::FakeSerialPort p;
     test::FakeView v;
-    ModbusEngine e(p, v);
+    ModbusEngine e(p);
     v.SetText({Control::txt_dac, c.box}, QString::fromUtf8(c.text));
     QueueAnalogOutput(e, v, c.box);
-    e.Tick(1, {});
+    e.Tick({});
     EXPECT_EQ(p.written.at(0), WithCrc(c.frame)) << "txt_dac(" << c.box << ") = " << c.text;
     EXPECT_EQ(v.Text({Control::txt_dac, c.box}), QString::fromUtf8(c.text)) << "box kept as typed";
   }

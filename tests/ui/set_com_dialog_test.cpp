@@ -34,6 +34,7 @@
 #include "support/fake_serial_port.h"
 #include "support/fake_view.h"
 #include "support/pty.h"
+#include "ui/polled_exchange.h"
 
 namespace torvex {
 namespace {
@@ -122,7 +123,8 @@ class SetComDialogTest : public ::testing::Test {
   test::FakePrompter prompter;
   Configuration config{IniPathIn(dir.path()), view, prompter};
   BenchPort port;
-  ModbusEngine engine{port, view};
+  PolledExchange exchange{port, view};
+  ModbusEngine& engine = exchange.Engine();
 };
 
 TEST_F(SetComDialogTest, ShowsItsControlsInReadingOrder) {
@@ -173,7 +175,7 @@ TEST_F(SetComDialogTest, LoadListsThePortsThatOpenWithoutSendingToThem) {
   timer.setInterval(0);
   QObject::connect(&timer, &QTimer::timeout, [&] {
     ++ticks;
-    engine.Tick(config.PortNumber(), config.PortSettings());
+    exchange.Tick(config.PortNumber(), config.PortSettings());
   });
   timer.start();
 
@@ -202,7 +204,7 @@ TEST_F(SetComDialogTest, AtTheFirstStartThePortsAreListedThoughTheModeIsEmpty) {
   BenchPort fresh;  // never given a mode: the start-up refused the empty one
   config.SetPortNumber(1);
   config.SetPortSettings("");
-  ModbusEngine freshEngine{fresh, view};
+  ModbusEngine freshEngine{fresh};
   SetComDialog dialog(fresh, config, view, freshEngine);
   EXPECT_EQ(Entries(dialog), (QStringList{"COM1", "COM3", "COM12"}));
   EXPECT_EQ(Child<QLineEdit>(dialog, "txt_settings")->text(), "");
@@ -519,7 +521,7 @@ struct RealPortInUse {
   test::FakePrompter prompter;
   Configuration config;
   QtSerialPort port;
-  ModbusEngine engine{port, view};
+  ModbusEngine engine{port};
 };
 
 TEST(SetComDialogOnPseudoTerminals, ListsExactlyThePortsThatOpenAndSwitchesBetweenThem) {

@@ -63,7 +63,7 @@ TEST_F(ToolStartUp, OpensThePortQueuesTheParameterReadsAndStartsTheTimerLast) {
   ASSERT_EQ(queue.PendingCount(), 3);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(queue.Slot(i).bytes[1], 100);
 
-  tool.Engine().Tick(4, "115200,n,8,2");  // what Timer1 does
+  tool.Timer1_Tick();
   EXPECT_EQ(port.written.at(0), (std::vector<std::uint8_t>{7, 0x64, 0, 0, 0x28, 0x8E, 0xEE}));
   EXPECT_EQ(Window().windowTitle(), "TORVEX-CPU. Тест протокола Modbus. Порт: COM4  115200,n,8,2");
 }
@@ -190,13 +190,13 @@ TEST_F(ToolStartUp, OkLeadsThroughTheDialogIntoTheRunningStateAndTheParametersAr
   EXPECT_TRUE(Window().isVisible());
   EXPECT_TRUE(tool.Timer1().isActive());
   EXPECT_EQ(tool.Engine().Queue().PendingCount(), 3) << "the parameter reads wait for a port";
-  tool.Engine().Tick(3, "9600,n,8,2");
+  tool.Timer1_Tick();
   EXPECT_TRUE(port.written.empty());
 
   // The operator opens a port later (the dialog from the menu): the reads go first.
   port.openError.reset();
   port.Open();
-  tool.Engine().Tick(3, "9600,n,8,2");
+  tool.Timer1_Tick();
   ASSERT_EQ(port.written.size(), 1u);
   EXPECT_EQ(port.written[0], (std::vector<std::uint8_t>{7, 0x64, 0, 0, 0x28, 0x8E, 0xEE}));
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "modbus/adu.h"
+#include "modbus/answer_length.h"
 #include "modbus/crc16.h"
 #include "modbus/function_code.h"
 
@@ -10,10 +11,6 @@ namespace torvex {
 namespace {
 
 using modbus::AnswerMatch;
-using modbus::FunctionCode;
-
-constexpr std::size_t kRegisterAnswerHead = 3;  // address, function, byte count
-constexpr std::size_t kEepromAnswerHead = 5;    // address, function, start (2), n
 
 }  // namespace
 
@@ -30,25 +27,6 @@ bool Scan::HasOtherFrame() const {
   return std::any_of(pieces.begin(), pieces.end(), [](const ScanPiece& piece) {
     return piece.kind == ScanPiece::Kind::kOtherFrame;
   });
-}
-
-std::size_t AnswerFrameLength(std::span<const std::uint8_t> head) {
-  if (head.size() < 2) return 0;
-  const std::uint8_t function = head[1];
-  if (modbus::IsException(function)) return modbus::kExceptionAnswerSize;
-  switch (static_cast<FunctionCode>(function)) {
-    case FunctionCode::kReadHoldingRegisters:
-      if (head.size() < kRegisterAnswerHead) return 0;
-      return kRegisterAnswerHead + head[2] + modbus::kCrcSize;
-    case FunctionCode::kWriteSingleRegister:
-    case FunctionCode::kWriteMultipleRegisters:
-      return 8;
-    case FunctionCode::kReadEeprom:
-    case FunctionCode::kWriteEeprom:
-      if (head.size() < kEepromAnswerHead) return 0;
-      return kEepromAnswerHead + head[4] + modbus::kCrcSize;
-  }
-  return 0;
 }
 
 Scan ScanAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
@@ -101,7 +79,7 @@ Scan ScanAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswe
 
     // A late answer of the same controller to something else?
     if (rest[0] == expected.Address()) {
-      const std::size_t frame = AnswerFrameLength(rest);
+      const std::size_t frame = modbus::AnswerFrameLength(rest);
       if (frame >= modbus::kMinFrameSize && frame <= rest.size() &&
           modbus::CrcMatches(rest.first(frame))) {
         endNoise(pos);

@@ -46,9 +46,4 @@ struct Scan {
 Scan ScanAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
                 bool lineSilent);
 
-// Length of a well-formed answer frame from its first bytes, by its own function code: for
-// function 3 from its byte count, 6 and 16 fixed, 100 and 101 from their count, exceptions 5;
-// 0 when the bytes do not tell it (yet).
-std::size_t AnswerFrameLength(std::span<const std::uint8_t> head);
-
 }  // namespace torvex

@@ -5,9 +5,11 @@
 namespace torvex::modbus {
 namespace {
 
-// Request data fields that the answer repeats, from the start of the data.
-constexpr std::size_t kEchoedRegisterFields = 4;  // register/first (2), value/count (2)
-constexpr std::size_t kEchoedEepromFields = 3;    // start (2), n
+// Request data bytes that the answer repeats behind its address and function code, from the
+// start of the data.
+constexpr std::size_t kAddressAndFunction = 2;
+constexpr std::size_t kEchoedRegisterFields = kWriteAnswerHeader - kAddressAndFunction;
+constexpr std::size_t kEchoedEepromFields = kEepromAnswerHeader - kAddressAndFunction;
 
 std::size_t ToSize(std::uint8_t byte) { return byte; }
 
@@ -21,26 +23,24 @@ ExpectedAnswer::ExpectedAnswer(const Adu& request)
     const std::size_t n = std::min(fields, data.size());
     head_.insert(head_.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
   };
-  const std::size_t header = 1 + 1;  // address, function code
-  static_assert(kEepromAnswerHeader == 2 + kEchoedEepromFields);
   switch (static_cast<FunctionCode>(function_)) {
     case FunctionCode::kReadHoldingRegisters:
       if (data.size() >= 4) {
         const std::size_t count = ToSize(data[2]) << 8 | data[3];
         head_.push_back(static_cast<std::uint8_t>(2 * count));
-        length_ = header + 1 + 2 * count + kCrcSize;
+        length_ = AnswerLength(function_, 2 * count);
       }
       break;
     case FunctionCode::kWriteSingleRegister:
     case FunctionCode::kWriteMultipleRegisters:
       echo(kEchoedRegisterFields);
-      length_ = header + kEchoedRegisterFields + kCrcSize;
+      length_ = AnswerLength(function_, 0);
       break;
     case FunctionCode::kReadEeprom:
     case FunctionCode::kWriteEeprom:
       if (data.size() >= kEchoedEepromFields) {
         echo(kEchoedEepromFields);
-        length_ = kEepromAnswerHeader + ToSize(data[2]) + kCrcSize;
+        length_ = AnswerLength(function_, data[2]);
       }
       break;
   }

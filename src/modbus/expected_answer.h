@@ -2,27 +2,23 @@
 // The answer a request expects, to tell its answer from anything else on the line: the slave
 // address, the function code (or its exception), the length, and the fields it echoes.
 //
-//   request                    answer
-//   3   first, count           address, 3, byte count 2 x count, the registers: 5 + 2 x count
-//   6   register, value        the request echoed: 8
-//   16  first, count, values   address, 16, first, count: 8
-//   100 start, n               address, 100, start, n, the n bytes read: 7 + n
-//   101 start, n, bytes        address, 101, start, n, the n bytes now stored: 7 + n
-//   any refused                address, function | 0x80, exception code: 5
-// Every length counts the address and the two CRC bytes.
+//   request                    the answer's head
+//   3   first, count           address, 3, byte count 2 x count
+//   6   register, value        the request echoed
+//   16  first, count, values   address, 16, first, count
+//   100 start, n               address, 100, start, n
+//   101 start, n, bytes        address, 101, start, n
+//   any refused                address, function | 0x80
+// The whole lengths are AnswerLength's (answer_length.h).
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 #include "modbus/adu.h"
+#include "modbus/answer_length.h"
 
 namespace torvex::modbus {
-
-inline constexpr std::size_t kExceptionAnswerSize = 5;
-// What an EEPROM answer (100, 101) has before its data bytes: address, function code, start
-// address (2), n.
-inline constexpr std::size_t kEepromAnswerHeader = 5;
 
 enum class AnswerMatch {
   kAnswer,          // the whole answer to the request

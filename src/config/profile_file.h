@@ -32,12 +32,12 @@ inline constexpr int kIniValueLimit = 254;
 QString ReadIni(const QString& path, const QString& section, const QString& key,
                 const QString& fallback);
 
-// Sets key in section to value, creating the file, the section or the key as needed. Every CR
-// and LF in value becomes a blank, so the value stays on its line. Only the key's line changes
-// (a new key goes below the section's last key, a new section at the end, without blank lines):
-// the file keeps its own layout, comments and line ends (a new file gets the platform's). The
-// file is replaced in one step, so a failed write leaves it as it was. A file that cannot be
-// read is never written over.
+// Sets key in section to value, creating the file, the section or the key as needed. Every CR,
+// LF and NUL in value becomes a blank, so the value stays on its line and the file stays text.
+// Only the key's line changes (a new key goes below the section's last key, a new section at
+// the end, without blank lines): the file keeps its own layout, comments and line ends (a new
+// file gets the platform's). The file is replaced in one step, so a failed write leaves it as
+// it was. A file that cannot be read is never written over.
 void WriteIni(const QString& path, const QString& section, const QString& key,
               const QString& value);
 

@@ -131,9 +131,46 @@ TEST_F(ProfileFileTest, ASectionLineWithoutItsBracketOpensNoSection) {
   }
 }
 
+TEST_F(ProfileFileTest, ASaveRewritesTheLineThatIsRead) {
+  // Reading and saving go by one parse: the value read is on the line a save rewrites, however
+  // the file is laid out, and no other line changes.
+  struct Case {
+    QByteArray file;
+    const char* section;
+    const char* read;  // what COM reads as before the save
+    QByteArray saved;  // after COM is saved as 5
+  } const cases[] = {
+      {"; COM=9\n# COM=8\n[PC config\nCOM=1\n[pc config]\n  Com = 2\nCOM=3\n", "PC config", "2",
+       "; COM=9\n# COM=8\n[PC config\nCOM=1\n[pc config]\n  Com=5\nCOM=3\n"},
+      // A section in two blocks is one section; a new key goes into its first block.
+      {"[PC config]\nBaud=1\n[Notes]\nCOM=0\n[ PC config ]\ncom=4", "PC config", "4",
+       "[PC config]\nBaud=1\n[Notes]\nCOM=0\n[ PC config ]\ncom=5"},
+      {"[PC config]\nBaud=1\n[Notes]\nCOM=0\n[PC config]\n", "PC config", "dflt",
+       "[PC config]\nBaud=1\nCOM=5\n[Notes]\nCOM=0\n[PC config]\n"},
+      {"[PC config]\rCOM=6\r", "PC config", "6", "[PC config]\rCOM=5\r"},
+      {"=9\nCOM\n[PC config]\n=COM\nCOM=\"8\"\n", "PC config", "8",
+       "=9\nCOM\n[PC config]\n=COM\nCOM=5\n"},
+      // Keys above the first section line belong to the nameless section, as do those of "[]".
+      {"COM=7\n[PC config]\n", "", "7", "COM=5\n[PC config]\n"},
+      {"[PC config]\nCOM=1\n[ ]\nCOM=7\n", "", "7", "[PC config]\nCOM=1\n[ ]\nCOM=5\n"},
+      {"[PC config]\nCOM=1\n", "", "dflt", "COM=5\n[PC config]\nCOM=1\n"},
+  };
+  for (const Case& c : cases) {
+    Put(c.file);
+    EXPECT_EQ(ReadIni(path, c.section, "COM", "dflt"), c.read) << c.file.toStdString();
+    WriteIni(path, c.section, "COM", "5");
+    EXPECT_EQ(Contents(), c.saved) << c.file.toStdString();
+    EXPECT_EQ(ReadIni(path, c.section, "COM", "dflt"), "5") << c.file.toStdString();
+  }
+}
+
 TEST_F(ProfileFileTest, AValueStaysOnItsLine) {
   WriteIni(path, "PC config", "COMSettings", "9600,n,\r\n8,2\rX\nY");
   EXPECT_EQ(Contents(), "[PC config]\nCOMSettings=9600,n,  8,2 X Y\n");
+
+  // A NUL would leave a file that is no text, refused from then on by every read and save.
+  WriteIni(path, "PC config", "COMSettings", QStringLiteral("9600,n,8,2") + QChar(0) + "x");
+  EXPECT_EQ(ReadIni(path, "PC config", "COMSettings", "dflt"), "9600,n,8,2 x");
 }
 
 TEST_F(ProfileFileTest, AFileThatIsNotTextIsNeitherReadNorWrittenOver) {

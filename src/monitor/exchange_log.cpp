@@ -7,11 +7,6 @@
 #include "monitor/frame_ring.h"
 
 namespace torvex {
-namespace {
-
-constexpr char kHex[] = "0123456789ABCDEF";
-
-}  // namespace
 
 QString LogTime(std::int64_t wallMs) {
   const QDateTime local = QDateTime::fromMSecsSinceEpoch(wallMs);
@@ -25,12 +20,7 @@ QString LogTime(std::int64_t wallMs) {
 void AppendLogLine(QByteArray& out, const FrameRecord& record) {
   out += LogTime(record.wallMs).toLatin1();
   out += record.direction == FrameDirection::Tx ? "\tTX\t" : "\tRX\t";
-  if (record.size == 0) out += '-';
-  for (std::size_t i = 0; i < record.size; ++i) {
-    if (i > 0) out += ' ';
-    out += kHex[record.bytes[i] >> 4];
-    out += kHex[record.bytes[i] & 0x0F];
-  }
+  out += HexBytes(record.Bytes()).toLatin1();
   out += '\t';
   out += OutcomeWord(record.outcome);
   out += '\t';

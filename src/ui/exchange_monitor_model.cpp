@@ -19,19 +19,6 @@ const QColor kRequestText(0x1F, 0x3A, 0x93);
 const QColor kDroppedText(0x80, 0x80, 0x80);
 const QColor kNoteBack(0xDD, 0xEB, 0xF7);
 
-// The bytes in hex, at most `shown` of them followed by " …".
-QString Hex(std::span<const std::uint8_t> bytes, std::size_t shown) {
-  if (bytes.empty()) return QStringLiteral("-");
-  if (bytes.size() > shown) return Hex(bytes.first(shown), shown) + QStringLiteral(" …");
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  QString text(static_cast<qsizetype>(bytes.size() * 3 - 1), QLatin1Char(' '));
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    text[static_cast<qsizetype>(3 * i)] = QLatin1Char(kDigits[bytes[i] >> 4]);
-    text[static_cast<qsizetype>(3 * i + 1)] = QLatin1Char(kDigits[bytes[i] & 0x0F]);
-  }
-  return text;
-}
-
 }  // namespace
 
 ExchangeMonitorModel::ExchangeMonitorModel(ExchangeRecorder& recorder, QObject* parent)
@@ -84,7 +71,7 @@ QVariant ExchangeMonitorModel::data(const QModelIndex& index, int role) const {
       switch (index.column()) {
         case kTime: return QDateTime::fromMSecsSinceEpoch(r.wallMs).toString(QStringLiteral("hh:mm:ss.zzz"));
         case kDirection: return r.direction == FrameDirection::Tx ? QStringLiteral("TX") : QStringLiteral("RX");
-        case kBytes: return Hex(r.Bytes(), bytesShown_);
+        case kBytes: return HexBytes(r.Bytes(), bytesShown_);
         case kMeaning: return FrameMeaning(r);
         case kOutcome: return OutcomeText(r.outcome);
         case kDelay:
@@ -92,7 +79,7 @@ QVariant ExchangeMonitorModel::data(const QModelIndex& index, int role) const {
       }
       return {};
     case Qt::ToolTipRole:
-      if (index.column() == kBytes) return Hex(r.Bytes(), FrameRecord::kMaxBytes);
+      if (index.column() == kBytes) return HexBytes(r.Bytes());
       if (index.column() == kMeaning) return data(index, Qt::DisplayRole);
       return {};
     case Qt::FontRole:

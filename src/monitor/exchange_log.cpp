@@ -5,6 +5,7 @@
 
 #include "monitor/frame_meaning.h"
 #include "monitor/frame_ring.h"
+#include "platform/whole_write.h"
 
 namespace torvex {
 
@@ -52,25 +53,14 @@ void ExchangeLogFile::Write(const FrameRecord& record) {
   line_.resize(0);  // keeps its capacity: no allocation per line once it has grown
   line_ += rest_;
   AppendLogLine(line_, record);
-  // A full disk takes what fits and refuses the rest: the rest is written again, so that the
-  // refusal and its reason show.
-  qint64 done = 0;
-  while (done < line_.size()) {
-    const qint64 n = file_->write(line_.constData() + done, line_.size() - done);
-    if (n <= 0) break;
-    done += n;
-  }
-  const bool written = done == line_.size();
-  const QString reason = file_->errorString();  // before a resize clears it
-  if (written) {
+  const WholeWrite out = WriteWhole(*file_, line_);
+  if (out.whole || out.takenBack) {
     rest_.clear();
-  } else if (done > 0) {
-    // A cut line would run into the next one once there is room again.
-    if (file_->resize(file_->size() - done)) rest_.clear();
-    else rest_ = line_.mid(done);
+  } else if (out.written > 0) {
+    rest_ = line_.mid(out.written);  // a file that cannot be shortened: finished first, next time
   }
-  if (written != !failing_) SetFailing(!written, reason);
-  if (!written) file_->unsetError();
+  if (out.whole != !failing_) SetFailing(!out.whole, out.deviceText);
+  if (!out.whole) file_->unsetError();
 }
 void ExchangeLogFile::SetFailing(bool failing, const QString& reason) {
   failing_ = failing;

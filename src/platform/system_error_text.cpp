@@ -48,6 +48,7 @@ QString SystemErrorText(int error) {
     case EROFS: return QStringLiteral("файловая система только для чтения");
     case ENOSPC: return QStringLiteral("нет места на диске");
     case EDQUOT: return QStringLiteral("исчерпана дисковая квота");
+    case EFBIG: return QStringLiteral("файл превысил допустимый размер");
     case ELOOP: return QStringLiteral("символические ссылки замкнуты в круг");
     case ENAMETOOLONG: return QStringLiteral("слишком длинное имя");
     case EEXIST: return QStringLiteral("уже существует");

@@ -9,6 +9,8 @@
 #include <QLocale>
 
 #include "decode/numeric.h"
+#include "platform/system_error_text.h"
+#include "platform/whole_write.h"
 
 namespace torvex::record {
 namespace {
@@ -158,7 +160,9 @@ QString CsvRecorder::Start(const QString& path, ExistingFile existing) {
       break;
     }
     const int error = errno;
-    if (!keep || error != EEXIST || n > kMaxNumberedName) return FileErrorText(error, *file);
+    if (!keep || error != EEXIST || n > kMaxNumberedName) {
+      return FileErrorText(error, file->errorString());
+    }
     candidate = NumberedPath(path, n);
   }
   return Start(std::move(file), candidate);
@@ -190,25 +194,12 @@ void CsvRecorder::Add(const Sample& sample) {
 }
 
 QString CsvRecorder::Write(const QByteArray& bytes) {
-  // A full disk takes what fits and refuses the rest: the rest is written again, so that the
-  // refusal, and with it the reason, shows.
-  qint64 done = 0;
-  errno = 0;
-  while (done < bytes.size()) {
-    const qint64 n = device_->write(bytes.constData() + done, bytes.size() - done);
-    if (n <= 0) break;
-    done += n;
-  }
-  const int error = errno;
+  const WholeWrite out = WriteWhole(*device_, bytes);  // the file ends with a whole row
+  if (!out.whole) return FileErrorText(out.error, out.deviceText);
+  // Unbuffered files have nothing to flush; other devices are pushed on at once.
   auto* file = qobject_cast<QFileDevice*>(device_.get());
-  if (done == bytes.size()) {
-    // Unbuffered files have nothing to flush; other devices are pushed on at once.
-    if (!file || file->flush()) return {};
-    return FileErrorText(errno, *device_);
-  }
-  const QString why = FileErrorText(error, *device_);  // before a resize clears the device's text
-  if (done > 0 && file) file->resize(file->size() - done);  // the file ends with a whole row
-  return why;
+  if (!file || file->flush()) return {};
+  return FileErrorText(errno, file->errorString());
 }
 
 void CsvRecorder::Fail(const QString& reason) {
@@ -219,24 +210,17 @@ void CsvRecorder::Fail(const QString& reason) {
   if (onError_) onError_(message);
 }
 
-QString FileErrorText(int error, const QIODevice& device) {
+QString FileErrorText(int error, const QString& deviceText) {
   switch (error) {
-    case ENOSPC: return QStringLiteral("нет места на диске");
-#ifdef EDQUOT
-    case EDQUOT: return QStringLiteral("исчерпана дисковая квота");
-#endif
-    case EFBIG: return QStringLiteral("файл превысил допустимый размер");
-    case EIO: return QStringLiteral("ошибка ввода-вывода");
-    case EROFS: return QStringLiteral("диск только для чтения");
+    case 0: return deviceText;  // the system said nothing more
+    // A recording creates its file: what is missing is the folder, and a taken name means
+    // every numbered name was taken too.
+    case ENOENT: return QStringLiteral("нет такой папки");
+    case EEXIST: return QStringLiteral("свободное имя файла не найдено");
     case EACCES:
     case EPERM: return QStringLiteral("нет прав на запись");
-    case ENOENT: return QStringLiteral("нет такой папки");
-    case ENOTDIR: return QStringLiteral("путь проходит через файл, а не папку");
-    case EISDIR: return QStringLiteral("это папка");
-    case EEXIST: return QStringLiteral("свободное имя файла не найдено");
-    default: break;
+    default: return SystemErrorText(error);
   }
-  return device.errorString();
 }
 
 }  // namespace torvex::record

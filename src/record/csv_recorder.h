@@ -87,7 +87,7 @@ class CsvRecorder {
   void Add(const Sample& sample);
 
  private:
-  // Writes all of bytes or, failing, takes back what of them reached a file and returns why.
+  // Writes all of bytes or none (WriteWhole) and returns why not.
   QString Write(const QByteArray& bytes);
   void Fail(const QString& reason);
 
@@ -99,7 +99,7 @@ class CsvRecorder {
 };
 
 // Why a file could not be opened or written, in words, from the system's error number; the
-// device's own text when the number says nothing more.
-QString FileErrorText(int error, const QIODevice& device);
+// device's own text when there is none.
+QString FileErrorText(int error, const QString& deviceText);
 
 }  // namespace torvex::record

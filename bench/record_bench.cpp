@@ -44,7 +44,8 @@ class TypesView : public bench::NullView {
 struct Answer {
   RxBuffer cells{};
   int count = 0;
-  RxAnswer Get() const { return {cells, count}; }
+  modbus::Pdu request;
+  RxAnswer Get() const { return {cells, count, request}; }
 };
 
 std::vector<Answer> Answers(const reg::Block& block) {
@@ -58,6 +59,8 @@ std::vector<Answer> Answers(const reg::Block& block) {
     const Frame frame = controller.Handle(request, 1000 + k * kPollMs).answer;
     for (std::size_t i = 0; i < frame.size(); ++i) answers[k].cells[i] = frame[i];
     answers[k].count = static_cast<int>(frame.size());
+    answers[k].request = modbus::ReadHoldingRegisters(static_cast<std::uint16_t>(block.start),
+                                                      static_cast<std::uint16_t>(block.count));
   }
   return answers;
 }

@@ -1,6 +1,7 @@
 #include "decode/answer_registers.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "decode/numeric.h"
 
@@ -36,6 +37,17 @@ std::optional<AnswerRegisters> ReadRegisters(const RxAnswer& answer) {
   if (own <= kByteCountCell) return std::nullopt;
   if (RxInteger(answer.cells, kFunctionCell, 1) != kReadRegisters) return std::nullopt;
   return AnswerRegisters(answer, RxInteger(answer.cells, kByteCountCell, 1));
+}
+
+std::optional<reg::Block> BlockRead(const modbus::Pdu& request) {
+  const std::vector<std::uint8_t>& data = request.Data();
+  if (request.Function() != kReadRegisters || data.size() != 4) return std::nullopt;
+  return reg::Block{data[0] << 8 | data[1], data[2] << 8 | data[3]};
+}
+
+bool Reads(const modbus::Pdu& request, const reg::Block& block) {
+  const std::optional<reg::Block> read = BlockRead(request);
+  return read && read->start == block.start && read->count == block.count;
 }
 
 }  // namespace torvex

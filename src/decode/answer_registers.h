@@ -4,6 +4,7 @@
 // CRC cells. Cells beyond the answer hold older answers and are never read.
 #include <optional>
 
+#include "decode/register_map.h"
 #include "engine/rx_buffer.h"
 
 namespace torvex {
@@ -32,5 +33,10 @@ class AnswerRegisters {
 // The registers of a function-3 answer; none for any other answer or one cut before its byte
 // count.
 std::optional<AnswerRegisters> ReadRegisters(const RxAnswer& answer);
+
+// The block of registers a request reads; none for a request that reads no registers.
+std::optional<reg::Block> BlockRead(const modbus::Pdu& request);
+// Whether the request reads exactly this block, so that its answer carries it.
+bool Reads(const modbus::Pdu& request, const reg::Block& block);
 
 }  // namespace torvex

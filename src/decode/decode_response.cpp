@@ -71,16 +71,16 @@ void ShowConverterBlock(const AnswerRegisters& regs, MainView& view) {
   }
 }
 
+// The answer shows what its request asked for.
 void DecodeRegisters(const RxAnswer& answer, MainView& view) {
   const std::optional<AnswerRegisters> read = ReadRegisters(answer);
   if (!read) return;
   const AnswerRegisters& regs = *read;
-  const int byteCount = regs.ByteCount();
-  if (byteCount == reg::kDiscreteOutputs.ByteCount()) {
+  if (Reads(answer.request, reg::kDiscreteOutputs)) {
     ShowReadBack(regs, view);
-  } else if (byteCount == reg::kStatusBlock.ByteCount()) {
+  } else if (Reads(answer.request, reg::kStatusBlock)) {
     ShowStatusBlock(regs, view);
-  } else {
+  } else if (Reads(answer.request, reg::kAdcBlock)) {
     ShowConverterBlock(regs, view);
   }
 }

@@ -10,9 +10,9 @@ namespace torvex {
 // Receives the answers of function 100 and 101 (EEPROM parameter reads and writes).
 using ParamAnswerHandler = std::function<void(const RxAnswer&)>;
 
-// Routes an answer whose CRC matched by its function code and, for function 3, by its byte
-// count: 4 the discrete outputs read-back, 180 the status block, any other the converter
-// block (shown only in the converter view). Exceptions are appended to the status line;
+// Routes an answer whose CRC matched by its function code and, for function 3, by the block
+// its request read: the discrete outputs read-back, the status block, or the converter block
+// (shown only in the converter view). Exceptions are appended to the status line;
 // other functions show nothing. Only what the answer really carries is shown: registers
 // within both its byte count and its received cells, before the two CRC cells.
 // onParamAnswer may be empty.

@@ -10,7 +10,7 @@ struct Block {
   int start;  // address of the first register
   int count;  // registers
 
-  // The byte count of its answer, by which the decoder recognises it.
+  // The byte count of its answer.
   constexpr int ByteCount() const { return 2 * count; }
   // Register number within the block's answer of the register at `address`.
   constexpr int Offset(int address) const { return address - start; }

@@ -35,6 +35,9 @@ struct FrameEvent {
   std::span<const std::uint8_t> bytes;
   // When the request left (Tx) or when the exchange was judged (Rx), on the engine's clock.
   std::chrono::steady_clock::time_point at;
+  // Rx: the last request sent, as it went on the line (empty before the first); what an
+  // answer is told against.
+  std::span<const std::uint8_t> request;
   // Rx: time since the request in flight left; negative when there was none.
   std::chrono::milliseconds sinceRequest{-1};
   // Tx: the same request sent again after a failed exchange.

@@ -31,11 +31,8 @@ void ModbusEngine::SetLineMode(const QString& portSettings) {
 }
 
 bool ModbusEngine::QueueRequest(const modbus::Pdu& request) {
-  QueueSlot& slot = queue_.SlotToFill();
-  slot.bytes.at(0) = 0;
-  slot.bytes.at(1) = request.Function();
-  for (std::size_t i = 0; i < request.Data().size(); ++i) slot.bytes.at(i + 2) = request.Data()[i];
-  slot.lastIndex = static_cast<std::int32_t>(request.Size());
+  // A full ring refuses below: its slot to fill is then the free one that stays free.
+  queue_.SlotToFill() = request;
   if (queue_.CommitRequest()) return true;
   Report(ExchangeOutcome::kQueueFull);
   return false;
@@ -200,7 +197,7 @@ void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
     ReportRx(FrameOutcome::Answered, answer.offset, answer.size);
   }
   received_.clear();
-  if (decoder_) decoder_(RxAnswer{rxBuffer_, rxCount_});
+  if (decoder_) decoder_(RxAnswer{rxBuffer_, rxCount_, inFlight_});
 }
 
 // As the exchange has always been judged: fewer than 3 bytes are no answer; an answer with a
@@ -263,6 +260,7 @@ void ModbusEngine::ReportRx(FrameOutcome outcome, std::size_t offset, std::size_
   event.outcome = outcome;
   event.bytes = std::span<const std::uint8_t>(received_).subspan(offset, size);
   event.at = now_;
+  event.request = txFrame_;
   if (phase_ != Phase::kIdle) {
     event.sinceRequest = std::chrono::duration_cast<std::chrono::milliseconds>(now_ - sentAt_);
   }
@@ -292,17 +290,15 @@ void ModbusEngine::SendNextRequest() {
     [[maybe_unused]] const bool queued = QueueRequest(pollSource_());
   }
 
-  const QueueSlot& slot = queue_.Head();
-  const std::span<const std::uint8_t> request(slot.bytes.data() + 1,
-                                              static_cast<std::size_t>(slot.lastIndex));
-  const modbus::Adu adu(static_cast<std::uint8_t>(slaveAddress_),
-                        modbus::Pdu::FromBytes(request));
-  txFrame_ = adu.Bytes();
-
   if (!port_.IsOpen() || sendingHeld_) {
     phase_ = Phase::kIdle;
     return;
   }
+  // Kept apart from the ring, whose slot a producer may fill again once the answer took the
+  // request off it.
+  inFlight_ = queue_.Head();
+  const modbus::Adu adu(static_cast<std::uint8_t>(slaveAddress_), inFlight_);
+  txFrame_ = adu.Bytes();
   port_.Write(txFrame_);
   sentAt_ = clock_();
   echoPending_ = echoExpected_;

@@ -29,7 +29,8 @@ namespace torvex {
 
 class ModbusEngine {
  public:
-  // Receives every valid answer of the request in flight, after its request has left the queue.
+  // Receives every valid answer, with the request it answers, after that request has left the
+  // queue.
   using Decoder = std::function<void(const RxAnswer&)>;
   // The engine's monotonic clock; the port's arrival times are on the same clock.
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -139,6 +140,8 @@ class ModbusEngine {
   ExchangeObserver* observer_ = nullptr;
 
   RequestQueue queue_;
+  // The request on the line, and its frame as sent.
+  modbus::Pdu inFlight_;
   std::vector<std::uint8_t> txFrame_;
   RxBuffer rxBuffer_{};
   int rxCount_ = 0;

@@ -1,18 +1,14 @@
 #pragma once
 // The ring of pending Modbus requests. Operator commands and background polls are queued
-// here and sent one per exchange tick; a request leaves only when a valid answer arrives.
+// here and sent one per exchange tick; a request leaves only when a valid answer arrives. A
+// request is kept as what it asks (function code and data); the sender adds the slave address
+// and the CRC, and its answer reaches the decoders together with it.
 #include <array>
 #include <cstdint>
 
-namespace torvex {
+#include "modbus/pdu.h"
 
-struct QueueSlot {
-  // The request as it goes on the line, without its CRC. Byte 0 is never sent: the sender
-  // puts the selected slave address in its place.
-  std::array<std::uint8_t, 261> bytes{};
-  // Index of the request's last byte: length including the address byte, minus 1.
-  std::int32_t lastIndex = 0;
-};
+namespace torvex {
 
 class RequestQueue {
  public:
@@ -26,10 +22,10 @@ class RequestQueue {
   int PendingCount() const { return (writeIndex_ - readIndex_ + kSlots) % kSlots; }
 
   // The slot the next producer fills, at WriteIndex.
-  QueueSlot& SlotToFill() { return slots_.at(static_cast<std::size_t>(writeIndex_)); }
+  modbus::Pdu& SlotToFill() { return slots_.at(static_cast<std::size_t>(writeIndex_)); }
   // The request in flight, at ReadIndex.
-  const QueueSlot& Head() const { return slots_.at(static_cast<std::size_t>(readIndex_)); }
-  const QueueSlot& Slot(int index) const { return slots_.at(static_cast<std::size_t>(index)); }
+  const modbus::Pdu& Head() const { return slots_.at(static_cast<std::size_t>(readIndex_)); }
+  const modbus::Pdu& Slot(int index) const { return slots_.at(static_cast<std::size_t>(index)); }
 
   // Makes the filled slot visible to the sender. Refused (false, nothing changes) when the
   // ring is full, so that a full ring never turns into an empty one.
@@ -43,7 +39,7 @@ class RequestQueue {
     return static_cast<std::int16_t>(index + 1 == kSlots ? 0 : index + 1);
   }
 
-  std::array<QueueSlot, kSlots> slots_{};
+  std::array<modbus::Pdu, kSlots> slots_{};
   std::int16_t readIndex_ = 0;
   std::int16_t writeIndex_ = 0;
 };

@@ -3,16 +3,20 @@
 #include <array>
 #include <cstdint>
 
+#include "modbus/pdu.h"
+
 namespace torvex {
 
 // 261 cells (0-260), each holding one received byte 0-255. The current answer starts at
 // cell 0; cells beyond it keep what older answers left there.
 using RxBuffer = std::array<std::int32_t, 261>;
 
-// A valid answer handed to a decoder: the buffer and how many of its cells this tick filled.
+// A valid answer handed to a decoder: the buffer, how many of its cells this tick filled, and
+// the request it answers, by which it is told what it carries.
 struct RxAnswer {
   const RxBuffer& cells;
   int count;
+  const modbus::Pdu& request;
 };
 
 }  // namespace torvex

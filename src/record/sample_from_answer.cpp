@@ -45,11 +45,11 @@ std::optional<ConverterSample> Converter(const AnswerRegisters& regs) {
 std::optional<Sample> SampleFromAnswer(const RxAnswer& answer, const MainView& view,
                                        std::int64_t time) {
   const std::optional<AnswerRegisters> regs = ReadRegisters(answer);
-  if (!regs || regs->ByteCount() == reg::kDiscreteOutputs.ByteCount()) return std::nullopt;
-  if (regs->ByteCount() == reg::kStatusBlock.ByteCount()) {
+  if (!regs) return std::nullopt;
+  if (Reads(answer.request, reg::kStatusBlock)) {
     if (auto s = Status(*regs, view)) return Sample{time, *s};
-  } else if (auto s = Converter(*regs)) {
-    return Sample{time, *s};
+  } else if (Reads(answer.request, reg::kAdcBlock)) {
+    if (auto s = Converter(*regs)) return Sample{time, *s};
   }
   return std::nullopt;
 }

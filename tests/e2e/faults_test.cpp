@@ -507,8 +507,7 @@ TEST_F(FaultsOnSim, AFloodedRingRefusesVisiblyAndLosesOrReordersNothingItTook) {
         expected.push_back(request);
         continue;
       }
-      const QueueSlot& slot = queue.Slot((first + j) % RequestQueue::kSlots);
-      expected.emplace_back(slot.bytes.begin() + 1, slot.bytes.begin() + slot.lastIndex + 1);
+      expected.push_back(queue.Slot((first + j) % RequestQueue::kSlots).Bytes());
     }
     if (taken < asked) {
       ASSERT_EQ(run.Status(), kStatusQueueRefused) << "click " << i;

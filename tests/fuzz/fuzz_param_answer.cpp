@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < cells.size() && !in.Empty(); ++i) cells[i] = in.Byte();
 
   auto rig = std::make_unique<Rig>();
-  rig->params.DecodeParamAnswer(RxAnswer{cells, count});
+  const modbus::Pdu request(static_cast<std::uint8_t>(cells[1]), {});
+  rig->params.DecodeParamAnswer(RxAnswer{cells, count, request});
 
   // The boxes written form one run from the entry at the answer's start address, each box
   // showing the bytes at its place in the data, and the run stays within the data bytes both

@@ -50,7 +50,8 @@ TEST_P(ParamAnswer, RefreshesOnlyTheParametersItCarries) {
   cells.fill(0x33);
   const Bytes& answer = GetParam().answer;
   std::copy(answer.begin(), answer.end(), cells.begin());
-  params.DecodeParamAnswer(RxAnswer{cells, static_cast<int>(answer.size())});
+  const modbus::Pdu request(answer.size() > 1 ? answer[1] : 0, {});
+  params.DecodeParamAnswer(RxAnswer{cells, static_cast<int>(answer.size()), request});
 
   for (int i = 0; i < kParamCount; ++i) {
     const auto hit = std::find_if(GetParam().shown.begin(), GetParam().shown.end(),

@@ -122,9 +122,9 @@ TEST_F(ParamFrames, WriteAllRefusedHalfwayStopsAndLeavesBoxesWhite) {
 
   params.cmd_writeall_Click();
   EXPECT_EQ(engine.Queue().PendingCount(), RequestQueue::kSlots - 1);
-  const QueueSlot& last = engine.Queue().Slot(RequestQueue::kSlots - 2);
-  EXPECT_EQ(last.bytes[1], 0x65);
-  EXPECT_EQ(last.bytes[3], 0x28) << "the second block is the last one queued";
+  const modbus::Pdu& last = engine.Queue().Slot(RequestQueue::kSlots - 2);
+  EXPECT_EQ(last.Function(), 0x65);
+  EXPECT_EQ(last.Data().at(1), 0x28) << "the second block is the last one queued";
   EXPECT_EQ(engine.LastOutcome(), ExchangeOutcome::kQueueFull);
   for (int i = 0; i < 49; ++i) EXPECT_EQ(view.Color(Box(i)), kWhite) << "box " << i;
   EXPECT_FALSE(params.WriteAllParams());

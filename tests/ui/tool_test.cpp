@@ -61,7 +61,7 @@ TEST_F(ToolStartUp, OpensThePortQueuesTheParameterReadsAndStartsTheTimerLast) {
   // The three parameter reads wait at the head of the queue, before any poll.
   const RequestQueue& queue = tool.Engine().Queue();
   ASSERT_EQ(queue.PendingCount(), 3);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(queue.Slot(i).bytes[1], 100);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(queue.Slot(i).Function(), 100);
 
   tool.Timer1_Tick();
   EXPECT_EQ(port.written.at(0), (std::vector<std::uint8_t>{7, 0x64, 0, 0, 0x28, 0x8E, 0xEE}));

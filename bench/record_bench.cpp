@@ -20,7 +20,6 @@
 #include "record/history.h"
 #include "record/sample_from_answer.h"
 #include "sim/controller.h"
-#include "null_view.h"
 
 namespace torvex {
 namespace {
@@ -32,14 +31,15 @@ constexpr int kAnswerKinds = 50;
 constexpr std::int64_t kPollMs = 400;
 constexpr std::int64_t kStart = 1'800'000'000'000;
 
-// Sensor types in the parameter boxes: every kind, as a commissioning bench has them.
-class TypesView : public bench::NullView {
- public:
-  QString Text(ControlRef c) const override {
-    if (c.control != Control::txt_par) return {};
-    return QString::number(c.index % 5 + 1) + QStringLiteral(" ");
+// Sensor types of every kind, as a commissioning bench has them.
+ChannelTypes BenchTypes() {
+  ChannelTypes types{};
+  for (int c = 0; c < kAnalogChannels; ++c) {
+    const int box = c < 16 ? 8 + c : 16 + c;
+    types.at(static_cast<std::size_t>(c)) = static_cast<SensorType>(box % 5 + 1);
   }
-};
+  return types;
+}
 
 struct Answer {
   RxBuffer cells{};
@@ -77,10 +77,10 @@ long ResidentKb() {
 // A sample from a status answer, as the decoder callback makes it.
 void BM_SampleFromStatusAnswer(benchmark::State& state) {
   const auto answers = Answers(reg::kStatusBlock);
-  const TypesView view;
+  const ChannelTypes types = BenchTypes();
   std::size_t next = 0;
   for (auto _ : state) {
-    auto sample = record::SampleFromAnswer(answers[next].Get(), view, kStart);
+    auto sample = record::SampleFromAnswer(answers[next].Get(), types, kStart);
     benchmark::DoNotOptimize(sample);
     next = (next + 1) % answers.size();
   }
@@ -91,9 +91,9 @@ BENCHMARK(BM_SampleFromStatusAnswer);
 void BM_RecordRow(benchmark::State& state) {
   const bool status = state.range(0) != 0;
   const auto answers = Answers(status ? reg::kStatusBlock : reg::kAdcBlock);
-  const TypesView view;
+  const ChannelTypes types = BenchTypes();
   std::vector<record::Sample> samples;
-  for (const Answer& a : answers) samples.push_back(*record::SampleFromAnswer(a.Get(), view, kStart));
+  for (const Answer& a : answers) samples.push_back(*record::SampleFromAnswer(a.Get(), types, kStart));
   QTemporaryDir dir;
   record::CsvRecorder recorder;
   if (!recorder.Start(dir.filePath(QStringLiteral("bench.csv"))).isEmpty()) {
@@ -111,23 +111,23 @@ BENCHMARK(BM_RecordRow)->ArgName("status")->Arg(1)->Arg(0);
 
 // A day at the background poll's rate: a status and a converter answer every 0.4 s, each
 // made into a sample and kept. Reports the memory the history then holds.
-std::unique_ptr<record::History> Day(const TypesView& view) {
+std::unique_ptr<record::History> Day(const ChannelTypes& types) {
   const auto status = Answers(reg::kStatusBlock);
   const auto converter = Answers(reg::kAdcBlock);
   auto history = std::make_unique<record::History>();
   for (std::size_t i = 0; i < record::kDayOfSamples; ++i) {
     const std::int64_t t = kStart + static_cast<std::int64_t>(i) * kPollMs;
-    history->Add(*record::SampleFromAnswer(converter[i % kAnswerKinds].Get(), view, t));
-    history->Add(*record::SampleFromAnswer(status[i % kAnswerKinds].Get(), view, t + 200));
+    history->Add(*record::SampleFromAnswer(converter[i % kAnswerKinds].Get(), types, t));
+    history->Add(*record::SampleFromAnswer(status[i % kAnswerKinds].Get(), types, t + 200));
   }
   return history;
 }
 
 void BM_SimulatedDayInHistory(benchmark::State& state) {
-  const TypesView view;
+  const ChannelTypes types = BenchTypes();
   for (auto _ : state) {
     const long before = ResidentKb();
-    auto history = Day(view);
+    auto history = Day(types);
     state.counters["MB"] = static_cast<double>(ResidentKb() - before) / 1024.0;
     state.counters["samples"] = static_cast<double>(history->Size());
   }
@@ -137,8 +137,8 @@ BENCHMARK(BM_SimulatedDayInHistory)->Unit(benchmark::kMillisecond)->Iterations(1
 // What the trends window asks at each refresh: 16 AIN1 sensor values over a span of the day,
 // thinned to 2 points per pixel of a 1000-pixel plot. range(0): the span in minutes (0 all).
 void BM_TrendsQuery16Channels(benchmark::State& state) {
-  const TypesView view;
-  static const auto history = Day(view);
+  const ChannelTypes types = BenchTypes();
+  static const auto history = Day(types);
   const std::int64_t to = history->LastTime();
   const std::int64_t from = state.range(0) > 0 ? to - state.range(0) * 60'000 : history->FirstTime();
   std::vector<record::Quantity> channels;

@@ -6,7 +6,7 @@ set(allowed_ui       ui params record monitor config engine decode platform view
 set(allowed_params   params engine decode view modbus)
 set(allowed_engine   engine platform modbus)
 set(allowed_decode   decode engine view modbus)
-set(allowed_record   record decode engine platform view)
+set(allowed_record   record decode engine platform)
 set(allowed_monitor  monitor engine platform modbus)
 set(allowed_config   config platform view)
 set(allowed_platform platform)

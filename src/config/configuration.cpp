@@ -39,24 +39,19 @@ std::optional<std::uint8_t> PortNumberFrom(const QString& text) {
 
 QString IniPathIn(const QString& programDir) { return programDir + u'/' + kIniFileName; }
 
-Configuration::Configuration(QString iniPath, MainView& view, Prompter& prompter)
-    : path_(std::move(iniPath)), view_(view), prompter_(prompter) {}
-
-void Configuration::ShowStatus(const QString& text) {
-  // The window is not serviced while the file is read or written: paint the text now.
-  view_.SetText({Control::lbl_sys_mes}, text);
-  view_.RepaintNow({Control::lbl_sys_mes});
-}
+Configuration::Configuration(QString iniPath, MainView& view, StatusLine& status,
+                             Prompter& prompter)
+    : path_(std::move(iniPath)), view_(view), status_(status), prompter_(prompter) {}
 
 void Configuration::SaveConfig() {
-  ShowStatus(kStatusSavingConfig);
+  status_.ShowMessage(kStatusSavingConfig);
   // Stops at the first key the operator gives up on.
   (void)(Write(kPcSection, kPortKey, QString::number(portNumber_)) &&
          Write(kPcSection, kModeKey, portSettings_) &&
          Write(kVemSection, kSlaveKey, QString::number(view_.SlaveAddress())) &&
          (!(echo_ || HasEchoKey()) ||
           Write(kPcSection, kEchoKey, echo_ ? QStringLiteral("1") : QStringLiteral("0"))));
-  ShowStatus(QString());
+  status_.ShowMessage(QString());
 }
 
 // The line under a message of the file: which file, and why, as far as the system tells.
@@ -82,17 +77,17 @@ void Configuration::LoadConfig() {
   portNumber_ = 1;
   if (!QFileInfo::exists(path_)) {
     SaveConfig();
-    ShowStatus(QString());
+    status_.ShowMessage(QString());
     return;
   }
-  ShowStatus(kStatusReadingConfig);
+  status_.ShowMessage(kStatusReadingConfig);
   for (QString failure = ReadValues(); !failure.isEmpty(); failure = ReadValues()) {
     if (prompter_.RetryCancel(kIniErrorTitle, kIniReadError + FileLine(failure)) !=
         Prompter::Choice::Retry) {
       return;  // "Чтение конфигурации" stays, as the failure left it
     }
   }
-  ShowStatus(QString());
+  status_.ShowMessage(QString());
 }
 
 bool Configuration::HasEchoKey() const {

@@ -8,6 +8,7 @@
 
 #include "view/main_view.h"
 #include "view/prompter.h"
+#include "view/status_line.h"
 
 namespace torvex {
 
@@ -26,7 +27,8 @@ QString IniPathIn(const QString& programDir);
 
 class Configuration {
  public:
-  Configuration(QString iniPath, MainView& view, Prompter& prompter);
+  // The view gives the slave address to save; the status line shows the file work's steps.
+  Configuration(QString iniPath, MainView& view, StatusLine& status, Prompter& prompter);
 
   // Reads "COM" and "COMSettings". With no file, writes one from the current values instead
   // (and leaves PortSettings as it is). A "COM" value that is not a number in 0-255, or a file
@@ -57,7 +59,6 @@ class Configuration {
   const QString& IniPath() const { return path_; }
 
  private:
-  void ShowStatus(const QString& text);
   QString ReadValues();
   QString FileLine(const QString& reason) const;
   bool HasEchoKey() const;
@@ -65,6 +66,7 @@ class Configuration {
 
   QString path_;
   MainView& view_;
+  StatusLine& status_;
   Prompter& prompter_;
   std::uint8_t portNumber_ = 0;
   QString portSettings_;

@@ -10,7 +10,6 @@ namespace torvex {
 namespace {
 
 constexpr int kFunctionCell = 1;
-constexpr int kByteCountCell = 2;  // the exception code in an exception answer
 
 // Elements of opt_view.
 constexpr int kConverterView = 0;
@@ -29,18 +28,18 @@ void ShowReadBack(const AnswerRegisters& regs, MainView& view) {
   ShowOutputsReadBack(view, 0, regs.Word(low));
 }
 
-void ShowAnalogChannels(const AnswerRegisters& regs, MainView& view) {
+void ShowAnalogChannels(const AnswerRegisters& regs, MainView& view, const ChannelTypes& types) {
   for (int c = 0; c < kAnalogChannels; ++c) {
     const int sensor = reg::status::kAin1Sensor + c;
     const int input = reg::status::kAin1Input + c;
     if (!regs.Carries(sensor) && !regs.Carries(input)) continue;
-    const SensorType type = ChannelSensorType(view, c);
+    const SensorType type = types[static_cast<std::size_t>(c)];
     if (regs.Carries(sensor)) ShowSensorValue(view, c, type, regs.SignedWord(sensor));
     if (regs.Carries(input)) ShowInputValue(view, c, type, regs.SignedWord(input));
   }
 }
 
-void ShowStatusBlock(const AnswerRegisters& regs, MainView& view) {
+void ShowStatusBlock(const AnswerRegisters& regs, MainView& view, const ChannelTypes& types) {
   using namespace reg::status;
   if (regs.Carries(kProtocolVersion)) {
     ShowVersion(view, {Control::lbl_pr_ver}, regs.Word(kProtocolVersion));
@@ -50,7 +49,7 @@ void ShowStatusBlock(const AnswerRegisters& regs, MainView& view) {
   }
   if (regs.Carries(kInputsHigh)) ShowDiscreteInputs(view, 16, regs.Word(kInputsHigh));
   if (regs.Carries(kInputsLow)) ShowDiscreteInputs(view, 0, regs.Word(kInputsLow));
-  if (view.IsChecked({Control::opt_view, kMeasurementView})) ShowAnalogChannels(regs, view);
+  if (view.IsChecked({Control::opt_view, kMeasurementView})) ShowAnalogChannels(regs, view, types);
   if (regs.Carries(kTemperature) && regs.Carries(kStatusWord)) {
     ShowTemperature(view, regs.SignedWord(kTemperature), regs.Word(kStatusWord));
   }
@@ -72,43 +71,31 @@ void ShowConverterBlock(const AnswerRegisters& regs, MainView& view) {
 }
 
 // The answer shows what its request asked for.
-void DecodeRegisters(const RxAnswer& answer, MainView& view) {
+void DecodeRegisters(const RxAnswer& answer, MainView& view, const ChannelTypes& types) {
   const std::optional<AnswerRegisters> read = ReadRegisters(answer);
   if (!read) return;
   const AnswerRegisters& regs = *read;
   if (Reads(answer.request, reg::kDiscreteOutputs)) {
     ShowReadBack(regs, view);
   } else if (Reads(answer.request, reg::kStatusBlock)) {
-    ShowStatusBlock(regs, view);
+    ShowStatusBlock(regs, view, types);
   } else if (Reads(answer.request, reg::kAdcBlock)) {
     ShowConverterBlock(regs, view);
   }
 }
 
-// FormatReading ends every number with the blank before its unit; the code stands bare.
-QString Decimal(int value) { return FormatReading(value, 0, 1, QString()).chopped(1); }
-
-void AppendException(const RxAnswer& answer, MainView& view) {
-  if (!Arrived(answer, kByteCountCell)) return;
-  const ControlRef status{Control::lbl_sys_mes};
-  view.SetText(status, view.Text(status) + QStringLiteral(" Нарушение протокола, код: ") +
-                           Decimal(Byte(answer, kByteCountCell)));
-}
-
 }  // namespace
 
-void DecodeResponse(const RxAnswer& answer, MainView& view,
+void DecodeResponse(const RxAnswer& answer, MainView& view, const ChannelTypes& types,
                     const ParamAnswerHandler& onParamAnswer) {
   if (!Arrived(answer, kFunctionCell)) return;
   using modbus::FunctionCode;
   const auto function = static_cast<std::uint8_t>(Byte(answer, kFunctionCell));
   if (function == modbus::Code(FunctionCode::kReadHoldingRegisters)) {
-    DecodeRegisters(answer, view);
+    DecodeRegisters(answer, view, types);
   } else if (function == modbus::Code(FunctionCode::kReadEeprom) ||
              function == modbus::Code(FunctionCode::kWriteEeprom)) {
     if (onParamAnswer) onParamAnswer(answer);
-  } else if (modbus::IsException(function)) {
-    AppendException(answer, view);
   }
 }
 

@@ -1,17 +1,11 @@
 #include "decode/display_rules.h"
 
-#include <cmath>
-
 #include "decode/controls.h"
 #include "decode/numeric.h"
 #include "decode/register_map.h"
 
 namespace torvex {
 namespace {
-
-// Parameter boxes holding the sensor types of AIN1 and AIN2 channel 0.
-constexpr int kAin1TypeBox = 8;
-constexpr int kAin2TypeBox = 32;
 
 ControlRef Grid(int index) { return {Control::lbl_u, index}; }
 
@@ -27,17 +21,6 @@ QString DirectionText(int statusWord) {
 }
 
 }  // namespace
-
-SensorType ChannelSensorType(const MainView& view, int channel) {
-  const int box = channel < reg::kChannelsPerGroup
-                      ? kAin1TypeBox + channel
-                      : kAin2TypeBox + channel - reg::kChannelsPerGroup;
-  const double type = ParseNumber(view.Text({Control::txt_par, box}));
-  if (type >= 1 && type <= 5 && type == std::trunc(type)) {
-    return static_cast<SensorType>(static_cast<int>(type));
-  }
-  return SensorType::kUnknown;
-}
 
 void ShowSensorValue(MainView& view, int channel, SensorType type, int value) {
   const ControlRef label = Grid(channel);

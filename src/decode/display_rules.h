@@ -9,10 +9,6 @@
 
 namespace torvex {
 
-// The type set in the channel's parameter box (txt_par 8+j for AIN1, 32+j for AIN2), as it
-// stands now, sent to the controller or not. Only a number exactly equal to 1-5 is a type.
-SensorType ChannelSensorType(const MainView& view, int channel);
-
 // lbl_u(channel) from the sensor value, lbl_u(32+channel) from the input value.
 void ShowSensorValue(MainView& view, int channel, SensorType type, int value);
 void ShowInputValue(MainView& view, int channel, SensorType type, int value);

@@ -1,5 +1,8 @@
 #include "decode/readings.h"
 
+#include <cmath>
+
+#include "decode/numeric.h"
 #include "decode/register_map.h"
 
 namespace torvex {
@@ -60,6 +63,14 @@ Direction ShaftDirection(int statusWord) {
 
 bool TemperatureSensorAbsent(int statusWord) {
   return (statusWord & reg::kTemperatureSensorAbsent) != 0;
+}
+
+SensorType SensorTypeFromText(const QString& text) {
+  const double type = ParseNumber(text);
+  if (type >= 1 && type <= 5 && type == std::trunc(type)) {
+    return static_cast<SensorType>(static_cast<int>(type));
+  }
+  return SensorType::kUnknown;
 }
 
 }  // namespace torvex

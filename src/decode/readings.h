@@ -3,6 +3,7 @@
 // each analog channel under its sensor type, of the converter readings, the temperature and
 // the speeds, and the direction in the status word. The main window and the recorder both
 // read the registers through these rules, so a file never disagrees with the window.
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -16,6 +17,13 @@ inline constexpr int kAnalogChannels = 32;
 
 // The sensor type codes of the parameter boxes; anything else shows "?".
 enum class SensorType : std::uint8_t { kUnknown, kDiscrete, kPt100, kPt1000, kThermocouple, kCurrentLoop };
+
+// The sensor type of every channel, as the parameters set them now.
+using ChannelTypes = std::array<SensorType, kAnalogChannels>;
+
+// The type a parameter box's text sets: only a number exactly equal to 1-5 is a type, so
+// "2", "2 " and "2,0" are a Pt100 and "2,5" or "x" are unknown.
+SensorType SensorTypeFromText(const QString& text);
 
 // How a raw register value becomes a number: raw x scale, rounded to `decimals`, in `unit`.
 struct ReadingRule {

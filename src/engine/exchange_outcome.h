@@ -2,6 +2,7 @@
 // What became of an exchange, as a value. The engine reports it; StatusLineText is the one
 // place that turns it into the status line's words.
 #include <cstdint>
+#include <optional>
 
 #include <QString>
 
@@ -21,6 +22,8 @@ struct ExchangeReport {
   ExchangeOutcome outcome;
   int pending;          // requests in the ring after it
   std::int64_t errors;  // failed exchanges so far
+  // The code of the controller's exception answer, when the valid answer was one.
+  std::optional<int> exception = std::nullopt;
 };
 
 // The outcome's own words, e.g. "Ошибка обмена: Несовпадение КС".

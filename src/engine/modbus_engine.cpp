@@ -190,10 +190,12 @@ void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
 
   queue_.AdvanceReadIndex();
   headSent_ = false;
-  Report(ExchangeOutcome::kLinkUp);
   if (answer.kind == ScanPiece::Kind::kException) {
-    ReportRx(FrameOutcome::Exception, answer.offset, answer.size, received_[answer.offset + 2]);
+    const int code = received_[answer.offset + 2];
+    Report(ExchangeOutcome::kLinkUp, code);
+    ReportRx(FrameOutcome::Exception, answer.offset, answer.size, code);
   } else {
+    Report(ExchangeOutcome::kLinkUp);
     ReportRx(FrameOutcome::Answered, answer.offset, answer.size);
   }
   received_.clear();
@@ -274,9 +276,9 @@ void ModbusEngine::CountExchangeError(ExchangeOutcome outcome) {
   Report(outcome);
 }
 
-void ModbusEngine::Report(ExchangeOutcome outcome) {
+void ModbusEngine::Report(ExchangeOutcome outcome, std::optional<int> exception) {
   lastOutcome_ = outcome;
-  if (reportHandler_) reportHandler_({outcome, queue_.PendingCount(), exchangeErrors_});
+  if (reportHandler_) reportHandler_({outcome, queue_.PendingCount(), exchangeErrors_, exception});
 }
 
 void ModbusEngine::SendNextRequest() {

@@ -126,7 +126,7 @@ class ModbusEngine {
   void SendWhenSilent(bool silent);
   void SendNextRequest();
   void CountExchangeError(ExchangeOutcome outcome);
-  void Report(ExchangeOutcome outcome);
+  void Report(ExchangeOutcome outcome, std::optional<int> exception = std::nullopt);
   void ReportRx(FrameOutcome outcome, std::size_t offset, std::size_t size, int exceptionCode = 0,
                 std::size_t expectedSize = 0);
   void DropReceived();

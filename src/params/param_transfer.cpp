@@ -41,7 +41,7 @@ const ParamEntry& ParamTransfer::Entry(int index) const {
 std::int32_t ParamTransfer::BoxRaw(int index) const {
   const ParamEntry& entry = Entry(index);
   const RawBounds bounds = RawBoundsForWidth(entry.width);
-  return BoxToRaw(view_, Box(index), bounds.min, bounds.max, entry.scale);
+  return TextToRaw(model_.Text(index), bounds.min, bounds.max, entry.scale);
 }
 
 bool ParamTransfer::QueueParamRead(std::uint16_t address, std::uint8_t count) {
@@ -78,8 +78,14 @@ bool ParamTransfer::WriteAllParams() {
   return QueueParamWrite(slave.address, BoxRaw(kSlaveAddressParam), slave.width);
 }
 
+// The box awaits the operator's Enter or an answer.
+void ParamTransfer::ShowChanged(int index) {
+  model_.SetState(index, BoxState::kChanged);
+  view_.SetBackColor(Box(index), kWhite);
+}
+
 void ParamTransfer::WhitenAllBoxes() {
-  for (int i = 0; i < kParamCount; ++i) view_.SetBackColor(Box(i), kWhite);
+  for (int i = 0; i < kParamCount; ++i) ShowChanged(i);
 }
 
 void ParamTransfer::cmd_readall_Click() {
@@ -93,12 +99,13 @@ void ParamTransfer::cmd_writeall_Click() {
 }
 
 void ParamTransfer::txt_par_Change(int index) {
-  view_.SetBackColor(Box(index), kWhite);
+  model_.SetText(index, view_.Text(Box(index)));
+  ShowChanged(index);
 }
 
 void ParamTransfer::txt_par_KeyPress(int index) {
   const ParamEntry& entry = Entry(index);
-  view_.SetBackColor(Box(index), kWhite);
+  ShowChanged(index);
   QueueParamWrite(entry.address, BoxRaw(index), entry.width);
 }
 
@@ -122,7 +129,10 @@ void ParamTransfer::DecodeParamAnswer(const RxAnswer& answer) {
     const ParamEntry& entry = Entry(k);
     if (remaining < entry.width) break;  // ends inside this parameter, or no data left
     const int raw = RxInteger(answer.cells, pos, entry.width);
+    // The text first: the box's own Change marks it changed, and the answer then confirms it.
+    model_.SetText(k, FormatReading(raw, kShownDecimals, entry.scale, QString()));
     ShowScaled(view_, Box(k), raw, kShownDecimals, entry.scale, QString());
+    model_.SetState(k, BoxState::kConfirmed);
     pos += entry.width;
     remaining -= entry.width;
   }

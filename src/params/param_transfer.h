@@ -1,11 +1,14 @@
 #pragma once
-// Moves the controller's EEPROM parameters between the controller and the boxes txt_par
-// (function 100 reads, 101 writes) and keeps each box's colour honest: white while its
-// text is the operator's or awaits an answer, green once an answer of the controller set it.
+// Moves the controller's EEPROM parameters between the controller and the parameter model
+// (function 100 reads, 101 writes), and shows the model in the boxes txt_par: each box's
+// colour stays honest, white while its text is the operator's or awaits an answer, green once
+// an answer of the controller set it. What the operator types reaches the model through the
+// boxes' Change event.
 #include <cstdint>
 
 #include "engine/modbus_engine.h"
 #include "engine/rx_buffer.h"
+#include "params/param_model.h"
 #include "params/param_table.h"
 #include "view/main_view.h"
 
@@ -19,6 +22,8 @@ class ParamTransfer {
   // Start-up calls it on every path before the window is usable; refilling is harmless.
   void InitParamTable();
   const ParamTable& Table() const { return paramTable_; }
+  // The 49 values and their state, as the boxes show them.
+  const ParamModel& Model() const { return model_; }
 
   // Each queues one request behind those pending and says whether the ring took it (a full
   // ring refuses, and the engine reports that in the status line).
@@ -30,7 +35,7 @@ class ParamTransfer {
   // The whole table in three block reads. False if the ring refused a block; the blocks
   // after it are then not queued.
   bool ReadAllParams();
-  // The whole table from the boxes' texts as they are now, in three blocks and then the
+  // The whole table from the boxes' texts as they are now (the model's), in three blocks and then the
   // controller's slave address alone. A refusal stops the rest, so the slave address is
   // never written when anything before it was dropped.
   bool WriteAllParams();
@@ -38,7 +43,7 @@ class ParamTransfer {
   // Window events.
   void cmd_readall_Click();
   void cmd_writeall_Click();
-  // Any change of the box's text, the program's own included.
+  // Any change of the box's text, the program's own included: the model takes the text.
   void txt_par_Change(int index);
   // Enter in box index: sends the box's value, clamped to the entry's raw range.
   void txt_par_KeyPress(int index);
@@ -51,10 +56,12 @@ class ParamTransfer {
   const ParamEntry& Entry(int index) const;
   std::int32_t BoxRaw(int index) const;
   void WhitenAllBoxes();
+  void ShowChanged(int index);
 
   ModbusEngine& engine_;
   MainView& view_;
   ParamTable paramTable_{};
+  ParamModel model_;
 };
 
 }  // namespace torvex

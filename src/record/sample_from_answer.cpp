@@ -1,7 +1,6 @@
 #include "record/sample_from_answer.h"
 
 #include "decode/answer_registers.h"
-#include "decode/display_rules.h"
 #include "decode/register_map.h"
 
 namespace torvex::record {
@@ -12,14 +11,14 @@ std::uint32_t Pair(const AnswerRegisters& regs, int high, int low) {
          static_cast<std::uint32_t>(regs.Word(low));
 }
 
-std::optional<StatusSample> Status(const AnswerRegisters& regs, const MainView& view) {
+std::optional<StatusSample> Status(const AnswerRegisters& regs, const ChannelTypes& types) {
   if (!regs.Carries(0, reg::kStatusBlock.count)) return std::nullopt;
   using namespace reg::status;
   StatusSample s{};
   for (int c = 0; c < kAnalogChannels; ++c) {
     s.sensor[c] = static_cast<std::int16_t>(regs.SignedWord(kAin1Sensor + c));
     s.input[c] = static_cast<std::int16_t>(regs.SignedWord(kAin1Input + c));
-    s.types[c] = ChannelSensorType(view, c);
+    s.types[c] = types[static_cast<std::size_t>(c)];
   }
   s.temperature = static_cast<std::int16_t>(regs.SignedWord(kTemperature));
   s.statusWord = static_cast<std::uint16_t>(regs.Word(kStatusWord));
@@ -42,12 +41,12 @@ std::optional<ConverterSample> Converter(const AnswerRegisters& regs) {
 
 }  // namespace
 
-std::optional<Sample> SampleFromAnswer(const RxAnswer& answer, const MainView& view,
+std::optional<Sample> SampleFromAnswer(const RxAnswer& answer, const ChannelTypes& types,
                                        std::int64_t time) {
   const std::optional<AnswerRegisters> regs = ReadRegisters(answer);
   if (!regs) return std::nullopt;
   if (Reads(answer.request, reg::kStatusBlock)) {
-    if (auto s = Status(*regs, view)) return Sample{time, *s};
+    if (auto s = Status(*regs, types)) return Sample{time, *s};
   } else if (Reads(answer.request, reg::kAdcBlock)) {
     if (auto s = Converter(*regs)) return Sample{time, *s};
   }

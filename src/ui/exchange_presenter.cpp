@@ -3,7 +3,9 @@
 namespace torvex {
 
 void ExchangePresenter::ShowReport(const ExchangeReport& report) {
-  view_.SetText({Control::lbl_sys_mes}, StatusLineText(report.outcome, report.pending));
+  QString words = StatusLineText(report.outcome, report.pending);
+  if (report.exception) words += kExceptionNote + QString::number(*report.exception);
+  ShowWords(words);
   if (report.errors != shownErrors_) {
     shownErrors_ = report.errors;
     view_.SetText({Control::lbl_dbg}, QString::number(report.errors));
@@ -17,6 +19,24 @@ void ExchangePresenter::ShowTick(int portNumber, const QString& portSettings,
     shownCode_ = transactionCode;
     view_.SetText({Control::lbl_tr_id}, QString::number(transactionCode));
   }
+}
+
+void ExchangePresenter::SetNotes(const QString& notes) {
+  if (notes == notes_) return;
+  notes_ = notes;
+  view_.SetText({Control::lbl_sys_mes}, words_ + notes_);
+}
+
+void ExchangePresenter::ShowMessage(const QString& text) {
+  ShowWords(text);
+  view_.RepaintNow({Control::lbl_sys_mes});
+}
+
+// New words stand alone until the tick's notes follow them.
+void ExchangePresenter::ShowWords(const QString& words) {
+  words_ = words;
+  notes_.clear();
+  view_.SetText({Control::lbl_sys_mes}, words_);
 }
 
 }  // namespace torvex

@@ -28,6 +28,8 @@ class PolledExchange {
   ModbusEngine& Engine() { return engine_; }
   const ModbusEngine& Engine() const { return engine_; }
   const PollSchedule& Poll() const { return poll_; }
+  // The status line's one writer.
+  ExchangePresenter& Presenter() { return presenter_; }
 
  private:
   PollSchedule poll_;

@@ -39,9 +39,9 @@ RecordingMenu::RecordingMenu(MainWindow& window)
 
 RecordingMenu::~RecordingMenu() { delete trends_; }
 
-void RecordingMenu::OnAnswer(const RxAnswer& answer) {
+void RecordingMenu::OnAnswer(const RxAnswer& answer, const ChannelTypes& types) {
   const auto sample =
-      record::SampleFromAnswer(answer, window_, QDateTime::currentMSecsSinceEpoch());
+      record::SampleFromAnswer(answer, types, QDateTime::currentMSecsSinceEpoch());
   if (!sample) return;
   history_.Add(*sample);
   recorder_.Add(*sample);

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include "decode/readings.h"
 #include "engine/rx_buffer.h"
 #include "record/csv_recorder.h"
 #include "record/history.h"
@@ -24,9 +25,9 @@ class RecordingMenu : public QObject {
   explicit RecordingMenu(MainWindow& window);
   ~RecordingMenu() override;
 
-  // Called for every answer after it has been decoded into the window: the sample takes the
-  // sensor types the window showed it with.
-  void OnAnswer(const RxAnswer& answer);
+  // Called for every answer after it has been decoded into the window, with the sensor types
+  // the window showed it with.
+  void OnAnswer(const RxAnswer& answer, const ChannelTypes& types);
 
   // Starts recording into path; a file that cannot be written is reported in the status line
   // and a message box. A file already there is replaced (the menu's file dialog has asked) or,

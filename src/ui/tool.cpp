@@ -48,17 +48,18 @@ QString PortErrorMessage(const PortError& error, std::uint8_t portNumber) {
 Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
     : port_(port),
       prompter_(prompter),
-      config_(IniPathIn(settingsDir), window_, prompter),
       exchange_(port, window_),
       engine_(exchange_.Engine()),
+      config_(IniPathIn(settingsDir), window_, exchange_.Presenter(), prompter),
       params_(engine_, window_),
       recording_(window_) {
   Timer1_.setInterval(kTickMs);
   engine_.SetObserver(&recorder_);
   engine_.SetDecoder([this](const RxAnswer& answer) {
-    DecodeResponse(answer, window_,
+    const ChannelTypes& types = params_.Model().SensorTypes();
+    DecodeResponse(answer, window_, types,
                    [this](const RxAnswer& param) { params_.DecodeParamAnswer(param); });
-    recording_.OnAnswer(answer);
+    recording_.OnAnswer(answer, types);
   });
   ConnectHandlers();
 }
@@ -152,14 +153,9 @@ void Tool::Timer1_Tick() {
   engine_.SetEchoExpected(config_.Echo());
   exchange_.Tick(config_.PortNumber(), config_.PortSettings());
   // The notes on the adapter, the exchange log and the recording follow the exchange's words.
-  // A tick that waited for an answer on its way leaves the status line as it was: its notes
-  // are renewed.
-  const QString shown = window_.Text({Control::lbl_sys_mes});
-  QString status = shown;
-  if (status.endsWith(statusNotes_)) status.chop(statusNotes_.size());
-  statusNotes_ = (engine_.EchoSeemsAbsent() ? kStatusNoEchoNote : QString()) +
-                 (logFailing_ ? kStatusLogFailingNote : QString()) + recording_.StatusNote();
-  if (status + statusNotes_ != shown) window_.SetText({Control::lbl_sys_mes}, status + statusNotes_);
+  exchange_.Presenter().SetNotes((engine_.EchoSeemsAbsent() ? kStatusNoEchoNote : QString()) +
+                                 (logFailing_ ? kStatusLogFailingNote : QString()) +
+                                 recording_.StatusNote());
 }
 
 }  // namespace torvex

@@ -76,16 +76,15 @@ class Tool : public QObject {
   SerialPort& port_;
   Prompter& prompter_;
   MainWindow window_;
-  Configuration config_;
   PolledExchange exchange_;
   ModbusEngine& engine_;
+  Configuration config_;
   ParamTransfer params_;
   RecordingMenu recording_;
   QTimer Timer1_;
   ExchangeRecorder recorder_;
   std::unique_ptr<ExchangeLogFile> log_;
   bool logFailing_ = false;
-  QString statusNotes_;  // what Timer1_Tick last appended to the status line
   QPointer<ExchangeMonitor> monitor_;
   QtAdapterSource systemAdapters_;
   AdapterSource* adapters_ = &systemAdapters_;

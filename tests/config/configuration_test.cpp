@@ -39,7 +39,7 @@ class ConfigurationTest : public ::testing::Test {
   QString path = IniPathIn(dir.path());
   PaintingView view;
   test::FakePrompter prompter;
-  Configuration config{path, view, prompter};
+  Configuration config{path, view, view, prompter};
 };
 
 TEST_F(ConfigurationTest, TheFirstStartWritesTheFileFromWhatItHas) {
@@ -77,7 +77,7 @@ TEST_F(ConfigurationTest, ASaveWritesTheThreeKeysAndLoadReadsTwoBack) {
             "MBSLAD=7\n");
   EXPECT_EQ(view.painted, (std::vector<QString>{kStatusSavingConfig, ""}));
 
-  Configuration next{path, view, prompter};
+  Configuration next{path, view, view, prompter};
   view.painted.clear();
   next.LoadConfig();
   EXPECT_EQ(next.PortNumber(), 12);
@@ -274,7 +274,7 @@ TEST_F(ConfigurationTest, AFileThatCannotBeUsedIsNamedWithTheReason) {
     const int verdict = test::RunInChild(
         [&] {
           test::FakePrompter asked;
-          Configuration other(IniPathIn(c.folder), view, asked);
+          Configuration other(IniPathIn(c.folder), view, view, asked);
           if (c.load) {
             other.LoadConfig();
           } else {

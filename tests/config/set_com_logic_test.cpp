@@ -65,7 +65,7 @@ class SetComLogicTest : public ::testing::Test {
   QTemporaryDir dir;
   test::FakeView mainView;
   test::FakePrompter prompter;
-  Configuration config{IniPathIn(dir.path()), mainView, prompter};
+  Configuration config{IniPathIn(dir.path()), mainView, mainView, prompter};
   ScanPort port;
   FakeSetComView dialog;
   std::vector<bool> holds;

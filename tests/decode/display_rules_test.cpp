@@ -22,16 +22,17 @@ class MeasurementDisplay : public ::testing::Test {
   MeasurementDisplay() { test::SelectView(view, true); }
 
   void Decode(const std::vector<int>& values) {
-    DecodeResponse(test::ReadAnswer(values, 180).Answer(), view, {});
+    DecodeResponse(test::ReadAnswer(values, 180).Answer(), view, types, {});
   }
   QString Text(Control c, int index = -1) const { return view.Text({c, index}); }
 
   test::DefaultLocale locale{QLocale::Russian};
   FakeView view;
+  ChannelTypes types{};
   std::vector<int> registers = std::vector<int>(kStatusRegisters, 0);
 };
 
-TEST_F(MeasurementDisplay, ChannelsFollowTheTypeInTheirParameterBox) {
+TEST_F(MeasurementDisplay, ChannelsFollowTheTypeOfTheirParameter) {
   struct Case {
     QString type;
     int channel;  // AIN1 channel j is j, AIN2 channel j is 16+j
@@ -57,8 +58,7 @@ TEST_F(MeasurementDisplay, ChannelsFollowTheTypeInTheirParameterBox) {
   };
   std::set<int> typed;
   for (const Case& c : cases) {
-    const int box = c.channel < 16 ? 8 + c.channel : 32 + c.channel - 16;
-    view.SetText({Control::txt_par, box}, c.type);
+    types.at(static_cast<std::size_t>(c.channel)) = SensorTypeFromText(c.type);
     registers[10 + c.channel] = c.sensor & 0xFFFF;
     registers[52 + c.channel] = c.input & 0xFFFF;
     typed.insert(c.channel);
@@ -70,7 +70,7 @@ TEST_F(MeasurementDisplay, ChannelsFollowTheTypeInTheirParameterBox) {
     EXPECT_EQ(Text(Control::lbl_u, c.channel), c.sensorText);
     EXPECT_EQ(Text(Control::lbl_u, 32 + c.channel), c.inputText);
   }
-  for (int channel = 0; channel < 32; ++channel) {  // empty boxes
+  for (int channel = 0; channel < 32; ++channel) {  // no type set
     if (typed.contains(channel)) continue;
     EXPECT_EQ(Text(Control::lbl_u, channel), "?") << channel;
     EXPECT_EQ(Text(Control::lbl_u, 32 + channel), "?") << channel;

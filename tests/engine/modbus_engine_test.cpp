@@ -167,7 +167,12 @@ TEST_P(Reception, ClassifiesWhatArrived) {
   port.Receive(GetParam().arrived);
   EXPECT_EQ(Tick(), GetParam().outcome);
   EXPECT_EQ(engine.LastOutcome(), GetParam().outcome);
-  EXPECT_EQ(Status(), StatusLineText(GetParam().outcome, 1));
+  // The controller's refusal is told with the link's words.
+  const Bytes& answer = GetParam().decoded;
+  const QString exception = answer.size() > 2 && (answer[1] & 0x80) != 0
+                                ? kExceptionNote + QString::number(answer[2])
+                                : QString();
+  EXPECT_EQ(Status(), StatusLineText(GetParam().outcome, 1) + exception);
   const bool valid = GetParam().outcome == Outcome::kLinkUp;
   EXPECT_EQ(decoded, valid ? 1 : 0);
   EXPECT_EQ(decodedBytes, GetParam().decoded);

@@ -151,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     test::FakeView view;
     test::FakePrompter prompter;
-    Configuration config(path, view, prompter);
+    Configuration config(path, view, view, prompter);
     config.LoadConfig();
     FUZZ_CHECK(prompter.asked.size() <= 1);
     if (!prompter.asked.empty()) {

@@ -57,7 +57,7 @@ struct Rig {
   Rig() {
     engine.SetPollSource([this] { return poll.Next(); });
     engine.SetDecoder([this](const RxAnswer& answer) {
-      DecodeResponse(answer, view,
+      DecodeResponse(answer, view, params.Model().SensorTypes(),
                      [this](const RxAnswer& param) { params.DecodeParamAnswer(param); });
     });
   }

@@ -14,7 +14,6 @@
 namespace torvex::record {
 namespace {
 
-using test::FakeView;
 
 // The whole file in memory, as a spreadsheet splits it.
 struct Table {
@@ -61,7 +60,7 @@ class Recording : public ::testing::TestWithParam<QLocale::Language> {
   test::DefaultLocale locale{GetParam()};
   QByteArray bytes;
   CsvRecorder recorder;
-  FakeView view;
+  ChannelTypes types{};
 };
 
 TEST_P(Recording, HeaderNamesEveryColumnWithItsUnit) {
@@ -122,11 +121,11 @@ TEST_P(Recording, StatusAnswerRow) {
   };
   test::StatusRegisters regs;
   for (const Case& c : cases) {
-    test::SetType(view, c.channel, c.type);
+    test::SetType(types, c.channel, c.type);
     regs.Sensor(c.channel, c.sensor);
     regs.Input(c.channel, c.input);
   }
-  test::SetType(view, 8, "abc");
+  test::SetType(types, 8, "abc");
   regs.Sensor(8, 100);
   regs.Input(8, 100);
   regs.words[1] = 0x8000;   // output 32
@@ -138,7 +137,7 @@ TEST_P(Recording, StatusAnswerRow) {
   regs.words[49] = 0x0002;
 
   Start();
-  recorder.Add(test::StatusSampleAt(test::LocalMs(12, 0, 0, 250), regs, view));
+  recorder.Add(test::StatusSampleAt(test::LocalMs(12, 0, 0, 250), regs, types));
   const Table table = Written();
   ASSERT_EQ(table.rows.size(), 1u);
   EXPECT_EQ(table.Cell(0, "Время"), Num("2026-03-01 12:00:00,250"));  // read as a time
@@ -183,7 +182,7 @@ TEST_P(Recording, ConverterRowAndUnknownValuesStayEmpty) {
 
   Start();
   recorder.Add(test::ConverterSampleAt(test::LocalMs(9, 5, 1, 7), words));
-  recorder.Add(test::StatusSampleAt(test::LocalMs(9, 5, 1, 407), regs, view));
+  recorder.Add(test::StatusSampleAt(test::LocalMs(9, 5, 1, 407), regs, types));
   const Table table = Written();
   ASSERT_EQ(table.rows.size(), 2u);
   EXPECT_EQ(table.Cell(0, "Время"), Num("2026-03-01 09:05:01,007"));
@@ -206,12 +205,12 @@ TEST_P(Recording, SensorTypeChangeMovesTheValuesToTheirUnit) {
   regs.Sensor(2, 2500);
   regs.Input(2, 1500);
   Start();
-  test::SetType(view, 2, "2");
-  recorder.Add(test::StatusSampleAt(1000, regs, view));
-  test::SetType(view, 2, "5");
-  recorder.Add(test::StatusSampleAt(1400, regs, view));
-  test::SetType(view, 2, "");
-  recorder.Add(test::StatusSampleAt(1800, regs, view));
+  test::SetType(types, 2, "2");
+  recorder.Add(test::StatusSampleAt(1000, regs, types));
+  test::SetType(types, 2, "5");
+  recorder.Add(test::StatusSampleAt(1400, regs, types));
+  test::SetType(types, 2, "");
+  recorder.Add(test::StatusSampleAt(1800, regs, types));
 
   const Table table = Written();
   ASSERT_EQ(table.rows.size(), 3u);
@@ -236,10 +235,10 @@ TEST_P(Recording, SensorTypeChangeMovesTheValuesToTheirUnit) {
 TEST_P(Recording, LostLineLeavesAGap) {
   test::StatusRegisters regs;
   Start();
-  recorder.Add(test::StatusSampleAt(test::LocalMs(10, 0, 0, 0), regs, view));
-  recorder.Add(test::StatusSampleAt(test::LocalMs(10, 0, 0, 400), regs, view));
+  recorder.Add(test::StatusSampleAt(test::LocalMs(10, 0, 0, 0), regs, types));
+  recorder.Add(test::StatusSampleAt(test::LocalMs(10, 0, 0, 400), regs, types));
   // The line is lost for a minute: no answers, no samples.
-  recorder.Add(test::StatusSampleAt(test::LocalMs(10, 1, 0, 400), regs, view));
+  recorder.Add(test::StatusSampleAt(test::LocalMs(10, 1, 0, 400), regs, types));
   const Table table = Written();
   ASSERT_EQ(table.rows.size(), 3u);
   EXPECT_EQ(table.Cell(1, "Время"), Num("2026-03-01 10:00:00,400"));
@@ -257,8 +256,8 @@ TEST(RecordingErrors, FullDiskStopsTheRecordingLeavingWholeRowsAndSaysWhy) {
   const QString path = dir.filePath("full.csv");
   QStringList reports;
   CsvRecorder recorder([&reports](const QString& message) { reports << message; });
-  FakeView view;
-  const Sample sample = test::StatusSampleAt(0, {}, view);
+  ChannelTypes types{};
+  const Sample sample = test::StatusSampleAt(0, {}, types);
   auto file = std::make_unique<test::FillingFile>(path);
   ASSERT_TRUE(file->open(QIODevice::WriteOnly | QIODevice::Unbuffered));
   test::FillingFile* disk = file.get();
@@ -326,9 +325,9 @@ TEST(RecordingErrors, RecordsIntoARealFileRowByRow) {
   QTemporaryDir dir;
   const QString path = dir.filePath("record.csv");
   CsvRecorder recorder;
-  FakeView view;
+  ChannelTypes types{};
   ASSERT_EQ(recorder.Start(path), QString());
-  recorder.Add(test::StatusSampleAt(0, {}, view));
+  recorder.Add(test::StatusSampleAt(0, {}, types));
   // Written through at once: another reader sees the row while the recording goes on.
   EXPECT_EQ(test::ReadFile(path).count("\r\n"), 2);
   recorder.Stop();

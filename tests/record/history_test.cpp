@@ -9,7 +9,6 @@
 namespace torvex::record {
 namespace {
 
-using test::FakeView;
 
 constexpr Quantity kSensor0{Measure::kSensor, 0};
 
@@ -17,13 +16,13 @@ class HistoryTest : public ::testing::Test {
  protected:
   // A status sample with channel 0's sensor value and type.
   void Add(std::int64_t time, int raw, const QString& type = "5") {
-    test::SetType(view, 0, type);
+    test::SetType(types, 0, type);
     test::StatusRegisters regs;
     regs.Sensor(0, raw);
-    history.Add(test::StatusSampleAt(time, regs, view));
+    history.Add(test::StatusSampleAt(time, regs, types));
   }
 
-  FakeView view;
+  ChannelTypes types{};
   History history{1000};
 };
 

@@ -8,12 +8,11 @@
 namespace torvex::record {
 namespace {
 
-using test::FakeView;
 
 TEST(SampleFromAnswer, StatusAnswerCarriesEveryMeasuredValue) {
-  FakeView view;
-  test::SetType(view, 0, "2 ");  // Pt100, as the parameter read writes it
-  test::SetType(view, 17, "5");
+  ChannelTypes types{};
+  test::SetType(types, 0, "2 ");  // Pt100, as the parameter read writes it
+  test::SetType(types, 17, "5");
   test::StatusRegisters regs;
   regs.Sensor(0, 10050);
   regs.Input(0, 1234);
@@ -28,7 +27,7 @@ TEST(SampleFromAnswer, StatusAnswerCarriesEveryMeasuredValue) {
   regs.words[48] = 25;
   regs.words[49] = 0x0001;
 
-  const auto sample = SampleFromAnswer(test::ReadAnswer(regs.words, 180).Answer(), view, 42);
+  const auto sample = SampleFromAnswer(test::ReadAnswer(regs.words, 180).Answer(), types, 42);
   ASSERT_TRUE(sample);
   EXPECT_EQ(sample->time, 42);
   const auto& s = std::get<StatusSample>(sample->values);
@@ -49,18 +48,18 @@ TEST(SampleFromAnswer, StatusAnswerCarriesEveryMeasuredValue) {
 }
 
 TEST(SampleFromAnswer, OnlyWholeStatusAndConverterAnswers) {
-  FakeView view;
+  ChannelTypes types{};
   const std::vector<int> status(test::kStatusRegisters, 1);
   const std::vector<int> converter(test::kConverterRegisters, 1);
-  EXPECT_TRUE(SampleFromAnswer(test::ReadAnswer(status, 180).Answer(), view, 0));
-  EXPECT_TRUE(SampleFromAnswer(test::ReadAnswer(converter, 128).Answer(), view, 0));
+  EXPECT_TRUE(SampleFromAnswer(test::ReadAnswer(status, 180).Answer(), types, 0));
+  EXPECT_TRUE(SampleFromAnswer(test::ReadAnswer(converter, 128).Answer(), types, 0));
   // The discrete outputs' read-back is no measurement.
-  EXPECT_FALSE(SampleFromAnswer(test::ReadAnswer({1, 2}, 4).Answer(), view, 0));
+  EXPECT_FALSE(SampleFromAnswer(test::ReadAnswer({1, 2}, 4).Answer(), types, 0));
   // An answer cut short would take older bytes for values: no sample, a gap instead.
-  EXPECT_FALSE(SampleFromAnswer(test::Cut(test::ReadAnswer(status, 180), 150).Answer(), view, 0));
-  EXPECT_FALSE(SampleFromAnswer(test::ReadAnswer({1, 2, 3}, 6).Answer(), view, 0));
-  EXPECT_FALSE(SampleFromAnswer(test::MakeFrame({6, 0x0B, 0xB8, 0, 1}).Answer(), view, 0));
-  EXPECT_FALSE(SampleFromAnswer(test::MakeFrame({0x83, 2}).Answer(), view, 0));
+  EXPECT_FALSE(SampleFromAnswer(test::Cut(test::ReadAnswer(status, 180), 150).Answer(), types, 0));
+  EXPECT_FALSE(SampleFromAnswer(test::ReadAnswer({1, 2, 3}, 6).Answer(), types, 0));
+  EXPECT_FALSE(SampleFromAnswer(test::MakeFrame({6, 0x0B, 0xB8, 0, 1}).Answer(), types, 0));
+  EXPECT_FALSE(SampleFromAnswer(test::MakeFrame({0x83, 2}).Answer(), types, 0));
 }
 
 TEST(SampleFromAnswer, ConverterReadingsInMillivolts) {
@@ -83,12 +82,12 @@ namespace {
 // The trends read a day at a time through QuantityReader; it must give ValueOf's numbers and
 // units for every quantity under every sensor type.
 TEST(QuantityReaderTest, AgreesWithValueOf) {
-  const QString types[] = {"0", "1", "2", "3", "4", "5", "?"};
+  const QString texts[] = {"0", "1", "2", "3", "4", "5", "?"};
   for (int shift = 0; shift < 7; ++shift) {
-    test::FakeView view;
+    ChannelTypes types{};
     test::StatusRegisters regs;
     for (int c = 0; c < kAnalogChannels; ++c) {
-      test::SetType(view, c, types[(c + shift) % 7]);
+      test::SetType(types, c, texts[(c + shift) % 7]);
       regs.Sensor(c, (c % 3 - 1) * 1234 * (shift + 1));
       regs.Input(c, 777 * c - 5000);
     }
@@ -99,7 +98,7 @@ TEST(QuantityReaderTest, AgreesWithValueOf) {
     regs.words[46] = 5;
     std::vector<int> converter(test::kConverterRegisters);
     for (int n = 0; n < test::kConverterRegisters; ++n) converter[n] = (n * 997 * (shift + 1)) & 0xFFFF;
-    const Sample samples[] = {test::StatusSampleAt(0, regs, view),
+    const Sample samples[] = {test::StatusSampleAt(0, regs, types),
                               test::ConverterSampleAt(0, converter)};
     for (const Quantity& q : AllQuantities()) {
       const QuantityReader read(q);

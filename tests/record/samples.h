@@ -19,19 +19,18 @@ struct StatusRegisters {
   void Input(int channel, int raw) { words[52 + channel] = raw & 0xFFFF; }
 };
 
-// Sets the type box of a channel as the parameter read writes it.
-inline void SetType(FakeView& view, int channel, const QString& type) {
-  view.SetText({Control::txt_par, channel < 16 ? 8 + channel : 16 + channel}, type);
+// Sets a channel's sensor type as the text of its parameter box reads.
+inline void SetType(ChannelTypes& types, int channel, const QString& type) {
+  types.at(static_cast<std::size_t>(channel)) = SensorTypeFromText(type);
 }
 
 inline record::Sample StatusSampleAt(std::int64_t time, const StatusRegisters& regs,
-                                     const FakeView& view) {
-  return *record::SampleFromAnswer(ReadAnswer(regs.words, 180).Answer(), view, time);
+                                     const ChannelTypes& types) {
+  return *record::SampleFromAnswer(ReadAnswer(regs.words, 180).Answer(), types, time);
 }
 
 inline record::Sample ConverterSampleAt(std::int64_t time, const std::vector<int>& words) {
-  FakeView view;
-  return *record::SampleFromAnswer(ReadAnswer(words, 128).Answer(), view, time);
+  return *record::SampleFromAnswer(ReadAnswer(words, 128).Answer(), ChannelTypes{}, time);
 }
 
 // A moment in local time, as the file writes it.

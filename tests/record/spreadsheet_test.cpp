@@ -87,13 +87,13 @@ TEST_P(Spreadsheet, ReadsTheTimeAsADateTimeAndTheValuesAsNumbers) {
   const std::int64_t times[] = {test::LocalMs(17, 47, 55, 811), test::LocalMs(17, 47, 56, 7)};
   {
     test::DefaultLocale locale{c.language};
-    test::FakeView view;
-    test::SetType(view, 0, "2");
+    ChannelTypes types{};
+    test::SetType(types, 0, "2");
     test::StatusRegisters regs;
     regs.Sensor(0, 10050);  // 100,5 Ом
     CsvRecorder recorder;
     ASSERT_EQ(recorder.Start(csv), QString());
-    for (std::int64_t t : times) recorder.Add(test::StatusSampleAt(t, regs, view));
+    for (std::int64_t t : times) recorder.Add(test::StatusSampleAt(t, regs, types));
   }
 
   QProcess calc;

@@ -1,15 +1,21 @@
 #pragma once
-// A main window without widgets: remembers every text and colour the core writes.
+// A main window without widgets: remembers every text and colour the core writes. It is its own
+// status line too, writing a message as the window's presenter does.
 #include <map>
 #include <utility>
 
 #include "support/qt_printers.h"
 #include "view/main_view.h"
+#include "view/status_line.h"
 
 namespace torvex::test {
 
-class FakeView : public MainView {
+class FakeView : public MainView, public StatusLine {
  public:
+  void ShowMessage(const QString& text) override {
+    SetText({Control::lbl_sys_mes}, text);
+    RepaintNow({Control::lbl_sys_mes});
+  }
   QString Text(ControlRef c) const override {
     auto it = texts.find(Key(c));
     return it == texts.end() ? QString() : it->second;

@@ -121,7 +121,7 @@ class SetComDialogTest : public ::testing::Test {
   QTemporaryDir dir;
   test::FakeView view;
   test::FakePrompter prompter;
-  Configuration config{IniPathIn(dir.path()), view, prompter};
+  Configuration config{IniPathIn(dir.path()), view, view, prompter};
   BenchPort port;
   PolledExchange exchange{port, view};
   ModbusEngine& engine = exchange.Engine();
@@ -510,7 +510,7 @@ TEST_F(SetComDialogTest, TheEchoBoxShowsTheFileAndOkSavesIt) {
 // "9600,n,8,2" and saved as the port in use.
 struct RealPortInUse {
   RealPortInUse(const test::ProgramDir& program, int number)
-      : config(IniPathIn(program.Path()), view, prompter), port(program.Path()) {
+      : config(IniPathIn(program.Path()), view, view, prompter), port(program.Path()) {
     config.SetPortNumber(static_cast<std::uint8_t>(number));
     config.SetPortSettings("9600,n,8,2");
     port.SetSettings(config.PortSettings());

@@ -281,11 +281,11 @@ TEST_F(ToolRecording, ARecordingStoppedByAFullFileIsSaidInTheStatusLine) {
   const QString path = dir.filePath("run.csv");
   ASSERT_TRUE(tool.Recording().StartRecording(path));
   const std::vector<int> status(90, 0);
-  tool.Recording().OnAnswer(test::ReadAnswer(status, 180).Answer());
+  tool.Recording().OnAnswer(test::ReadAnswer(status, 180).Answer(), ChannelTypes{});
   const QByteArray whole = test::ReadFile(path);
   {
     FileSizeLimit full(static_cast<rlim_t>(whole.size() + 100));  // the next row fits in part
-    tool.Recording().OnAnswer(test::ReadAnswer(status, 180).Answer());
+    tool.Recording().OnAnswer(test::ReadAnswer(status, 180).Answer(), ChannelTypes{});
   }
   EXPECT_FALSE(tool.Recording().Recording());
   EXPECT_EQ(test::ReadFile(path), whole);

@@ -38,12 +38,12 @@ class TrendsWindowTest : public ::testing::Test {
  protected:
   // A status answer every 400 ms with channel 0's sensor value and type and a temperature.
   void AddStatus(std::int64_t time, int sensor, const QString& type, int halfDegrees) {
-    test::FakeView view;
-    view.SetText({Control::txt_par, 8}, type);
+    ChannelTypes types{};
+    types[0] = SensorTypeFromText(type);
     std::vector<int> words(90, 0);
     words[10] = sensor & 0xFFFF;
     words[44] = halfDegrees;
-    history.Add(*record::SampleFromAnswer(test::ReadAnswer(words, 180).Answer(), view, time));
+    history.Add(*record::SampleFromAnswer(test::ReadAnswer(words, 180).Answer(), types, time));
   }
   QStringList GraphNames() {
     QStringList names;
@@ -175,14 +175,14 @@ TEST_F(TrendsWindowTest, ClickingThePlotPutsTheCursorThere) {
 // dash patterns; a value keeps its look when others are checked.
 TEST_F(TrendsWindowTest, EveryShownValueLooksItsOwn) {
   // Values for every quantity: every channel a Pt100 (values in both units), and the converter.
-  test::FakeView view;
-  for (int c = 0; c < 32; ++c) view.SetText({Control::txt_par, c < 16 ? 8 + c : 16 + c}, "2");
+  ChannelTypes types{};
+  types.fill(SensorType::kPt100);
   std::vector<int> status(90, 0);
   status[49] = 0x0001;  // forward
   std::vector<int> converter(64, 0);
   for (int i = 0; i < 10; ++i) {
-    history.Add(*record::SampleFromAnswer(test::ReadAnswer(status, 180).Answer(), view, kStart + 400 * i));
-    history.Add(*record::SampleFromAnswer(test::ReadAnswer(converter, 128).Answer(), view, kStart + 400 * i + 200));
+    history.Add(*record::SampleFromAnswer(test::ReadAnswer(status, 180).Answer(), types, kStart + 400 * i));
+    history.Add(*record::SampleFromAnswer(test::ReadAnswer(converter, 128).Answer(), types, kStart + 400 * i + 200));
   }
   const std::int64_t now = kStart + 4000;
   const auto pens = [this] {
@@ -223,11 +223,10 @@ TEST_F(TrendsWindowTest, EveryShownValueLooksItsOwn) {
 // The shaft's direction is a line of its own: 1 forward, -1 astern, a gap where unknown.
 TEST_F(TrendsWindowTest, TheShaftsDirectionIsASeries) {
   const int words[] = {0x0001, 0x0001, 0x0002, 0x0002, 0x0202, 0x0000, 0x0001};
-  test::FakeView view;
   std::vector<int> status(90, 0);
   for (int i = 0; i < 7; ++i) {
     status[49] = words[i];
-    history.Add(*record::SampleFromAnswer(test::ReadAnswer(status, 180).Answer(), view, kStart + 400 * i));
+    history.Add(*record::SampleFromAnswer(test::ReadAnswer(status, 180).Answer(), ChannelTypes{}, kStart + 400 * i));
   }
   const Quantity direction{Measure::kDirection};
   auto* tree = window.findChild<QTreeWidget*>("tree_values");

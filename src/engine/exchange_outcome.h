@@ -1,10 +1,8 @@
 #pragma once
-// What became of an exchange, as a value. The engine reports it; StatusLineText is the one
-// place that turns it into the status line's words.
+// What became of an exchange, as a value. The engine reports it; the exchange presenter's
+// status words (ui/status_words.h) turn it into the status line's text.
 #include <cstdint>
 #include <optional>
-
-#include <QString>
 
 namespace torvex {
 
@@ -25,17 +23,5 @@ struct ExchangeReport {
   // The code of the controller's exception answer, when the valid answer was one.
   std::optional<int> exception = std::nullopt;
 };
-
-// The outcome's own words, e.g. "Ошибка обмена: Несовпадение КС".
-QString ExchangeOutcomeText(ExchangeOutcome outcome);
-
-// A tick's status line says how many requests wait once more than this many do, so that an
-// operator knows why the measurements stand still while a backlog drains.
-inline constexpr int kQueueNoteAbove = 20;
-
-// The status line after the outcome, with `pending` requests in the ring. A tick's outcome
-// carries a note behind it: " В очереди 25 запросов" above kQueueNoteAbove, and while the ring
-// is full that new commands are not taken, so the refusal stays visible.
-QString StatusLineText(ExchangeOutcome outcome, int pending);
 
 }  // namespace torvex

@@ -8,7 +8,7 @@
 
 #include <QString>
 
-#include "engine/exchange_outcome.h"
+#include "ui/status_words.h"
 #include "view/main_view.h"
 #include "view/status_line.h"
 

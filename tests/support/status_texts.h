@@ -3,7 +3,7 @@
 // window. tests/engine pins the words themselves.
 #include <QString>
 
-#include "engine/exchange_outcome.h"
+#include "ui/status_words.h"
 #include "engine/request_queue.h"
 
 namespace torvex::test {

@@ -1,4 +1,4 @@
-#include "engine/exchange_outcome.h"
+#include "ui/status_words.h"
 
 #include "engine/request_queue.h"
 

@@ -89,13 +89,20 @@ void DecodeRegisters(const RxAnswer& answer, MainView& view, const ChannelTypes&
 void DecodeResponse(const RxAnswer& answer, MainView& view, const ChannelTypes& types,
                     const ParamAnswerHandler& onParamAnswer) {
   if (!Arrived(answer, kFunctionCell)) return;
-  using modbus::FunctionCode;
+  // An exception answer carries nothing to show: it is told with the exchange's outcome.
   const auto function = static_cast<std::uint8_t>(Byte(answer, kFunctionCell));
-  if (function == modbus::Code(FunctionCode::kReadHoldingRegisters)) {
-    DecodeRegisters(answer, view, types);
-  } else if (function == modbus::Code(FunctionCode::kReadEeprom) ||
-             function == modbus::Code(FunctionCode::kWriteEeprom)) {
-    if (onParamAnswer) onParamAnswer(answer);
+  if (function != answer.request.Function()) return;
+  using modbus::FunctionCode;
+  switch (static_cast<FunctionCode>(function)) {
+    case FunctionCode::kReadHoldingRegisters:
+      DecodeRegisters(answer, view, types);
+      break;
+    case FunctionCode::kReadEeprom:
+    case FunctionCode::kWriteEeprom:
+      if (onParamAnswer) onParamAnswer(answer);
+      break;
+    default:
+      break;
   }
 }
 

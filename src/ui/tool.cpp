@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QScreen>
 
 #include "decode/decode_response.h"
 #include "platform/serial_port.h"
+#include "record/sample_from_answer.h"
 #include "ui/exchange_monitor.h"
 #include "ui/output_commands.h"
 #include "view/prompter.h"
@@ -52,13 +54,16 @@ Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
       exchange_(port, window_),
       engine_(exchange_.Engine()),
       params_(engine_, window_),
-      recording_(window_) {
+      recordingMenu_(window_, recording_) {
   Timer1_.setInterval(kTickMs);
   engine_.SetObserver(&recorder_);
   engine_.SetDecoder([this](const RxAnswer& answer) {
     DecodeResponse(answer, window_,
                    [this](const RxAnswer& param) { params_.DecodeParamAnswer(param); });
-    recording_.OnAnswer(answer);
+    // The sample takes the sensor types the window showed it with.
+    const auto sample =
+        record::SampleFromAnswer(answer, window_, QDateTime::currentMSecsSinceEpoch());
+    if (sample) recording_.Add(*sample);
   });
   ConnectHandlers();
 }

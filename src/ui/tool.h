@@ -14,6 +14,7 @@
 #include "monitor/exchange_recorder.h"
 #include "params/param_transfer.h"
 #include "platform/qt_adapter_source.h"
+#include "record/recording.h"
 #include "ui/main_window.h"
 #include "ui/polled_exchange.h"
 #include "ui/recording_menu.h"
@@ -52,7 +53,8 @@ class Tool : public QObject {
   PolledExchange& Exchange() { return exchange_; }
   Configuration& Config() { return config_; }
   ParamTransfer& Params() { return params_; }
-  RecordingMenu& Recording() { return recording_; }
+  record::Recording& Recording() { return recording_; }
+  torvex::RecordingMenu& RecordingMenu() { return recordingMenu_; }
   QTimer& Timer1() { return Timer1_; }
   ExchangeRecorder& Recorder() { return recorder_; }
   // Where the settings dialog finds the serial adapters present (the system's listing unless
@@ -80,7 +82,8 @@ class Tool : public QObject {
   PolledExchange exchange_;
   ModbusEngine& engine_;
   ParamTransfer params_;
-  RecordingMenu recording_;
+  record::Recording recording_;
+  torvex::RecordingMenu recordingMenu_;
   QTimer Timer1_;
   ExchangeRecorder recorder_;
   std::unique_ptr<ExchangeLogFile> log_;

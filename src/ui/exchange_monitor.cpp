@@ -160,7 +160,7 @@ void ExchangeMonitor::UpdateCounters() {
                          .arg(c.dropped));
 }
 
-QString ExchangeMonitor::SaveTo(const QString& path) const {
+Result ExchangeMonitor::SaveTo(const QString& path) const {
   return SaveFrames(recorder_.Ring(), model_.FirstShown(), model_.EndShown(),
                     [this](std::uint64_t sequence) { return model_.Shows(sequence); }, path);
 }
@@ -172,10 +172,10 @@ void ExchangeMonitor::Save() {
   const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен"), suggested,
                                                     QStringLiteral("Журнал обмена (*.log *.txt);;Все файлы (*)"));
   if (path.isEmpty()) return;
-  const QString error = SaveTo(path);
-  if (!error.isEmpty()) {
+  const Result saved = SaveTo(path);
+  if (!saved) {
     QMessageBox::warning(this, QStringLiteral("Монитор обмена"),
-                         QStringLiteral("Не удалось сохранить ") + path + QStringLiteral(":\n") + error);
+                         QStringLiteral("Не удалось сохранить ") + path + QStringLiteral(":\n") + saved.Why());
   }
 }
 

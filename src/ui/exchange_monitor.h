@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "monitor/exchange_counters.h"
+#include "platform/result.h"
 #include "ui/exchange_monitor_model.h"
 
 class QLabel;
@@ -31,9 +32,8 @@ class ExchangeMonitor : public QWidget {
   QTableView* Table() const { return table_; }
   // Takes in what the recorder has gathered since the last refresh.
   void Refresh();
-  // Writes the rows shown into a file, in the exchange log's format; returns what went wrong,
-  // or an empty string.
-  QString SaveTo(const QString& path) const;
+  // Writes the rows shown into a file, in the exchange log's format.
+  Result SaveTo(const QString& path) const;
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -92,12 +92,12 @@ void Tool::ConnectHandlers() {
 
 void Tool::OpenExchangeLog(const QString& path) {
   log_ = std::make_unique<ExchangeLogFile>(path);
-  log_->SetStateHandler([this, path](bool failing, const QString& reason) {
-    if (failing && !logFailing_) {
+  log_->SetStateHandler([this, path](const Result& writing) {
+    if (!writing && !logFailing_) {
       std::fprintf(stderr, "torvex-tp: the exchange log %s cannot be written: %s\n",
-                   qUtf8Printable(path), qUtf8Printable(reason));
+                   qUtf8Printable(path), qUtf8Printable(writing.Why()));
     }
-    logFailing_ = failing;
+    logFailing_ = !writing;
   });
   log_->Open();
   recorder_.SetLog(log_.get());

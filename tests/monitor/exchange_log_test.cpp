@@ -16,6 +16,7 @@
 #include "monitor/frame_meaning.h"
 #include "support/filling_file.h"
 #include "support/qt_printers.h"
+#include "support/result_printer.h"
 
 namespace torvex {
 namespace {
@@ -147,8 +148,9 @@ TEST(ExchangeLog, FileHasOneLinePerFrameAndIsAppendedTo) {
   Stream stream;
   ExchangeLogFile log(path);
   int reports = 0;
-  log.SetStateHandler([&](bool, const QString&) { ++reports; });
-  ASSERT_TRUE(log.Open());
+  log.SetStateHandler([&](const Result&) { ++reports; });
+  log.Open();
+  ASSERT_FALSE(log.Failing());
   stream.recorder.SetLog(&log);
   stream.Feed(kEvents);
 
@@ -192,12 +194,12 @@ TEST(ExchangeLog, CountersRingAndSaveFollowTheStream) {
   const QString path = dir.filePath("saved.log");
   EXPECT_EQ(SaveFrames(ring, ring.First(), ring.End(),
                        [&ring](std::uint64_t s) { return ring.At(s).IsError(); }, path),
-            QString());
+            Result());
   const QStringList lines = ReadLines(path);
   ASSERT_EQ(lines.size(), 5);
   EXPECT_EQ(lines[0].section('\t', 1), QString::fromUtf8(kLines[1]));
   EXPECT_EQ(lines[4].section('\t', 1), QString::fromUtf8(kLines[14]));
-  EXPECT_FALSE(SaveFrames(ring, ring.First(), ring.End(), {}, dir.filePath("no/such/dir/x")).isEmpty());
+  EXPECT_FALSE(SaveFrames(ring, ring.First(), ring.End(), {}, dir.filePath("no/such/dir/x")));
 
   stream.recorder.Clear();
   EXPECT_EQ(ring.Size(), 0u);
@@ -233,8 +235,11 @@ TEST(ExchangeLog, UnwritableLogIsReportedOnceAndTheStreamGoesOn) {
     Stream stream;
     ExchangeLogFile log("/dev/full");
     std::vector<Report> reports;
-    log.SetStateHandler([&](bool failing, const QString& reason) { reports.push_back({failing, reason}); });
-    ASSERT_TRUE(log.Open());
+    log.SetStateHandler([&](const Result& writing) {
+      reports.push_back({!writing, writing ? QString() : writing.Why()});
+    });
+    log.Open();
+    ASSERT_FALSE(log.Failing());
     stream.recorder.SetLog(&log);
     stream.Feed(kEvents);
     ASSERT_EQ(reports.size(), 1u);
@@ -247,8 +252,9 @@ TEST(ExchangeLog, UnwritableLogIsReportedOnceAndTheStreamGoesOn) {
     QTemporaryDir dir;
     ExchangeLogFile log(dir.filePath("absent/dir/exchange.log"));
     int reports = 0;
-    log.SetStateHandler([&](bool failing, const QString&) { reports += failing; });
-    EXPECT_FALSE(log.Open());
+    log.SetStateHandler([&](const Result& writing) { reports += !writing; });
+    log.Open();
+    EXPECT_TRUE(log.Failing());
     Stream stream;
     stream.recorder.SetLog(&log);
     stream.Feed(kEvents);
@@ -270,8 +276,11 @@ TEST(ExchangeLog, ALineCutByAFullDiskNeverRunsIntoTheNext) {
     test::FillingFile* disk = file.get();
     ExchangeLogFile log(std::move(file));
     std::vector<std::pair<bool, QString>> reports;
-    log.SetStateHandler([&](bool failing, const QString& reason) { reports.push_back({failing, reason}); });
-    ASSERT_TRUE(log.Open());
+    log.SetStateHandler([&](const Result& writing) {
+      reports.push_back({!writing, writing ? QString() : writing.Why()});
+    });
+    log.Open();
+    ASSERT_FALSE(log.Failing());
     Stream stream;
     stream.recorder.SetLog(&log);
     stream.Feed({kEvents.begin(), kEvents.begin() + 3});

@@ -22,6 +22,7 @@
 #include "support/files.h"
 #include "support/frames.h"
 #include "support/qt_printers.h"
+#include "support/result_printer.h"
 #include "ui/tool.h"
 
 namespace torvex {
@@ -259,7 +260,7 @@ TEST_F(MonitorWindow, OpensFromTheMenuOnTheNewestRowAndFollowsUntilTheUserScroll
   // Saved rows are log lines; with "only errors", the failed exchanges, each after its request.
   monitor->findChild<QPushButton*>("cmd_errors")->click();
   const QString path = dir.filePath("saved.log");
-  ASSERT_EQ(monitor->SaveTo(path), QString());
+  ASSERT_EQ(monitor->SaveTo(path), Result());
   QFile saved(path);
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
   const QStringList lines = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);

@@ -49,6 +49,7 @@ void ExchangeRecorder::OnFrame(const FrameEvent& event) {
 }
 
 void ExchangeRecorder::Count(const FrameEvent& event) {
+  if (IsError(event.outcome)) ++counters_.errors;
   switch (event.outcome) {
     case FrameOutcome::Request:
       ++counters_.requests;

@@ -151,7 +151,7 @@ void ExchangeMonitor::UpdateCounters() {
                          .arg(c.resends)
                          .arg(c.answers)
                          .arg(c.exceptions)
-                         .arg(c.Errors())
+                         .arg(c.errors)
                          .arg(c.noAnswer)
                          .arg(c.badCrc)
                          .arg(c.incomplete)

@@ -180,8 +180,8 @@ TEST(ExchangeLog, CountersRingAndSaveFollowTheStream) {
   EXPECT_EQ(c.ownRequest, 1u);
   EXPECT_EQ(c.dropped, 2u);
   // One definition: an error is an exchange that failed, as many as the requests unanswered.
-  EXPECT_EQ(c.Errors(), 5u);
-  EXPECT_EQ(c.Errors(), c.requests - c.answers);
+  EXPECT_EQ(c.errors, 5u);
+  EXPECT_EQ(c.errors, c.requests - c.answers);
 
   // An answer keeps what it answered: the status read's answer is told with its start.
   const FrameRing& ring = stream.recorder.Ring();

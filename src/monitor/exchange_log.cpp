@@ -6,6 +6,7 @@
 #include "monitor/frame_meaning.h"
 #include "monitor/frame_ring.h"
 #include "platform/whole_write.h"
+#include "text/hex_bytes.h"
 
 namespace torvex {
 

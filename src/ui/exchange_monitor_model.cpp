@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 
 #include "monitor/frame_meaning.h"
+#include "text/hex_bytes.h"
 
 namespace torvex {
 namespace {

@@ -32,8 +32,8 @@ QPushButton* AddButton(QLayout* row, QWidget* parent, const char* name, const ch
 
 }  // namespace
 
-ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
-    : QWidget(owner, Qt::Window), recorder_(recorder), model_(recorder, this) {
+ExchangeMonitor::ExchangeMonitor(ExchangeTrace& trace, QWidget* owner)
+    : QWidget(owner, Qt::Window), trace_(trace), model_(trace, this) {
   setObjectName(QStringLiteral("wnd_monitor"));
   setWindowTitle(QStringLiteral("Монитор обмена"));
   resize(960, 520);
@@ -104,9 +104,9 @@ ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
 
   timer_.setInterval(kRefreshMs);
   connect(&timer_, &QTimer::timeout, this, &ExchangeMonitor::Refresh);
-  connect(pause_, &QPushButton::toggled, this, [this](bool paused) { recorder_.SetPaused(paused); });
+  connect(pause_, &QPushButton::toggled, this, [this](bool paused) { trace_.SetPaused(paused); });
   connect(clear, &QPushButton::clicked, this, [this] {
-    recorder_.Clear();
+    trace_.Clear();
     following_ = true;
     Refresh();
   });
@@ -140,7 +140,7 @@ void ExchangeMonitor::ScrollToNewest() {
 }
 
 void ExchangeMonitor::UpdateCounters() {
-  const ExchangeCounters& c = recorder_.Counters();
+  const ExchangeCounters& c = trace_.Counters();
   if (countersShown_ && c == shownCounters_) return;
   shownCounters_ = c;
   countersShown_ = true;
@@ -161,7 +161,7 @@ void ExchangeMonitor::UpdateCounters() {
 }
 
 Result ExchangeMonitor::SaveTo(const QString& path) const {
-  return SaveFrames(recorder_.Ring(), model_.FirstShown(), model_.EndShown(),
+  return SaveFrames(trace_.Ring(), model_.FirstShown(), model_.EndShown(),
                     [this](std::uint64_t sequence) { return model_.Shows(sequence); }, path);
 }
 

@@ -56,7 +56,7 @@ Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
       params_(engine_, window_),
       recordingMenu_(window_, recording_) {
   Timer1_.setInterval(kTickMs);
-  engine_.SetObserver(&recorder_);
+  engine_.SetObserver(&trace_);
   engine_.SetDecoder([this](const RxAnswer& answer) {
     DecodeResponse(answer, window_,
                    [this](const RxAnswer& param) { params_.DecodeParamAnswer(param); });
@@ -100,12 +100,12 @@ void Tool::OpenExchangeLog(const QString& path) {
     logFailing_ = !writing;
   });
   log_->Open();
-  recorder_.SetLog(log_.get());
+  trace_.SetLog(log_.get());
 }
 
 ExchangeMonitor& Tool::ShowMonitor() {
   if (!monitor_) {
-    monitor_ = new ExchangeMonitor(recorder_, &window_);
+    monitor_ = new ExchangeMonitor(trace_, &window_);
     // Beside the main window, never over it.
     if (QScreen* screen = window_.screen()) {
       const Placement place = PlaceBeside(window_.frameGeometry(), monitor_->frameSize(),

@@ -11,7 +11,7 @@
 #include "config/configuration.h"
 #include "engine/modbus_engine.h"
 #include "monitor/exchange_log.h"
-#include "monitor/exchange_recorder.h"
+#include "monitor/exchange_trace.h"
 #include "params/param_transfer.h"
 #include "platform/qt_adapter_source.h"
 #include "record/recording.h"
@@ -56,7 +56,7 @@ class Tool : public QObject {
   record::Recording& Recording() { return recording_; }
   torvex::RecordingMenu& RecordingMenu() { return recordingMenu_; }
   QTimer& Timer1() { return Timer1_; }
-  ExchangeRecorder& Recorder() { return recorder_; }
+  ExchangeTrace& Trace() { return trace_; }
   // Where the settings dialog finds the serial adapters present (the system's listing unless
   // set); not owned.
   void SetAdapterSource(AdapterSource& adapters) { adapters_ = &adapters; }
@@ -85,7 +85,7 @@ class Tool : public QObject {
   record::Recording recording_;
   torvex::RecordingMenu recordingMenu_;
   QTimer Timer1_;
-  ExchangeRecorder recorder_;
+  ExchangeTrace trace_;
   std::unique_ptr<ExchangeLogFile> log_;
   bool logFailing_ = false;
   QString statusNotes_;  // what Timer1_Tick last appended to the status line

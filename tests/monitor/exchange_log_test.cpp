@@ -1,4 +1,4 @@
-// The recorder against a stream of frame events: the lines of the exchange log, the counters,
+// The trace against a stream of frame events: the lines of the exchange log, the counters,
 // the ring of the last frames, and a log file that cannot be written.
 #include "monitor/exchange_log.h"
 
@@ -12,7 +12,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "monitor/exchange_recorder.h"
+#include "monitor/exchange_trace.h"
 #include "monitor/frame_meaning.h"
 #include "support/filling_file.h"
 #include "support/qt_printers.h"
@@ -36,11 +36,11 @@ struct Event {
   std::size_t expectedSize = 0;
 };
 
-// Feeds events to a recorder whose clock moves 10 ms per frame.
+// Feeds events to a trace whose clock moves 10 ms per frame.
 class Stream {
  public:
   explicit Stream(std::size_t capacity = FrameRing::kDefaultCapacity)
-      : recorder(capacity, [this] { return kStartMs + 10 * frames_; }) {}
+      : trace(capacity, [this] { return kStartMs + 10 * frames_; }) {}
   void Feed(const std::vector<Event>& events) {
     for (const Event& e : events) {
       FrameEvent event;
@@ -51,11 +51,11 @@ class Stream {
       event.resend = e.resend;
       event.exceptionCode = e.exceptionCode;
       event.expectedSize = e.expectedSize;
-      recorder.OnFrame(event);
+      trace.OnFrame(event);
       ++frames_;
     }
   }
-  ExchangeRecorder recorder;
+  ExchangeTrace trace;
 
  private:
   std::int64_t frames_ = 0;
@@ -151,7 +151,7 @@ TEST(ExchangeLog, FileHasOneLinePerFrameAndIsAppendedTo) {
   log.SetStateHandler([&](const Result&) { ++reports; });
   log.Open();
   ASSERT_FALSE(log.Failing());
-  stream.recorder.SetLog(&log);
+  stream.trace.SetLog(&log);
   stream.Feed(kEvents);
 
   const QStringList lines = ReadLines(path);
@@ -168,7 +168,7 @@ TEST(ExchangeLog, FileHasOneLinePerFrameAndIsAppendedTo) {
 TEST(ExchangeLog, CountersRingAndSaveFollowTheStream) {
   Stream stream;
   stream.Feed(kEvents);
-  const ExchangeCounters& c = stream.recorder.Counters();
+  const ExchangeCounters& c = stream.trace.Counters();
   EXPECT_EQ(c.requests, 7u);
   EXPECT_EQ(c.resends, 5u);
   EXPECT_EQ(c.answers, 2u);  // the exception answer is an answer
@@ -184,7 +184,7 @@ TEST(ExchangeLog, CountersRingAndSaveFollowTheStream) {
   EXPECT_EQ(c.errors, c.requests - c.answers);
 
   // An answer keeps what it answered: the status read's answer is told with its start.
-  const FrameRing& ring = stream.recorder.Ring();
+  const FrameRing& ring = stream.trace.Ring();
   ASSERT_EQ(ring.Size(), std::size(kLines));
   EXPECT_EQ(ring.At(ring.End() - 1).sinceRequestMs, 9);
   EXPECT_EQ(ring.At(ring.End() - 1).Request().size(), 8u);
@@ -201,27 +201,27 @@ TEST(ExchangeLog, CountersRingAndSaveFollowTheStream) {
   EXPECT_EQ(lines[4].section('\t', 1), QString::fromUtf8(kLines[14]));
   EXPECT_FALSE(SaveFrames(ring, ring.First(), ring.End(), {}, dir.filePath("no/such/dir/x")));
 
-  stream.recorder.Clear();
+  stream.trace.Clear();
   EXPECT_EQ(ring.Size(), 0u);
-  EXPECT_EQ(stream.recorder.Counters().requests, 0u);
+  EXPECT_EQ(stream.trace.Counters().requests, 0u);
 }
 
 TEST(ExchangeLog, RingKeepsTheNewestFramesAndPauseKeepsItStill) {
   Stream stream(4);
   stream.Feed(kEvents);  // 17 frames into 4 slots to show and one spare
-  const FrameRing& ring = stream.recorder.Ring();
-  EXPECT_EQ(stream.recorder.Capacity(), 4u);
+  const FrameRing& ring = stream.trace.Ring();
+  EXPECT_EQ(stream.trace.Capacity(), 4u);
   EXPECT_EQ(ring.Size(), 5u);
   EXPECT_EQ(ring.First(), 12u);
   EXPECT_EQ(ring.End(), 17u);
   EXPECT_EQ(ring.At(12).outcome, FrameOutcome::Mismatch);
   EXPECT_EQ(ring.At(16).outcome, FrameOutcome::Answered);
 
-  stream.recorder.SetPaused(true);
+  stream.trace.SetPaused(true);
   stream.Feed(kEvents);
   EXPECT_EQ(ring.End(), 17u);
   EXPECT_EQ(ring.At(16).outcome, FrameOutcome::Answered);
-  EXPECT_EQ(stream.recorder.Counters().requests, 14u);  // the line is still counted
+  EXPECT_EQ(stream.trace.Counters().requests, 14u);  // the line is still counted
 }
 
 // A log that cannot be written is reported once, never stops the frames, and its recovery is
@@ -240,13 +240,13 @@ TEST(ExchangeLog, UnwritableLogIsReportedOnceAndTheStreamGoesOn) {
     });
     log.Open();
     ASSERT_FALSE(log.Failing());
-    stream.recorder.SetLog(&log);
+    stream.trace.SetLog(&log);
     stream.Feed(kEvents);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_TRUE(reports[0].failing);
     EXPECT_FALSE(reports[0].reason.isEmpty());
     EXPECT_TRUE(log.Failing());
-    EXPECT_EQ(stream.recorder.Ring().Size(), std::size(kLines));
+    EXPECT_EQ(stream.trace.Ring().Size(), std::size(kLines));
   }
   {
     QTemporaryDir dir;
@@ -256,10 +256,10 @@ TEST(ExchangeLog, UnwritableLogIsReportedOnceAndTheStreamGoesOn) {
     log.Open();
     EXPECT_TRUE(log.Failing());
     Stream stream;
-    stream.recorder.SetLog(&log);
+    stream.trace.SetLog(&log);
     stream.Feed(kEvents);
     EXPECT_EQ(reports, 1);
-    EXPECT_EQ(stream.recorder.Counters().requests, 7u);
+    EXPECT_EQ(stream.trace.Counters().requests, 7u);
   }
 }
 
@@ -282,7 +282,7 @@ TEST(ExchangeLog, ALineCutByAFullDiskNeverRunsIntoTheNext) {
     log.Open();
     ASSERT_FALSE(log.Failing());
     Stream stream;
-    stream.recorder.SetLog(&log);
+    stream.trace.SetLog(&log);
     stream.Feed({kEvents.begin(), kEvents.begin() + 3});
     disk->room = 20;  // the fourth line is cut after its time
     stream.Feed({kEvents.begin() + 3, kEvents.begin() + 6});

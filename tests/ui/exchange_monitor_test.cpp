@@ -58,7 +58,7 @@ class MonitorModel : public ::testing::Test {
     Feed(e);
   }
   void Feed(const FrameEvent& e) {
-    recorder.OnFrame(e);
+    trace.OnFrame(e);
     ++frames;
   }
   QStringList Row(int row) const {
@@ -75,8 +75,8 @@ class MonitorModel : public ::testing::Test {
   }
 
   std::int64_t frames = 0;
-  ExchangeRecorder recorder{8, [this] { return kStartMs + 100 * frames; }};
-  Model model{recorder};
+  ExchangeTrace trace{8, [this] { return kStartMs + 100 * frames; }};
+  Model model{trace};
 };
 
 TEST_F(MonitorModel, ShowsEachFrameWithItsMeaningAndOutcomeInBatches) {
@@ -116,7 +116,7 @@ TEST_F(MonitorModel, ShowsEachFrameWithItsMeaningAndOutcomeInBatches) {
   EXPECT_EQ(inserted.size(), 2);
   EXPECT_EQ(Row(0)[3], "Нет ответа");
 
-  recorder.Clear();
+  trace.Clear();
   model.Refresh();
   EXPECT_EQ(model.rowCount(), 0);
   Send(kCode1);
@@ -165,7 +165,7 @@ TEST_F(MonitorModel, AFullRingNeverShowsATornRow) {
     Send(kCode2);
     Receive(FrameOutcome::NoAnswer, {}, 100);
     for (int row = 0; row < model.rowCount(); ++row) {
-      ASSERT_GE(model.SequenceAt(row), recorder.Ring().First()) << "row " << row << " after " << i;
+      ASSERT_GE(model.SequenceAt(row), trace.Ring().First()) << "row " << row << " after " << i;
       ASSERT_FALSE(Row(row)[Model::kTime].isEmpty());
       if (Row(row)[Model::kDirection] == "RX") {
         ASSERT_TRUE(Background(row).isValid());
@@ -275,14 +275,14 @@ TEST_F(MonitorWindow, OpensFromTheMenuOnTheNewestRowAndFollowsUntilTheUserScroll
   monitor->close();
   EXPECT_TRUE(tool.Timer1().isActive());
   const std::size_t written = port.written.size();
-  const std::uint64_t end = tool.Recorder().Ring().End();
+  const std::uint64_t end = tool.Trace().Ring().End();
   Tick(2);
   EXPECT_EQ(port.written.size(), written + 2);
-  EXPECT_EQ(tool.Recorder().Ring().End(), end + 4);
+  EXPECT_EQ(tool.Trace().Ring().End(), end + 4);
 
   monitor->findChild<QPushButton*>("cmd_clear")->click();
   EXPECT_EQ(monitor->Model().rowCount(), 0);
-  EXPECT_EQ(tool.Recorder().Counters().requests, 0u);
+  EXPECT_EQ(tool.Trace().Counters().requests, 0u);
 }
 
 }  // namespace

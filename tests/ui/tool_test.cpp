@@ -216,7 +216,7 @@ TEST_F(ToolStartUp, AnUnwritableExchangeLogIsReportedAndTheExchangeGoesOn) {
   }
   EXPECT_EQ(Window().Text({Control::lbl_sys_mes}), kStatusNoAnswer + kStatusLogFailingNote);
   EXPECT_EQ(port.written.size(), 3u);
-  EXPECT_EQ(tool.Recorder().Counters().requests, 3u);
+  EXPECT_EQ(tool.Trace().Counters().requests, 3u);
 }
 
 // The files this process writes may grow to `bytes` and no further, as on a full disk: a

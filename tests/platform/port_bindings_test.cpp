@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 
 #include "platform/port_path.h"
-#include "platform/qt_adapter_source.h"
-#include "platform/serial_adapters.h"
 #include "support/result_printer.h"
 
 namespace torvex {
@@ -80,30 +78,6 @@ TEST_F(Bindings, WhatIsNotALinkIsNeitherReplacedNorRemoved) {
   std::ofstream(fs::path(other.path().toStdString()) / "ports") << "";
   EXPECT_EQ(Refusal(PortBindings(other.path()).Bind(1, "/dev/ttyUSB0")),
             "не удалось создать папку " + other.path() + "/ports: на её месте файл");
-}
-
-TEST(Adapters, ByIdNamesAndWhatABindingNames) {
-  QTemporaryDir dir;
-  const fs::path root = dir.path().toStdString();
-  fs::create_directory(root / "by-id");
-  std::ofstream(root / "ttyUSB0") << "";
-  fs::create_symlink("../ttyUSB0", root / "by-id" / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-  fs::create_symlink(root / "gone", root / "by-id" / "usb-unplugged");
-  const auto names = ByIdNames(QString::fromStdString((root / "by-id").string()));
-  ASSERT_EQ(names.size(), 1) << "a name that leads nowhere names no device";
-  EXPECT_EQ(names.value(QString::fromStdString((root / "ttyUSB0").string())),
-            QString::fromStdString((root / "by-id" / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string()));
-  EXPECT_TRUE(ByIdNames(dir.path() + "/none").isEmpty());
-
-  const SerialAdapter ftdi{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A50285BI",
-                           "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"};
-  const SerialAdapter bare{"/dev/ttyS0", "", "", "", ""};
-  EXPECT_EQ(BindingTarget(ftdi), ftdi.byIdPath);
-  EXPECT_EQ(BindingTarget(bare), "/dev/ttyS0");
-  EXPECT_EQ(AdapterSummary(ftdi), "/dev/ttyUSB0, FTDI FT232R USB UART, A50285BI");
-  EXPECT_EQ(AdapterSummary({"/dev/ttyUSB1", "FTDI FT232R USB UART", "FTDI", "", ""}),
-            "/dev/ttyUSB1, FTDI FT232R USB UART");
-  EXPECT_EQ(AdapterSummary(bare), "/dev/ttyS0");
 }
 
 }  // namespace

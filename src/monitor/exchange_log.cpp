@@ -39,7 +39,9 @@ Result SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end,
     if (filter && !filter(s)) continue;
     AppendLogLine(lines, ring.At(s));
   }
-  if (file.write(lines) != lines.size() || !file.commit()) return Result::Failed(file.errorString());
+  if (file.write(lines) != lines.size() || !file.commit()) {
+    return Result::Failed(file.errorString());
+  }
   return {};
 }
 

@@ -174,8 +174,9 @@ void ExchangeMonitor::Save() {
   if (path.isEmpty()) return;
   const Result saved = SaveTo(path);
   if (!saved) {
-    QMessageBox::warning(this, QStringLiteral("Монитор обмена"),
-                         QStringLiteral("Не удалось сохранить ") + path + QStringLiteral(":\n") + saved.Why());
+    QMessageBox::warning(
+        this, QStringLiteral("Монитор обмена"),
+        QStringLiteral("Не удалось сохранить ") + path + QStringLiteral(":\n") + saved.Why());
   }
 }
 

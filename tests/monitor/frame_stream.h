@@ -57,8 +57,9 @@ const Bytes kCode2{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x02, 0x8A, 0x6C};
 const Bytes kCode1Swapped{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01, 0x6D, 0xCA};
 const Bytes kRefused{0x07, 0x86, 0x02, 0x43, 0x2E};
 
-// A stream with every outcome. Five exchanges fail (no answer, bad CRC, cut short, only another request's answer, the request
-// itself back); the noise and the stale frame in front of the refusal are dropped, not failures.
+// A stream with every outcome. Five exchanges fail (no answer, bad CRC, cut short, only another
+// request's answer, the request itself back); the noise and the stale frame in front of the
+// refusal are dropped, not failures.
 const std::vector<Event> kEvents{
     {Tx, FrameOutcome::Request, kCode1},
     {Rx, FrameOutcome::NoAnswer, {}, 100},

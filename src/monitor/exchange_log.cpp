@@ -31,7 +31,7 @@ void AppendLogLine(QByteArray& out, const FrameRecord& record) {
 }
 
 Result SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end,
-                   const std::function<bool(std::uint64_t)>& filter, const QString& path) {
+                  const std::function<bool(std::uint64_t)>& filter, const QString& path) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return Result::Failed(file.errorString());
   QByteArray lines;

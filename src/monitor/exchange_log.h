@@ -27,7 +27,7 @@ void AppendLogLine(QByteArray& out, const FrameRecord& record);
 // Writes the frames first..end of the ring that pass the filter (given each frame's sequence
 // number) into a new file at path (replacing it only once written whole).
 Result SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end,
-                   const std::function<bool(std::uint64_t)>& filter, const QString& path);
+                  const std::function<bool(std::uint64_t)>& filter, const QString& path);
 
 // A log file that is appended to, one write per line, so that a line is on disk as soon as
 // its frame is on the line and a run that is killed loses nothing. A file that cannot be

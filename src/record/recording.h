@@ -24,7 +24,7 @@ class Recording {
   Recording(const Recording&) = delete;  // the file's stop report comes back to this one
   Recording& operator=(const Recording&) = delete;
 
-  void OnStopped(StopHandler handler) { onStopped_ = std::move(handler); }
+  void SetStopHandler(StopHandler handler) { onStopped_ = std::move(handler); }
 
   // Into the history, and into the file while a recording runs.
   void Add(const Sample& sample);

@@ -23,7 +23,7 @@ const QString kStopText = QStringLiteral("Остановить запись");
 
 RecordingMenu::RecordingMenu(MainWindow& window, record::Recording& recording)
     : window_(window), recording_(recording) {
-  recording_.OnStopped([this](const QString& message) {
+  recording_.SetStopHandler([this](const QString& message) {
     // The status line says it from the next exchange tick on (StatusNote), the box at once.
     ShowMessageBox(message);
     ShowState();
@@ -37,7 +37,7 @@ RecordingMenu::RecordingMenu(MainWindow& window, record::Recording& recording)
 }
 
 RecordingMenu::~RecordingMenu() {
-  recording_.OnStopped({});
+  recording_.SetStopHandler({});
   delete trends_;
 }
 

@@ -7,7 +7,7 @@
 #include "engine/rx_crc.h"
 #include "modbus/crc16.h"
 #include "modbus/requests.h"
-#include "monitor/exchange_recorder.h"
+#include "monitor/exchange_trace.h"
 #include "null_view.h"
 #include "ui/polled_exchange.h"
 
@@ -73,11 +73,11 @@ void TickWithStatusAnswer(benchmark::State& state, ExchangeObserver* observer) {
 void BM_TickWithStatusAnswer(benchmark::State& state) { TickWithStatusAnswer(state, nullptr); }
 BENCHMARK(BM_TickWithStatusAnswer);
 
-// The same tick with the exchange monitor's recorder observing: both frames kept in its ring.
+// The same tick with the exchange monitor's trace observing: both frames kept in its ring.
 void BM_TickWithStatusAnswerRecorded(benchmark::State& state) {
-  ExchangeRecorder recorder;
-  TickWithStatusAnswer(state, &recorder);
-  if (recorder.Counters().answers == 0) state.SkipWithError("nothing recorded");
+  ExchangeTrace trace;
+  TickWithStatusAnswer(state, &trace);
+  if (trace.Counters().answers == 0) state.SkipWithError("nothing recorded");
 }
 BENCHMARK(BM_TickWithStatusAnswerRecorded);
 

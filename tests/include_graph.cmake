@@ -2,16 +2,17 @@ cmake_minimum_required(VERSION 3.25)
 # Checks every #include "folder/..." in src/ and sim/ against the one-way graph of the code:
 # a folder may include its own headers and those of the folders listed for it, nothing else.
 #   cmake -DROOT=<project root> -P tests/include_graph.cmake
-set(allowed_ui       ui params record monitor config engine decode platform view modbus)
+set(allowed_ui       ui params record monitor config engine decode platform view modbus text)
 set(allowed_params   params engine decode view modbus)
-set(allowed_engine   engine platform modbus)
+set(allowed_engine   engine platform modbus text)
 set(allowed_decode   decode engine view modbus)
 set(allowed_record   record decode engine platform)
-set(allowed_monitor  monitor engine platform modbus)
+set(allowed_monitor  monitor engine platform modbus text)
 set(allowed_config   config platform view)
 set(allowed_platform platform)
 set(allowed_modbus   modbus)
 set(allowed_view     view)
+set(allowed_text     text)
 # The simulator checks the tool from the wire: of the tool it may use only the CRC's module.
 set(allowed_sim      sim modbus)
 

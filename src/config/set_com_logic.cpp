@@ -30,6 +30,13 @@ class SendingHold {
   const std::function<void(bool)>& hold_;
 };
 
+// A step on the port whose failure needs nothing more here: a port that does not open shows as
+// "no answer" in the exchange until another is chosen.
+template <typename Operation>
+void TryAndGoOn(Operation&& operation) {
+  static_cast<void>(TryPort(std::forward<Operation>(operation)));
+}
+
 }  // namespace
 
 SetComLogic::SetComLogic(SerialPort& port, Configuration& config, MainView& mainView,
@@ -88,16 +95,13 @@ void SetComLogic::Scan(int workingPort) {
   dialog_.ClearPortEntries();
   const SendingHold hold(holdSending_);
   for (const int number : numbers) {
-    bool scanOk = true;
-    try {
+    const auto opened = TryPort([&] {
       port_.SetCommPort(number);
       port_.Open();
-    } catch (const PortError& error) {
-      scanOk = false;
-      failures.emplace_back(number, error.fault());
-    }
+    });
+    if (!opened) failures.emplace_back(number, opened.Why().fault());
     dialog_.YieldToEventLoop();  // keep the window and the exchange ticks alive
-    if (scanOk) {
+    if (opened) {
       port_.Close();
       const QString entry = PortDevicePath(SettingsDir(), number).value_or(QString());
       const QString device = QFileInfo(entry).canonicalFilePath();
@@ -117,24 +121,18 @@ void SetComLogic::SelectAndReopen(int number) {
   dialog_.SelectPortEntry(listed == listedPorts_.end()
                               ? -1
                               : static_cast<int>(listed - listedPorts_.begin()));
-  try {
+  TryAndGoOn([&] {
     port_.SetCommPort(number);
     port_.Open();  // not when the number was refused: that would open the last scanned port
-  } catch (const PortError&) {
-  }
+  });
 }
 
 // A port opens only with a mode. At the first start the file holds an empty mode string, which
 // the port refuses, and every port would be left out of the list; the scan then opens them in
 // the mode a file without "COMSettings" stands for.
 void SetComLogic::GiveScanMode() {
-  try {
-    port_.SetSettings(config_.PortSettings());
-  } catch (const PortError&) {
-    try {
-      port_.SetSettings(kDefaultPortSettings);
-    } catch (const PortError&) {
-    }
+  if (!TryPort([&] { port_.SetSettings(config_.PortSettings()); })) {
+    TryAndGoOn([&] { port_.SetSettings(kDefaultPortSettings); });
   }
 }
 
@@ -143,14 +141,8 @@ void SetComLogic::cmbCOMList_Click(int index) {
   // Each step is tried even if the one before failed; a port that does not open shows as
   // "no answer" in the exchange until another is chosen.
   if (port_.IsOpen()) port_.Close();
-  try {
-    port_.SetCommPort(listedPorts_[static_cast<std::size_t>(index)]);
-  } catch (const PortError&) {
-  }
-  try {
-    port_.Open();
-  } catch (const PortError&) {
-  }
+  TryAndGoOn([&] { port_.SetCommPort(listedPorts_[static_cast<std::size_t>(index)]); });
+  TryAndGoOn([&] { port_.Open(); });
 }
 
 bool SetComLogic::OK_Click() {
@@ -162,9 +154,7 @@ bool SetComLogic::OK_Click() {
   }
   config_.SetPortSettings(dialog_.SettingsText());
   config_.SetEcho(dialog_.EchoChecked());
-  try {
-    port_.SetSettings(config_.PortSettings());
-  } catch (const PortError&) {
+  if (!TryPort([&] { port_.SetSettings(config_.PortSettings()); })) {
     dialog_.SetSettingsColor(kRed);
     return false;
   }
@@ -190,13 +180,10 @@ void SetComLogic::ReopenPort() {
   // which then works with the reloaded values.
   bool failed = false;
   const auto step = [&](auto&& action) {
-    try {
-      action();
-    } catch (const PortError&) {
-      failed = true;
-      mainView_.SetText({Control::lbl_sys_mes}, kStatusNoPort);
-      config_.LoadConfig();
-    }
+    if (TryPort(action)) return;
+    failed = true;
+    mainView_.SetText({Control::lbl_sys_mes}, kStatusNoPort);
+    config_.LoadConfig();
   };
   step([&] { port_.SetSettings(config_.PortSettings()); });
   step([&] { port_.SetCommPort(config_.PortNumber()); });

@@ -9,7 +9,8 @@ struct ExchangeCounters {
   std::uint64_t resends = 0;
   std::uint64_t answers = 0;     // valid answers, exception answers included
   std::uint64_t exceptions = 0;  // the controller refused the request
-  // Exchanges that failed, by how.
+  // Exchanges that failed (IsError), as many as the monitor has red rows; then by how.
+  std::uint64_t errors = 0;
   std::uint64_t noAnswer = 0;
   std::uint64_t badCrc = 0;
   std::uint64_t incomplete = 0;  // the answer came cut short
@@ -18,9 +19,6 @@ struct ExchangeCounters {
   // Runs of bytes and stale frames dropped while exchanges went on: not failures by
   // themselves.
   std::uint64_t dropped = 0;
-
-  // Exchanges that failed: as many as the monitor has red rows.
-  std::uint64_t Errors() const { return noAnswer + badCrc + incomplete + mismatch + ownRequest; }
 
   friend bool operator==(const ExchangeCounters&, const ExchangeCounters&) = default;
 };

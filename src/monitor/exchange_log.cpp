@@ -6,6 +6,7 @@
 #include "monitor/frame_meaning.h"
 #include "monitor/frame_ring.h"
 #include "platform/whole_write.h"
+#include "text/hex_bytes.h"
 
 namespace torvex {
 
@@ -29,23 +30,24 @@ void AppendLogLine(QByteArray& out, const FrameRecord& record) {
   out += '\n';
 }
 
-QString SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end,
-                   const std::function<bool(std::uint64_t)>& filter, const QString& path) {
+Result SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end,
+                  const std::function<bool(std::uint64_t)>& filter, const QString& path) {
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+  if (!file.open(QIODevice::WriteOnly)) return Result::Failed(file.errorString());
   QByteArray lines;
   for (std::uint64_t s = std::max(first, ring.First()); s < std::min(end, ring.End()); ++s) {
     if (filter && !filter(s)) continue;
     AppendLogLine(lines, ring.At(s));
   }
-  if (file.write(lines) != lines.size() || !file.commit()) return file.errorString();
+  if (file.write(lines) != lines.size() || !file.commit()) {
+    return Result::Failed(file.errorString());
+  }
   return {};
 }
 
-bool ExchangeLogFile::Open() {
-  if (file_->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return true;
-  SetFailing(true, file_->errorString());
-  return false;
+void ExchangeLogFile::Open() {
+  if (file_->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return;
+  SetState(Result::Failed(file_->errorString()));
 }
 
 void ExchangeLogFile::Write(const FrameRecord& record) {
@@ -59,12 +61,13 @@ void ExchangeLogFile::Write(const FrameRecord& record) {
   } else if (out.written > 0) {
     rest_ = line_.mid(out.written);  // a file that cannot be shortened: finished first, next time
   }
-  if (out.whole != !failing_) SetFailing(!out.whole, out.deviceText);
+  if (out.whole == failing_) SetState(out.whole ? Result() : Result::Failed(out.deviceText));
   if (!out.whole) file_->unsetError();
 }
-void ExchangeLogFile::SetFailing(bool failing, const QString& reason) {
-  failing_ = failing;
-  if (onState_) onState_(failing, reason);
+
+void ExchangeLogFile::SetState(const Result& writing) {
+  failing_ = !writing;
+  if (onState_) onState_(writing);
 }
 
 }  // namespace torvex

@@ -14,6 +14,7 @@
 #include <QString>
 
 #include "monitor/frame_record.h"
+#include "platform/result.h"
 
 namespace torvex {
 
@@ -24,10 +25,9 @@ QString LogTime(std::int64_t wallMs);
 void AppendLogLine(QByteArray& out, const FrameRecord& record);
 
 // Writes the frames first..end of the ring that pass the filter (given each frame's sequence
-// number) into a new file at path (replacing it only once written whole). Returns an empty
-// string or what went wrong.
-QString SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end,
-                   const std::function<bool(std::uint64_t)>& filter, const QString& path);
+// number) into a new file at path (replacing it only once written whole).
+Result SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end,
+                  const std::function<bool(std::uint64_t)>& filter, const QString& path);
 
 // A log file that is appended to, one write per line, so that a line is on disk as soon as
 // its frame is on the line and a run that is killed loses nothing. A file that cannot be
@@ -37,22 +37,23 @@ QString SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end
 // holds whole lines only.
 class ExchangeLogFile {
  public:
-  // failing: whether the log has just stopped (true) or resumed (false) being written.
-  using StateHandler = std::function<void(bool failing, const QString& reason)>;
+  // Told whenever writing the log changes between failing (the failure and why) and working
+  // again (a success), a failed opening included.
+  using StateHandler = std::function<void(const Result& writing)>;
 
   explicit ExchangeLogFile(const QString& path) : file_(std::make_unique<QFile>(path)) {}
   // The same on a file object of the caller's, not yet open.
   explicit ExchangeLogFile(std::unique_ptr<QFile> file) : file_(std::move(file)) {}
 
   void SetStateHandler(StateHandler handler) { onState_ = std::move(handler); }
-  // Opens for appending; false (reported) when the file cannot be opened.
-  bool Open();
+  // Opens for appending; a file that cannot be opened is reported to the state handler.
+  void Open();
   void Write(const FrameRecord& record);
   bool Failing() const { return failing_; }
   QString Path() const { return file_->fileName(); }
 
  private:
-  void SetFailing(bool failing, const QString& reason);
+  void SetState(const Result& writing);
 
   std::unique_ptr<QFile> file_;
   QByteArray line_;

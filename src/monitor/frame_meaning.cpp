@@ -3,6 +3,7 @@
 #include "modbus/adu.h"
 #include "modbus/crc16.h"
 #include "modbus/function_code.h"
+#include "text/counted_noun.h"
 
 namespace torvex {
 namespace {
@@ -31,25 +32,14 @@ Bytes Data(Bytes frame) {
 
 QString Num(int n) { return QString::number(n); }
 
-// Russian number agreement: 1 регистр, 2 регистра, 5 регистров (21 регистр, 11 регистров).
-QString Counted(int n, const char* one, const char* few, const char* many) {
-  const int tens = n % 100;
-  const int units = n % 10;
-  const char* word = many;
-  if (tens < 11 || tens > 14) {
-    if (units == 1) word = one;
-    else if (units >= 2 && units <= 4) word = few;
-  }
-  return Num(n) + QLatin1Char(' ') + QString::fromUtf8(word);
-}
 // "Чтение 1 регистра", "Чтение 90 регистров".
-QString RegistersOf(int n) { return Counted(n, "регистра", "регистров", "регистров"); }
+QString RegistersOf(int n) { return CountedNoun(n, {"регистра", "регистров", "регистров"}); }
 // "90 регистров".
-QString Registers(int n) { return Counted(n, "регистр", "регистра", "регистров"); }
+QString Registers(int n) { return CountedNoun(n, {"регистр", "регистра", "регистров"}); }
 // "запись 2 байт", "запись 1 байта".
-QString BytesOf(int n) { return Counted(n, "байта", "байт", "байт"); }
+QString BytesOf(int n) { return CountedNoun(n, {"байта", "байт", "байт"}); }
 // "2 байта".
-QString ByteCount(int n) { return Counted(n, "байт", "байта", "байт"); }
+QString ByteCount(int n) { return CountedNoun(n, {"байт", "байта", "байт"}); }
 
 QString EepromAddress(int address) {
   return QStringLiteral("0x") +
@@ -198,19 +188,6 @@ QString ExceptionMeaning(int code) {
     default: return QStringLiteral("Исключение ") + Num(code);
   }
   return QStringLiteral("Исключение ") + Num(code) + QStringLiteral(": ") + QString::fromUtf8(text);
-}
-
-QString HexBytes(Bytes bytes, std::size_t shown) {
-  if (bytes.empty()) return QStringLiteral("-");
-  if (bytes.size() > shown) return HexBytes(bytes.first(shown), shown) + QStringLiteral(" …");
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  // Laid out at once: the monitor writes a row's bytes at every repaint.
-  QString text(static_cast<qsizetype>(bytes.size() * 3 - 1), QLatin1Char(' '));
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    text[static_cast<qsizetype>(3 * i)] = QLatin1Char(kDigits[bytes[i] >> 4]);
-    text[static_cast<qsizetype>(3 * i + 1)] = QLatin1Char(kDigits[bytes[i] & 0x0F]);
-  }
-  return text;
 }
 
 QString FrameMeaning(const FrameRecord& record) {

@@ -22,10 +22,6 @@ QString ReceivedMeaning(std::span<const std::uint8_t> frame, FrameOutcome outcom
 // данных"; codes without one give "Исключение N".
 QString ExceptionMeaning(int code);
 
-// A frame's bytes as upper-case hex pairs separated by blanks, "-" when there are none; beyond
-// `shown` bytes, " …" stands for the rest.
-QString HexBytes(std::span<const std::uint8_t> bytes, std::size_t shown = static_cast<std::size_t>(-1));
-
 // The whole meaning of a kept frame, resends marked.
 QString FrameMeaning(const FrameRecord& record);
 

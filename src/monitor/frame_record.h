@@ -6,6 +6,7 @@
 #include <span>
 
 #include "engine/exchange_observer.h"
+#include "monitor/exchange_error.h"
 
 namespace torvex {
 
@@ -27,19 +28,8 @@ struct FrameRecord {
 
   std::span<const std::uint8_t> Bytes() const { return {bytes.data(), size}; }
   std::span<const std::uint8_t> Request() const { return {request.data(), requestSize}; }
-  // The frame ended an exchange that failed; each failed exchange has one such frame.
-  bool IsError() const {
-    switch (outcome) {
-      case FrameOutcome::NoAnswer:
-      case FrameOutcome::BadCrc:
-      case FrameOutcome::Incomplete:
-      case FrameOutcome::Mismatch:
-      case FrameOutcome::OwnRequest:
-        return true;
-      default:
-        return false;
-    }
-  }
+  // The frame ended an exchange that failed.
+  bool IsError() const { return torvex::IsError(outcome); }
 };
 
 }  // namespace torvex

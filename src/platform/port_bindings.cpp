@@ -34,15 +34,15 @@ QString ReadLink(const QString& path) {
   return n > 0 ? QFile::decodeName(QByteArray(buffer, static_cast<int>(n))) : QString();
 }
 
-// The message names the path and the system's reason, in the window's language.
-[[noreturn]] void Fail(const QString& what) {
-  throw BindingError((what + QStringLiteral(": ") + SystemErrorText(errno)).toStdString());
+// The failure names the path and the system's reason, in the window's language.
+Result Fail(const QString& what) {
+  return Result::Failed(what + QStringLiteral(": ") + SystemErrorText(errno));
 }
 
 // Someone else's file or folder at ports/comN is not ours to replace or remove.
-[[noreturn]] void NotALink(const QString& path, const QString& verb) {
-  throw BindingError((path + QStringLiteral(" не является ссылкой (это файл или папка); программа его не ") +
-                      verb).toStdString());
+Result NotALink(const QString& path, const QString& verb) {
+  return Result::Failed(path + QStringLiteral(" не является ссылкой (это файл или папка); программа его не ") +
+                        verb);
 }
 
 }  // namespace
@@ -69,24 +69,22 @@ std::optional<PortBinding> PortBindings::Find(int number) const {
   return PortBinding{number, ReadLink(path), QFileInfo(path).canonicalFilePath()};
 }
 
-void PortBindings::Bind(int number, const QString& target) const {
+Result PortBindings::Bind(int number, const QString& target) const {
   if (!IsValidPortNumber(number)) {
-    throw BindingError(QStringLiteral("порта COM%1 не бывает (только COM1-COM255)")
-                           .arg(number).toStdString());
+    return Result::Failed(QStringLiteral("порта COM%1 не бывает (только COM1-COM255)").arg(number));
   }
-  if (target.isEmpty()) throw BindingError(QStringLiteral("не указано устройство").toStdString());
+  if (target.isEmpty()) return Result::Failed(QStringLiteral("не указано устройство"));
   const QString path = LinkPath(number);
   const Entry entry = Look(path);
   if (entry.exists && !entry.link) {
-    NotALink(path, QStringLiteral("заменяет"));
+    return NotALink(path, QStringLiteral("заменяет"));
   }
   if (!QDir().mkpath(portsDir_)) {
     const QFileInfo ports(portsDir_);
     const QString why = ports.exists() && !ports.isDir() ? QStringLiteral("на её месте файл")
                                                          : WriteFailureText(portsDir_);
-    throw BindingError((QStringLiteral("не удалось создать папку ") + portsDir_ +
-                        (why.isEmpty() ? QString() : QStringLiteral(": ") + why))
-                           .toStdString());
+    return Result::Failed(QStringLiteral("не удалось создать папку ") + portsDir_ +
+                          (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
   }
   // A new link under another name, then renamed over the old one: the port layer never sees
   // the number unbound in between.
@@ -94,25 +92,27 @@ void PortBindings::Bind(int number, const QString& target) const {
                             QStringLiteral(".new") + QString::number(::getpid());
   ::unlink(Local(temporary).c_str());
   if (::symlink(Local(target).c_str(), Local(temporary).c_str()) != 0) {
-    Fail(QStringLiteral("не удалось создать ссылку ") + path);
+    return Fail(QStringLiteral("не удалось создать ссылку ") + path);
   }
   if (::rename(Local(temporary).c_str(), Local(path).c_str()) != 0) {
     const int error = errno;
     ::unlink(Local(temporary).c_str());
     errno = error;
-    Fail(QStringLiteral("не удалось создать ссылку ") + path);
+    return Fail(QStringLiteral("не удалось создать ссылку ") + path);
   }
+  return {};
 }
 
-void PortBindings::Unbind(int number) const {
-  if (!IsValidPortNumber(number)) return;
+Result PortBindings::Unbind(int number) const {
+  if (!IsValidPortNumber(number)) return {};
   const QString path = LinkPath(number);
   const Entry entry = Look(path);
-  if (!entry.exists) return;
-  if (!entry.link) NotALink(path, QStringLiteral("удаляет"));
+  if (!entry.exists) return {};
+  if (!entry.link) return NotALink(path, QStringLiteral("удаляет"));
   if (::unlink(Local(path).c_str()) != 0 && errno != ENOENT) {
-    Fail(QStringLiteral("не удалось удалить ссылку ") + path);
+    return Fail(QStringLiteral("не удалось удалить ссылку ") + path);
   }
+  return {};
 }
 
 std::optional<int> PortBindings::FirstFree(int first, int last) const {

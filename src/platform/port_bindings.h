@@ -3,19 +3,13 @@
 // (the port layer opens COMn through them). Made and removed here for the settings dialog; the
 // file system is the only record, so a link made by hand is a binding like any other.
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
 #include <QString>
 
-namespace torvex {
+#include "platform/result.h"
 
-// Why a binding could not be made or removed: the path and the reason, in the window's
-// language (UTF-8).
-class BindingError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace torvex {
 
 struct PortBinding {
   int number = 0;
@@ -35,13 +29,13 @@ class PortBindings {
   std::optional<PortBinding> Find(int number) const;
 
   // Makes ports/comN lead to target, replacing an earlier link of that number in one step;
-  // creates ports/ when needed. Throws BindingError for a number outside 1-255, for a
-  // ports/comN that is not a link (a file someone put there is not ours to replace), or when
-  // the link cannot be made.
-  void Bind(int number, const QString& target) const;
-  // Removes the link ports/comN; nothing when there is none. Throws BindingError for a
-  // ports/comN that is not a link, or when it cannot be removed.
-  void Unbind(int number) const;
+  // creates ports/ when needed. Fails for a number outside 1-255, for a ports/comN that is not
+  // a link (a file someone put there is not ours to replace), or when the link cannot be made;
+  // the failure names the path and the reason, in the window's language.
+  Result Bind(int number, const QString& target) const;
+  // Removes the link ports/comN; nothing when there is none. Fails for a ports/comN that is
+  // not a link, or when it cannot be removed.
+  Result Unbind(int number) const;
 
   // The lowest number in first..last with no entry in ports/; nullopt when all are taken.
   std::optional<int> FirstFree(int first, int last) const;

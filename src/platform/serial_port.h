@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "platform/port_fault.h"
+#include "platform/result.h"
 
 namespace torvex {
 
@@ -32,6 +33,18 @@ class PortError : public std::runtime_error {
   Kind kind_;
   std::optional<PortFault> fault_;
 };
+
+// An operation of the port layer whose failure is a result, not a throw: for callers that try
+// ports and go on either way (the settings dialog scanning and reopening ports).
+template <typename Operation>
+BasicResult<PortError> TryPort(Operation&& operation) {
+  try {
+    std::forward<Operation>(operation)();
+  } catch (const PortError& error) {
+    return BasicResult<PortError>::Failed(error);
+  }
+  return {};
+}
 
 class SerialPort {
  public:

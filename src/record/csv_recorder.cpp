@@ -145,7 +145,7 @@ CsvRecorder::CsvRecorder(ErrorHandler onError) : onError_(std::move(onError)) {}
 
 CsvRecorder::~CsvRecorder() { Stop(); }
 
-QString CsvRecorder::Start(const QString& path, ExistingFile existing) {
+Result CsvRecorder::Start(const QString& path, ExistingFile existing) {
   auto file = std::make_unique<QFile>();
   // A recording is never lost: with kKeep the file is created only where none is (O_EXCL), so
   // a file that appears meanwhile is kept too. Devices and pipes are written as they are.
@@ -161,24 +161,22 @@ QString CsvRecorder::Start(const QString& path, ExistingFile existing) {
     }
     const int error = errno;
     if (!keep || error != EEXIST || n > kMaxNumberedName) {
-      return FileErrorText(error, file->errorString());
+      return Result::Failed(FileErrorText(error, file->errorString()));
     }
     candidate = NumberedPath(path, n);
   }
   return Start(std::move(file), candidate);
 }
 
-QString CsvRecorder::Start(std::unique_ptr<QIODevice> device, const QString& name) {
+Result CsvRecorder::Start(std::unique_ptr<QIODevice> device, const QString& name) {
   Stop();
   stopReason_.clear();
   layout_ = std::make_unique<CsvLayout>();
   device_ = std::move(device);
   name_ = name;
-  if (const QString why = Write(QByteArray(kBom) + layout_->HeaderRow()); !why.isEmpty()) {
-    Stop();
-    return why;
-  }
-  return {};
+  const Result header = Write(QByteArray(kBom) + layout_->HeaderRow());
+  if (!header) Stop();
+  return header;
 }
 
 void CsvRecorder::Stop() {
@@ -190,16 +188,16 @@ void CsvRecorder::Stop() {
 
 void CsvRecorder::Add(const Sample& sample) {
   if (!device_) return;
-  if (const QString why = Write(layout_->Row(sample)); !why.isEmpty()) Fail(why);
+  if (const Result row = Write(layout_->Row(sample)); !row) Fail(row.Why());
 }
 
-QString CsvRecorder::Write(const QByteArray& bytes) {
+Result CsvRecorder::Write(const QByteArray& bytes) {
   const WholeWrite out = WriteWhole(*device_, bytes);  // the file ends with a whole row
-  if (!out.whole) return FileErrorText(out.error, out.deviceText);
+  if (!out.whole) return Result::Failed(FileErrorText(out.error, out.deviceText));
   // Unbuffered files have nothing to flush; other devices are pushed on at once.
   auto* file = qobject_cast<QFileDevice*>(device_.get());
   if (!file || file->flush()) return {};
-  return FileErrorText(errno, file->errorString());
+  return Result::Failed(FileErrorText(errno, file->errorString()));
 }
 
 void CsvRecorder::Fail(const QString& reason) {

@@ -26,6 +26,7 @@
 #include <QIODevice>
 #include <QString>
 
+#include "platform/result.h"
 #include "record/quantity.h"
 #include "record/sample.h"
 
@@ -71,11 +72,11 @@ class CsvRecorder {
   ~CsvRecorder();
 
   // Starts a recording into a file at path and writes its header; FileName() is the file
-  // taken. A path that is no regular file (a device, a pipe) is written as it is. Returns empty
-  // on success, else why the file cannot be written, in words.
-  QString Start(const QString& path, ExistingFile existing = ExistingFile::kReplace);
+  // taken. A path that is no regular file (a device, a pipe) is written as it is. A failure
+  // says why the file cannot be written, in words.
+  Result Start(const QString& path, ExistingFile existing = ExistingFile::kReplace);
   // The same into a device already open for writing.
-  QString Start(std::unique_ptr<QIODevice> device, const QString& name);
+  Result Start(std::unique_ptr<QIODevice> device, const QString& name);
   void Stop();
   bool Recording() const { return device_ != nullptr; }
   const QString& FileName() const { return name_; }
@@ -87,8 +88,8 @@ class CsvRecorder {
   void Add(const Sample& sample);
 
  private:
-  // Writes all of bytes or none (WriteWhole) and returns why not.
-  QString Write(const QByteArray& bytes);
+  // Writes all of bytes or none (WriteWhole).
+  Result Write(const QByteArray& bytes);
   void Fail(const QString& reason);
 
   ErrorHandler onError_;

@@ -121,10 +121,8 @@ void BindAdapterDialog::Bind() {
   if (row < 0 || row >= static_cast<int>(present_.size())) return;
   const int number = cmbPort_->currentData().toInt();
   const QString target = BindingTarget(present_[static_cast<std::size_t>(row)]);
-  try {
-    bindings_.Bind(number, target);
-  } catch (const BindingError& error) {
-    Say(QStringLiteral("Не удалось привязать COM%1: %2").arg(number).arg(QString::fromUtf8(error.what())));
+  if (const Result bound = bindings_.Bind(number, target); !bound) {
+    Say(QStringLiteral("Не удалось привязать COM%1: %2").arg(number).arg(bound.Why()));
     return;
   }
   changed_ = true;
@@ -134,10 +132,8 @@ void BindAdapterDialog::Bind() {
 
 void BindAdapterDialog::Unbind() {
   const int number = cmbPort_->currentData().toInt();
-  try {
-    bindings_.Unbind(number);
-  } catch (const BindingError& error) {
-    Say(QStringLiteral("Не удалось отвязать COM%1: %2").arg(number).arg(QString::fromUtf8(error.what())));
+  if (const Result unbound = bindings_.Unbind(number); !unbound) {
+    Say(QStringLiteral("Не удалось отвязать COM%1: %2").arg(number).arg(unbound.Why()));
     return;
   }
   changed_ = true;

@@ -32,8 +32,8 @@ QPushButton* AddButton(QLayout* row, QWidget* parent, const char* name, const ch
 
 }  // namespace
 
-ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
-    : QWidget(owner, Qt::Window), recorder_(recorder), model_(recorder, this) {
+ExchangeMonitor::ExchangeMonitor(ExchangeTrace& trace, QWidget* owner)
+    : QWidget(owner, Qt::Window), trace_(trace), model_(trace, this) {
   setObjectName(QStringLiteral("wnd_monitor"));
   setWindowTitle(QStringLiteral("Монитор обмена"));
   resize(960, 520);
@@ -104,9 +104,9 @@ ExchangeMonitor::ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner)
 
   timer_.setInterval(kRefreshMs);
   connect(&timer_, &QTimer::timeout, this, &ExchangeMonitor::Refresh);
-  connect(pause_, &QPushButton::toggled, this, [this](bool paused) { recorder_.SetPaused(paused); });
+  connect(pause_, &QPushButton::toggled, this, [this](bool paused) { trace_.SetPaused(paused); });
   connect(clear, &QPushButton::clicked, this, [this] {
-    recorder_.Clear();
+    trace_.Clear();
     following_ = true;
     Refresh();
   });
@@ -140,7 +140,7 @@ void ExchangeMonitor::ScrollToNewest() {
 }
 
 void ExchangeMonitor::UpdateCounters() {
-  const ExchangeCounters& c = recorder_.Counters();
+  const ExchangeCounters& c = trace_.Counters();
   if (countersShown_ && c == shownCounters_) return;
   shownCounters_ = c;
   countersShown_ = true;
@@ -151,7 +151,7 @@ void ExchangeMonitor::UpdateCounters() {
                          .arg(c.resends)
                          .arg(c.answers)
                          .arg(c.exceptions)
-                         .arg(c.Errors())
+                         .arg(c.errors)
                          .arg(c.noAnswer)
                          .arg(c.badCrc)
                          .arg(c.incomplete)
@@ -160,8 +160,8 @@ void ExchangeMonitor::UpdateCounters() {
                          .arg(c.dropped));
 }
 
-QString ExchangeMonitor::SaveTo(const QString& path) const {
-  return SaveFrames(recorder_.Ring(), model_.FirstShown(), model_.EndShown(),
+Result ExchangeMonitor::SaveTo(const QString& path) const {
+  return SaveFrames(trace_.Ring(), model_.FirstShown(), model_.EndShown(),
                     [this](std::uint64_t sequence) { return model_.Shows(sequence); }, path);
 }
 
@@ -172,10 +172,11 @@ void ExchangeMonitor::Save() {
   const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен"), suggested,
                                                     QStringLiteral("Журнал обмена (*.log *.txt);;Все файлы (*)"));
   if (path.isEmpty()) return;
-  const QString error = SaveTo(path);
-  if (!error.isEmpty()) {
-    QMessageBox::warning(this, QStringLiteral("Монитор обмена"),
-                         QStringLiteral("Не удалось сохранить ") + path + QStringLiteral(":\n") + error);
+  const Result saved = SaveTo(path);
+  if (!saved) {
+    QMessageBox::warning(
+        this, QStringLiteral("Монитор обмена"),
+        QStringLiteral("Не удалось сохранить ") + path + QStringLiteral(":\n") + saved.Why());
   }
 }
 

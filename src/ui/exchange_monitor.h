@@ -1,7 +1,7 @@
 #pragma once
 // The window "Монитор обмена": every frame on the line with its time, direction, bytes, meaning
 // and outcome, the exchange's counters, and pause, clear, only-errors and save. Modeless and
-// passive: it only reads what the recorder keeps, so opening, hiding or closing it changes
+// passive: it only reads what the trace keeps, so opening, hiding or closing it changes
 // nothing in the exchange. While shown it takes in new frames twice a second and follows
 // the newest unless the user has scrolled up; while hidden it does nothing. With "only
 // errors" it shows each failed exchange after its request.
@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "monitor/exchange_counters.h"
+#include "platform/result.h"
 #include "ui/exchange_monitor_model.h"
 
 class QLabel;
@@ -25,15 +26,14 @@ class ExchangeMonitor : public QWidget {
   static constexpr int kRefreshMs = 500;
 
   // A window of its own, closed with its owner.
-  ExchangeMonitor(ExchangeRecorder& recorder, QWidget* owner);
+  ExchangeMonitor(ExchangeTrace& trace, QWidget* owner);
 
   ExchangeMonitorModel& Model() { return model_; }
   QTableView* Table() const { return table_; }
-  // Takes in what the recorder has gathered since the last refresh.
+  // Takes in what the trace has gathered since the last refresh.
   void Refresh();
-  // Writes the rows shown into a file, in the exchange log's format; returns what went wrong,
-  // or an empty string.
-  QString SaveTo(const QString& path) const;
+  // Writes the rows shown into a file, in the exchange log's format.
+  Result SaveTo(const QString& path) const;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -44,7 +44,7 @@ class ExchangeMonitor : public QWidget {
   void ScrollToNewest();
   void Save();
 
-  ExchangeRecorder& recorder_;
+  ExchangeTrace& trace_;
   ExchangeMonitorModel model_;
   QTableView* table_ = nullptr;
   FrameRowDelegate* delegate_ = nullptr;

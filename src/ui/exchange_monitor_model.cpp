@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 
 #include "monitor/frame_meaning.h"
+#include "text/hex_bytes.h"
 
 namespace torvex {
 namespace {
@@ -21,14 +22,14 @@ const QColor kNoteBack(0xDD, 0xEB, 0xF7);
 
 }  // namespace
 
-ExchangeMonitorModel::ExchangeMonitorModel(ExchangeRecorder& recorder, QObject* parent)
+ExchangeMonitorModel::ExchangeMonitorModel(ExchangeTrace& trace, QObject* parent)
     : QAbstractTableModel(parent),
-      recorder_(recorder),
+      trace_(trace),
       bytesFont_(QFontDatabase::systemFont(QFontDatabase::FixedFont)) {
   Rebuild();
 }
 
-ExchangeMonitorModel::~ExchangeMonitorModel() { recorder_.WatchFrom(0, nullptr); }
+ExchangeMonitorModel::~ExchangeMonitorModel() { trace_.WatchFrom(0, nullptr); }
 
 bool ExchangeMonitorModel::Notable(const FrameRecord& record) {
   return record.IsError() || record.outcome == FrameOutcome::Exception ||
@@ -36,8 +37,8 @@ bool ExchangeMonitorModel::Notable(const FrameRecord& record) {
 }
 
 std::uint64_t ExchangeMonitorModel::OldestToShow() const {
-  const FrameRing& ring = recorder_.Ring();
-  const std::uint64_t capacity = recorder_.Capacity();
+  const FrameRing& ring = trace_.Ring();
+  const std::uint64_t capacity = trace_.Capacity();
   return std::max(ring.First(), ring.End() > capacity ? ring.End() - capacity : 0);
 }
 
@@ -64,8 +65,8 @@ QVariant ExchangeMonitorModel::data(const QModelIndex& index, int role) const {
   // The ring warns before it overwrites a frame shown, so this holds; should it not, an empty
   // row is better than another frame's.
   const std::uint64_t sequence = SequenceAt(index.row());
-  if (sequence < recorder_.Ring().First()) return {};
-  const FrameRecord& r = recorder_.Ring().At(sequence);
+  if (sequence < trace_.Ring().First()) return {};
+  const FrameRecord& r = trace_.Ring().At(sequence);
   switch (role) {
     case Qt::DisplayRole:
       switch (index.column()) {
@@ -115,7 +116,7 @@ QVariant ExchangeMonitorModel::headerData(int section, Qt::Orientation orientati
 }
 
 int ExchangeMonitorModel::Refresh() {
-  const FrameRing& ring = recorder_.Ring();
+  const FrameRing& ring = trace_.Ring();
   const std::uint64_t oldest = OldestToShow();
   // Everything shown has left the ring (a long time hidden, or cleared): start afresh.
   if (oldest >= end_) {
@@ -160,7 +161,7 @@ int ExchangeMonitorModel::Refresh() {
 }
 
 std::vector<std::uint64_t> ExchangeMonitorModel::ErrorRows(std::uint64_t end) {
-  const FrameRing& ring = recorder_.Ring();
+  const FrameRing& ring = trace_.Ring();
   std::vector<std::uint64_t> rows;
   std::optional<std::uint64_t> request = lastRequest_;
   for (std::uint64_t s = std::max(end_, first_); s < end; ++s) {
@@ -193,7 +194,7 @@ void ExchangeMonitorModel::TakeErrorRows(std::uint64_t end) {
 }
 
 void ExchangeMonitorModel::Watch() {
-  recorder_.WatchFrom(first_, [this] {
+  trace_.WatchFrom(first_, [this] {
     if (refresher_) {
       refresher_();
     } else {
@@ -221,10 +222,10 @@ void ExchangeMonitorModel::Rebuild() {
   errorRows_.clear();
   lastRequest_.reset();
   if (onlyErrors_) {
-    const std::vector<std::uint64_t> rows = ErrorRows(recorder_.Ring().End());
+    const std::vector<std::uint64_t> rows = ErrorRows(trace_.Ring().End());
     errorRows_.assign(rows.begin(), rows.end());
   }
-  end_ = recorder_.Ring().End();
+  end_ = trace_.Ring().End();
   endResetModel();
   Watch();
 }

@@ -1,9 +1,9 @@
 #pragma once
-// The exchange monitor's table: a view of the recorder's ring of frames. The ring fills as the
+// The exchange monitor's table: a view of the trace's ring of frames. The ring fills as the
 // engine works; the model takes what is new only when Refresh is called (the window does so on
 // a timer while it is shown), in one removal and one insertion per call, so a shown table
 // costs a few row updates a second and a hidden one nothing. It shows the newest frames the
-// recorder keeps for showing; the ring holds a few more, and warns before it would overwrite a
+// trace keeps for showing; the ring holds a few more, and warns before it would overwrite a
 // frame shown, so a row never shows a frame that has gone.
 #include <cstdint>
 #include <deque>
@@ -14,7 +14,7 @@
 #include <QAbstractTableModel>
 #include <QFont>
 
-#include "monitor/exchange_recorder.h"
+#include "monitor/exchange_trace.h"
 
 namespace torvex {
 
@@ -23,7 +23,7 @@ class ExchangeMonitorModel : public QAbstractTableModel {
  public:
   enum Column { kTime, kDirection, kBytes, kMeaning, kOutcome, kDelay, kColumns };
 
-  explicit ExchangeMonitorModel(ExchangeRecorder& recorder, QObject* parent = nullptr);
+  explicit ExchangeMonitorModel(ExchangeTrace& trace, QObject* parent = nullptr);
   ~ExchangeMonitorModel() override;
 
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -47,7 +47,7 @@ class ExchangeMonitorModel : public QAbstractTableModel {
   std::uint64_t EndShown() const { return end_; }
   // Whether the row of the frame `sequence` is shown.
   bool Shows(std::uint64_t sequence) const;
-  const ExchangeRecorder& Recorder() const { return recorder_; }
+  const ExchangeTrace& Trace() const { return trace_; }
   // How many bytes of a frame the bytes column shows before "…" (the tool tip has them all):
   // laying out a 185-byte answer only to elide it at the column's edge is what a repaint of
   // the table would otherwise spend most of its time on.
@@ -56,7 +56,7 @@ class ExchangeMonitorModel : public QAbstractTableModel {
  private:
   // A frame shown with "only errors", by itself (its request is shown with it).
   static bool Notable(const FrameRecord& record);
-  // The oldest frame to show: the newest the recorder keeps for showing, as far as the ring has
+  // The oldest frame to show: the newest the trace keeps for showing, as far as the ring has
   // them.
   std::uint64_t OldestToShow() const;
   // With onlyErrors_: the rows of the notable frames from end_ up to `end`, each after its
@@ -66,7 +66,7 @@ class ExchangeMonitorModel : public QAbstractTableModel {
   void Watch();
   void Rebuild();
 
-  ExchangeRecorder& recorder_;
+  ExchangeTrace& trace_;
   std::function<void()> refresher_;
   bool onlyErrors_ = false;
   // Frames of the ring taken in: first_ up to end_.

@@ -67,9 +67,9 @@ int main(int argc, char** argv) {
   if (!tool.FormLoad() || quit.Requested()) return 0;
   // An unattended run never replaces a recording: an existing file is kept.
   if (!options.record.isEmpty()) {
-    tool.Recording().StartRecording(options.record, torvex::record::ExistingFile::kKeep);
+    tool.RecordingMenu().StartRecording(options.record, torvex::record::ExistingFile::kKeep);
   }
-  if (options.trends) tool.Recording().ShowTrends().ShowAin1Sensors();
+  if (options.trends) tool.RecordingMenu().ShowTrends().ShowAin1Sensors();
   if (options.monitor) tool.ShowMonitor();
   return app.exec();
 }

@@ -6,12 +6,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStandardPaths>
 
-#include "record/sample_from_answer.h"
 #include "ui/main_window.h"
 #include "ui/trends_window.h"
 
@@ -23,12 +21,13 @@ const QString kStopText = QStringLiteral("Остановить запись");
 
 }  // namespace
 
-RecordingMenu::RecordingMenu(MainWindow& window)
-    : window_(window), recorder_([this](const QString& message) {
-        // The status line says it from the next exchange tick on (StatusNote), the box at once.
-        ShowMessageBox(message);
-        ShowState();
-      }) {
+RecordingMenu::RecordingMenu(MainWindow& window, record::Recording& recording)
+    : window_(window), recording_(recording) {
+  recording_.SetStopHandler([this](const QString& message) {
+    // The status line says it from the next exchange tick on (StatusNote), the box at once.
+    ShowMessageBox(message);
+    ShowState();
+  });
   mnu_record_ = window_.menuBar()->addAction(kRecordText);
   mnu_record_->setObjectName(QStringLiteral("mnu_record"));
   connect(mnu_record_, &QAction::triggered, this, &RecordingMenu::mnu_record_Click);
@@ -37,48 +36,31 @@ RecordingMenu::RecordingMenu(MainWindow& window)
   connect(mnu_trends_, &QAction::triggered, this, [this] { ShowTrends(); });
 }
 
-RecordingMenu::~RecordingMenu() { delete trends_; }
-
-void RecordingMenu::OnAnswer(const RxAnswer& answer, const ChannelTypes& types) {
-  const auto sample =
-      record::SampleFromAnswer(answer, types, QDateTime::currentMSecsSinceEpoch());
-  if (!sample) return;
-  history_.Add(*sample);
-  recorder_.Add(*sample);
+RecordingMenu::~RecordingMenu() {
+  recording_.SetStopHandler({});
+  delete trends_;
 }
 
 bool RecordingMenu::StartRecording(const QString& path, record::ExistingFile existing) {
-  asked_ = path;
-  const QString why = recorder_.Start(path, existing);
-  if (!why.isEmpty()) {
-    Report(QStringLiteral("Запись в файл %1 не начата: %2").arg(path, why));
-  } else if (recorder_.FileName() != path) {
+  const Result started = recording_.Start(path, existing);
+  if (!started) {
+    Report(started.Why());
+  } else if (recording_.FileName() != path) {
     std::fprintf(stderr, "torvex-tp: %s exists and is kept; recording into %s\n",
-                 qUtf8Printable(path), qUtf8Printable(recorder_.FileName()));
-    window_.SetText({Control::lbl_sys_mes}, StatusNote().trimmed());
+                 qUtf8Printable(path), qUtf8Printable(recording_.FileName()));
+    window_.SetText({Control::lbl_sys_mes}, recording_.StatusNote().trimmed());
   }
   ShowState();
-  return recorder_.Recording();
-}
-
-QString RecordingMenu::StatusNote() const {
-  if (!recorder_.StopReason().isEmpty()) {
-    return QStringLiteral(" Запись в файл остановлена: ") + recorder_.StopReason();
-  }
-  if (recorder_.Recording() && recorder_.FileName() != asked_) {
-    return QStringLiteral(" Запись в файл %1 (%2 уже есть)")
-        .arg(QFileInfo(recorder_.FileName()).fileName(), QFileInfo(asked_).fileName());
-  }
-  return {};
+  return recording_.Running();
 }
 
 void RecordingMenu::StopRecording() {
-  recorder_.Stop();
+  recording_.Stop();
   ShowState();
 }
 
 void RecordingMenu::mnu_record_Click() {
-  if (recorder_.Recording()) {
+  if (recording_.Running()) {
     StopRecording();
     return;
   }
@@ -110,11 +92,11 @@ void RecordingMenu::ShowMessageBox(const QString& message) {
 }
 
 void RecordingMenu::ShowState() {
-  mnu_record_->setText(recorder_.Recording() ? kStopText : kRecordText);
+  mnu_record_->setText(recording_.Running() ? kStopText : kRecordText);
 }
 
 TrendsWindow& RecordingMenu::ShowTrends() {
-  if (!trends_) trends_ = new TrendsWindow(history_, &window_);
+  if (!trends_) trends_ = new TrendsWindow(recording_.History(), &window_);
   trends_->show();
   trends_->raise();
   trends_->activateWindow();

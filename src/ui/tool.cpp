@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QScreen>
 
 #include "decode/decode_response.h"
 #include "platform/serial_port.h"
+#include "record/sample_from_answer.h"
 #include "ui/exchange_monitor.h"
 #include "ui/output_commands.h"
 #include "view/prompter.h"
@@ -52,14 +54,17 @@ Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
       engine_(exchange_.Engine()),
       config_(IniPathIn(settingsDir), window_, exchange_.Presenter(), prompter),
       params_(engine_, window_),
-      recording_(window_) {
+      recordingMenu_(window_, recording_) {
   Timer1_.setInterval(kTickMs);
-  engine_.SetObserver(&recorder_);
+  engine_.SetObserver(&trace_);
   engine_.SetDecoder([this](const RxAnswer& answer) {
     const ChannelTypes& types = params_.Model().SensorTypes();
     DecodeResponse(answer, window_, types,
                    [this](const RxAnswer& param) { params_.DecodeParamAnswer(param); });
-    recording_.OnAnswer(answer, types);
+    // The sample takes the sensor types the window showed it with.
+    const auto sample =
+        record::SampleFromAnswer(answer, types, QDateTime::currentMSecsSinceEpoch());
+    if (sample) recording_.Add(*sample);
   });
   ConnectHandlers();
 }
@@ -88,20 +93,20 @@ void Tool::ConnectHandlers() {
 
 void Tool::OpenExchangeLog(const QString& path) {
   log_ = std::make_unique<ExchangeLogFile>(path);
-  log_->SetStateHandler([this, path](bool failing, const QString& reason) {
-    if (failing && !logFailing_) {
+  log_->SetStateHandler([this, path](const Result& writing) {
+    if (!writing && !logFailing_) {
       std::fprintf(stderr, "torvex-tp: the exchange log %s cannot be written: %s\n",
-                   qUtf8Printable(path), qUtf8Printable(reason));
+                   qUtf8Printable(path), qUtf8Printable(writing.Why()));
     }
-    logFailing_ = failing;
+    logFailing_ = !writing;
   });
   log_->Open();
-  recorder_.SetLog(log_.get());
+  trace_.SetLog(log_.get());
 }
 
 ExchangeMonitor& Tool::ShowMonitor() {
   if (!monitor_) {
-    monitor_ = new ExchangeMonitor(recorder_, &window_);
+    monitor_ = new ExchangeMonitor(trace_, &window_);
     // Beside the main window, never over it.
     if (QScreen* screen = window_.screen()) {
       const Placement place = PlaceBeside(window_.frameGeometry(), monitor_->frameSize(),

@@ -11,9 +11,10 @@
 #include "config/configuration.h"
 #include "engine/modbus_engine.h"
 #include "monitor/exchange_log.h"
-#include "monitor/exchange_recorder.h"
+#include "monitor/exchange_trace.h"
 #include "params/param_transfer.h"
 #include "platform/qt_adapter_source.h"
+#include "record/recording.h"
 #include "ui/main_window.h"
 #include "ui/polled_exchange.h"
 #include "ui/recording_menu.h"
@@ -52,9 +53,10 @@ class Tool : public QObject {
   PolledExchange& Exchange() { return exchange_; }
   Configuration& Config() { return config_; }
   ParamTransfer& Params() { return params_; }
-  RecordingMenu& Recording() { return recording_; }
+  record::Recording& Recording() { return recording_; }
+  torvex::RecordingMenu& RecordingMenu() { return recordingMenu_; }
   QTimer& Timer1() { return Timer1_; }
-  ExchangeRecorder& Recorder() { return recorder_; }
+  ExchangeTrace& Trace() { return trace_; }
   // Where the settings dialog finds the serial adapters present (the system's listing unless
   // set); not owned.
   void SetAdapterSource(AdapterSource& adapters) { adapters_ = &adapters; }
@@ -80,9 +82,10 @@ class Tool : public QObject {
   ModbusEngine& engine_;
   Configuration config_;
   ParamTransfer params_;
-  RecordingMenu recording_;
+  record::Recording recording_;
+  torvex::RecordingMenu recordingMenu_;
   QTimer Timer1_;
-  ExchangeRecorder recorder_;
+  ExchangeTrace trace_;
   std::unique_ptr<ExchangeLogFile> log_;
   bool logFailing_ = false;
   QPointer<ExchangeMonitor> monitor_;

@@ -5,32 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 
 #include <QTemporaryDir>
 
+#include "support/bench_port.h"
 #include "support/fake_prompter.h"
-#include "support/fake_serial_port.h"
 #include "support/fake_view.h"
+#include "support/files.h"
 
 namespace torvex {
 namespace {
-
-// Ports 2 and 5 are present; a port opens only with a valid-looking mode.
-class ScanPort : public test::FakeSerialPort {
- public:
-  ScanPort() { open = false; }
-  void SetSettings(const QString& mode) override {
-    if (mode.isEmpty() || mode == "bad") throw PortError(PortError::Kind::InvalidValue, "mode");
-    settings = mode;
-  }
-  void Open() override {
-    open = false;
-    if (!present.contains(portNumber)) throw PortError(PortError::Kind::Unavailable, "missing");
-    open = true;
-  }
-  std::set<int> present{2, 5};
-};
 
 class FakeSetComView : public SetComView {
  public:
@@ -55,9 +39,11 @@ class FakeSetComView : public SetComView {
   bool echo = false;
 };
 
+// Ports 2 and 5 are present, none open yet; the port to use is COM5 in "19200,e,8,1".
 class SetComLogicTest : public ::testing::Test {
  protected:
   SetComLogicTest() {
+    port.present = {2, 5};
     config.SetPortNumber(5);
     config.SetPortSettings("19200,e,8,1");
   }
@@ -66,7 +52,7 @@ class SetComLogicTest : public ::testing::Test {
   test::FakeView mainView;
   test::FakePrompter prompter;
   Configuration config{IniPathIn(dir.path()), mainView, mainView, prompter};
-  ScanPort port;
+  test::BenchPort port;
   FakeSetComView dialog;
   std::vector<bool> holds;
   SetComLogic logic{port, config, mainView, dialog, [this](bool held) { holds.push_back(held); }};
@@ -125,6 +111,7 @@ TEST_F(SetComLogicTest, BoundNumbersAndTheWorkingPortAreListedWhateverTheirNumbe
   std::filesystem::create_symlink("/dev/ttyUSB2", ports / "com31");  // bound, not there
   port.present = {2, 20, 40, 255};
   config.SetPortNumber(40);  // /dev/ttyS39, unbound, and open as the dialog loads
+  port.SetSettings(config.PortSettings());
   port.SetCommPort(40);
   port.Open();
 
@@ -151,6 +138,68 @@ TEST_F(SetComLogicTest, BoundNumbersAndTheWorkingPortAreListedWhateverTheirNumbe
   logic.Load();
   EXPECT_EQ(dialog.entries.size(), 3);
   EXPECT_EQ(dialog.selected, -1);
+}
+
+// The port in use is COM3 in "19200,e,8,1", open, as after a good start; COM1, COM3 and COM12
+// are there.
+class SetComLogicInUse : public SetComLogicTest {
+ protected:
+  SetComLogicInUse() {
+    port.present = {1, 3, 12};
+    config.SetPortNumber(3);
+    port.SetSettings(config.PortSettings());
+    port.SetCommPort(3);
+    port.Open();
+  }
+  // The entries' COM numbers as "COMn".
+  QStringList Numbers() const {
+    QStringList numbers;
+    for (const QString& entry : dialog.entries) numbers << entry.section(" — ", 0, 0);
+    return numbers;
+  }
+};
+
+TEST_F(SetComLogicInUse, APortNotListedLeavesTheChoiceOpen) {
+  config.SetPortNumber(5);
+  logic.Load();
+  EXPECT_EQ(dialog.selected, -1);
+  EXPECT_FALSE(port.open) << "COM5 is not there";
+}
+
+TEST_F(SetComLogicInUse, AtTheFirstStartThePortsAreListedThoughTheModeIsEmpty) {
+  test::BenchPort fresh;  // never given a mode: the start-up refused the empty one
+  config.SetPortNumber(1);
+  config.SetPortSettings("");
+  SetComLogic freshLogic{fresh, config, mainView, dialog, {}};
+  freshLogic.Load();
+  EXPECT_EQ(Numbers(), (QStringList{"COM1", "COM3", "COM12"}));
+  EXPECT_EQ(dialog.settings, "");
+  EXPECT_EQ(config.PortSettings(), "");
+}
+
+TEST_F(SetComLogicInUse, ChoosingAnEntrySwitchesTheLivePortOnly) {
+  logic.Load();
+  logic.cmbCOMList_Click(static_cast<int>(Numbers().indexOf("COM12")));
+  EXPECT_TRUE(port.open);
+  EXPECT_EQ(port.portNumber, 12);
+  EXPECT_EQ(config.PortNumber(), 3) << "PortNumber waits for OK";
+
+  port.present.erase(1);  // gone since the scan
+  logic.cmbCOMList_Click(static_cast<int>(Numbers().indexOf("COM1")));
+  EXPECT_FALSE(port.open);
+  EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST_F(SetComLogicInUse, OkWithNothingChosenKeepsThePortAndReportsOneThatDoesNotOpen) {
+  config.SetPortNumber(5);  // not there, so not listed
+  logic.Load();
+  EXPECT_TRUE(logic.OK_Click()) << "the dialog closes";
+  logic.Unload();
+
+  EXPECT_TRUE(test::ReadFile(config.IniPath()).contains("\nCOM=5\n"));
+  EXPECT_EQ(config.PortNumber(), 5) << "reloaded from the file just saved";
+  EXPECT_FALSE(port.open);
+  EXPECT_EQ(mainView.Text({Control::lbl_sys_mes}), kStatusNoPort);
 }
 
 }  // namespace

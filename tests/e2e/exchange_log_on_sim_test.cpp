@@ -109,7 +109,7 @@ TEST_P(ExchangeLogOnSim, EveryFrameIsLoggedAndShownWithTheOutcomeOfItsExchange) 
   ASSERT_TRUE(tool.FormLoad());
   ExchangeMonitor& monitor = tool.ShowMonitor();
 
-  const ExchangeCounters& counters = tool.Recorder().Counters();
+  const ExchangeCounters& counters = tool.Trace().Counters();
   auto seen = [&] {
     if (fault.outcome == "no-answer") return counters.noAnswer;
     if (fault.outcome == "bad-crc") return counters.badCrc;

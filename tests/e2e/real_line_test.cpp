@@ -67,7 +67,7 @@ class RealLine : public ::testing::Test {
     }
     return true;
   }
-  const ExchangeCounters& Counters() { return tool->Recorder().Counters(); }
+  const ExchangeCounters& Counters() { return tool->Trace().Counters(); }
 
   test::ProgramDir dir;
   test::FakePrompter prompter;

@@ -48,11 +48,11 @@ class RecordingOnSim : public ::testing::Test {
 TEST_F(RecordingOnSim, TheFileHoldsTheWindowsNumbers) {
   Start();
   const QString path = dir.Path() + "/run.csv";
-  ASSERT_TRUE(tool->Recording().StartRecording(path));
+  ASSERT_TRUE(tool->RecordingMenu().StartRecording(path));
   // The parameters read, then a few status and converter answers with the types known.
   ASSERT_TRUE(WaitFor([&] { return Text(Control::lbl_u, 0).endsWith(" Ом"); }));
   QTest::qWait(1500);
-  tool->Recording().StopRecording();
+  tool->RecordingMenu().StopRecording();
 
   const QStringList lines = QString::fromUtf8(test::ReadFile(path).mid(3)).split("\r\n");
   const QStringList header = lines.front().split(';');
@@ -79,7 +79,7 @@ TEST_F(RecordingOnSim, TheFileHoldsTheWindowsNumbers) {
 TEST_F(RecordingOnSim, AFullDiskStopsTheRecordingNotTheExchange) {
   Start();
   ASSERT_TRUE(WaitFor([&] { return LinkUp(); }));
-  EXPECT_FALSE(tool->Recording().StartRecording("/dev/full"));
+  EXPECT_FALSE(tool->RecordingMenu().StartRecording("/dev/full"));
   EXPECT_TRUE(Text(Control::lbl_sys_mes).startsWith("Запись в файл /dev/full не начата"));
   EXPECT_EQ(tool->Window().findChildren<QMessageBox*>("msg_record").size(), 1);
   // The next ticks go on as before.

@@ -1,5 +1,5 @@
-// The recorder against a stream of frame events: the lines of the exchange log, the counters,
-// the ring of the last frames, and a log file that cannot be written.
+// The exchange log against a stream of frame events: its lines, the saved rows, and a log file
+// that cannot be written.
 #include "monitor/exchange_log.h"
 
 #include <gtest/gtest.h>
@@ -12,85 +12,20 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "monitor/exchange_recorder.h"
+#include "frame_stream.h"
 #include "monitor/frame_meaning.h"
 #include "support/filling_file.h"
 #include "support/qt_printers.h"
+#include "support/result_printer.h"
 
 namespace torvex {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using std::chrono::milliseconds;
+using test::Stream;
+using test::kEvents;
+using test::kStartMs;
 
-constexpr std::int64_t kStartMs = 1796997787125;  // a moment of 2026, to the millisecond
-
-struct Event {
-  FrameDirection direction;
-  FrameOutcome outcome;
-  Bytes bytes;
-  int sinceMs = -1;
-  bool resend = false;
-  int exceptionCode = 0;
-  std::size_t expectedSize = 0;
-};
-
-// Feeds events to a recorder whose clock moves 10 ms per frame.
-class Stream {
- public:
-  explicit Stream(std::size_t capacity = FrameRing::kDefaultCapacity)
-      : recorder(capacity, [this] { return kStartMs + 10 * frames_; }) {}
-  void Feed(const std::vector<Event>& events) {
-    for (const Event& e : events) {
-      FrameEvent event;
-      event.direction = e.direction;
-      event.outcome = e.outcome;
-      event.bytes = e.bytes;
-      event.sinceRequest = milliseconds(e.sinceMs);
-      event.resend = e.resend;
-      event.exceptionCode = e.exceptionCode;
-      event.expectedSize = e.expectedSize;
-      recorder.OnFrame(event);
-      ++frames_;
-    }
-  }
-  ExchangeRecorder recorder;
-
- private:
-  std::int64_t frames_ = 0;
-};
-
-constexpr auto Tx = FrameDirection::Tx;
-constexpr auto Rx = FrameDirection::Rx;
-
-const Bytes kStatusRead{0x07, 0x03, 0x0B, 0xB8, 0x00, 0x5A, 0x47, 0x96};
-const Bytes kCode1{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01, 0xCA, 0x6D};
-const Bytes kCode2{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x02, 0x8A, 0x6C};
-const Bytes kCode1Swapped{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01, 0x6D, 0xCA};
-const Bytes kRefused{0x07, 0x86, 0x02, 0x43, 0x2E};
-
-// A stream with every outcome, and the log lines it must give after the time field. Five
-// exchanges fail (no answer, bad CRC, cut short, only another request's answer, the request
-// itself back); the noise and the stale frame in front of the refusal are dropped, not failures.
-const std::vector<Event> kEvents{
-    {Tx, FrameOutcome::Request, kCode1},
-    {Rx, FrameOutcome::NoAnswer, {}, 100},
-    {Tx, FrameOutcome::Request, kCode1, -1, true},
-    {Rx, FrameOutcome::BadCrc, kCode1Swapped, 100},
-    {Tx, FrameOutcome::Request, kCode1, -1, true},
-    {Rx, FrameOutcome::Incomplete, {0x07, 0x06, 0x0B, 0xB8}, 100, false, 0, 8},
-    {Tx, FrameOutcome::Request, kCode1, -1, true},
-    {Rx, FrameOutcome::Dropped, {0x55}, 3},
-    {Rx, FrameOutcome::Dropped, kCode2, 12},
-    {Rx, FrameOutcome::Exception, kRefused, 14, false, 2},
-    {Rx, FrameOutcome::NoEcho, {}, 14},
-    {Tx, FrameOutcome::Request, kStatusRead},
-    {Rx, FrameOutcome::Mismatch, kCode1, 100},
-    {Tx, FrameOutcome::Request, kStatusRead, -1, true},
-    {Rx, FrameOutcome::OwnRequest, kStatusRead, 100},
-    {Tx, FrameOutcome::Request, kStatusRead, -1, true},
-    {Rx, FrameOutcome::Answered, kCode1, 9},
-};
+// The log lines that kEvents must give, after the time field.
 const char* const kLines[] = {
     "TX\t07 06 0B B8 00 01 CA 6D\t-\tЗапись 3000 = 1",
     "RX\t-\tno-answer\tНет ответа",
@@ -147,9 +82,10 @@ TEST(ExchangeLog, FileHasOneLinePerFrameAndIsAppendedTo) {
   Stream stream;
   ExchangeLogFile log(path);
   int reports = 0;
-  log.SetStateHandler([&](bool, const QString&) { ++reports; });
-  ASSERT_TRUE(log.Open());
-  stream.recorder.SetLog(&log);
+  log.SetStateHandler([&](const Result&) { ++reports; });
+  log.Open();
+  ASSERT_FALSE(log.Failing());
+  stream.trace.SetLog(&log);
   stream.Feed(kEvents);
 
   const QStringList lines = ReadLines(path);
@@ -163,63 +99,22 @@ TEST(ExchangeLog, FileHasOneLinePerFrameAndIsAppendedTo) {
   EXPECT_EQ(reports, 0);
 }
 
-TEST(ExchangeLog, CountersRingAndSaveFollowTheStream) {
+// "Save" writes the same lines as the log; only the errors when asked.
+TEST(ExchangeLog, SaveWritesTheLinesOfTheFramesAsked) {
   Stream stream;
   stream.Feed(kEvents);
-  const ExchangeCounters& c = stream.recorder.Counters();
-  EXPECT_EQ(c.requests, 7u);
-  EXPECT_EQ(c.resends, 5u);
-  EXPECT_EQ(c.answers, 2u);  // the exception answer is an answer
-  EXPECT_EQ(c.exceptions, 1u);
-  EXPECT_EQ(c.noAnswer, 1u);
-  EXPECT_EQ(c.badCrc, 1u);
-  EXPECT_EQ(c.incomplete, 1u);
-  EXPECT_EQ(c.mismatch, 1u);
-  EXPECT_EQ(c.ownRequest, 1u);
-  EXPECT_EQ(c.dropped, 2u);
-  // One definition: an error is an exchange that failed, as many as the requests unanswered.
-  EXPECT_EQ(c.Errors(), 5u);
-  EXPECT_EQ(c.Errors(), c.requests - c.answers);
-
-  // An answer keeps what it answered: the status read's answer is told with its start.
-  const FrameRing& ring = stream.recorder.Ring();
+  const FrameRing& ring = stream.trace.Ring();
   ASSERT_EQ(ring.Size(), std::size(kLines));
-  EXPECT_EQ(ring.At(ring.End() - 1).sinceRequestMs, 9);
-  EXPECT_EQ(ring.At(ring.End() - 1).Request().size(), 8u);
-
-  // "Save" writes the same lines; only the errors when asked.
   QTemporaryDir dir;
   const QString path = dir.filePath("saved.log");
   EXPECT_EQ(SaveFrames(ring, ring.First(), ring.End(),
                        [&ring](std::uint64_t s) { return ring.At(s).IsError(); }, path),
-            QString());
+            Result());
   const QStringList lines = ReadLines(path);
   ASSERT_EQ(lines.size(), 5);
   EXPECT_EQ(lines[0].section('\t', 1), QString::fromUtf8(kLines[1]));
   EXPECT_EQ(lines[4].section('\t', 1), QString::fromUtf8(kLines[14]));
-  EXPECT_FALSE(SaveFrames(ring, ring.First(), ring.End(), {}, dir.filePath("no/such/dir/x")).isEmpty());
-
-  stream.recorder.Clear();
-  EXPECT_EQ(ring.Size(), 0u);
-  EXPECT_EQ(stream.recorder.Counters().requests, 0u);
-}
-
-TEST(ExchangeLog, RingKeepsTheNewestFramesAndPauseKeepsItStill) {
-  Stream stream(4);
-  stream.Feed(kEvents);  // 17 frames into 4 slots to show and one spare
-  const FrameRing& ring = stream.recorder.Ring();
-  EXPECT_EQ(stream.recorder.Capacity(), 4u);
-  EXPECT_EQ(ring.Size(), 5u);
-  EXPECT_EQ(ring.First(), 12u);
-  EXPECT_EQ(ring.End(), 17u);
-  EXPECT_EQ(ring.At(12).outcome, FrameOutcome::Mismatch);
-  EXPECT_EQ(ring.At(16).outcome, FrameOutcome::Answered);
-
-  stream.recorder.SetPaused(true);
-  stream.Feed(kEvents);
-  EXPECT_EQ(ring.End(), 17u);
-  EXPECT_EQ(ring.At(16).outcome, FrameOutcome::Answered);
-  EXPECT_EQ(stream.recorder.Counters().requests, 14u);  // the line is still counted
+  EXPECT_FALSE(SaveFrames(ring, ring.First(), ring.End(), {}, dir.filePath("no/such/dir/x")));
 }
 
 // A log that cannot be written is reported once, never stops the frames, and its recovery is
@@ -233,27 +128,31 @@ TEST(ExchangeLog, UnwritableLogIsReportedOnceAndTheStreamGoesOn) {
     Stream stream;
     ExchangeLogFile log("/dev/full");
     std::vector<Report> reports;
-    log.SetStateHandler([&](bool failing, const QString& reason) { reports.push_back({failing, reason}); });
-    ASSERT_TRUE(log.Open());
-    stream.recorder.SetLog(&log);
+    log.SetStateHandler([&](const Result& writing) {
+      reports.push_back({!writing, writing ? QString() : writing.Why()});
+    });
+    log.Open();
+    ASSERT_FALSE(log.Failing());
+    stream.trace.SetLog(&log);
     stream.Feed(kEvents);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_TRUE(reports[0].failing);
     EXPECT_FALSE(reports[0].reason.isEmpty());
     EXPECT_TRUE(log.Failing());
-    EXPECT_EQ(stream.recorder.Ring().Size(), std::size(kLines));
+    EXPECT_EQ(stream.trace.Ring().Size(), std::size(kLines));
   }
   {
     QTemporaryDir dir;
     ExchangeLogFile log(dir.filePath("absent/dir/exchange.log"));
     int reports = 0;
-    log.SetStateHandler([&](bool failing, const QString&) { reports += failing; });
-    EXPECT_FALSE(log.Open());
+    log.SetStateHandler([&](const Result& writing) { reports += !writing; });
+    log.Open();
+    EXPECT_TRUE(log.Failing());
     Stream stream;
-    stream.recorder.SetLog(&log);
+    stream.trace.SetLog(&log);
     stream.Feed(kEvents);
     EXPECT_EQ(reports, 1);
-    EXPECT_EQ(stream.recorder.Counters().requests, 7u);
+    EXPECT_EQ(stream.trace.Counters().requests, 7u);
   }
 }
 
@@ -270,10 +169,13 @@ TEST(ExchangeLog, ALineCutByAFullDiskNeverRunsIntoTheNext) {
     test::FillingFile* disk = file.get();
     ExchangeLogFile log(std::move(file));
     std::vector<std::pair<bool, QString>> reports;
-    log.SetStateHandler([&](bool failing, const QString& reason) { reports.push_back({failing, reason}); });
-    ASSERT_TRUE(log.Open());
+    log.SetStateHandler([&](const Result& writing) {
+      reports.push_back({!writing, writing ? QString() : writing.Why()});
+    });
+    log.Open();
+    ASSERT_FALSE(log.Failing());
     Stream stream;
-    stream.recorder.SetLog(&log);
+    stream.trace.SetLog(&log);
     stream.Feed({kEvents.begin(), kEvents.begin() + 3});
     disk->room = 20;  // the fourth line is cut after its time
     stream.Feed({kEvents.begin() + 3, kEvents.begin() + 6});

@@ -4,13 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 #include <QTemporaryDir>
 
 #include "platform/port_path.h"
-#include "platform/qt_adapter_source.h"
-#include "platform/serial_adapters.h"
+#include "support/result_printer.h"
 
 namespace torvex {
 namespace {
@@ -32,8 +30,10 @@ TEST_F(Bindings, BindListReplaceAndUnbindOnTheFileSystem) {
   EXPECT_TRUE(bindings.List().empty()) << "no ports/ yet";
   EXPECT_EQ(bindings.FirstFree(1, 16), 1);
 
-  bindings.Bind(3, QString::fromStdString(device.string()));  // creates ports/
-  bindings.Bind(1, QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+  // The first binding creates ports/.
+  ASSERT_EQ(bindings.Bind(3, QString::fromStdString(device.string())), Result());
+  ASSERT_EQ(bindings.Bind(1, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"),
+            Result());
   EXPECT_EQ(fs::read_symlink(Ports() / "com3"), device);
   // What the port layer opens as COM3 is the new link.
   EXPECT_EQ(PortDevicePath(dir.path(), 3), QString::fromStdString((Ports() / "com3").string()));
@@ -44,71 +44,40 @@ TEST_F(Bindings, BindListReplaceAndUnbindOnTheFileSystem) {
       << "an adapter that is not plugged in has no device";
   EXPECT_EQ(bindings.FirstFree(1, 16), 2);
 
-  bindings.Bind(3, QStringLiteral("/dev/ttyUSB1"));  // rebinding replaces in one step
+  ASSERT_EQ(bindings.Bind(3, "/dev/ttyUSB1"), Result());  // rebinding replaces in one step
   EXPECT_EQ(fs::read_symlink(Ports() / "com3"), "/dev/ttyUSB1");
   EXPECT_EQ(std::distance(fs::directory_iterator(Ports()), fs::directory_iterator()), 2)
       << "no temporary link left behind";
 
-  bindings.Unbind(3);
-  bindings.Unbind(3);  // already gone: nothing
+  EXPECT_EQ(bindings.Unbind(3), Result());
+  EXPECT_EQ(bindings.Unbind(3), Result());  // already gone: nothing
   EXPECT_FALSE(fs::is_symlink(Ports() / "com3"));
   EXPECT_EQ(bindings.List().size(), 1u);
   EXPECT_TRUE(fs::exists(device)) << "unbinding removes the link, never its device";
 }
 
-// What went wrong, as the binding window shows it after "Не удалось привязать COMn: " (UTF-8).
-QString Refusal(const std::function<void()>& act) {
-  try {
-    act();
-  } catch (const BindingError& error) {
-    return QString::fromUtf8(error.what());
-  }
-  return "<done>";
-}
+// What went wrong, as the binding window shows it after "Не удалось привязать COMn: ".
+QString Refusal(const Result& result) { return result ? "<done>" : result.Why(); }
 
 // Refusals name the path and the reason in the window's language.
 TEST_F(Bindings, WhatIsNotALinkIsNeitherReplacedNorRemoved) {
   fs::create_directory(Ports());
   std::ofstream(Ports() / "com2") << "someone's notes";
   const QString com2 = QString::fromStdString((Ports() / "com2").string());
-  EXPECT_EQ(Refusal([&] { bindings.Bind(2, "/dev/ttyUSB0"); }),
+  EXPECT_EQ(Refusal(bindings.Bind(2, "/dev/ttyUSB0")),
             com2 + " не является ссылкой (это файл или папка); программа его не заменяет");
-  EXPECT_EQ(Refusal([&] { bindings.Unbind(2); }),
+  EXPECT_EQ(Refusal(bindings.Unbind(2)),
             com2 + " не является ссылкой (это файл или папка); программа его не удаляет");
   EXPECT_TRUE(fs::is_regular_file(Ports() / "com2"));
   EXPECT_EQ(bindings.FirstFree(2, 3), 3) << "an entry of any kind takes its number";
-  for (int bad : {0, 256}) EXPECT_THROW(bindings.Bind(bad, "/dev/ttyUSB0"), BindingError);
-  EXPECT_THROW(bindings.Bind(4, ""), BindingError);
+  for (int bad : {0, 256}) EXPECT_FALSE(bindings.Bind(bad, "/dev/ttyUSB0"));
+  EXPECT_FALSE(bindings.Bind(4, ""));
 
   // A settings folder where nothing can be created: ports/ is a plain file.
   QTemporaryDir other;
   std::ofstream(fs::path(other.path().toStdString()) / "ports") << "";
-  EXPECT_EQ(Refusal([&] { PortBindings(other.path()).Bind(1, "/dev/ttyUSB0"); }),
+  EXPECT_EQ(Refusal(PortBindings(other.path()).Bind(1, "/dev/ttyUSB0")),
             "не удалось создать папку " + other.path() + "/ports: на её месте файл");
-}
-
-TEST(Adapters, ByIdNamesAndWhatABindingNames) {
-  QTemporaryDir dir;
-  const fs::path root = dir.path().toStdString();
-  fs::create_directory(root / "by-id");
-  std::ofstream(root / "ttyUSB0") << "";
-  fs::create_symlink("../ttyUSB0", root / "by-id" / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-  fs::create_symlink(root / "gone", root / "by-id" / "usb-unplugged");
-  const auto names = ByIdNames(QString::fromStdString((root / "by-id").string()));
-  ASSERT_EQ(names.size(), 1) << "a name that leads nowhere names no device";
-  EXPECT_EQ(names.value(QString::fromStdString((root / "ttyUSB0").string())),
-            QString::fromStdString((root / "by-id" / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string()));
-  EXPECT_TRUE(ByIdNames(dir.path() + "/none").isEmpty());
-
-  const SerialAdapter ftdi{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A50285BI",
-                           "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"};
-  const SerialAdapter bare{"/dev/ttyS0", "", "", "", ""};
-  EXPECT_EQ(BindingTarget(ftdi), ftdi.byIdPath);
-  EXPECT_EQ(BindingTarget(bare), "/dev/ttyS0");
-  EXPECT_EQ(AdapterSummary(ftdi), "/dev/ttyUSB0, FTDI FT232R USB UART, A50285BI");
-  EXPECT_EQ(AdapterSummary({"/dev/ttyUSB1", "FTDI FT232R USB UART", "FTDI", "", ""}),
-            "/dev/ttyUSB1, FTDI FT232R USB UART");
-  EXPECT_EQ(AdapterSummary(bare), "/dev/ttyS0");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "record/csv_recorder.h"
 #include "samples.h"
 #include "support/files.h"
+#include "support/result_printer.h"
 #include "support/filling_file.h"
 
 namespace torvex::record {
@@ -53,7 +54,7 @@ class Recording : public ::testing::TestWithParam<QLocale::Language> {
   void Start() {
     auto buffer = std::make_unique<QBuffer>(&bytes);
     buffer->open(QIODevice::WriteOnly);
-    ASSERT_EQ(recorder.Start(std::move(buffer), QStringLiteral("memory")), QString());
+    ASSERT_EQ(recorder.Start(std::move(buffer), QStringLiteral("memory")), Result());
   }
   Table Written() const { return Split(bytes, Separator()); }
 
@@ -261,7 +262,7 @@ TEST(RecordingErrors, FullDiskStopsTheRecordingLeavingWholeRowsAndSaysWhy) {
   auto file = std::make_unique<test::FillingFile>(path);
   ASSERT_TRUE(file->open(QIODevice::WriteOnly | QIODevice::Unbuffered));
   test::FillingFile* disk = file.get();
-  ASSERT_EQ(recorder.Start(std::move(file), path), QString());
+  ASSERT_EQ(recorder.Start(std::move(file), path), Result());
   recorder.Add(sample);
   disk->room = 300;  // the next row fits only in part
   recorder.Add(sample);
@@ -277,10 +278,12 @@ TEST(RecordingErrors, FullDiskStopsTheRecordingLeavingWholeRowsAndSaysWhy) {
 
 TEST(RecordingErrors, FileThatCannotBeWrittenIsRefusedAtStartWithItsReason) {
   CsvRecorder recorder;
-  EXPECT_EQ(recorder.Start("/dev/full"), "нет места на диске");  // the header does not fit
+  // The header does not fit.
+  EXPECT_EQ(recorder.Start("/dev/full"), Result::Failed("нет места на диске"));
   EXPECT_FALSE(recorder.Recording());
   QTemporaryDir dir;
-  EXPECT_EQ(recorder.Start(dir.filePath("missing/folder/file.csv")), "нет такой папки");
+  EXPECT_EQ(recorder.Start(dir.filePath("missing/folder/file.csv")),
+            Result::Failed("нет такой папки"));
   EXPECT_FALSE(recorder.Recording());
 }
 
@@ -306,7 +309,7 @@ TEST(RecordingErrors, AnExistingFileIsKeptUnlessReplacingWasAsked) {
     QTemporaryDir dir;
     for (const char* name : c.existing) ASSERT_TRUE(test::WriteFile(dir.filePath(name), "122 rows"));
     CsvRecorder recorder;
-    ASSERT_EQ(recorder.Start(dir.filePath(c.asked), c.mode), QString());
+    ASSERT_EQ(recorder.Start(dir.filePath(c.asked), c.mode), Result());
     EXPECT_EQ(recorder.FileName(), dir.filePath(c.taken));
     recorder.Stop();
     for (const char* name : c.existing) {
@@ -317,7 +320,7 @@ TEST(RecordingErrors, AnExistingFileIsKeptUnlessReplacingWasAsked) {
     EXPECT_TRUE(test::ReadFile(dir.filePath(c.taken)).startsWith("\xEF\xBB\xBF"));
   }
   CsvRecorder recorder;
-  ASSERT_EQ(recorder.Start("/dev/null", ExistingFile::kKeep), QString());
+  ASSERT_EQ(recorder.Start("/dev/null", ExistingFile::kKeep), Result());
   EXPECT_EQ(recorder.FileName(), "/dev/null");
 }
 
@@ -326,7 +329,7 @@ TEST(RecordingErrors, RecordsIntoARealFileRowByRow) {
   const QString path = dir.filePath("record.csv");
   CsvRecorder recorder;
   ChannelTypes types{};
-  ASSERT_EQ(recorder.Start(path), QString());
+  ASSERT_EQ(recorder.Start(path), Result());
   recorder.Add(test::StatusSampleAt(0, {}, types));
   // Written through at once: another reader sees the row while the recording goes on.
   EXPECT_EQ(test::ReadFile(path).count("\r\n"), 2);

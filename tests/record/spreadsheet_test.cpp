@@ -14,6 +14,7 @@
 #include "decode/default_locale.h"
 #include "record/csv_recorder.h"
 #include "samples.h"
+#include "support/result_printer.h"
 
 namespace torvex::record {
 namespace {
@@ -92,7 +93,7 @@ TEST_P(Spreadsheet, ReadsTheTimeAsADateTimeAndTheValuesAsNumbers) {
     test::StatusRegisters regs;
     regs.Sensor(0, 10050);  // 100,5 Ом
     CsvRecorder recorder;
-    ASSERT_EQ(recorder.Start(csv), QString());
+    ASSERT_EQ(recorder.Start(csv), Result());
     for (std::int64_t t : times) recorder.Add(test::StatusSampleAt(t, regs, types));
   }
 

@@ -22,16 +22,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <map>
-#include <set>
 
 #include "config/configuration.h"
 #include "support/fake_prompter.h"
 #include "engine/modbus_engine.h"
-#include "platform/port_mode.h"
 #include "platform/qt_serial_port.h"
+#include "support/bench_port.h"
 #include "support/fake_adapter_source.h"
-#include "support/fake_serial_port.h"
 #include "support/fake_view.h"
 #include "support/pty.h"
 #include "ui/polled_exchange.h"
@@ -42,33 +39,7 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-// A bench with some ports present and the rest missing. Mode strings are checked as the real
-// layer checks them, and a port opens only once it has a valid mode.
-class BenchPort : public test::FakeSerialPort {
- public:
-  BenchPort() { open = false; }
-  void SetSettings(const QString& mode) override {
-    if (!ParsePortMode(mode)) throw PortError(PortError::Kind::InvalidValue, "bad mode");
-    settings = mode;
-  }
-  void Open() override {
-    open = false;
-    if (settings.isEmpty()) throw PortError(PortError::Kind::InvalidValue, "no mode");
-    if (const auto fault = faults.find(portNumber); fault != faults.end()) {
-      throw PortError(PortError::Kind::Unavailable, "refused", fault->second);
-    }
-    if (!present.contains(portNumber)) throw PortError(PortError::Kind::Unavailable, "missing");
-    open = true;
-  }
-  void Write(std::span<const std::uint8_t> bytes) override {
-    FakeSerialPort::Write(bytes);
-    writtenTo.push_back(portNumber);
-  }
-
-  std::set<int> present{1, 3, 12};
-  std::map<int, PortFault> faults;  // why a port does not open, where the test says
-  std::vector<int> writtenTo;  // the port number of every write
-};
+using test::BenchPort;
 
 template <class W>
 W* Child(const QWidget& parent, const char* name) {
@@ -193,37 +164,6 @@ TEST_F(SetComDialogTest, LoadListsThePortsThatOpenWithoutSendingToThem) {
   EXPECT_EQ(port.writtenTo, std::vector<int>(port.writtenTo.size(), 3));
 }
 
-TEST_F(SetComDialogTest, APortNotListedLeavesTheChoiceOpen) {
-  config.SetPortNumber(5);
-  SetComDialog dialog(port, config, view, engine);
-  EXPECT_EQ(Child<QComboBox>(dialog, "cmbCOMList")->currentIndex(), -1);
-  EXPECT_FALSE(port.open) << "COM5 is not there";
-}
-
-TEST_F(SetComDialogTest, AtTheFirstStartThePortsAreListedThoughTheModeIsEmpty) {
-  BenchPort fresh;  // never given a mode: the start-up refused the empty one
-  config.SetPortNumber(1);
-  config.SetPortSettings("");
-  ModbusEngine freshEngine{fresh};
-  SetComDialog dialog(fresh, config, view, freshEngine);
-  EXPECT_EQ(Entries(dialog), (QStringList{"COM1", "COM3", "COM12"}));
-  EXPECT_EQ(Child<QLineEdit>(dialog, "txt_settings")->text(), "");
-  EXPECT_EQ(config.PortSettings(), "");
-}
-
-TEST_F(SetComDialogTest, ChoosingAnEntrySwitchesTheLivePortOnly) {
-  SetComDialog dialog(port, config, view, engine);
-  Choose(dialog, "COM12");
-  EXPECT_TRUE(port.open);
-  EXPECT_EQ(port.portNumber, 12);
-  EXPECT_EQ(config.PortNumber(), 3) << "PortNumber waits for OK";
-
-  port.present.erase(1);  // gone since the scan
-  Choose(dialog, "COM1");
-  EXPECT_FALSE(port.open);
-  EXPECT_TRUE(prompter.asked.empty());
-}
-
 TEST_F(SetComDialogTest, ARejectedModeTurnsRedUntilEditedAndCancelRestoresThePort) {
   SetComDialog dialog(port, config, view, engine);
   dialog.show();
@@ -268,19 +208,6 @@ TEST_F(SetComDialogTest, OkSavesTheChoiceAndReopensThePort) {
   EXPECT_EQ(port.portNumber, 12);
   EXPECT_EQ(port.settings, "115200,n,8,2");
   EXPECT_EQ(Status(), "");
-}
-
-TEST_F(SetComDialogTest, OkWithNothingChosenKeepsThePortAndReportsOneThatDoesNotOpen) {
-  config.SetPortNumber(5);  // not there, so not listed
-  SetComDialog dialog(port, config, view, engine);
-  dialog.show();
-  Child<QPushButton>(dialog, "OK")->click();
-
-  EXPECT_FALSE(dialog.isVisible());
-  EXPECT_TRUE(FileContents(config.IniPath()).contains("\nCOM=5\n"));
-  EXPECT_EQ(config.PortNumber(), 5) << "reloaded from the file just saved";
-  EXPECT_FALSE(port.open);
-  EXPECT_EQ(Status(), kStatusNoPort);
 }
 
 TEST_F(SetComDialogTest, TheCloseBoxAfterAnEarlierOkKeepsTheValuesAndFallsBackToTheFile) {

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "decode/answer_frames.h"
+#include "record/sample_from_answer.h"
 #include "support/fake_prompter.h"
 #include "support/fake_serial_port.h"
 #include "support/files.h"
@@ -215,7 +216,7 @@ TEST_F(ToolStartUp, AnUnwritableExchangeLogIsReportedAndTheExchangeGoesOn) {
   }
   EXPECT_EQ(Window().Text({Control::lbl_sys_mes}), kStatusNoAnswer + kStatusLogFailingNote);
   EXPECT_EQ(port.written.size(), 3u);
-  EXPECT_EQ(tool.Recorder().Counters().requests, 3u);
+  EXPECT_EQ(tool.Trace().Counters().requests, 3u);
 }
 
 // The files this process writes may grow to `bytes` and no further, as on a full disk: a
@@ -250,6 +251,10 @@ class ToolRecording : public ToolStartUp {
     QMetaObject::invokeMethod(&tool.Timer1(), "timeout");
   }
   QString Status() { return Window().Text({Control::lbl_sys_mes}); }
+  // What the tool does with every answer it decodes.
+  void Record(const RxAnswer& answer) {
+    tool.Recording().Add(*record::SampleFromAnswer(answer, ChannelTypes{}, 0));
+  }
 
   std::chrono::steady_clock::time_point now_{};
 };
@@ -260,7 +265,7 @@ TEST_F(ToolRecording, AnExistingFileIsKeptAndTheNewNameSaid) {
   const QString asked = dir.filePath("run.csv");
   ASSERT_TRUE(test::WriteFile(asked, "122 rows"));
   testing::internal::CaptureStderr();
-  ASSERT_TRUE(tool.Recording().StartRecording(asked, record::ExistingFile::kKeep));
+  ASSERT_TRUE(tool.RecordingMenu().StartRecording(asked, record::ExistingFile::kKeep));
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(tool.Recording().FileName(), dir.filePath("run-2.csv"));
   EXPECT_EQ(test::ReadFile(asked), "122 rows");
@@ -270,7 +275,7 @@ TEST_F(ToolRecording, AnExistingFileIsKeptAndTheNewNameSaid) {
   const QString note = " Запись в файл run-2.csv (run.csv уже есть)";
   for (int i = 0; i < 3; ++i) Tick();
   EXPECT_EQ(Status(), kStatusNoAnswer + note);
-  tool.Recording().StopRecording();
+  tool.RecordingMenu().StopRecording();
   Tick();
   EXPECT_EQ(Status(), kStatusNoAnswer);
 }
@@ -279,15 +284,15 @@ TEST_F(ToolRecording, AnExistingFileIsKeptAndTheNewNameSaid) {
 // reason, until a recording starts again; the file keeps whole rows only.
 TEST_F(ToolRecording, ARecordingStoppedByAFullFileIsSaidInTheStatusLine) {
   const QString path = dir.filePath("run.csv");
-  ASSERT_TRUE(tool.Recording().StartRecording(path));
+  ASSERT_TRUE(tool.RecordingMenu().StartRecording(path));
   const std::vector<int> status(90, 0);
-  tool.Recording().OnAnswer(test::ReadAnswer(status, 180).Answer(), ChannelTypes{});
+  Record(test::ReadAnswer(status, 180).Answer());
   const QByteArray whole = test::ReadFile(path);
   {
     FileSizeLimit full(static_cast<rlim_t>(whole.size() + 100));  // the next row fits in part
-    tool.Recording().OnAnswer(test::ReadAnswer(status, 180).Answer(), ChannelTypes{});
+    Record(test::ReadAnswer(status, 180).Answer());
   }
-  EXPECT_FALSE(tool.Recording().Recording());
+  EXPECT_FALSE(tool.Recording().Running());
   EXPECT_EQ(test::ReadFile(path), whole);
   const auto boxes = Window().findChildren<QMessageBox*>("msg_record");
   ASSERT_EQ(boxes.size(), 1);
@@ -297,7 +302,7 @@ TEST_F(ToolRecording, ARecordingStoppedByAFullFileIsSaidInTheStatusLine) {
   const QString note = " Запись в файл остановлена: файл превысил допустимый размер";
   for (int i = 0; i < 3; ++i) Tick();
   EXPECT_EQ(Status(), kStatusNoAnswer + note);
-  ASSERT_TRUE(tool.Recording().StartRecording(dir.filePath("again.csv")));
+  ASSERT_TRUE(tool.RecordingMenu().StartRecording(dir.filePath("again.csv")));
   Tick();
   EXPECT_EQ(Status(), kStatusNoAnswer);
 }

@@ -1,15 +1,12 @@
 // The trends window's model on the offscreen platform: what it plots from the history, its
-// axes per unit, spans, pause, cursor and picture; and the menu items that open it and record.
+// axes per unit, spans, pause, cursor and picture.
 #include "ui/trends_window.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include <QAction>
 #include <QImage>
-#include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,7 +19,6 @@
 #include "support/fake_view.h"
 #include "decode/answer_frames.h"
 #include "ui/main_window.h"
-#include "ui/recording_menu.h"
 
 namespace torvex {
 namespace {
@@ -267,38 +263,6 @@ TEST_F(TrendsWindowTest, ACheckedValueWithoutALineIsGreyed) {
   EXPECT_EQ(window.Checked().size(), 2u);
   window.SetChecked(ain2, false);
   EXPECT_TRUE(empty->toolTip(0).isEmpty());
-}
-
-TEST(RecordingMenuTest, MenuItemsAfterThePortSettingsAndAFileThatCannotBeWritten) {
-  MainWindow window;
-  RecordingMenu menu(window);
-  QStringList names;
-  for (QAction* action : window.menuBar()->actions()) names << action->objectName();
-  ASSERT_GE(names.size(), 3);
-  EXPECT_GT(names.indexOf("mnu_record"), names.indexOf("mnu_settings"));
-  EXPECT_EQ(names.mid(names.size() - 2), (QStringList{"mnu_record", "mnu_trends"}));
-  auto* record = window.findChild<QAction*>("mnu_record");
-  EXPECT_EQ(record->text(), "Запись в файл...");
-
-  EXPECT_FALSE(menu.StartRecording("/dev/full"));
-  EXPECT_TRUE(window.Text({Control::lbl_sys_mes}).startsWith("Запись в файл /dev/full не начата: "));
-  EXPECT_EQ(window.findChildren<QMessageBox*>("msg_record").size(), 1);
-  EXPECT_EQ(record->text(), "Запись в файл...");
-
-  QTemporaryDir dir;
-  ASSERT_TRUE(menu.StartRecording(dir.filePath("run.csv")));
-  EXPECT_EQ(record->text(), "Остановить запись");
-  record->trigger();  // stops
-  EXPECT_FALSE(menu.Recording());
-  EXPECT_EQ(record->text(), "Запись в файл...");
-
-  // The trends window is modeless and keeps its choices when closed and opened again.
-  TrendsWindow& trends = menu.ShowTrends();
-  EXPECT_FALSE(trends.isModal());
-  trends.SetChecked(kTemperature, true);
-  trends.close();
-  EXPECT_EQ(&menu.ShowTrends(), &trends);
-  EXPECT_TRUE(trends.IsChecked(kTemperature));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "monitor/exchange_recorder.h"
+#include "monitor/exchange_trace.h"
 
 #include <algorithm>
 #include <utility>
@@ -9,15 +9,15 @@
 
 namespace torvex {
 
-ExchangeRecorder::ExchangeRecorder(std::size_t capacity, WallClock clock)
+ExchangeTrace::ExchangeTrace(std::size_t capacity, WallClock clock)
     : capacity_(capacity), ring_(capacity + std::max<std::size_t>(1, capacity / 10)), clock_(std::move(clock)) {}
 
-void ExchangeRecorder::WatchFrom(std::uint64_t sequence, std::function<void()> beforeOverwrite) {
+void ExchangeTrace::WatchFrom(std::uint64_t sequence, std::function<void()> beforeOverwrite) {
   watchedFrom_ = sequence;
   beforeOverwrite_ = std::move(beforeOverwrite);
 }
 
-void ExchangeRecorder::OnFrame(const FrameEvent& event) {
+void ExchangeTrace::OnFrame(const FrameEvent& event) {
   Count(event);
   if (paused_ && !log_) return;
 
@@ -48,7 +48,8 @@ void ExchangeRecorder::OnFrame(const FrameEvent& event) {
   if (log_) log_->Write(r);
 }
 
-void ExchangeRecorder::Count(const FrameEvent& event) {
+void ExchangeTrace::Count(const FrameEvent& event) {
+  if (IsError(event.outcome)) ++counters_.errors;
   switch (event.outcome) {
     case FrameOutcome::Request:
       ++counters_.requests;
@@ -71,7 +72,7 @@ void ExchangeRecorder::Count(const FrameEvent& event) {
   }
 }
 
-void ExchangeRecorder::Clear() {
+void ExchangeTrace::Clear() {
   ring_.Clear();
   counters_ = {};
 }

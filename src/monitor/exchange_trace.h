@@ -1,6 +1,7 @@
 #pragma once
-// The observer of the exchange that keeps what the monitor and the log need: the last frames
-// in a ring, the counters, and each frame passed on to the log file. It turns the engine's
+// The trace of the exchange on the line: the observer of the engine that keeps what the
+// exchange monitor and the exchange log read, the last frames in a ring, the counters, and
+// each frame passed on to the log file. It turns the engine's
 // events into records at once (one copy of the bytes, no allocation), and knows the request in
 // flight, so that an answer can be told in words later.
 #include <cstdint>
@@ -14,7 +15,7 @@ namespace torvex {
 
 class ExchangeLogFile;
 
-class ExchangeRecorder : public ExchangeObserver {
+class ExchangeTrace : public ExchangeObserver {
  public:
   // Local wall clock in milliseconds since the epoch; tests give a fixed one.
   using WallClock = std::function<std::int64_t()>;
@@ -22,8 +23,8 @@ class ExchangeRecorder : public ExchangeObserver {
   // Keeps the last `capacity` frames for showing, in a ring a tenth larger: a view that takes
   // in new frames now and then can show `capacity` of them without the ring overwriting one
   // it shows before it next looks.
-  explicit ExchangeRecorder(std::size_t capacity = FrameRing::kDefaultCapacity,
-                            WallClock clock = {});
+  explicit ExchangeTrace(std::size_t capacity = FrameRing::kDefaultCapacity,
+                         WallClock clock = {});
 
   void OnFrame(const FrameEvent& event) override;
 

@@ -4,7 +4,7 @@ cmake_minimum_required(VERSION 3.25)
 #   cmake -DROOT=<project root> -P tests/include_graph.cmake
 set(allowed_ui       ui params record monitor config engine decode platform view modbus text)
 set(allowed_params   params engine decode view modbus)
-set(allowed_engine   engine platform modbus text)
+set(allowed_engine   engine platform modbus)
 set(allowed_decode   decode engine view modbus)
 set(allowed_record   record decode engine platform)
 set(allowed_monitor  monitor engine platform modbus text)

@@ -39,12 +39,12 @@ void TryAndGoOn(Operation&& operation) {
 
 }  // namespace
 
-SetComLogic::SetComLogic(SerialPort& port, Configuration& config, MainView& mainView,
+SetComLogic::SetComLogic(SerialPort& port, Configuration& config, StatusLine& status,
                          SetComView& dialog, std::function<void(bool)> holdSending,
                          AdapterSource* adapters)
     : port_(port),
       config_(config),
-      mainView_(mainView),
+      status_(status),
       dialog_(dialog),
       holdSending_(std::move(holdSending)),
       adapters_(adapters) {}
@@ -182,14 +182,14 @@ void SetComLogic::ReopenPort() {
   const auto step = [&](auto&& action) {
     if (TryPort(action)) return;
     failed = true;
-    mainView_.SetText({Control::lbl_sys_mes}, kStatusNoPort);
+    status_.ShowMessage(kStatusNoPort);
     config_.LoadConfig();
   };
   step([&] { port_.SetSettings(config_.PortSettings()); });
   step([&] { port_.SetCommPort(config_.PortNumber()); });
   step([&] { port_.Open(); });
   // LoadConfig ends by clearing the status line; the report is what the operator must see.
-  if (failed) mainView_.SetText({Control::lbl_sys_mes}, kStatusNoPort);
+  if (failed) status_.ShowMessage(kStatusNoPort);
 }
 
 }  // namespace torvex

@@ -15,7 +15,7 @@
 #include "config/configuration.h"
 #include "platform/serial_adapters.h"
 #include "platform/serial_port.h"
-#include "view/main_view.h"
+#include "view/status_line.h"
 
 namespace torvex {
 
@@ -53,7 +53,7 @@ class SetComLogic {
   // holdSending(true) stops the exchange from writing while the scan opens ports only to see
   // whether they open; holdSending(false) lets it go on. It may be empty. `adapters` names the
   // adapters behind the listed ports; without it (nullptr) the devices show by path alone.
-  SetComLogic(SerialPort& port, Configuration& config, MainView& mainView, SetComView& dialog,
+  SetComLogic(SerialPort& port, Configuration& config, StatusLine& status, SetComView& dialog,
               std::function<void(bool)> holdSending, AdapterSource* adapters = nullptr);
 
   // Scans the ports into the list, selects the current one and reopens it.
@@ -85,7 +85,7 @@ class SetComLogic {
 
   SerialPort& port_;
   Configuration& config_;
-  MainView& mainView_;
+  StatusLine& status_;
   SetComView& dialog_;
   std::function<void(bool)> holdSending_;
   AdapterSource* adapters_;

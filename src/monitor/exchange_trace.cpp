@@ -37,13 +37,11 @@ void ExchangeTrace::OnFrame(const FrameEvent& event) {
   r.expectedSize = static_cast<std::uint16_t>(std::min<std::size_t>(event.expectedSize, 0xFFFF));
   r.size = static_cast<std::uint16_t>(std::min(event.bytes.size(), FrameRecord::kMaxBytes));
   std::copy_n(event.bytes.begin(), r.size, r.bytes.begin());
-  if (event.direction == FrameDirection::Tx) {
-    requestSize_ = static_cast<std::uint8_t>(std::min<std::size_t>(r.size, request_.size()));
-    std::copy_n(r.bytes.begin(), requestSize_, request_.begin());
-    r.requestSize = 0;
-  } else {
-    r.requestSize = requestSize_;
-    r.request = request_;
+  // A received frame keeps the head of the request it is told against.
+  r.requestSize = 0;
+  if (event.direction == FrameDirection::Rx) {
+    r.requestSize = static_cast<std::uint8_t>(std::min(event.request.size(), r.request.size()));
+    std::copy_n(event.request.begin(), r.requestSize, r.request.begin());
   }
   if (log_) log_->Write(r);
 }

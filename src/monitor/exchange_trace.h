@@ -1,9 +1,9 @@
 #pragma once
 // The trace of the exchange on the line: the observer of the engine that keeps what the
 // exchange monitor and the exchange log read, the last frames in a ring, the counters, and
-// each frame passed on to the log file. It turns the engine's
-// events into records at once (one copy of the bytes, no allocation), and knows the request in
-// flight, so that an answer can be told in words later.
+// each frame passed on to the log file. It turns the engine's events into records at once (one
+// copy of the bytes, no allocation); a received frame keeps the head of the request the engine
+// told it with, so that an answer can be told in words later.
 #include <cstdint>
 #include <functional>
 
@@ -55,9 +55,6 @@ class ExchangeTrace : public ExchangeObserver {
   WallClock clock_;
   ExchangeLogFile* log_ = nullptr;
   bool paused_ = false;
-  // The first bytes of the last request sent.
-  std::array<std::uint8_t, FrameRecord::kRequestHead> request_{};
-  std::uint8_t requestSize_ = 0;
   FrameRecord scratch_{};  // the record of a frame not kept (paused) but logged
 };
 

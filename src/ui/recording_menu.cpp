@@ -21,8 +21,9 @@ const QString kStopText = QStringLiteral("Остановить запись");
 
 }  // namespace
 
-RecordingMenu::RecordingMenu(MainWindow& window, record::Recording& recording)
-    : window_(window), recording_(recording) {
+RecordingMenu::RecordingMenu(MainWindow& window, record::Recording& recording,
+                             StatusLine& status)
+    : window_(window), status_(status), recording_(recording) {
   recording_.SetStopHandler([this](const QString& message) {
     // The status line says it from the next exchange tick on (StatusNote), the box at once.
     ShowMessageBox(message);
@@ -48,7 +49,7 @@ bool RecordingMenu::StartRecording(const QString& path, record::ExistingFile exi
   } else if (recording_.FileName() != path) {
     std::fprintf(stderr, "torvex-tp: %s exists and is kept; recording into %s\n",
                  qUtf8Printable(path), qUtf8Printable(recording_.FileName()));
-    window_.SetText({Control::lbl_sys_mes}, recording_.StatusNote().trimmed());
+    status_.ShowMessage(recording_.StatusNote().trimmed());
   }
   ShowState();
   return recording_.Running();
@@ -78,7 +79,7 @@ void RecordingMenu::mnu_record_Click() {
 // In the status line, where the next exchange tick writes again, and in a message box that
 // stays until read; neither stops the exchange.
 void RecordingMenu::Report(const QString& message) {
-  window_.SetText({Control::lbl_sys_mes}, message);
+  status_.ShowMessage(message);
   ShowMessageBox(message);
 }
 

@@ -8,6 +8,7 @@
 
 #include "record/csv_recorder.h"
 #include "record/recording.h"
+#include "view/status_line.h"
 
 class QAction;
 
@@ -20,7 +21,8 @@ class RecordingMenu : public QObject {
   Q_OBJECT
  public:
   // Adds the menu items to the window's menu bar, after those already there.
-  RecordingMenu(MainWindow& window, record::Recording& recording);
+  // The status line tells a recording that did not start, or went into another file.
+  RecordingMenu(MainWindow& window, record::Recording& recording, StatusLine& status);
   ~RecordingMenu() override;
 
   // Starts recording into path; a file that cannot be written is reported in the status line
@@ -41,6 +43,7 @@ class RecordingMenu : public QObject {
   void ShowState();
 
   MainWindow& window_;
+  StatusLine& status_;
   record::Recording& recording_;
   QAction* mnu_record_ = nullptr;
   QAction* mnu_trends_ = nullptr;

@@ -19,13 +19,13 @@
 
 namespace torvex {
 
-void SetComDialog::ExecModal(SerialPort& port, Configuration& config, MainView& view,
+void SetComDialog::ExecModal(SerialPort& port, Configuration& config, StatusLine& status,
                              ModbusEngine& engine, QWidget* owner, AdapterSource* adapters) {
-  SetComDialog dialog(port, config, view, engine, owner, adapters);
+  SetComDialog dialog(port, config, status, engine, owner, adapters);
   dialog.exec();
 }
 
-SetComDialog* SetComDialog::ShowModeless(SerialPort& port, Configuration& config, MainView& view,
+SetComDialog* SetComDialog::ShowModeless(SerialPort& port, Configuration& config, StatusLine& status,
                                          ModbusEngine& engine, QWidget* owner,
                                          AdapterSource* adapters) {
   if (owner) {
@@ -39,18 +39,18 @@ SetComDialog* SetComDialog::ShowModeless(SerialPort& port, Configuration& config
       }
     }
   }
-  auto* dialog = new SetComDialog(port, config, view, engine, owner, adapters);
+  auto* dialog = new SetComDialog(port, config, status, engine, owner, adapters);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->show();
   return dialog;
 }
 
-SetComDialog::SetComDialog(SerialPort& port, Configuration& config, MainView& view,
+SetComDialog::SetComDialog(SerialPort& port, Configuration& config, StatusLine& status,
                            ModbusEngine& engine, QWidget* owner, AdapterSource* adapters)
     : QDialog(owner),
       config_(config),
       adapters_(adapters),
-      logic_(port, config, view, *this, [&engine](bool held) { engine.SetSendingHeld(held); },
+      logic_(port, config, status, *this, [&engine](bool held) { engine.SetSendingHeld(held); },
              adapters) {
   BuildControls();
   logic_.Load();

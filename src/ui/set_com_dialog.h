@@ -18,7 +18,7 @@ namespace torvex {
 
 class AdapterSource;
 class Configuration;
-class MainView;
+class StatusLine;
 class ModbusEngine;
 class SerialPort;
 
@@ -34,19 +34,19 @@ class SetComDialog : public QDialog, private SetComView {
 
   // Start-up, after a port that did not open: shows the dialog modally over `owner` and returns
   // once it has closed, with the port reopened or the failure in the status line.
-  static void ExecModal(SerialPort& port, Configuration& config, MainView& view,
+  static void ExecModal(SerialPort& port, Configuration& config, StatusLine& status,
                         ModbusEngine& engine, QWidget* owner, AdapterSource* adapters = nullptr);
   // The menu: shows the dialog without blocking `owner` and returns at once; the dialog deletes
   // itself when closed. While one is open, this brings it to the front instead. The dialog
   // belongs to `owner`, so it goes when the owner goes and never keeps the program running.
-  static SetComDialog* ShowModeless(SerialPort& port, Configuration& config, MainView& view,
+  static SetComDialog* ShowModeless(SerialPort& port, Configuration& config, StatusLine& status,
                                     ModbusEngine& engine, QWidget* owner,
                                     AdapterSource* adapters = nullptr);
 
   // Loads at once: scans the ports (the exchange sends nothing meanwhile) and reopens the
   // current one. One instance serves one use of the dialog. `adapters` names the devices behind
   // the listed ports and offers them for binding; without it, the devices show by path alone.
-  SetComDialog(SerialPort& port, Configuration& config, MainView& view, ModbusEngine& engine,
+  SetComDialog(SerialPort& port, Configuration& config, StatusLine& status, ModbusEngine& engine,
                QWidget* owner = nullptr, AdapterSource* adapters = nullptr);
 
   // Every way of closing ends here (OK, Отмена, the close box, Escape): the port is restored

@@ -1,21 +1,14 @@
 #include "ui/status_words.h"
 
 #include "engine/request_queue.h"
+#include "text/counted_noun.h"
 
 namespace torvex {
 namespace {
 
-// " В очереди 21 запрос", "... 22 запроса", "... 25 запросов": the noun agrees with the number.
+// " В очереди 21 запрос", "... 22 запроса", "... 25 запросов".
 QString QueueLengthNote(int pending) {
-  const int tens = pending % 100;
-  const int units = pending % 10;
-  const char* word = "запросов";
-  if (tens < 11 || tens > 14) {
-    if (units == 1) word = "запрос";
-    else if (units >= 2 && units <= 4) word = "запроса";
-  }
-  return QStringLiteral(" В очереди ") + QString::number(pending) + QLatin1Char(' ') +
-         QString::fromUtf8(word);
+  return QStringLiteral(" В очереди ") + CountedNoun(pending, {"запрос", "запроса", "запросов"});
 }
 
 }  // namespace

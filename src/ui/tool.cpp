@@ -54,7 +54,7 @@ Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
       engine_(exchange_.Engine()),
       config_(IniPathIn(settingsDir), window_, exchange_.Presenter(), prompter),
       params_(engine_, window_),
-      recordingMenu_(window_, recording_) {
+      recordingMenu_(window_, recording_, exchange_.Presenter()) {
   Timer1_.setInterval(kTickMs);
   engine_.SetObserver(&trace_);
   engine_.SetDecoder([this](const RxAnswer& answer) {
@@ -86,7 +86,7 @@ void Tool::ConnectHandlers() {
   connect(&window_, &MainWindow::cmd_writeall_Click, this,
           [this] { params_.cmd_writeall_Click(); });
   connect(&window_, &MainWindow::mnu_settings_Click, this, [this] {
-    SetComDialog::ShowModeless(port_, config_, window_, engine_, &window_, adapters_);
+    SetComDialog::ShowModeless(port_, config_, exchange_.Presenter(), engine_, &window_, adapters_);
   });
   connect(&window_, &MainWindow::mnu_monitor_Click, this, [this] { ShowMonitor(); });
 }
@@ -139,7 +139,7 @@ bool Tool::FormLoad() {
   } catch (const PortError& error) {
     const QString message = PortErrorMessage(error, config_.PortNumber());
     if (prompter_.OkCancel(kPortErrorTitle, message) == Prompter::Choice::Cancel) return false;
-    SetComDialog::ExecModal(port_, config_, window_, engine_, &window_, adapters_);
+    SetComDialog::ExecModal(port_, config_, exchange_.Presenter(), engine_, &window_, adapters_);
   }
 
   params_.InitParamTable();

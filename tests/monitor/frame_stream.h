@@ -38,6 +38,9 @@ class Stream {
       event.resend = e.resend;
       event.exceptionCode = e.exceptionCode;
       event.expectedSize = e.expectedSize;
+      // As the engine does: a received frame comes with the last request sent.
+      if (e.direction == FrameDirection::Tx) request_ = e.bytes;
+      event.request = request_;
       trace.OnFrame(event);
       ++frames_;
     }
@@ -46,6 +49,7 @@ class Stream {
 
  private:
   std::int64_t frames_ = 0;
+  Bytes request_;
 };
 
 constexpr auto Tx = FrameDirection::Tx;

@@ -27,6 +27,7 @@ const std::int64_t kStartMs = QDateTime(QDate(2026, 12, 10), QTime(14, 3, 7, 125
 class MonitorModel : public ::testing::Test {
  protected:
   void Send(const Bytes& frame, bool resend = false) {
+    request = frame;
     FrameEvent e;
     e.bytes = frame;
     e.resend = resend;
@@ -39,6 +40,7 @@ class MonitorModel : public ::testing::Test {
     e.bytes = frame;
     e.sinceRequest = std::chrono::milliseconds(sinceMs);
     e.exceptionCode = code;
+    e.request = request;  // as the engine tells it: the last request sent
     Feed(e);
   }
   void Feed(const FrameEvent& e) {
@@ -59,6 +61,7 @@ class MonitorModel : public ::testing::Test {
   }
 
   std::int64_t frames = 0;
+  Bytes request;  // the last request sent
   ExchangeTrace trace{8, [this] { return kStartMs + 100 * frames; }};
   Model model{trace};
 };

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 
+#include "ui/exchange_presenter.h"
 #include "ui/main_window.h"
 #include "ui/trends_window.h"
 
@@ -20,7 +21,8 @@ constexpr record::Quantity kTemperature{record::Measure::kTemperature};
 TEST(RecordingMenuTest, MenuItemsAfterThePortSettingsAndAFileThatCannotBeWritten) {
   MainWindow window;
   record::Recording recording;
-  RecordingMenu menu(window, recording);
+  ExchangePresenter status(window);
+  RecordingMenu menu(window, recording, status);
   QStringList names;
   for (QAction* action : window.menuBar()->actions()) names << action->objectName();
   ASSERT_GE(names.size(), 3);

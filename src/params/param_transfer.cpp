@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "decode/controls.h"
 #include "decode/numeric.h"
 #include "modbus/expected_answer.h"
 #include "modbus/requests.h"
@@ -99,7 +98,9 @@ void ParamTransfer::cmd_writeall_Click() {
 }
 
 void ParamTransfer::txt_par_Change(int index) {
-  model_.SetText(index, view_.Text(Box(index)));
+  // The program's own change already holds its text.
+  const QString text = view_.Text(Box(index));
+  if (text != model_.Text(index)) model_.SetText(index, text);
   ShowChanged(index);
 }
 
@@ -129,10 +130,13 @@ void ParamTransfer::DecodeParamAnswer(const RxAnswer& answer) {
     const ParamEntry& entry = Entry(k);
     if (remaining < entry.width) break;  // ends inside this parameter, or no data left
     const int raw = RxInteger(answer.cells, pos, entry.width);
-    // The text first: the box's own Change marks it changed, and the answer then confirms it.
-    model_.SetText(k, FormatReading(raw, kShownDecimals, entry.scale, QString()));
-    ShowScaled(view_, Box(k), raw, kShownDecimals, entry.scale, QString());
+    // The text first: the box's own Change marks it changed, and the answer then confirms it
+    // and paints it green.
+    const QString text = FormatReading(raw, kShownDecimals, entry.scale, QString());
+    model_.SetText(k, text);
+    view_.SetText(Box(k), text);
     model_.SetState(k, BoxState::kConfirmed);
+    view_.SetBackColor(Box(k), kGreen);
     pos += entry.width;
     remaining -= entry.width;
   }

@@ -9,17 +9,6 @@ void ShowReading(MainView& view, ControlRef control, double value, int decimals,
   view.SetText(control, FormatReading(value, decimals, scale, unit));
 }
 
-void ShowScaled(MainView& view, ControlRef control, double value, int decimals, double scale,
-                const QString& unit) {
-  ShowReading(view, control, value, decimals, scale, unit);
-  view.SetBackColor(control, kGreen);
-}
-
-std::int32_t BoxToRaw(const MainView& view, ControlRef control, std::int32_t min,
-                      std::int32_t max, double scale) {
-  return TextToRawOffset(view.Text(control), min, max, 0.0, scale);
-}
-
 std::int32_t BoxToRawOffset(const MainView& view, ControlRef control, std::int32_t min,
                             std::int32_t max, double offset, double scale) {
   return TextToRawOffset(view.Text(control), min, max, offset, scale);

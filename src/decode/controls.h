@@ -12,15 +12,9 @@ namespace torvex {
 // Writes FormatReading(value, decimals, scale, unit) into the control.
 void ShowReading(MainView& view, ControlRef control, double value, int decimals, double scale,
                  const QString& unit);
-// The same text, then a green background. The order matters: a box that turns white when its
-// text changes must end green.
-void ShowScaled(MainView& view, ControlRef control, double value, int decimals, double scale,
-                const QString& unit);
 
-// The raw integer the control's text stands for (TextToRaw on its text); the text is not
+// The raw integer the control's text stands for (TextToRawOffset on its text); the text is not
 // changed.
-std::int32_t BoxToRaw(const MainView& view, ControlRef control, std::int32_t min,
-                      std::int32_t max, double scale);
 std::int32_t BoxToRawOffset(const MainView& view, ControlRef control, std::int32_t min,
                             std::int32_t max, double offset, double scale);
 

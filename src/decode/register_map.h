@@ -82,9 +82,5 @@ static_assert(kStatusBlock.Holds(kAin1Sensor, 2 * kChannelsPerGroup));
 static_assert(kStatusBlock.Holds(kAin1Input, 2 * kChannelsPerGroup));
 static_assert(kStatusBlock.Holds(kEngineSpeed, 2) && kStatusBlock.Holds(kShaftSpeed, 2));
 static_assert(kStatusBlock.Holds(kSoftwareVersion));
-// A read-back answer must not be taken for either poll's answer.
-static_assert(kDiscreteOutputs.ByteCount() != kStatusBlock.ByteCount());
-static_assert(kAdcBlock.ByteCount() != kStatusBlock.ByteCount() &&
-              kAdcBlock.ByteCount() != kDiscreteOutputs.ByteCount());
 
 }  // namespace torvex::reg

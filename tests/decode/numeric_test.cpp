@@ -201,6 +201,7 @@ TEST(TextToRaw, ScalesRoundsAndClamps) {
   const std::vector<Case> cases{
       {"12,34", 0, 255, 0, 0.1, 123},
       {"12,35", 0, 255, 0, 0.1, 124},
+      {"12,35 %", 0, 255, 0, 0.1, 124},  // a box's text with its unit
       {"300", 0, 255, 0, 1, 255},
       {"-5", 0, 255, 0, 0.1, 0},
       {"", 10, 20, 0, 1, 10},
@@ -228,6 +229,20 @@ TEST(TextToRaw, ScalesRoundsAndClamps) {
     EXPECT_EQ(TextToRawOffset(c.text, c.min, c.max, c.offset, c.scale), c.raw) << c.text;
     if (c.offset == 0) {
       EXPECT_EQ(TextToRaw(c.text, c.min, c.max, c.scale), c.raw) << c.text;
+    }
+  }
+}
+
+// What the tool shows in a parameter box, it reads back as the same raw value, whatever the
+// locale.
+TEST(TextToRaw, ReadsBackWhatFormatReadingWrote) {
+  for (auto language : {QLocale::Russian, QLocale::English}) {
+    test::DefaultLocale locale(language);
+    for (std::int32_t raw : {0, 1, 5, 15, 235, -1, -32768, 32767, 65535}) {
+      const QString tenths = FormatReading(raw, 1, 0.1, "°C");
+      EXPECT_EQ(TextToRaw(tenths, -32768, 65535, 0.1), raw) << tenths.toStdString();
+      const QString fine = FormatReading(raw, 3, 0.002, "");
+      EXPECT_EQ(TextToRaw(fine, -32768, 65535, 0.002), raw) << fine.toStdString();
     }
   }
 }

@@ -9,6 +9,7 @@
 #include "modbus/requests.h"
 #include "monitor/exchange_trace.h"
 #include "null_view.h"
+#include "platform/serial_port.h"
 #include "ui/polled_exchange.h"
 
 namespace torvex {
@@ -61,11 +62,11 @@ void TickWithStatusAnswer(benchmark::State& state, ExchangeObserver* observer) {
   engine.SetObserver(observer);
   const QString settings = QStringLiteral("115200,n,8,2");
   engine.QueueRequest(kStatusRead);
-  exchange.Tick(1, settings);  // the first request leaves
+  exchange.Tick(QStringLiteral("COM1"), settings);  // the first request leaves
   for (auto _ : state) {
     engine.QueueRequest(kStatusRead);
     port.Rewind();
-    exchange.Tick(1, settings);
+    exchange.Tick(QStringLiteral("COM1"), settings);
   }
   if (engine.RxCount() != 185) state.SkipWithError("answer not received");
 }

@@ -114,7 +114,7 @@ class StartedTool {
     QCoreApplication::processEvents();  // the window's first painting, whole
   }
 
-  void Tick() { tool_->Exchange().Tick(tool_->Config().PortNumber(), tool_->Config().PortSettings()); }
+  void Tick() { tool_->Exchange().Tick(LinkName(tool_->Config().Link(), tool_->Config().PortNumber()), tool_->Config().PortSettings()); }
 
   Frame Answer(const Frame& request, std::int64_t tMs) {
     return controller_.Handle(request, tMs).answer;

@@ -19,6 +19,10 @@ const QString kPortKey = QStringLiteral("COM");
 const QString kModeKey = QStringLiteral("COMSettings");
 const QString kSlaveKey = QStringLiteral("MBSLAD");
 const QString kEchoKey = QStringLiteral("Echo");
+const QString kLinkKey = QStringLiteral("Link");
+const QString kHostKey = QStringLiteral("Host");
+const QString kTcpPortKey = QStringLiteral("TcpPort");
+const QString kTimeoutKey = QStringLiteral("ResponseTimeoutMs");
 const QString kDefaultPort = QStringLiteral("1");
 
 // "COM" is a number rounded to a whole one, a half to the even neighbour ("2.5" is 2), that
@@ -44,14 +48,36 @@ Configuration::Configuration(QString iniPath, MainView& view, StatusLine& status
     : path_(std::move(iniPath)), view_(view), status_(status), prompter_(prompter) {}
 
 void Configuration::SaveConfig() {
+  runLink_.reset();
+  runPortNumber_.reset();
   status_.ShowMessage(kStatusSavingConfig);
+  // A key beyond the first three, written when it is not its default or is in the file already.
+  const auto optional = [this](const QString& key, bool isDefault, const QString& value) {
+    return (isDefault && !HasKey(key)) || Write(kPcSection, key, value);
+  };
+  const auto timeoutMs = responseTimeout_ ? responseTimeout_->count() : 0;
   // Stops at the first key the operator gives up on.
   (void)(Write(kPcSection, kPortKey, QString::number(portNumber_)) &&
          Write(kPcSection, kModeKey, portSettings_) &&
          Write(kVemSection, kSlaveKey, QString::number(view_.SlaveAddress())) &&
-         (!(echo_ || HasEchoKey()) ||
-          Write(kPcSection, kEchoKey, echo_ ? QStringLiteral("1") : QStringLiteral("0"))));
+         optional(kEchoKey, !echo_, echo_ ? QStringLiteral("1") : QStringLiteral("0")) &&
+         optional(kLinkKey, !link_.OnNetwork(), LinkKindName(link_.kind)) &&
+         optional(kHostKey, link_.host.isEmpty(), link_.host) &&
+         optional(kTcpPortKey, link_.tcpPort == DefaultTcpPort(link_.kind),
+                  QString::number(link_.tcpPort)) &&
+         optional(kTimeoutKey, !responseTimeout_, QString::number(timeoutMs)));
   status_.ShowMessage(QString());
+}
+
+void Configuration::SetRunLink(const LinkChoice& link, std::optional<std::uint8_t> portNumber) {
+  runLink_ = link;
+  runPortNumber_ = portNumber;
+  ApplyRunLink();
+}
+
+void Configuration::ApplyRunLink() {
+  if (runLink_) link_ = *runLink_;
+  if (runPortNumber_) portNumber_ = *runPortNumber_;
 }
 
 // The line under a message of the file: which file, and why, as far as the system tells.
@@ -75,8 +101,14 @@ bool Configuration::Write(const QString& section, const QString& key, const QStr
 
 void Configuration::LoadConfig() {
   portNumber_ = 1;
+  link_ = LinkChoice{};
   if (!QFileInfo::exists(path_)) {
-    SaveConfig();
+    const std::optional<LinkChoice> runLink = runLink_;
+    const std::optional<std::uint8_t> runPort = runPortNumber_;
+    SaveConfig();  // the file gets the defaults, never the run's link
+    runLink_ = runLink;
+    runPortNumber_ = runPort;
+    ApplyRunLink();
     status_.ShowMessage(QString());
     return;
   }
@@ -90,10 +122,10 @@ void Configuration::LoadConfig() {
   status_.ShowMessage(QString());
 }
 
-bool Configuration::HasEchoKey() const {
+bool Configuration::HasKey(const QString& key) const {
   try {
     const QString absent = QStringLiteral("\x01");  // no key reads as this, nor any value
-    return ReadIni(path_, kPcSection, kEchoKey, absent) != absent;
+    return ReadIni(path_, kPcSection, key, absent) != absent;
   } catch (const ProfileError&) {
     return false;
   }
@@ -110,8 +142,22 @@ QString Configuration::ReadValues() {
     }
     QString mode = ReadIni(path_, kPcSection, kModeKey, kDefaultPortSettings);
     echo_ = ReadIni(path_, kPcSection, kEchoKey, QStringLiteral("0")).trimmed() == u"1";
+    LinkChoice link;
+    link.kind = LinkKindFromName(ReadIni(path_, kPcSection, kLinkKey, QString()))
+                    .value_or(LinkKind::kSerial);
+    link.host = ReadIni(path_, kPcSection, kHostKey, QString()).trimmed();
+    link.tcpPort = TcpPortFrom(ReadIni(path_, kPcSection, kTcpPortKey, QString()))
+                       .value_or(DefaultTcpPort(link.kind));
+    bool timeoutOk = false;
+    const int timeoutMs = ReadIni(path_, kPcSection, kTimeoutKey, QString()).trimmed().toInt(&timeoutOk);
+    responseTimeout_.reset();
+    if (timeoutOk && timeoutMs > 0 && timeoutMs <= kMaxResponseTimeout.count()) {
+      responseTimeout_ = std::chrono::milliseconds(timeoutMs);
+    }
+    link_ = link;
     portNumber_ = *number;
     portSettings_ = std::move(mode);
+    ApplyRunLink();
     return {};
   } catch (const ProfileError& error) {
     return error.reason().isEmpty() ? QStringLiteral("файл не читается") : error.reason();

@@ -1,10 +1,15 @@
 #pragma once
-// The tool's configuration (module Module2): the serial port in use and its mode string, kept in
-// "тп.ini" together with the slave address (beside the program, or in the user's folder when
+// The tool's configuration (module Module2): the serial port in use and its mode string, or the
+// network link in its place, and the response timeout, kept in "тп.ini" together with the slave
+// address (beside the program, or in the user's folder when
 // the program's folder is not writable).
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include <QString>
+
+#include "config/link_choice.h"
 
 #include "view/main_view.h"
 #include "view/prompter.h"
@@ -36,9 +41,11 @@ class Configuration {
   // messages of both procedures add a line with the file's path and the reason.
   void LoadConfig();
   // Writes "COM", "COMSettings" and "MBSLAD" (the view's slave address, -1 with none
-  // selected), and "Echo" when it is on or the file has it already, so that a file of a tool
-  // without an echoing adapter keeps its three keys. A key that cannot be written asks
-  // Retry/Cancel; Cancel gives up the rest.
+  // selected), and "Echo", "Link", "Host", "TcpPort" and "ResponseTimeoutMs" when they differ
+  // from their defaults or the file has them already, so that a file of a tool on a local port
+  // with the defaults keeps its three keys. A key that cannot be written asks Retry/Cancel;
+  // Cancel gives up the rest. Saving is the operator's choice: a link given for the run alone
+  // gives way to it.
   void SaveConfig();
 
   std::uint8_t PortNumber() const { return portNumber_; }
@@ -56,12 +63,29 @@ class Configuration {
   bool SettingsAccepted() const { return settingsAccepted_; }
   void SetSettingsAccepted(bool accepted) { settingsAccepted_ = accepted; }
 
+  // The link the exchange runs on: "Link" ("serial" when absent or not understood), "Host",
+  // "TcpPort" (the kind's default when absent or not a port number).
+  const LinkChoice& Link() const { return link_; }
+  void SetLink(const LinkChoice& link) { link_ = link; }
+  // A link (and with a serial link, a port number) for this run only, as --connect gives it:
+  // it stands in for the file's after every reading of the file, and is never written.
+  void SetRunLink(const LinkChoice& link, std::optional<std::uint8_t> portNumber);
+
+  // "ResponseTimeoutMs": how long an answer is waited for; nothing (absent, 0 or not a number
+  // of 1-60000 ms) for the automatic wait.
+  std::optional<std::chrono::milliseconds> ResponseTimeout() const { return responseTimeout_; }
+  void SetResponseTimeout(std::optional<std::chrono::milliseconds> timeout) {
+    responseTimeout_ = timeout;
+  }
+  static constexpr std::chrono::milliseconds kMaxResponseTimeout{60000};
+
   const QString& IniPath() const { return path_; }
 
  private:
   QString ReadValues();
   QString FileLine(const QString& reason) const;
-  bool HasEchoKey() const;
+  bool HasKey(const QString& key) const;
+  void ApplyRunLink();
   bool Write(const QString& section, const QString& key, const QString& value);
 
   QString path_;
@@ -72,6 +96,10 @@ class Configuration {
   QString portSettings_;
   bool settingsAccepted_ = false;
   bool echo_ = false;
+  LinkChoice link_;
+  std::optional<std::chrono::milliseconds> responseTimeout_;
+  std::optional<LinkChoice> runLink_;
+  std::optional<std::uint8_t> runPortNumber_;
 };
 
 }  // namespace torvex

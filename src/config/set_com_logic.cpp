@@ -37,25 +37,44 @@ void TryAndGoOn(Operation&& operation) {
   static_cast<void>(TryPort(std::forward<Operation>(operation)));
 }
 
+LinkFields FieldsOf(const LinkChoice& link, std::optional<std::chrono::milliseconds> timeout) {
+  return {link.kind, link.host, QString::number(link.tcpPort),
+          timeout ? QString::number(timeout->count()) : QString()};
+}
+
+// Empty: automatic; else a whole number of milliseconds the configuration takes.
+std::optional<std::optional<std::chrono::milliseconds>> TimeoutFrom(const QString& text) {
+  if (text.trimmed().isEmpty()) return std::optional<std::chrono::milliseconds>();
+  bool ok = false;
+  const int ms = text.trimmed().toInt(&ok);
+  if (!ok || ms < 1 || ms > Configuration::kMaxResponseTimeout.count()) return std::nullopt;
+  return std::optional<std::chrono::milliseconds>(ms);
+}
+
 }  // namespace
 
 SetComLogic::SetComLogic(SerialPort& port, Configuration& config, StatusLine& status,
                          SetComView& dialog, std::function<void(bool)> holdSending,
-                         AdapterSource* adapters)
+                         AdapterSource* adapters, TcpLink* network)
     : port_(port),
       config_(config),
       status_(status),
       dialog_(dialog),
       holdSending_(std::move(holdSending)),
-      adapters_(adapters) {}
+      adapters_(adapters),
+      network_(network) {}
 
 void SetComLogic::Load() {
   loading_ = true;
   savedPort_ = config_.PortNumber();
   savedSettings_ = config_.PortSettings();
   savedEcho_ = config_.Echo();
+  savedLink_ = config_.Link();
+  savedTimeout_ = config_.ResponseTimeout();
   dialog_.SetSettingsText(config_.PortSettings());
   dialog_.SetEchoChecked(config_.Echo());
+  dialog_.SetLink(FieldsOf(config_.Link(), config_.ResponseTimeout()));
+  dialog_.ShowLinkFault(QString());
   const bool working = port_.IsOpen();
   if (working) port_.Close();
   GiveScanMode();
@@ -121,6 +140,7 @@ void SetComLogic::SelectAndReopen(int number) {
   dialog_.SelectPortEntry(listed == listedPorts_.end()
                               ? -1
                               : static_cast<int>(listed - listedPorts_.begin()));
+  if (config_.Link().OnNetwork()) return;  // the exchange runs over the network meanwhile
   TryAndGoOn([&] {
     port_.SetCommPort(number);
     port_.Open();  // not when the number was refused: that would open the last scanned port
@@ -138,6 +158,7 @@ void SetComLogic::GiveScanMode() {
 
 void SetComLogic::cmbCOMList_Click(int index) {
   if (index < 0 || index >= static_cast<int>(listedPorts_.size())) return;
+  if (config_.Link().OnNetwork()) return;  // the port is taken at OK, with the link
   // Each step is tried even if the one before failed; a port that does not open shows as
   // "no answer" in the exchange until another is chosen.
   if (port_.IsOpen()) port_.Close();
@@ -158,7 +179,48 @@ bool SetComLogic::OK_Click() {
     dialog_.SetSettingsColor(kRed);
     return false;
   }
+  const LinkFields fields = dialog_.Link();
+  const auto timeout = TimeoutFrom(fields.responseTimeout);
+  if (!timeout) {
+    dialog_.ShowLinkFault(kBadTimeoutText);
+    return false;
+  }
+  config_.SetResponseTimeout(*timeout);
+  if (fields.kind == LinkKind::kSerial || !network_) {
+    LinkChoice serial = config_.Link();  // the server's address is kept for the next time
+    serial.kind = LinkKind::kSerial;
+    config_.SetLink(serial);
+    if (network_) network_->Close();
+  } else if (!ConnectChosen(fields)) {
+    return false;
+  }
+  dialog_.ShowLinkFault(QString());
   config_.SaveConfig();
+  return true;
+}
+
+bool SetComLogic::ConnectChosen(const LinkFields& fields) {
+  const QString host = fields.host.trimmed();
+  if (host.isEmpty()) {
+    dialog_.ShowLinkFault(kNoHostText);
+    return false;
+  }
+  const std::optional<std::uint16_t> tcpPort = TcpPortFrom(fields.tcpPort);
+  if (!tcpPort) {
+    dialog_.ShowLinkFault(kBadTcpPortText);
+    return false;
+  }
+  const LinkChoice chosen{fields.kind, host, *tcpPort};
+  if (port_.IsOpen()) port_.Close();  // let another program have the serial port
+  loading_ = true;                    // the wait runs the event loop: no closing meanwhile
+  network_->Connect(chosen.Target());
+  const BasicResult<NetworkFault> connected = network_->WaitConnected();
+  loading_ = false;
+  if (!connected) {
+    dialog_.ShowLinkFault(NetworkFaultText(chosen.Target(), connected.Why()));
+    return false;
+  }
+  config_.SetLink(chosen);
   return true;
 }
 
@@ -170,7 +232,19 @@ void SetComLogic::Unload() {
     config_.SetPortNumber(savedPort_);
     config_.SetPortSettings(savedSettings_);
     config_.SetEcho(savedEcho_);
+    config_.SetLink(savedLink_);
+    config_.SetResponseTimeout(savedTimeout_);
   }
+  OpenConfiguredLink();
+}
+
+void SetComLogic::OpenConfiguredLink() {
+  if (network_ && config_.Link().OnNetwork()) {
+    const NetworkTarget target = config_.Link().Target();
+    if (!network_->Wanted() || !(network_->Target() == target)) network_->Connect(target);
+    return;
+  }
+  if (network_) network_->Close();
   ReopenPort();
 }
 

@@ -4,8 +4,10 @@
 // behind each (or says why none opens),
 // switches the live port when an entry is chosen, checks the mode string on the port, saves the
 // choice and the adapter's echo, and on every way of closing restores or keeps the values and
-// reopens the port. It works on the main window's one serial port. The Qt dialog (src/ui) shows
-// it; tests drive it with fakes.
+// reopens the port. It works on the main window's one serial port, and on its one network link
+// when "Подключение" chooses Modbus TCP or RTU over TCP: OK then connects (and says in the
+// dialog why a connection fails) before it saves. The Qt dialog (src/ui) shows it; tests drive
+// it with fakes.
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -13,6 +15,7 @@
 #include <QString>
 
 #include "config/configuration.h"
+#include "config/link_choice.h"
 #include "platform/serial_adapters.h"
 #include "platform/serial_port.h"
 #include "view/status_line.h"
@@ -20,6 +23,19 @@
 namespace torvex {
 
 inline const QString kStatusNoPort = QStringLiteral("Порт не выбран или некорректные настройки");
+inline const QString kNoHostText = QStringLiteral("Укажите адрес сервера: имя или IP-адрес");
+inline const QString kBadTcpPortText = QStringLiteral("Порт сервера: число от 1 до 65535");
+inline const QString kBadTimeoutText =
+    QStringLiteral("Ожидание ответа: число миллисекунд от 1 до 60000, или пусто (автоматически)");
+
+// The link fields of the dialog as the operator typed them.
+struct LinkFields {
+  LinkKind kind = LinkKind::kSerial;
+  QString host;
+  QString tcpPort;
+  QString responseTimeout;  // milliseconds; empty: automatic
+  friend bool operator==(const LinkFields&, const LinkFields&) = default;
+};
 
 // The dialog's controls as the logic sees them.
 class SetComView {
@@ -42,6 +58,11 @@ class SetComView {
   virtual void SetEchoChecked(bool checked) = 0;
   // Lets the window and the exchange ticks run once, in the middle of the scan.
   virtual void YieldToEventLoop() = 0;
+  // "Подключение" with "Адрес", "Порт" and "Ожидание ответа, мс".
+  virtual LinkFields Link() const = 0;
+  virtual void SetLink(const LinkFields& fields) = 0;
+  // Why the link's entries are refused or its connection failed; empty: hidden.
+  virtual void ShowLinkFault(const QString& text) = 0;
 };
 
 class SetComLogic {
@@ -53,11 +74,15 @@ class SetComLogic {
   // holdSending(true) stops the exchange from writing while the scan opens ports only to see
   // whether they open; holdSending(false) lets it go on. It may be empty. `adapters` names the
   // adapters behind the listed ports; without it (nullptr) the devices show by path alone.
+  // `network` is the link a network choice connects (nullptr: the serial port alone).
   SetComLogic(SerialPort& port, Configuration& config, StatusLine& status, SetComView& dialog,
-              std::function<void(bool)> holdSending, AdapterSource* adapters = nullptr);
+              std::function<void(bool)> holdSending, AdapterSource* adapters = nullptr,
+              TcpLink* network = nullptr);
 
-  // Scans the ports into the list, selects the current one and reopens it.
+  // Scans the ports into the list, selects the current one and reopens it (over a network
+  // link the serial port stays closed).
   void Load();
+  // While loading or connecting: the dialog may not close then.
   bool Loading() const { return loading_; }
 
   // After bindings were made or removed: lists the ports again; the live port stays the one in
@@ -82,6 +107,11 @@ class SetComLogic {
   void Scan(int workingPort);
   void SelectAndReopen(int number);
   void ReopenPort();
+  // OK with a network link: the entries checked, the connection made. False, with the reason
+  // in the dialog, when either fails.
+  bool ConnectChosen(const LinkFields& fields);
+  // The link the configuration names now is the one that is open.
+  void OpenConfiguredLink();
 
   SerialPort& port_;
   Configuration& config_;
@@ -89,11 +119,14 @@ class SetComLogic {
   SetComView& dialog_;
   std::function<void(bool)> holdSending_;
   AdapterSource* adapters_;
+  TcpLink* network_;
 
   std::vector<int> listedPorts_;  // the port number of each entry of cmbCOMList
   std::uint8_t savedPort_ = 0;
   QString savedSettings_;
   bool savedEcho_ = false;
+  LinkChoice savedLink_;
+  std::optional<std::chrono::milliseconds> savedTimeout_;
   bool loading_ = false;
 };
 

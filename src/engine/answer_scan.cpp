@@ -6,6 +6,7 @@
 #include "modbus/answer_length.h"
 #include "modbus/crc16.h"
 #include "modbus/function_code.h"
+#include "modbus/mbap.h"
 
 namespace torvex {
 namespace {
@@ -92,6 +93,50 @@ Scan ScanAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswe
     ++pos;
   }
   endNoise(pos);
+  return scan;
+}
+
+Scan ScanMbapAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
+                    std::uint16_t transaction) {
+  Scan scan;
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    const std::span<const std::uint8_t> rest = bytes.subspan(pos);
+    const std::optional<std::size_t> length = modbus::MbapFrameLength(rest);
+    if (!length) {
+      // The stream has lost its step: nothing behind this can be cut into frames.
+      scan.pieces.push_back({ScanPiece::Kind::kNoise, pos, rest.size()});
+      scan.brokenAnswer = true;
+      scan.crcBroken = true;
+      return scan;
+    }
+    if (*length == 0 || *length > rest.size()) {
+      scan.pieces.push_back({ScanPiece::Kind::kPartial, pos, rest.size(), *length});
+      if (rest.size() >= 3) scan.brokenAnswer = true;
+      return scan;
+    }
+    const std::span<const std::uint8_t> frame = rest.first(*length);
+    const modbus::MbapHeader header = *modbus::ParseMbapHeader(frame);
+    if (header.transaction != transaction) {
+      scan.pieces.push_back({ScanPiece::Kind::kOtherFrame, pos, *length});
+      pos += *length;
+      continue;
+    }
+    const std::vector<std::uint8_t> rtu = modbus::RtuOfMbap(frame);
+    const AnswerMatch match = expected.Matches(rtu);
+    if (header.unit == expected.Address() &&
+        (match == AnswerMatch::kAnswer || match == AnswerMatch::kException)) {
+      scan.pieces.push_back({match == AnswerMatch::kAnswer ? ScanPiece::Kind::kAnswer
+                                                           : ScanPiece::Kind::kException,
+                             pos, *length});
+      return scan;
+    }
+    // This transaction's frame, yet not an answer to the request: spoiled on its way.
+    scan.pieces.push_back({ScanPiece::Kind::kNoise, pos, *length});
+    scan.brokenAnswer = true;
+    scan.crcBroken = true;
+    pos += *length;
+  }
   return scan;
 }
 

@@ -46,4 +46,11 @@ struct Scan {
 Scan ScanAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
                 bool lineSilent);
 
+// The same over a Modbus TCP stream, where every frame carries its length in its header: the
+// answer is the frame with the request's transaction identifier and unit whose PDU answers the
+// request; frames of other transactions are other frames; one of this transaction whose PDU
+// does not fit is a broken answer; a header that cannot start a frame leaves the rest as noise.
+Scan ScanMbapAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
+                    std::uint16_t transaction);
+
 }  // namespace torvex

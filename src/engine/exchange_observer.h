@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/byte_link.h"
+
 namespace torvex {
 
 enum class FrameDirection { Tx, Rx };
@@ -46,6 +48,10 @@ struct FrameEvent {
   int exceptionCode = 0;
   // Incomplete: the length the whole answer would have had.
   std::size_t expectedSize = 0;
+  // Tx: how long its answer is waited for.
+  std::chrono::milliseconds answerWait{0};
+  // How the frames of the exchange are framed: RTU, or Modbus TCP with its header.
+  LinkFraming framing = LinkFraming::kRtuLine;
 };
 
 class ExchangeObserver {

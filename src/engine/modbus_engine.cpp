@@ -4,6 +4,7 @@
 #include <span>
 
 #include "modbus/adu.h"
+#include "modbus/mbap.h"
 
 namespace torvex {
 namespace {
@@ -14,6 +15,8 @@ constexpr std::size_t kMaxStored = 260;
 constexpr std::size_t kMaxReceived = 2 * 260;
 // A line that never falls silent after an exchange counts as no answer once this often.
 constexpr std::chrono::seconds kHoldLimit{1};
+// Requests remembered to know a late answer to one of them.
+constexpr std::size_t kCopiesKept = 4;
 
 }  // namespace
 
@@ -30,6 +33,14 @@ void ModbusEngine::SetLineMode(const QString& portSettings) {
   timing_ = TimingOf(ParsePortMode(portSettings));
 }
 
+void ModbusEngine::SetLink(ByteLink& link) {
+  if (&link == link_) return;
+  link_ = &link;
+  received_.clear();
+  sent_.clear();
+  phase_ = Phase::kIdle;
+}
+
 bool ModbusEngine::QueueRequest(const modbus::Pdu& request) {
   // A full ring refuses below: its slot to fill is then the free one that stays free.
   queue_.SlotToFill() = request;
@@ -41,16 +52,18 @@ bool ModbusEngine::QueueRequest(const modbus::Pdu& request) {
 std::optional<ExchangeOutcome> ModbusEngine::ReceiveAnswer() {
   now_ = clock_();
   rxCount_ = 0;
-  while (port_.BytesWaiting() > 0) {
+  while (link_->BytesWaiting() > 0) {
     if (received_.size() >= kMaxReceived) {
       ReportRx(FrameOutcome::Dropped, 0, kMaxReceived / 2);
       ++droppedFrames_;
       received_.erase(received_.begin(), received_.begin() + kMaxReceived / 2);
     }
-    received_.push_back(port_.ReadByte());
+    received_.push_back(link_->ReadByte());
   }
-  const auto lastArrival = port_.LastArrival();
-  const bool silent = !lastArrival || now_ - *lastArrival >= timing_.frameGap;
+  // Modbus TCP frames carry their length: there is no line of ours to wait for.
+  const auto lastArrival = link_->LastArrival();
+  const bool silent = link_->Framing() == LinkFraming::kMbap || !lastArrival ||
+                      now_ - *lastArrival >= timing_.frameGap;
 
   switch (phase_) {
     case Phase::kAwaiting:
@@ -78,7 +91,7 @@ std::optional<ExchangeOutcome> ModbusEngine::ReceiveAnswer() {
 
 std::optional<ExchangeOutcome> ModbusEngine::Await(bool silent) {
   if (echoPending_ && !DropExpectedEcho(silent)) return std::nullopt;
-  const Scan scan = ScanAnswer(received_, *expected_, silent);
+  const Scan scan = ScanReceived(received_, *expected_, transaction_, silent);
   const ScanPiece* answer = scan.Answer();
   if ((!answer || answer->offset != 0) && OwnRequestCameBack()) {
     // What follows the request (its answer, on an echoing line) is let arrive, so that it is
@@ -171,7 +184,16 @@ ExchangeOutcome ModbusEngine::JudgeOwnRequest() {
   return ExchangeOutcome::kOwnRequest;
 }
 
+Scan ModbusEngine::ScanReceived(std::span<const std::uint8_t> bytes,
+                                const modbus::ExpectedAnswer& expected, std::uint16_t transaction,
+                                bool silent) const {
+  return framing_ == LinkFraming::kMbap ? ScanMbapAnswer(bytes, expected, transaction)
+                                        : ScanAnswer(bytes, expected, silent);
+}
+
 void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
+  NoteLateAnswers(std::span<const std::uint8_t>(received_).first(answer.offset));
+  NoteAnswerLatency();
   // Noise and stale frames in front of the answer were dropped; the exchange itself is fine.
   for (const ScanPiece& piece : scan.pieces) {
     if (&piece == &answer) break;
@@ -183,15 +205,23 @@ void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
     ReportRx(FrameOutcome::Dropped, end, received_.size() - end);
     ++droppedFrames_;
   }
+  // The decoder reads RTU frames: a Modbus TCP answer is given to it as the line carries it.
+  std::span<const std::uint8_t> frame =
+      std::span<const std::uint8_t>(received_).subspan(answer.offset, answer.size);
+  std::vector<std::uint8_t> rtu;
+  if (framing_ == LinkFraming::kMbap) {
+    rtu = modbus::RtuOfMbap(frame);
+    frame = rtu;
+  }
   // No answer of a request the tool sends is longer than a frame; the buffer keeps 260 bytes.
-  const std::size_t stored = std::min(answer.size, kMaxStored);
-  for (std::size_t i = 0; i < stored; ++i) rxBuffer_[i] = received_[answer.offset + i];
+  const std::size_t stored = std::min(frame.size(), kMaxStored);
+  std::copy_n(frame.begin(), stored, rxBuffer_.begin());
   rxCount_ = static_cast<int>(stored);
 
   queue_.AdvanceReadIndex();
   headSent_ = false;
   if (answer.kind == ScanPiece::Kind::kException) {
-    const int code = received_[answer.offset + 2];
+    const int code = frame[2];
     Report(ExchangeOutcome::kLinkUp, code);
     ReportRx(FrameOutcome::Exception, answer.offset, answer.size, code);
   } else {
@@ -207,6 +237,7 @@ void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
 // only a well-formed frame that answers something else is not this request's answer. An answer
 // cut short is told as such to the observer, apart from the bytes in front of it.
 ExchangeOutcome ModbusEngine::JudgeFailure(const Scan& scan) {
+  NoteLateAnswers(received_);
   const std::size_t count = received_.size();
   const ScanPiece* cut = scan.pieces.empty() ? nullptr : &scan.pieces.back();
   if (count >= 3 && cut && cut->kind == ScanPiece::Kind::kPartial && cut->size >= 3 &&
@@ -248,6 +279,7 @@ void ModbusEngine::SendWhenSilent(bool silent) {
 
 void ModbusEngine::DropReceived() {
   if (received_.empty()) return;
+  NoteLateAnswers(received_);
   ReportRx(FrameOutcome::Dropped, 0, received_.size());
   ++droppedFrames_;
   received_.clear();
@@ -263,6 +295,7 @@ void ModbusEngine::ReportRx(FrameOutcome outcome, std::size_t offset, std::size_
   event.bytes = std::span<const std::uint8_t>(received_).subspan(offset, size);
   event.at = now_;
   event.request = txFrame_;
+  event.framing = framing_;
   if (phase_ != Phase::kIdle) {
     event.sinceRequest = std::chrono::duration_cast<std::chrono::milliseconds>(now_ - sentAt_);
   }
@@ -292,7 +325,7 @@ void ModbusEngine::SendNextRequest() {
     [[maybe_unused]] const bool queued = QueueRequest(pollSource_());
   }
 
-  if (!port_.IsOpen() || sendingHeld_) {
+  if (!link_->IsOpen() || sendingHeld_) {
     phase_ = Phase::kIdle;
     return;
   }
@@ -300,23 +333,28 @@ void ModbusEngine::SendNextRequest() {
   // request off it.
   inFlight_ = queue_.Head();
   const modbus::Adu adu(static_cast<std::uint8_t>(slaveAddress_), inFlight_);
+  framing_ = link_->Framing();
   txFrame_ = adu.Bytes();
-  port_.Write(txFrame_);
+  const std::size_t rtuRequestSize = txFrame_.size();
+  if (framing_ == LinkFraming::kMbap) {
+    ++transaction_;  // every copy its own, so that a late answer to an earlier one is told apart
+    txFrame_ = modbus::MbapFrame(transaction_, adu.Address(), inFlight_);
+  }
+  link_->Write(txFrame_);
   sentAt_ = clock_();
   echoPending_ = echoExpected_;
   expected_.emplace(adu);
   if (echoPending_) {
-    const Scan own = ScanAnswer(txFrame_, *expected_, true);
+    const Scan own = ScanReceived(txFrame_, *expected_, transaction_, true);
     const ScanPiece* answer = own.Answer();
     copyIsAnswer_ = answer && answer->offset == 0 && answer->size == txFrame_.size();
   }
-  // The request's bytes, the controller's reply time and its answer's bytes; at least the next
-  // tick, as on a fast line the exchange has always been given.
+  sent_.push_back({transaction_, *expected_, sentAt_});
+  if (sent_.size() > kCopiesKept) sent_.pop_front();
   const std::size_t answerSize =
       expected_->Length() != 0 ? expected_->Length() : modbus::kExceptionAnswerSize;
-  const auto lineTime = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-      timing_.Bytes(txFrame_.size() + answerSize) + kReplyAllowance);
-  deadline_ = sentAt_ + std::max<std::chrono::steady_clock::duration>(kTick - kTickSlack, lineTime);
+  SetAnswerWait(rtuRequestSize, answerSize);
+  deadline_ = sentAt_ + answerWait_;
   phase_ = Phase::kAwaiting;
 
   if (observer_) {
@@ -324,9 +362,56 @@ void ModbusEngine::SendNextRequest() {
     event.bytes = txFrame_;
     event.at = sentAt_;
     event.resend = headSent_;
+    event.answerWait = AnswerWait();
+    event.framing = framing_;
     observer_->OnFrame(event);
   }
   headSent_ = true;
+}
+
+// The wait set by the user; else the request's bytes, the controller's reply time and its
+// answer's bytes on the line (behind the gateway over TCP, and the network's time), at least
+// the next tick, as on a fast line the exchange has always been given, or what late answers
+// have shown to be needed.
+void ModbusEngine::SetAnswerWait(std::size_t rtuRequestSize, std::size_t answerSize) {
+  using std::chrono::milliseconds;
+  if (responseTimeout_) {
+    answerWait_ = *responseTimeout_;
+    waitSource_ = WaitSource::kSet;
+    return;
+  }
+  auto wait = timing_.Bytes(rtuRequestSize + answerSize) + milliseconds(kReplyAllowance);
+  if (OnNetwork()) wait += kNetworkAllowance;
+  const auto automatic = std::max<std::chrono::microseconds>(kTick - kTickSlack, wait);
+  const auto learned = std::chrono::ceil<std::chrono::microseconds>(learnedWait_);
+  waitSource_ = learned > automatic ? WaitSource::kLearned : WaitSource::kAutomatic;
+  answerWait_ = std::max(automatic, learned);
+}
+
+// Answers to earlier requests that came after their exchange had been judged: the automatic
+// wait was too short for this controller or gateway. It grows to cover the latency seen.
+void ModbusEngine::NoteLateAnswers(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty() || sent_.empty()) return;
+  const auto arrival = link_->LastArrival();
+  if (!arrival) return;
+  for (auto copy = sent_.rbegin(); copy != sent_.rend(); ++copy) {
+    if (!ScanReceived(bytes, copy->expected, copy->transaction, true).Answer()) continue;
+    const auto latency = *arrival - copy->sentAt;
+    const auto wanted = latency + latency / 4 + kLearnMargin;
+    learnedWait_ = std::min<std::chrono::steady_clock::duration>(
+        kMaxLearnedWait, std::max(learnedWait_, wanted));
+    return;
+  }
+}
+
+// An answer in time: a wait learned from late ones shrinks slowly towards what this one needed,
+// so that a controller that has become prompt again is soon waited for no longer than before.
+void ModbusEngine::NoteAnswerLatency() {
+  const auto arrival = link_->LastArrival();
+  if (learnedWait_ == std::chrono::steady_clock::duration::zero() || !arrival) return;
+  const auto latency = *arrival - sentAt_;
+  const auto needed = latency + latency / 4 + kLearnMargin;
+  if (needed < learnedWait_) learnedWait_ -= (learnedWait_ - needed) / 8;
 }
 
 }  // namespace torvex

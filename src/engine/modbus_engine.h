@@ -1,16 +1,20 @@
 #pragma once
-// The Modbus RTU master's exchange cycle on the 100 ms tick, one request at a time. A tick
-// collects what arrived, takes from it the answer of the request in flight (matched by address,
-// function, length and echoed fields, wherever it stands among stray bytes and stale frames),
-// reports the outcome, hands a valid answer to the decoder, and sends the next request (or a
-// background poll). An answer still on its way is waited for until the line time of the
-// exchange at the port's speed plus a reply allowance has passed, at least one tick; a request
-// leaves only into a line that has been silent for a frame gap. It exchanges and nothing else:
+// The Modbus master's exchange cycle on the 100 ms tick, one request at a time, on a serial line
+// or over TCP (the same RTU bytes, or Modbus TCP frames). A tick collects what arrived, takes
+// from it the answer of the request in flight (matched by address, function, length and echoed
+// fields, and over Modbus TCP by its transaction, wherever it stands among stray bytes and stale
+// frames), reports the outcome, hands a valid answer to the decoder, and sends the next request
+// (or a background poll). An answer still on its way is waited for as long as the response
+// timeout says: set by the user, or the line time of the exchange at the port's speed plus a
+// reply allowance (and a network allowance over TCP), at least one tick, grown to cover the
+// latency of late answers. A request leaves only into a line that has been silent for a frame
+// gap. It exchanges and nothing else:
 // what to ask when nothing waits comes from a poll source it is given, and what it reports
 // (outcomes and counters) is shown by whoever listens.
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -23,7 +27,7 @@
 #include "engine/rx_buffer.h"
 #include "modbus/expected_answer.h"
 #include "modbus/pdu.h"
-#include "platform/serial_port.h"
+#include "platform/byte_link.h"
 
 namespace torvex {
 
@@ -48,12 +52,23 @@ class ModbusEngine {
   // A tick that comes this much early (the timer's own slack, the time its handler took
   // before the request left) still counts as one tick after the request.
   static constexpr std::chrono::milliseconds kTickSlack{20};
+  // Over TCP, for the network and the gateway, beyond the line behind it.
+  static constexpr std::chrono::milliseconds kNetworkAllowance{100};
+  // The automatic wait grows to a late answer's latency and this much more (and a quarter).
+  static constexpr std::chrono::milliseconds kLearnMargin{20};
+  // Nor does it grow beyond this.
+  static constexpr std::chrono::milliseconds kMaxLearnedWait{1000};
 
   // The slave address until told otherwise.
   static constexpr int kDefaultSlaveAddress = 7;
 
-  explicit ModbusEngine(SerialPort& port, Clock clock = std::chrono::steady_clock::now)
-      : port_(port), clock_(std::move(clock)) {}
+  explicit ModbusEngine(ByteLink& link, Clock clock = std::chrono::steady_clock::now)
+      : link_(&link), clock_(std::move(clock)) {}
+
+  // Moves the exchange onto another link. An exchange in flight on the old one is given up;
+  // its request stays at the head of the queue and goes out again on the new one.
+  void SetLink(ByteLink& link);
+  const ByteLink& Link() const { return *link_; }
 
   void SetDecoder(Decoder decoder) { decoder_ = std::move(decoder); }
   // Without a poll source, an empty queue leaves the line idle.
@@ -79,6 +94,17 @@ class ModbusEngine {
   // While held, the sender writes nothing, as if the port were closed: the settings dialog
   // holds it while it opens ports only to see whether they can be opened.
   void SetSendingHeld(bool held) { sendingHeld_ = held; }
+
+  // How long an answer is waited for after its request: nothing for the automatic wait.
+  void SetResponseTimeout(std::optional<std::chrono::milliseconds> timeout) {
+    responseTimeout_ = timeout;
+  }
+  // Where the wait of the last request sent came from.
+  enum class WaitSource { kAutomatic, kLearned, kSet };
+  std::chrono::milliseconds AnswerWait() const {
+    return std::chrono::ceil<std::chrono::milliseconds>(answerWait_);
+  }
+  WaitSource AnswerWaitSource() const { return waitSource_; }
 
   // Whether the adapter returns what the tool sends (a 2-wire RS-485 adapter's echo). When it
   // does, the request's own bytes at the head of what arrives are dropped, and only those; a
@@ -130,8 +156,14 @@ class ModbusEngine {
   void ReportRx(FrameOutcome outcome, std::size_t offset, std::size_t size, int exceptionCode = 0,
                 std::size_t expectedSize = 0);
   void DropReceived();
+  Scan ScanReceived(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
+                    std::uint16_t transaction, bool silent) const;
+  void SetAnswerWait(std::size_t rtuRequestSize, std::size_t answerSize);
+  void NoteLateAnswers(std::span<const std::uint8_t> bytes);
+  void NoteAnswerLatency();
+  bool OnNetwork() const { return framing_ != LinkFraming::kRtuLine; }
 
-  SerialPort& port_;
+  ByteLink* link_;
   Clock clock_;
   Decoder decoder_;
   PollSource pollSource_;
@@ -172,6 +204,22 @@ class ModbusEngine {
   std::chrono::steady_clock::time_point holdingSince_;
   // Whether the request at the head has been on the line before (a resend).
   bool headSent_ = false;
+
+  // How the request in flight was framed, and its Modbus TCP transaction.
+  LinkFraming framing_ = LinkFraming::kRtuLine;
+  std::uint16_t transaction_ = 0;
+  std::optional<std::chrono::milliseconds> responseTimeout_;
+  std::chrono::steady_clock::duration answerWait_{0};
+  WaitSource waitSource_ = WaitSource::kAutomatic;
+  // What the latency of late answers taught the automatic wait; zero until one came.
+  std::chrono::steady_clock::duration learnedWait_{0};
+  // The last requests sent, newest last, to know a late answer to one of them.
+  struct SentCopy {
+    std::uint16_t transaction;
+    modbus::ExpectedAnswer expected;
+    std::chrono::steady_clock::time_point sentAt;
+  };
+  std::deque<SentCopy> sent_;
 };
 
 }  // namespace torvex

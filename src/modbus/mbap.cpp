@@ -1,5 +1,7 @@
 #include "modbus/mbap.h"
 
+#include "modbus/crc16.h"
+
 namespace torvex::modbus {
 namespace {
 
@@ -40,6 +42,13 @@ std::optional<std::size_t> MbapFrameLength(std::span<const std::uint8_t> bytes) 
     return std::nullopt;
   }
   return kMbapHeaderSize - 1 + header->length;
+}
+
+std::vector<std::uint8_t> RtuOfMbap(std::span<const std::uint8_t> frame) {
+  if (frame.size() < kMbapHeaderSize + 1) return {};
+  std::vector<std::uint8_t> rtu(frame.begin() + kMbapHeaderSize - 1, frame.end());
+  AppendCrc(rtu);
+  return rtu;
 }
 
 }  // namespace torvex::modbus

@@ -39,4 +39,9 @@ std::optional<MbapHeader> ParseMbapHeader(std::span<const std::uint8_t> bytes);
 // carries no function code or more than a PDU can hold), so the stream has lost its step.
 std::optional<std::size_t> MbapFrameLength(std::span<const std::uint8_t> bytes);
 
+// A whole Modbus TCP frame as the serial line would carry it: the unit identifier as the
+// address, the PDU, the CRC. What reads RTU frames (the decoder, the monitor's meanings) reads
+// it unchanged. Empty for fewer bytes than a header and a function code.
+std::vector<std::uint8_t> RtuOfMbap(std::span<const std::uint8_t> frame);
+
 }  // namespace torvex::modbus

@@ -1,15 +1,13 @@
 #pragma once
 // The serial port layer: the only operations the tool needs from a port. The engine and the
 // dialogs use this interface; QtSerialPort implements it, tests may fake it.
-#include <chrono>
-#include <cstdint>
 #include <optional>
-#include <span>
 #include <stdexcept>
 #include <utility>
 
 #include <QString>
 
+#include "platform/byte_link.h"
 #include "platform/port_fault.h"
 #include "platform/result.h"
 
@@ -46,10 +44,9 @@ BasicResult<PortError> TryPort(Operation&& operation) {
   return {};
 }
 
-class SerialPort {
+// A serial port as the tool opens it: COMn with a mode string; the bytes go through ByteLink.
+class SerialPort : public ByteLink {
  public:
-  virtual ~SerialPort() = default;
-
   // Mode string such as "9600,n,8,2". Throws PortError(InvalidValue) for an invalid one; on an
   // open port a valid mode applies at once.
   virtual void SetSettings(const QString& mode) = 0;
@@ -59,16 +56,6 @@ class SerialPort {
   // Opens with the mode and number set before. Throws PortError of the matching kind.
   virtual void Open() = 0;
   virtual void Close() = 0;
-  virtual bool IsOpen() const = 0;
-  // All bytes in one write, in order. Nothing happens on a closed port.
-  virtual void Write(std::span<const std::uint8_t> bytes) = 0;
-  // Received bytes waiting; 0 when none or when the port is closed.
-  virtual int BytesWaiting() = 0;
-  // One received byte, removed from those waiting (0 when none is waiting).
-  virtual std::uint8_t ReadByte() = 0;
-  // When the last received byte reached the port (steady clock); nothing before the first. The
-  // exchange tells from it whether the line has been silent long enough to send.
-  virtual std::optional<std::chrono::steady_clock::time_point> LastArrival() const = 0;
 };
 
 }  // namespace torvex

@@ -47,6 +47,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("Keep \"тп.ini\" and ports/ in DIR (created if missing)."),
       QStringLiteral("DIR"));
   parser.addOption(config);
+  const QCommandLineOption connectTo(
+      QStringLiteral("connect"),
+      QStringLiteral("Use LINK for this run instead of the one in \"тп.ini\", which stays as it "
+                     "is: modbus-tcp://HOST[:PORT] (a Modbus TCP gateway, port 502 by default), "
+                     "rtu-over-tcp://HOST[:PORT] (a serial device server that carries the RTU "
+                     "bytes unchanged, port 4001 by default), or COMn."),
+      QStringLiteral("LINK"));
+  parser.addOption(connectTo);
 
   CommandLine result;
   // Without an application object Qt cannot know the program's name.
@@ -76,6 +84,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QString dir = parser.value(config);
     if (dir.isEmpty()) result.error = QStringLiteral("--config needs a folder");
     else result.configDir = QDir::cleanPath(QFileInfo(dir).absoluteFilePath());
+  }
+  if (parser.isSet(connectTo)) {
+    const ConnectParse parsed = ParseConnectArgument(parser.value(connectTo));
+    if (parsed.argument) result.connect = parsed.argument;
+    else result.error = parsed.error;
   }
   return result;
 }

@@ -1,8 +1,12 @@
 #pragma once
 // What torvex-tp takes on its command line. Parsed before any window exists, so that --help
 // and --version work without a display.
+#include <optional>
+
 #include <QString>
 #include <QStringList>
+
+#include "config/link_choice.h"
 
 namespace torvex {
 
@@ -14,6 +18,8 @@ struct CommandLine {
   QString record;        // --record FILE: record the measurements into FILE (CSV)
   QString exchangeLog;  // --exchange-log FILE: append every frame to FILE (absolute path)
   QString configDir;    // --config DIR: keep "тп.ini" and ports/ there (absolute path)
+  // --connect LINK: the link of this run, in place of the file's (which stays as it is).
+  std::optional<ConnectArgument> connect;
   QString error;        // not empty: the arguments were not understood
   QString helpText;     // what --help prints
 };

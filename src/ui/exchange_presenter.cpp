@@ -12,9 +12,9 @@ void ExchangePresenter::ShowReport(const ExchangeReport& report) {
   }
 }
 
-void ExchangePresenter::ShowTick(int portNumber, const QString& portSettings,
+void ExchangePresenter::ShowTick(const QString& linkName, const QString& portSettings,
                                  std::int32_t transactionCode) {
-  view_.SetCaption(kCaptionHead + QString::number(portNumber) + QStringLiteral("  ") + portSettings);
+  view_.SetCaption(kCaptionHead + linkName + QStringLiteral("  ") + portSettings);
   if (transactionCode != shownCode_) {
     shownCode_ = transactionCode;
     view_.SetText({Control::lbl_tr_id}, QString::number(transactionCode));

@@ -14,7 +14,8 @@
 
 namespace torvex {
 
-inline const QString kCaptionHead = QStringLiteral("TORVEX-CPU. Тест протокола Modbus. Порт: COM");
+// Followed by the link in use ("COM3", "TCP 192.168.0.10:502") and the mode string.
+inline const QString kCaptionHead = QStringLiteral("TORVEX-CPU. Тест протокола Modbus. Порт: ");
 // Behind the link's words when the valid answer was the controller's exception answer.
 inline const QString kExceptionNote = QStringLiteral(" Нарушение протокола, код: ");
 
@@ -25,9 +26,9 @@ class ExchangePresenter : public StatusLine {
   // Each outcome as the engine reports it, before an answer is decoded: the status line, and
   // the error count once there is one ("debug" until the first failure).
   void ShowReport(const ExchangeReport& report);
-  // After every tick: the port in use in the caption, and the transaction code once the
+  // After every tick: the link in use in the caption, and the transaction code once the
   // background poll has written one.
-  void ShowTick(int portNumber, const QString& portSettings, std::int32_t transactionCode);
+  void ShowTick(const QString& linkName, const QString& portSettings, std::int32_t transactionCode);
   // After every tick, behind the words the line shows (an outcome's or a message): the notes on
   // the adapter, the exchange log and the recording. A tick that waited for an answer leaves
   // the words and renews the notes.

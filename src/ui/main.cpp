@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
   torvex::MessageBoxPrompter prompter;
   torvex::Tool tool(settingsDir, port, prompter);
   if (!options.exchangeLog.isEmpty()) tool.OpenExchangeLog(options.exchangeLog);
+  if (options.connect) tool.Config().SetRunLink(options.connect->link, options.connect->comPort);
   if (!tool.FormLoad() || quit.Requested()) return 0;
   // An unattended run never replaces a recording: an existing file is kept.
   if (!options.record.isEmpty()) {

@@ -4,15 +4,16 @@
 
 namespace torvex {
 
-PolledExchange::PolledExchange(SerialPort& port, MainView& view, ModbusEngine::Clock clock)
-    : presenter_(view), engine_(port, std::move(clock)) {
+PolledExchange::PolledExchange(ByteLink& link, MainView& view, ModbusEngine::Clock clock)
+    : presenter_(view), engine_(link, std::move(clock)) {
   engine_.SetPollSource([this] { return poll_.Next(); });
   engine_.SetReportHandler([this](const ExchangeReport& report) { presenter_.ShowReport(report); });
 }
 
-std::optional<ExchangeOutcome> PolledExchange::Tick(int portNumber, const QString& portSettings) {
+std::optional<ExchangeOutcome> PolledExchange::Tick(const QString& linkName,
+                                                    const QString& portSettings) {
   const std::optional<ExchangeOutcome> outcome = engine_.Tick(portSettings);
-  presenter_.ShowTick(portNumber, portSettings, poll_.TransactionCode());
+  presenter_.ShowTick(linkName, portSettings, poll_.TransactionCode());
   return outcome;
 }
 

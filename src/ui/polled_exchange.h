@@ -16,14 +16,14 @@ namespace torvex {
 
 class PolledExchange {
  public:
-  PolledExchange(SerialPort& port, MainView& view,
+  PolledExchange(ByteLink& link, MainView& view,
                  ModbusEngine::Clock clock = std::chrono::steady_clock::now);
   PolledExchange(const PolledExchange&) = delete;
   PolledExchange& operator=(const PolledExchange&) = delete;
 
-  // One tick of the exchange timer: the exchange, then the caption with the port in use and
-  // the transaction code.
-  std::optional<ExchangeOutcome> Tick(int portNumber, const QString& portSettings);
+  // One tick of the exchange timer: the exchange, then the caption with the link in use
+  // ("COM3", LinkName) and the transaction code.
+  std::optional<ExchangeOutcome> Tick(const QString& linkName, const QString& portSettings);
 
   ModbusEngine& Engine() { return engine_; }
   const ModbusEngine& Engine() const { return engine_; }

@@ -1,5 +1,7 @@
 #include "ui/set_com_dialog.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include <QCheckBox>
@@ -20,14 +22,15 @@
 namespace torvex {
 
 void SetComDialog::ExecModal(SerialPort& port, Configuration& config, StatusLine& status,
-                             ModbusEngine& engine, QWidget* owner, AdapterSource* adapters) {
-  SetComDialog dialog(port, config, status, engine, owner, adapters);
+                             ModbusEngine& engine, QWidget* owner, AdapterSource* adapters,
+                             TcpLink* network) {
+  SetComDialog dialog(port, config, status, engine, owner, adapters, network);
   dialog.exec();
 }
 
 SetComDialog* SetComDialog::ShowModeless(SerialPort& port, Configuration& config, StatusLine& status,
                                          ModbusEngine& engine, QWidget* owner,
-                                         AdapterSource* adapters) {
+                                         AdapterSource* adapters, TcpLink* network) {
   if (owner) {
     const auto open = owner->findChildren<SetComDialog*>(QString(), Qt::FindDirectChildrenOnly);
     for (SetComDialog* dialog : open) {
@@ -39,20 +42,22 @@ SetComDialog* SetComDialog::ShowModeless(SerialPort& port, Configuration& config
       }
     }
   }
-  auto* dialog = new SetComDialog(port, config, status, engine, owner, adapters);
+  auto* dialog = new SetComDialog(port, config, status, engine, owner, adapters, network);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->show();
   return dialog;
 }
 
 SetComDialog::SetComDialog(SerialPort& port, Configuration& config, StatusLine& status,
-                           ModbusEngine& engine, QWidget* owner, AdapterSource* adapters)
+                           ModbusEngine& engine, QWidget* owner, AdapterSource* adapters,
+                           TcpLink* network)
     : QDialog(owner),
       config_(config),
       adapters_(adapters),
       logic_(port, config, status, *this, [&engine](bool held) { engine.SetSendingHeld(held); },
-             adapters) {
+             adapters, network) {
   BuildControls();
+  if (!network) cmbLink_->setEnabled(false);
   logic_.Load();
 }
 
@@ -80,11 +85,34 @@ void SetComDialog::BuildControls() {
   cancel->setObjectName(QStringLiteral("Отмена"));
   cancel->setAutoDefault(false);
 
+  cmbLink_ = new QComboBox(this);
+  cmbLink_->setObjectName(QStringLiteral("cmb_link"));
+  cmbLink_->addItems({kLinkSerialText, kLinkRtuOverTcpText, kLinkModbusTcpText});
+  const auto field = [this](const char* name, const QString& placeholder) {
+    auto* edit = new QLineEdit(this);
+    edit->setObjectName(QLatin1String(name));
+    edit->setPlaceholderText(placeholder);
+    return edit;
+  };
+  txtHost_ = field("txt_host", QStringLiteral("192.168.0.10"));
+  txtTcpPort_ = field("txt_tcp_port", QString());
+  txtTimeout_ = field("txt_response_timeout", QStringLiteral("автоматически"));
+
   auto* grid = new QGridLayout(this);
-  grid->addWidget(label("Label1", QStringLiteral("Выберите порт:")), 0, 0);
-  grid->addWidget(cmbCOMList_, 0, 1);
-  grid->addWidget(label("Label2", QStringLiteral("Настройки режима:")), 1, 0);
-  grid->addWidget(txt_settings_, 1, 1);
+  grid->addWidget(label("lbl_link", QStringLiteral("Подключение:")), 0, 0);
+  grid->addWidget(cmbLink_, 0, 1);
+  auto* hostLabel = label("lbl_host", QStringLiteral("Адрес:"));
+  auto* portLabel = label("lbl_tcp_port", QStringLiteral("Порт:"));
+  grid->addWidget(hostLabel, 1, 0);
+  grid->addWidget(txtHost_, 1, 1);
+  grid->addWidget(portLabel, 2, 0);
+  grid->addWidget(txtTcpPort_, 2, 1);
+  networkRows_ = {hostLabel, txtHost_, portLabel, txtTcpPort_};
+  grid->addWidget(label("Label1", QStringLiteral("Выберите порт:")), 3, 0);
+  grid->addWidget(cmbCOMList_, 3, 1);
+  // Over the network the mode describes the RS-485 line behind the gateway.
+  grid->addWidget(label("Label2", QStringLiteral("Настройки режима:")), 4, 0);
+  grid->addWidget(txt_settings_, 4, 1);
   // The help lines under the two fields, each across the whole width.
   const std::pair<const char*, const char*> help[] = {
       {"Label3", "Формат ввода режима: Ск, Чт, Дн, Ст"},
@@ -93,10 +121,18 @@ void SetComDialog::BuildControls() {
       {"Label6", "Дн - количество битов данных (стандартно - 8)"},
       {"Label7", "Ст - количество стоповых битов (1 или 2)"},
   };
-  int row = 2;
+  int row = 5;
   for (const auto& [name, text] : help) {
     grid->addWidget(label(name, QString::fromUtf8(text)), row++, 0, 1, 2);
   }
+  grid->addWidget(label("lbl_response_timeout", QStringLiteral("Ожидание ответа, мс:")), row, 0);
+  grid->addWidget(txtTimeout_, row++, 1);
+  lblLinkFault_ = label("lbl_link_fault", QString());
+  lblLinkFault_->setWordWrap(true);
+  lblLinkFault_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lblLinkFault_->setStyleSheet(QStringLiteral("color: #b00000"));
+  lblLinkFault_->hide();
+  grid->addWidget(lblLinkFault_, row++, 0, 1, 2);
   // Beyond the controls above: why nothing is listed, the adapter's echo, binding an adapter.
   lblNoPorts_ = label("lbl_no_ports", QString());
   lblNoPorts_->setWordWrap(true);
@@ -132,6 +168,49 @@ void SetComDialog::BuildControls() {
   connect(ok, &QPushButton::clicked, this, &SetComDialog::OK_Click);
   connect(cancel, &QPushButton::clicked, this, &SetComDialog::Cancel_Click);
   connect(bind, &QPushButton::clicked, this, &SetComDialog::BindAdapter_Click);
+  connect(cmbLink_, &QComboBox::currentIndexChanged, this, &SetComDialog::LinkKindChosen);
+  LinkKindChosen();
+}
+
+namespace {
+
+// The entries of "Подключение", in the order they are listed.
+constexpr LinkKind kListedKinds[] = {LinkKind::kSerial, LinkKind::kRtuOverTcp,
+                                     LinkKind::kModbusTcp};
+
+}  // namespace
+
+// The server's fields show for a network link; a port left at the other kind's usual number
+// (or empty) takes this kind's.
+void SetComDialog::LinkKindChosen() {
+  const LinkKind kind = kListedKinds[std::max(0, cmbLink_->currentIndex())];
+  const bool network = kind != LinkKind::kSerial;
+  for (QWidget* widget : networkRows_) widget->setVisible(network);
+  if (network && (txtTcpPort_->text().trimmed().isEmpty() ||
+                  txtTcpPort_->text().trimmed() == QString::number(DefaultTcpPort(shownKind_)))) {
+    txtTcpPort_->setText(QString::number(DefaultTcpPort(kind)));
+  }
+  shownKind_ = kind;
+}
+
+LinkFields SetComDialog::Link() const {
+  return {kListedKinds[std::max(0, cmbLink_->currentIndex())], txtHost_->text(),
+          txtTcpPort_->text(), txtTimeout_->text()};
+}
+
+void SetComDialog::SetLink(const LinkFields& fields) {
+  txtHost_->setText(fields.host);
+  txtTcpPort_->setText(fields.tcpPort);
+  txtTimeout_->setText(fields.responseTimeout);
+  shownKind_ = fields.kind;
+  const auto listed = std::find(std::begin(kListedKinds), std::end(kListedKinds), fields.kind);
+  cmbLink_->setCurrentIndex(static_cast<int>(listed - std::begin(kListedKinds)));
+  LinkKindChosen();
+}
+
+void SetComDialog::ShowLinkFault(const QString& text) {
+  lblLinkFault_->setText(text);
+  lblLinkFault_->setVisible(!text.isEmpty());
 }
 
 void SetComDialog::ClearPortEntries() { cmbCOMList_->clear(); }

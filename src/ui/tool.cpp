@@ -47,6 +47,12 @@ QString PortErrorMessage(const PortError& error, std::uint8_t portNumber) {
   return first + QStringLiteral("\r\n") + reason + advice;
 }
 
+QString NetworkErrorMessage(const NetworkTarget& target, const NetworkFault& fault) {
+  return QStringLiteral("Нет соединения с ") + target.HostPort() + QStringLiteral("\r\n") +
+         NetworkFaultText(target, fault) + QStringLiteral("\r\n") +
+         QStringLiteral("Проверьте адрес и порт в настройке");
+}
+
 Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
     : port_(port),
       prompter_(prompter),
@@ -86,7 +92,8 @@ void Tool::ConnectHandlers() {
   connect(&window_, &MainWindow::cmd_writeall_Click, this,
           [this] { params_.cmd_writeall_Click(); });
   connect(&window_, &MainWindow::mnu_settings_Click, this, [this] {
-    SetComDialog::ShowModeless(port_, config_, exchange_.Presenter(), engine_, &window_, adapters_);
+    SetComDialog::ShowModeless(port_, config_, exchange_.Presenter(), engine_, &window_, adapters_,
+                               &network_);
   });
   connect(&window_, &MainWindow::mnu_monitor_Click, this, [this] { ShowMonitor(); });
 }
@@ -132,15 +139,7 @@ bool Tool::FormLoad() {
   window_.CreateDiscreteInputs();
   window_.CreateDiscreteOutputs();
 
-  try {
-    port_.SetSettings(config_.PortSettings());
-    port_.SetCommPort(config_.PortNumber());
-    port_.Open();
-  } catch (const PortError& error) {
-    const QString message = PortErrorMessage(error, config_.PortNumber());
-    if (prompter_.OkCancel(kPortErrorTitle, message) == Prompter::Choice::Cancel) return false;
-    SetComDialog::ExecModal(port_, config_, exchange_.Presenter(), engine_, &window_, adapters_);
-  }
+  if (!OpenLink()) return false;
 
   params_.InitParamTable();
   // Also after the dialog: without the sensor types, the channels cannot be shown or
@@ -151,12 +150,47 @@ bool Tool::FormLoad() {
   return true;
 }
 
+// The link the configuration names, opened; when it does not open, the operator reads why and
+// chooses between the settings dialog (OK) and the end of the run (Cancel, false).
+bool Tool::OpenLink() {
+  QString title = kPortErrorTitle;
+  QString message;
+  if (config_.Link().OnNetwork()) {
+    const NetworkTarget target = config_.Link().Target();
+    network_.Connect(target);  // and again each second, should it fail
+    const BasicResult<NetworkFault> connected = network_.WaitConnected();
+    if (connected) return true;
+    title = kNetworkErrorTitle;
+    message = NetworkErrorMessage(target, connected.Why());
+  } else {
+    try {
+      port_.SetSettings(config_.PortSettings());
+      port_.SetCommPort(config_.PortNumber());
+      port_.Open();
+      return true;
+    } catch (const PortError& error) {
+      message = PortErrorMessage(error, config_.PortNumber());
+    }
+  }
+  if (prompter_.OkCancel(title, message) == Prompter::Choice::Cancel) return false;
+  SetComDialog::ExecModal(port_, config_, exchange_.Presenter(), engine_, &window_, adapters_,
+                          &network_);
+  return true;
+}
+
+ByteLink& Tool::ConfiguredLink() {
+  if (config_.Link().OnNetwork()) return network_;
+  return port_;
+}
+
 void Tool::Timer1_Tick() {
-  // The address chosen in cmb_slad and the echo box as the settings dialog's OK last left it:
-  // the frames of this tick go out with them.
+  // The link, the address chosen in cmb_slad, the echo box and the response timeout as the
+  // settings dialog's OK last left them: the frames of this tick go out with them.
+  engine_.SetLink(ConfiguredLink());
   engine_.SetSlaveAddress(window_.SlaveAddress());
   engine_.SetEchoExpected(config_.Echo());
-  exchange_.Tick(config_.PortNumber(), config_.PortSettings());
+  engine_.SetResponseTimeout(config_.ResponseTimeout());
+  exchange_.Tick(LinkName(config_.Link(), config_.PortNumber()), config_.PortSettings());
   // The notes on the adapter, the exchange log and the recording follow the exchange's words.
   exchange_.Presenter().SetNotes((engine_.EchoSeemsAbsent() ? kStatusNoEchoNote : QString()) +
                                  (logFailing_ ? kStatusLogFailingNote : QString()) +

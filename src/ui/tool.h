@@ -14,6 +14,8 @@
 #include "monitor/exchange_trace.h"
 #include "params/param_transfer.h"
 #include "platform/qt_adapter_source.h"
+#include "platform/serial_port.h"
+#include "platform/tcp_link.h"
 #include "record/recording.h"
 #include "ui/main_window.h"
 #include "ui/polled_exchange.h"
@@ -33,15 +35,20 @@ inline const QString kStatusNoEchoNote =
     QStringLiteral(" Адаптер, похоже, не возвращает отправленное: снимите отметку эха в настройке порта");
 
 inline const QString kPortErrorTitle = QStringLiteral("Ошибка открытия порта");
+inline const QString kNetworkErrorTitle = QStringLiteral("Ошибка соединения");
 
 // The message of a failed port opening, lines joined by CR LF: what failed, then, when a device
 // was tried, the device and the reason, then what to do.
 QString PortErrorMessage(const PortError& error, std::uint8_t portNumber);
+// The message of a connection that did not come about, in the same three lines: the server, why,
+// what to do.
+QString NetworkErrorMessage(const NetworkTarget& target, const NetworkFault& fault);
 
 class Tool : public QObject {
   Q_OBJECT
  public:
-  // settingsDir holds "тп.ini"; the port is the one serial port of the whole run.
+  // settingsDir holds "тп.ini"; the port is the one serial port of the whole run. A network link
+  // of the tool's own is used in its place when the configuration says so.
   Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter);
 
   // Start-up. Returns false when the operator ended the program at a failed port opening;
@@ -56,6 +63,7 @@ class Tool : public QObject {
   record::Recording& Recording() { return recording_; }
   torvex::RecordingMenu& RecordingMenu() { return recordingMenu_; }
   QTimer& Timer1() { return Timer1_; }
+  TcpLink& Network() { return network_; }
   ExchangeTrace& Trace() { return trace_; }
   // Where the settings dialog finds the serial adapters present (the system's listing unless
   // set); not owned.
@@ -74,8 +82,11 @@ class Tool : public QObject {
 
  private:
   void ConnectHandlers();
+  bool OpenLink();
+  ByteLink& ConfiguredLink();
 
   SerialPort& port_;
+  TcpLink network_;
   Prompter& prompter_;
   MainWindow window_;
   PolledExchange exchange_;

@@ -29,6 +29,9 @@ class FakeSetComView : public SetComView {
   bool EchoChecked() const override { return echo; }
   void SetEchoChecked(bool checked) override { echo = checked; }
   void YieldToEventLoop() override { ++yields; }
+  LinkFields Link() const override { return link; }
+  void SetLink(const LinkFields& fields) override { link = fields; }
+  void ShowLinkFault(const QString& text) override { linkFault = text; }
 
   QStringList entries;
   int selected = -2;
@@ -37,6 +40,8 @@ class FakeSetComView : public SetComView {
   int yields = 0;
   QString noPorts;
   bool echo = false;
+  LinkFields link;
+  QString linkFault;
 };
 
 // Ports 2 and 5 are present, none open yet; the port to use is COM5 in "19200,e,8,1".

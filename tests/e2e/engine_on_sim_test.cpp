@@ -29,7 +29,7 @@ class EngineOnSim : public ::testing::Test {
   // Ticks as the exchange timer does: one every 100 ms, the event loop running in between.
   void RunTicks(int ticks) {
     for (int i = 0; i < ticks; ++i) {
-      exchange.Tick(1, kMode);
+      exchange.Tick(QStringLiteral("COM1"), kMode);
       QTest::qWait(100);
     }
   }
@@ -64,9 +64,9 @@ TEST_F(EngineOnSim, ALateTickTakesTheAnswerThatHasArrived) {
   RunTicks(3);
   const std::int64_t errors = engine.ExchangeErrors();
   for (int i = 0; i < 10; ++i) {
-    exchange.Tick(1, kMode);
+    exchange.Tick(QStringLiteral("COM1"), kMode);
     std::this_thread::sleep_for(std::chrono::milliseconds(170));  // no event loop meanwhile
-    const auto outcome = exchange.Tick(1, kMode);
+    const auto outcome = exchange.Tick(QStringLiteral("COM1"), kMode);
     EXPECT_NE(outcome, std::optional(ExchangeOutcome::kNoAnswer)) << i;
     QTest::qWait(100);
   }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -119,6 +120,11 @@ class ToolRun {
     QFile ini(dir.Path() + "/тп.ini");
     if (!ini.open(QIODevice::WriteOnly)) throw std::runtime_error("cannot write тп.ini");
     ini.write("[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n");
+  }
+
+  bool AddToIni(const char* lines) {
+    QFile ini(dir.Path() + "/тп.ini");
+    return ini.open(QIODevice::Append) && ini.write(lines) == static_cast<qint64>(std::strlen(lines));
   }
 
   bool Start() {
@@ -259,6 +265,7 @@ struct FaultCase {
   QStringList statuses;  // each must be left by at least `times` ticks
   int times;
   bool measurements;  // false: the controller refuses the status block
+  const char* ini = "";  // lines added to "тп.ini"
 };
 
 std::vector<FaultCase> FaultCases() {
@@ -271,10 +278,15 @@ std::vector<FaultCase> FaultCases() {
       {"SplitAnswers", {"--split-every", "5"}, {kStatusBadCrc}, 3, true},
       // The stray bytes are dropped and the answer behind them taken.
       {"NoiseBeforeAnswers", {"--noise-every", "3"}, {kStatusLinkUp}, 3, true},
-      // Every answer comes 1.5 ticks late, after the deadline of the fast line: the request
+      // Every answer comes 1.5 ticks late, after the deadline the operator set: the request
       // goes again, its first answer is taken, and the second one, arriving while the next
       // request waits, answers nothing.
-      {"LateAnswers", {"--delay-ms", "150"}, {kStatusNoAnswer, kStatusNotThisAnswer}, 2, true},
+      {"LateAnswers",
+       {"--delay-ms", "150"},
+       {kStatusNoAnswer, kStatusNotThisAnswer},
+       2,
+       true,
+       "ResponseTimeoutMs=80\n"},
       {"AllAtOnce",
        {"--silent-every", "7", "--corrupt-every", "5", "--split-every", "11", "--noise-every", "13"},
        {kStatusNoAnswer, kStatusBadCrc},
@@ -294,6 +306,7 @@ TEST_P(LineFaults, AreReportedAndCountedAndTheDisplayComesBackToTheTrueValues) {
   ASSERT_NO_FATAL_FAILURE(TakeTruth());
 
   test::SimRunner sim(run.dir.LinkPath(1), fault.options);
+  ASSERT_TRUE(run.AddToIni(fault.ini));
   ASSERT_TRUE(run.Start());
   run.ExpectOnly(truth);
   for (const QString& status : fault.statuses) {
@@ -327,6 +340,25 @@ TEST_P(LineFaults, AreReportedAndCountedAndTheDisplayComesBackToTheTrueValues) {
 
 INSTANTIATE_TEST_SUITE_P(Sim, LineFaults, ::testing::ValuesIn(FaultCases()),
                          [](const auto& row) { return row.param.name; });
+
+// With the automatic response timeout, answers that keep coming 150 ms late teach the wait
+// their latency: a few resends at first, then none, and nothing lost or shown wrong.
+TEST_F(FaultsOnSim, LateAnswersTeachTheAutomaticWaitUntilNoRequestGoesTwice) {
+  ASSERT_NO_FATAL_FAILURE(TakeTruth());
+  test::SimRunner sim(run.dir.LinkPath(1), {"--delay-ms", "150"});
+  ASSERT_TRUE(run.Start());
+  run.ExpectOnly(truth);
+  ASSERT_NO_FATAL_FAILURE(WaitUntilEverythingShown(run));
+  const std::int64_t settled = run.Errors();
+  EXPECT_LE(settled, 1 + 5) << "the first tick, and at most five resends";
+  const std::size_t tick = run.ticks.size();
+  ASSERT_TRUE(WaitFor([&] { return run.ticks.size() >= tick + 30; }));
+  EXPECT_EQ(run.Errors(), settled) << "no resend once the wait has learned";
+  EXPECT_EQ(run.tool->Engine().AnswerWaitSource(), ModbusEngine::WaitSource::kLearned);
+  EXPECT_GT(run.tool->Engine().AnswerWait(), std::chrono::milliseconds(150));
+  EXPECT_TRUE(run.Shown() == truth) << Differences(run.Shown(), truth);
+  EXPECT_TRUE(run.Violations().empty()) << run.Violations();
+}
 
 // --- The controller refuses the operator's writes ------------------------------------------
 

@@ -176,7 +176,7 @@ TEST(StaleFrame, BeforeTheAnswerIsDroppedAndTheAnswerTaken) {
     for (int i = 0; i < answer.count; ++i) decoded.push_back(static_cast<std::uint8_t>(answer.cells[i]));
   });
 
-  exchange.Tick(1, "115200,n,8,2");  // the first poll leaves
+  exchange.Tick(QStringLiteral("COM1"), "115200,n,8,2");  // the first poll leaves
   QTest::qWait(20);
   const Bytes request = pty.Read(8, std::chrono::milliseconds(500));
   ASSERT_EQ(request.size(), 8u);
@@ -185,7 +185,7 @@ TEST(StaleFrame, BeforeTheAnswerIsDroppedAndTheAnswerTaken) {
   burst.insert(burst.end(), answer.begin(), answer.end());
   pty.Write(burst);
   QTest::qWait(100);
-  EXPECT_EQ(exchange.Tick(1, "115200,n,8,2"), ExchangeOutcome::kLinkUp);
+  EXPECT_EQ(exchange.Tick(QStringLiteral("COM1"), "115200,n,8,2"), ExchangeOutcome::kLinkUp);
   EXPECT_EQ(decoded, answer);
   EXPECT_EQ(engine.ExchangeErrors(), 1);  // the first tick only
   EXPECT_EQ(engine.DroppedFrames(), 1);

@@ -37,7 +37,7 @@ class EngineTest : public ::testing::Test {
  protected:
   std::optional<Outcome> Tick(std::chrono::milliseconds after = 100ms) {
     now += after;
-    return exchange.Tick(1, mode);
+    return exchange.Tick(QStringLiteral("COM1"), mode);
   }
   // A tick that finds the answer to the request in flight waiting.
   std::optional<Outcome> AnsweredTick() {
@@ -364,9 +364,9 @@ TEST_F(EngineTest, ALineThatNeverFallsSilentCountsAsNoAnswerOnceASecond) {
 }
 
 TEST_F(EngineTest, CaptionShowsThePortInUseEveryTick) {
-  exchange.Tick(3, "9600,e,8,1");
+  exchange.Tick(QStringLiteral("COM3"), "9600,e,8,1");
   EXPECT_EQ(view.caption, "TORVEX-CPU. Тест протокола Modbus. Порт: COM3  9600,e,8,1");
-  exchange.Tick(12, "");
+  exchange.Tick(QStringLiteral("COM12"), "");
   EXPECT_EQ(view.caption, "TORVEX-CPU. Тест протокола Modbus. Порт: COM12  ");
 }
 

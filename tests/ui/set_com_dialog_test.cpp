@@ -146,7 +146,7 @@ TEST_F(SetComDialogTest, LoadListsThePortsThatOpenWithoutSendingToThem) {
   timer.setInterval(0);
   QObject::connect(&timer, &QTimer::timeout, [&] {
     ++ticks;
-    exchange.Tick(config.PortNumber(), config.PortSettings());
+    exchange.Tick(LinkName(config.Link(), config.PortNumber()), config.PortSettings());
   });
   timer.start();
 

@@ -1,0 +1,36 @@
+#pragma once
+// A link that carries the exchange's bytes to the controller: the serial port, or a TCP
+// connection to a serial device server or a Modbus TCP gateway. The engine sends and receives
+// through this alone.
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace torvex {
+
+// How frames travel on a link.
+enum class LinkFraming {
+  kRtuLine,    // RTU frames on a serial line: a frame ends at a silence
+  kRtuStream,  // the same bytes carried by TCP, which may join or split them
+  kMbap,       // Modbus TCP: the MBAP header in place of the address and the CRC
+};
+
+class ByteLink {
+ public:
+  virtual ~ByteLink() = default;
+
+  virtual bool IsOpen() const = 0;
+  // All bytes in one write, in order. Nothing happens on a closed link.
+  virtual void Write(std::span<const std::uint8_t> bytes) = 0;
+  // Received bytes waiting; 0 when none or when the link is closed.
+  virtual int BytesWaiting() = 0;
+  // One received byte, removed from those waiting (0 when none is waiting).
+  virtual std::uint8_t ReadByte() = 0;
+  // When the last received byte arrived (steady clock); nothing before the first. The exchange
+  // tells from it whether the line has been silent long enough to send.
+  virtual std::optional<std::chrono::steady_clock::time_point> LastArrival() const = 0;
+  virtual LinkFraming Framing() const { return LinkFraming::kRtuLine; }
+};
+
+}  // namespace torvex

@@ -1,0 +1,158 @@
+#include "platform/tcp_link.h"
+
+#include <QEventLoop>
+
+namespace torvex {
+
+QString NetworkTarget::HostPort() const {
+  const QString shownHost = host.contains(u':') ? u'[' + host + u']' : host;
+  return shownHost + u':' + QString::number(port);
+}
+
+QString NetworkFaultText(const NetworkTarget& target, const NetworkFault& fault) {
+  const QString server = QStringLiteral("Сервер ") + target.HostPort();
+  switch (fault.reason) {
+    case NetworkFault::Reason::Refused:
+      return server + QStringLiteral(": соединение отвергнуто (на этом порту никто не принимает "
+                                     "соединений: проверьте порт и что сервер включён)");
+    case NetworkFault::Reason::HostNotFound:
+      return server + QStringLiteral(": адрес не найден (проверьте имя или IP-адрес)");
+    case NetworkFault::Reason::NoAnswer:
+      return server + QStringLiteral(": нет ответа на соединение за ") +
+             QString::number(TcpLink::kConnectTimeout.count() / 1000) +
+             QStringLiteral(" с (узел выключен, недоступен из этой сети или закрыт сетевым "
+                            "экраном)");
+    case NetworkFault::Reason::Dropped:
+      return server + QStringLiteral(": соединение разорвано") +
+             (fault.systemText.isEmpty() ? QString() : QStringLiteral(" (") + fault.systemText + u')');
+    case NetworkFault::Reason::Other:
+      break;
+  }
+  return server + QStringLiteral(": ") + fault.systemText;
+}
+
+TcpLink::TcpLink(QObject* parent) : QObject(parent) {
+  connectTimer_.setSingleShot(true);
+  connectTimer_.setInterval(kConnectTimeout);
+  retryTimer_.setSingleShot(true);
+  retryTimer_.setInterval(kRetryInterval);
+  connect(&connectTimer_, &QTimer::timeout, this,
+          [this] { Fail({NetworkFault::Reason::NoAnswer, {}}); });
+  connect(&retryTimer_, &QTimer::timeout, this, [this] {
+    if (wanted_) StartAttempt();
+  });
+  connect(&socket_, &QTcpSocket::connected, this, [this] {
+    attempting_ = false;
+    connectTimer_.stop();
+    fault_.reset();
+    // A request leaves at once, not when Nagle's algorithm would let it.
+    socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    emit AttemptEnded();
+  });
+  connect(&socket_, &QTcpSocket::readyRead, this, &TcpLink::TakeBytes);
+  connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+    if (!wanted_ || retryTimer_.isActive()) return;
+    NetworkFault fault{NetworkFault::Reason::Other, socket_.errorString()};
+    if (!attempting_) {
+      fault.reason = NetworkFault::Reason::Dropped;
+      if (error == QAbstractSocket::RemoteHostClosedError) fault.systemText.clear();
+    } else if (error == QAbstractSocket::ConnectionRefusedError) {
+      fault.reason = NetworkFault::Reason::Refused;
+    } else if (error == QAbstractSocket::HostNotFoundError) {
+      fault.reason = NetworkFault::Reason::HostNotFound;
+    } else if (error == QAbstractSocket::SocketTimeoutError) {
+      fault.reason = NetworkFault::Reason::NoAnswer;
+    }
+    Fail(fault);
+  });
+  connect(&socket_, &QTcpSocket::disconnected, this, [this] {
+    if (wanted_ && !attempting_ && !retryTimer_.isActive()) {
+      Fail({NetworkFault::Reason::Dropped, {}});
+    }
+  });
+}
+
+void TcpLink::Connect(const NetworkTarget& target) {
+  target_ = target;
+  wanted_ = true;
+  retryTimer_.stop();
+  fault_.reset();
+  StartAttempt();
+}
+
+void TcpLink::StartAttempt() {
+  attempting_ = true;
+  received_.clear();
+  readPos_ = 0;
+  socket_.abort();
+  connectTimer_.start();
+  socket_.connectToHost(target_.host, target_.port);
+}
+
+// The attempt or the connection is over; the next attempt follows in a second while the
+// connection is wanted.
+void TcpLink::Fail(NetworkFault fault) {
+  fault_ = std::move(fault);
+  attempting_ = false;
+  connectTimer_.stop();
+  if (wanted_) retryTimer_.start();  // first: aborting a live socket tells of its end again
+  socket_.abort();
+  received_.clear();
+  readPos_ = 0;
+  emit AttemptEnded();
+}
+
+BasicResult<NetworkFault> TcpLink::WaitConnected() {
+  if (attempting_) {
+    QEventLoop loop;
+    connect(this, &TcpLink::AttemptEnded, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  if (IsOpen()) return {};
+  return BasicResult<NetworkFault>::Failed(fault_.value_or(NetworkFault{}));
+}
+
+void TcpLink::Close() {
+  wanted_ = false;
+  attempting_ = false;
+  connectTimer_.stop();
+  retryTimer_.stop();
+  socket_.abort();
+  received_.clear();
+  readPos_ = 0;
+  emit AttemptEnded();
+}
+
+bool TcpLink::IsOpen() const {
+  return !attempting_ && socket_.state() == QAbstractSocket::ConnectedState;
+}
+
+void TcpLink::Write(std::span<const std::uint8_t> bytes) {
+  if (!IsOpen()) return;
+  socket_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  socket_.flush();
+}
+
+void TcpLink::TakeBytes() {
+  const QByteArray bytes = socket_.readAll();
+  if (bytes.isEmpty()) return;
+  if (readPos_ == received_.size()) {
+    received_.clear();
+    readPos_ = 0;
+  }
+  received_.insert(received_.end(), bytes.begin(), bytes.end());
+  lastArrival_ = std::chrono::steady_clock::now();
+}
+
+int TcpLink::BytesWaiting() {
+  if (!IsOpen()) return 0;
+  if (readPos_ == received_.size() && socket_.bytesAvailable() > 0) TakeBytes();
+  return static_cast<int>(received_.size() - readPos_);
+}
+
+std::uint8_t TcpLink::ReadByte() {
+  if (readPos_ >= received_.size()) return 0;
+  return received_[readPos_++];
+}
+
+}  // namespace torvex

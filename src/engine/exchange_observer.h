@@ -14,6 +14,10 @@ namespace torvex {
 
 enum class FrameDirection { Tx, Rx };
 
+// Where the wait for an answer came from: the line's time (and the network's), what late
+// answers taught it, or the user's setting.
+enum class AnswerWaitSource { kAutomatic, kLearned, kSet };
+
 // How a frame ended its part of the exchange. NoAnswer, BadCrc, Incomplete, Mismatch and
 // OwnRequest each end an exchange that failed, one frame per failed exchange; the others do not.
 enum class FrameOutcome {
@@ -48,8 +52,9 @@ struct FrameEvent {
   int exceptionCode = 0;
   // Incomplete: the length the whole answer would have had.
   std::size_t expectedSize = 0;
-  // Tx: how long its answer is waited for.
+  // Tx: how long its answer is waited for, and why that long.
   std::chrono::milliseconds answerWait{0};
+  AnswerWaitSource answerWaitSource = AnswerWaitSource::kAutomatic;
   // How the frames of the exchange are framed: RTU, or Modbus TCP with its header.
   LinkFraming framing = LinkFraming::kRtuLine;
 };

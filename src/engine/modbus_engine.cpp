@@ -363,6 +363,7 @@ void ModbusEngine::SendNextRequest() {
     event.at = sentAt_;
     event.resend = headSent_;
     event.answerWait = AnswerWait();
+    event.answerWaitSource = waitSource_;
     event.framing = framing_;
     observer_->OnFrame(event);
   }
@@ -377,14 +378,14 @@ void ModbusEngine::SetAnswerWait(std::size_t rtuRequestSize, std::size_t answerS
   using std::chrono::milliseconds;
   if (responseTimeout_) {
     answerWait_ = *responseTimeout_;
-    waitSource_ = WaitSource::kSet;
+    waitSource_ = AnswerWaitSource::kSet;
     return;
   }
   auto wait = timing_.Bytes(rtuRequestSize + answerSize) + milliseconds(kReplyAllowance);
   if (OnNetwork()) wait += kNetworkAllowance;
   const auto automatic = std::max<std::chrono::microseconds>(kTick - kTickSlack, wait);
   const auto learned = std::chrono::ceil<std::chrono::microseconds>(learnedWait_);
-  waitSource_ = learned > automatic ? WaitSource::kLearned : WaitSource::kAutomatic;
+  waitSource_ = learned > automatic ? AnswerWaitSource::kLearned : AnswerWaitSource::kAutomatic;
   answerWait_ = std::max(automatic, learned);
 }
 

@@ -99,12 +99,11 @@ class ModbusEngine {
   void SetResponseTimeout(std::optional<std::chrono::milliseconds> timeout) {
     responseTimeout_ = timeout;
   }
-  // Where the wait of the last request sent came from.
-  enum class WaitSource { kAutomatic, kLearned, kSet };
+  // How long the answer of the last request sent is waited for, and why that long.
   std::chrono::milliseconds AnswerWait() const {
     return std::chrono::ceil<std::chrono::milliseconds>(answerWait_);
   }
-  WaitSource AnswerWaitSource() const { return waitSource_; }
+  AnswerWaitSource WaitSource() const { return waitSource_; }
 
   // Whether the adapter returns what the tool sends (a 2-wire RS-485 adapter's echo). When it
   // does, the request's own bytes at the head of what arrives are dropped, and only those; a
@@ -210,7 +209,7 @@ class ModbusEngine {
   std::uint16_t transaction_ = 0;
   std::optional<std::chrono::milliseconds> responseTimeout_;
   std::chrono::steady_clock::duration answerWait_{0};
-  WaitSource waitSource_ = WaitSource::kAutomatic;
+  AnswerWaitSource waitSource_ = AnswerWaitSource::kAutomatic;
   // What the latency of late answers taught the automatic wait; zero until one came.
   std::chrono::steady_clock::duration learnedWait_{0};
   // The last requests sent, newest last, to know a late answer to one of them.

@@ -2,6 +2,8 @@
 // What the line has carried since the counters were last cleared.
 #include <cstdint>
 
+#include "engine/exchange_observer.h"
+
 namespace torvex {
 
 struct ExchangeCounters {
@@ -19,6 +21,9 @@ struct ExchangeCounters {
   // Runs of bytes and stale frames dropped while exchanges went on: not failures by
   // themselves.
   std::uint64_t dropped = 0;
+  // The wait for the answer of the last request sent.
+  std::int64_t answerWaitMs = 0;
+  AnswerWaitSource answerWaitSource = AnswerWaitSource::kAutomatic;
 
   friend bool operator==(const ExchangeCounters&, const ExchangeCounters&) = default;
 };

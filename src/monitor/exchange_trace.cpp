@@ -32,6 +32,7 @@ void ExchangeTrace::OnFrame(const FrameEvent& event) {
   r.direction = event.direction;
   r.outcome = event.outcome;
   r.resend = event.resend;
+  r.mbap = event.framing == LinkFraming::kMbap;
   r.exceptionCode = static_cast<std::int16_t>(event.exceptionCode);
   r.sinceRequestMs = static_cast<std::int32_t>(event.sinceRequest.count());
   r.expectedSize = static_cast<std::uint16_t>(std::min<std::size_t>(event.expectedSize, 0xFFFF));
@@ -52,6 +53,8 @@ void ExchangeTrace::Count(const FrameEvent& event) {
     case FrameOutcome::Request:
       ++counters_.requests;
       if (event.resend) ++counters_.resends;
+      counters_.answerWaitMs = event.answerWait.count();
+      counters_.answerWaitSource = event.answerWaitSource;
       break;
     case FrameOutcome::Answered: ++counters_.answers; break;
     case FrameOutcome::Exception:

@@ -2,6 +2,7 @@
 
 #include "modbus/adu.h"
 #include "modbus/crc16.h"
+#include "modbus/mbap.h"
 #include "modbus/function_code.h"
 #include "text/counted_noun.h"
 
@@ -190,7 +191,49 @@ QString ExceptionMeaning(int code) {
   return QStringLiteral("Исключение ") + Num(code) + QStringLiteral(": ") + QString::fromUtf8(text);
 }
 
+namespace {
+
+// A Modbus TCP frame means what its RTU equivalent means, with its transaction; a frame its
+// header does not cut whole is told by its size.
+QString MbapMeaning(const FrameRecord& record) {
+  const Bytes bytes = record.Bytes();
+  const std::optional<modbus::MbapHeader> header = modbus::ParseMbapHeader(bytes);
+  const std::optional<std::size_t> length = modbus::MbapFrameLength(bytes);
+  const bool whole = length && *length == bytes.size() && *length > modbus::kMbapHeaderSize;
+  const QString transaction =
+      header ? QStringLiteral(" [транзакция %1]").arg(header->transaction) : QString();
+  const std::vector<std::uint8_t> rtu = whole ? modbus::RtuOfMbap(bytes) : std::vector<std::uint8_t>{};
+  if (record.direction == FrameDirection::Tx) {
+    return RequestMeaning(rtu) + (record.resend ? QStringLiteral(" (повтор)") : QString()) +
+           transaction;
+  }
+  switch (record.outcome) {
+    case FrameOutcome::NoAnswer:
+    case FrameOutcome::Incomplete:
+    case FrameOutcome::NoEcho:
+      return ReceivedMeaning(bytes, record.outcome, {}, record.expectedSize);
+    case FrameOutcome::BadCrc:
+      return whole ? QStringLiteral("Искажённый ответ: ") + Answer(rtu, {}) + transaction
+                   : QStringLiteral("Искажённый кадр Modbus TCP: ") +
+                         ByteCount(static_cast<int>(bytes.size()));
+    case FrameOutcome::Mismatch:
+    case FrameOutcome::Dropped:
+      if (!whole) {
+        return ReceivedMeaning(bytes, FrameOutcome::Dropped, {});
+      }
+      break;
+    default:
+      if (!whole) return ByteCount(static_cast<int>(bytes.size()));
+      break;
+  }
+  const std::vector<std::uint8_t> request = modbus::RtuOfMbap(record.Request());
+  return ReceivedMeaning(rtu, record.outcome, request, record.expectedSize) + transaction;
+}
+
+}  // namespace
+
 QString FrameMeaning(const FrameRecord& record) {
+  if (record.mbap) return MbapMeaning(record);
   if (record.direction == FrameDirection::Tx) {
     QString text = RequestMeaning(record.Bytes());
     if (record.resend) text += QStringLiteral(" (повтор)");

@@ -12,12 +12,14 @@ namespace torvex {
 
 struct FrameRecord {
   static constexpr std::size_t kMaxBytes = 261;   // the longest frame the engine keeps
-  static constexpr std::size_t kRequestHead = 8;  // enough of a request to say what answers it
+  // Enough of a request to say what answers it, behind a Modbus TCP header too.
+  static constexpr std::size_t kRequestHead = 16;
 
   std::int64_t wallMs;  // local wall clock, milliseconds since the epoch
   FrameDirection direction;
   FrameOutcome outcome;
   bool resend;               // Tx: the same request again after a failed exchange
+  bool mbap;                 // a Modbus TCP frame: its header in place of the address and CRC
   std::int16_t exceptionCode;
   std::int32_t sinceRequestMs;  // Rx: time since the request left; -1 when none was in flight
   std::uint16_t size;

@@ -21,6 +21,18 @@
 namespace torvex {
 namespace {
 
+QString AnswerWaitNote(AnswerWaitSource source) {
+  switch (source) {
+    case AnswerWaitSource::kLearned:
+      return QStringLiteral(" (подстроено по опоздавшим ответам)");
+    case AnswerWaitSource::kSet:
+      return QStringLiteral(" (задано в настройке)");
+    case AnswerWaitSource::kAutomatic:
+      break;
+  }
+  return QStringLiteral(" (автоматически)");
+}
+
 QPushButton* AddButton(QLayout* row, QWidget* parent, const char* name, const char* text, bool checkable) {
   auto* button = new QPushButton(QString::fromUtf8(text), parent);
   button->setObjectName(QLatin1String(name));
@@ -146,7 +158,8 @@ void ExchangeMonitor::UpdateCounters() {
   countersShown_ = true;
   counters_->setText(QStringLiteral("Запросов: %1 (повторов: %2)    Ответов: %3 (исключений: %4)    "
                                     "Ошибок: %5 — нет ответа %6, КС %7, неполный ответ %8, "
-                                    "не тот ответ %9, свой запрос %10    Отброшено: %11")
+                                    "не тот ответ %9, свой запрос %10    Отброшено: %11    "
+                                    "Ожидание ответа: %12 мс%13")
                          .arg(c.requests)
                          .arg(c.resends)
                          .arg(c.answers)
@@ -157,7 +170,9 @@ void ExchangeMonitor::UpdateCounters() {
                          .arg(c.incomplete)
                          .arg(c.mismatch)
                          .arg(c.ownRequest)
-                         .arg(c.dropped));
+                         .arg(c.dropped)
+                         .arg(c.answerWaitMs)
+                         .arg(AnswerWaitNote(c.answerWaitSource)));
 }
 
 Result ExchangeMonitor::SaveTo(const QString& path) const {

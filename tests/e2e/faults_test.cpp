@@ -354,7 +354,7 @@ TEST_F(FaultsOnSim, LateAnswersTeachTheAutomaticWaitUntilNoRequestGoesTwice) {
   const std::size_t tick = run.ticks.size();
   ASSERT_TRUE(WaitFor([&] { return run.ticks.size() >= tick + 30; }));
   EXPECT_EQ(run.Errors(), settled) << "no resend once the wait has learned";
-  EXPECT_EQ(run.tool->Engine().AnswerWaitSource(), ModbusEngine::WaitSource::kLearned);
+  EXPECT_EQ(run.tool->Engine().WaitSource(), AnswerWaitSource::kLearned);
   EXPECT_GT(run.tool->Engine().AnswerWait(), std::chrono::milliseconds(150));
   EXPECT_TRUE(run.Shown() == truth) << Differences(run.Shown(), truth);
   EXPECT_TRUE(run.Violations().empty()) << run.Violations();

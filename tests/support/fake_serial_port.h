@@ -1,5 +1,6 @@
 #pragma once
-// A serial port in memory: records every write, hands out bytes a test puts in.
+// A serial port in memory: records every write, hands out bytes a test puts in; it can frame
+// as a TCP link does.
 #include <deque>
 #include <optional>
 #include <vector>
@@ -32,6 +33,7 @@ class FakeSerialPort : public SerialPort {
   std::optional<std::chrono::steady_clock::time_point> LastArrival() const override {
     return lastArrival;
   }
+  LinkFraming Framing() const override { return framing; }
 
   // Queues bytes as if they had arrived on the line, the last of them at `at` when given.
   void Receive(const std::vector<std::uint8_t>& bytes,
@@ -47,6 +49,7 @@ class FakeSerialPort : public SerialPort {
   std::deque<std::uint8_t> incoming;
   std::vector<std::vector<std::uint8_t>> written;
   std::optional<std::chrono::steady_clock::time_point> lastArrival;
+  LinkFraming framing = LinkFraming::kRtuLine;  // as a TCP link would frame, when set
 };
 
 }  // namespace torvex::test

@@ -295,3 +295,124 @@ TEST_F(ConfigurationTest, AFileThatCannotBeUsedIsNamedWithTheReason) {
 
 }  // namespace
 }  // namespace torvex
+
+namespace torvex {
+namespace {
+
+TEST_F(ConfigurationTest, TheLinkAndTheResponseTimeoutAreReadWithTheirDefaults) {
+  using namespace std::chrono_literals;
+  struct Case {
+    QByteArray lines;
+    LinkChoice link;
+    std::optional<std::chrono::milliseconds> timeout;
+  } const cases[] = {
+      {"", {}, std::nullopt},
+      {"Link=modbus-tcp\nHost=10.0.0.5\n", {LinkKind::kModbusTcp, "10.0.0.5", 502}, std::nullopt},
+      {"Link=RTU-over-TCP\nHost= gw \n", {LinkKind::kRtuOverTcp, "gw", 4001}, std::nullopt},
+      {"Link=modbus-tcp\nHost=gw\nTcpPort=1502\nResponseTimeoutMs=300\n",
+       {LinkKind::kModbusTcp, "gw", 1502}, 300ms},
+      // Nonsense falls back to the defaults, never to a half-read link.
+      {"Link=carrier-pigeon\nTcpPort=99999\nResponseTimeoutMs=-5\n", {LinkKind::kSerial, "", 502},
+       std::nullopt},
+      {"ResponseTimeoutMs=0\n", {}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    Put("[PC config]\nCOM=1\nCOMSettings=9600,n,8,2\n" + c.lines);
+    config.LoadConfig();
+    EXPECT_EQ(config.Link(), c.link) << c.lines.toStdString();
+    EXPECT_EQ(config.ResponseTimeout(), c.timeout) << c.lines.toStdString();
+  }
+}
+
+TEST_F(ConfigurationTest, NewKeysAreWrittenOnlyWhenNotTheirDefaultOrAlreadyThere) {
+  using namespace std::chrono_literals;
+  const QByteArray plain = "[PC config]\nCOM=1\nCOMSettings=9600,n,8,2\n";
+  Put(plain);
+  config.LoadConfig();
+  config.SaveConfig();
+  for (const char* key : {"Link", "Host", "TcpPort", "ResponseTimeoutMs"}) {
+    EXPECT_FALSE(Contents().contains(key)) << key;
+  }
+
+  config.SetLink({LinkKind::kModbusTcp, "192.168.0.10", 502});
+  config.SetResponseTimeout(250ms);
+  config.SaveConfig();
+  EXPECT_TRUE(Contents().contains("Link=modbus-tcp\nHost=192.168.0.10\nResponseTimeoutMs=250\n"))
+      << Contents().toStdString();
+  EXPECT_FALSE(Contents().contains("TcpPort")) << "502 is Modbus TCP's own";
+
+  // Back to the serial port: the keys in the file say so, the server's address is kept.
+  config.SetLink({LinkKind::kSerial, "192.168.0.10", 502});
+  config.SetResponseTimeout(std::nullopt);
+  config.SaveConfig();
+  EXPECT_TRUE(Contents().contains("Link=serial\nHost=192.168.0.10\nResponseTimeoutMs=0\n"))
+      << Contents().toStdString();
+  config.LoadConfig();
+  EXPECT_EQ(config.Link(), (LinkChoice{LinkKind::kSerial, "192.168.0.10", 502}));
+  EXPECT_EQ(config.ResponseTimeout(), std::nullopt);
+}
+
+TEST_F(ConfigurationTest, ALinkForTheRunStandsInForTheFilesAndIsNeverWritten) {
+  const QByteArray file = "[PC config]\nCOM=4\nCOMSettings=9600,n,8,2\n";
+  Put(file);
+  const LinkChoice run{LinkKind::kRtuOverTcp, "127.0.0.1", 4001};
+  config.SetRunLink(run, std::nullopt);
+  config.LoadConfig();
+  EXPECT_EQ(config.Link(), run);
+  EXPECT_EQ(config.PortNumber(), 4);
+  EXPECT_EQ(Contents(), file);
+
+  config.SetRunLink({}, 9);  // --connect COM9
+  config.LoadConfig();
+  EXPECT_EQ(config.Link(), LinkChoice{});
+  EXPECT_EQ(config.PortNumber(), 9);
+  EXPECT_EQ(Contents(), file);
+
+  // With no file yet, the one written holds the defaults, not the run's link.
+  QFile::remove(path);
+  config.SetRunLink(run, std::nullopt);
+  config.LoadConfig();
+  EXPECT_EQ(config.Link(), run);
+  EXPECT_FALSE(Contents().contains("Link")) << Contents().toStdString();
+}
+
+TEST(ConnectArgument, NamesANetworkLinkOrASerialPort) {
+  struct Case {
+    const char* text;
+    std::optional<LinkChoice> link;
+    std::optional<std::uint8_t> com;
+  } const cases[] = {
+      {"modbus-tcp://192.168.0.10:1502", LinkChoice{LinkKind::kModbusTcp, "192.168.0.10", 1502},
+       std::nullopt},
+      {"modbus-tcp://plc.local", LinkChoice{LinkKind::kModbusTcp, "plc.local", 502}, std::nullopt},
+      {"rtu-over-tcp://10.1.1.2", LinkChoice{LinkKind::kRtuOverTcp, "10.1.1.2", 4001}, std::nullopt},
+      {"rtu-over-tcp://[::1]:4002", LinkChoice{LinkKind::kRtuOverTcp, "::1", 4002}, std::nullopt},
+      {"COM3", LinkChoice{}, 3},
+      {"com255", LinkChoice{}, 255},
+      {"COM0", std::nullopt, std::nullopt},
+      {"COM256", std::nullopt, std::nullopt},
+      {"serial://COM1", std::nullopt, std::nullopt},
+      {"http://10.0.0.1", std::nullopt, std::nullopt},
+      {"modbus-tcp://", std::nullopt, std::nullopt},
+      {"modbus-tcp://host:0", std::nullopt, std::nullopt},
+      {"modbus-tcp://host:70000", std::nullopt, std::nullopt},
+      {"modbus-tcp://host/path", std::nullopt, std::nullopt},
+      {"10.0.0.1:502", std::nullopt, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const ConnectParse parsed = ParseConnectArgument(QString::fromLatin1(c.text));
+    ASSERT_EQ(parsed.argument.has_value(), c.link.has_value()) << c.text;
+    if (!c.link) {
+      EXPECT_TRUE(parsed.error.contains(QString::fromLatin1(c.text))) << c.text;
+      continue;
+    }
+    EXPECT_EQ(parsed.argument->link, *c.link) << c.text;
+    EXPECT_EQ(parsed.argument->comPort, c.com) << c.text;
+  }
+  EXPECT_EQ(LinkName({LinkKind::kModbusTcp, "192.168.0.10", 502}, 1), "TCP 192.168.0.10:502");
+  EXPECT_EQ(LinkName({LinkKind::kRtuOverTcp, "::1", 4001}, 1), "RTU/TCP [::1]:4001");
+  EXPECT_EQ(LinkName({}, 7), "COM7");
+}
+
+}  // namespace
+}  // namespace torvex

@@ -72,6 +72,13 @@ TcpLink::TcpLink(QObject* parent) : QObject(parent) {
   });
 }
 
+TcpLink::~TcpLink() {
+  // The socket's end, as it goes, must not start the timers that go before it.
+  wanted_ = false;
+  socket_.disconnect(this);
+  socket_.abort();
+}
+
 void TcpLink::Connect(const NetworkTarget& target) {
   target_ = target;
   wanted_ = true;

@@ -54,6 +54,9 @@ class TcpLink : public QObject, public ByteLink {
   static constexpr std::chrono::milliseconds kRetryInterval{1000};
 
   explicit TcpLink(QObject* parent = nullptr);
+  ~TcpLink() override;
+  TcpLink(const TcpLink&) = delete;
+  TcpLink& operator=(const TcpLink&) = delete;
 
   // Connects to `target` from now on (a connection to another target is closed first).
   void Connect(const NetworkTarget& target);

@@ -1,9 +1,11 @@
 #pragma once
 // Runs the torvex-sim program for an end-to-end test: on a pseudo-terminal linked as
-// ports/com<N> in a test's program directory, so the tool under test opens it as COM<N>.
+// ports/com<N> in a test's program directory, so the tool under test opens it as COM<N>; or as
+// a TCP server on loopback, on a free port that stays its own across restarts.
 #include <filesystem>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace torvex::test {
@@ -14,6 +16,9 @@ class SimRunner {
       : link_(link), options_(std::move(options)) {
     Start();
   }
+  // A TCP server on 127.0.0.1 (RTU over TCP; Modbus TCP with "--modbus-tcp" in `options`).
+  struct Tcp {};
+  SimRunner(Tcp, QStringList options = {}) : tcp_(true), options_(std::move(options)) { Start(); }
   ~SimRunner() { Stop(); }
   SimRunner(const SimRunner&) = delete;
   SimRunner& operator=(const SimRunner&) = delete;
@@ -24,14 +29,19 @@ class SimRunner {
   void Start() {
     if (process_.isOpen()) process_.readAllStandardError();  // an earlier run's trace
     trace_.clear();
+    const QStringList where =
+        tcp_ ? QStringList{"--listen", "127.0.0.1:" + QString::number(port_)}
+             : QStringList{"--link", QString::fromStdString(link_.string())};
     process_.start(QStringLiteral(TORVEX_SIM_PROGRAM),
-                   QStringList{"--link", QString::fromStdString(link_.string()), "--frozen",
-                               "--seed", "1"} +
-                       options_);
+                   where + QStringList{"--frozen", "--seed", "1"} + options_);
     process_.waitForStarted();
     for (int i = 0; i < 60 && !process_.canReadLine(); ++i) process_.waitForReadyRead(50);
     banner_ = QString::fromUtf8(process_.readLine()).trimmed();
+    const auto port = QRegularExpression(QStringLiteral(" on TCP 127\\.0\\.0\\.1:(\\d+) ")).match(banner_);
+    if (tcp_ && port.hasMatch()) port_ = port.captured(1).toUShort();
   }
+  // The TCP port it serves (0 before a TCP server has started).
+  quint16 Port() const { return port_; }
   // Ends it as an operator's Ctrl+C would: it removes its link. Returns its summary line.
   QString Stop() {
     if (process_.state() == QProcess::NotRunning) return {};
@@ -55,6 +65,8 @@ class SimRunner {
   }
 
  private:
+  bool tcp_ = false;
+  quint16 port_ = 0;  // 0: a free one, at the first start
   std::filesystem::path link_;
   QStringList options_;
   QProcess process_;

@@ -1,0 +1,218 @@
+// The whole tool over the network: torvex-sim as a Modbus TCP gateway and as a serial device
+// server (RTU over TCP) on loopback, reached through "тп.ini" or --connect. Values shown, a
+// write carried out, the faults of a line behind a gateway, a server that goes and comes back,
+// and the start-up message when nothing can be reached.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProcess>
+#include <QPushButton>
+#include <QTcpServer>
+
+#include "platform/qt_serial_port.h"
+#include "support/fake_prompter.h"
+#include "support/files.h"
+#include "support/pty.h"
+#include "support/sim_runner.h"
+#include "support/status_texts.h"
+#include "support/wait_for.h"
+#include "ui/tool.h"
+
+namespace torvex {
+namespace {
+
+using test::kStatusBadCrc;
+using test::kStatusLinkUp;
+using test::kStatusNoAnswer;
+using test::kStatusNotThisAnswer;
+using test::WaitFor;
+
+struct Framing {
+  const char* name;
+  const char* link;  // the value of "Link"
+  QStringList simOptions;
+  QString caption;  // how the caption names the link, before its port
+};
+
+const Framing kModbusTcp{"ModbusTcp", "modbus-tcp", {"--modbus-tcp"}, "TCP 127.0.0.1:"};
+const Framing kRtuOverTcp{"RtuOverTcp", "rtu-over-tcp", {}, "RTU/TCP 127.0.0.1:"};
+
+// A port on loopback where nothing listens.
+quint16 DeadPort() {
+  QTcpServer server;
+  server.listen(QHostAddress::LocalHost);
+  return server.serverPort();
+}
+
+class ToolOverNetwork : public ::testing::TestWithParam<Framing> {
+ protected:
+  ToolOverNetwork() { QLocale::setDefault(QLocale(QLocale::Russian)); }
+  ~ToolOverNetwork() override { QLocale::setDefault(QLocale::c()); }
+
+  void WriteIni(const QString& host, quint16 tcpPort) {
+    ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
+                                "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\nLink=" +
+                                    QByteArray(GetParam().link) + "\nHost=" + host.toUtf8() +
+                                    "\nTcpPort=" + QByteArray::number(tcpPort) + "\n"));
+  }
+  bool Start() {
+    port = std::make_unique<QtSerialPort>(dir.Path());
+    tool = std::make_unique<Tool>(dir.Path(), *port, prompter);
+    return tool->FormLoad();
+  }
+  MainWindow& Window() { return tool->Window(); }
+  QString Text(Control c, int i = -1) { return Window().Text({c, i}); }
+  QString Status() { return Text(Control::lbl_sys_mes); }
+  template <class W>
+  W* Find(const char* name, int index = -1) {
+    for (W* w : Window().findChildren<W*>(name)) {
+      if (index < 0 || w->property("index").toInt() == index) return w;
+    }
+    return nullptr;
+  }
+  bool Lit(int input) { return Find<QLabel>("lbl_eds", input)->autoFillBackground(); }
+  void SetOutput(int output, bool on) {
+    Find<QCheckBox>("chk_out", output)->setChecked(on);
+    Find<QPushButton>("cmd_set")->click();
+  }
+  test::ProgramDir dir;
+  test::FakePrompter prompter;
+  std::unique_ptr<QtSerialPort> port;
+  std::unique_ptr<Tool> tool;
+};
+
+TEST_P(ToolOverNetwork, ShowsTheControllerAndCarriesOutItsWrites) {
+  test::SimRunner sim(test::SimRunner::Tcp{}, GetParam().simOptions);
+  ASSERT_NE(sim.Port(), 0) << sim.Banner().toStdString();
+  WriteIni("127.0.0.1", sim.Port());
+  ASSERT_TRUE(Start());
+  EXPECT_TRUE(prompter.asked.empty());
+  ASSERT_TRUE(WaitFor([&] { return Status() == kStatusLinkUp && Text(Control::lbl_sw_ver) != "-"; }))
+      << Status().toStdString();
+  EXPECT_EQ(Text(Control::lbl_sw_ver), "2 .14 ");
+  EXPECT_TRUE(WaitFor([&] { return Text(Control::lbl_u, 0).endsWith(" Ом"); }));
+  EXPECT_EQ(Window().windowTitle(),
+            "TORVEX-CPU. Тест протокола Modbus. Порт: " + GetParam().caption +
+                QString::number(sim.Port()) + "  115200,n,8,2");
+  EXPECT_FALSE(port->IsOpen()) << "the serial port is let go";
+
+  SetOutput(3, true);
+  EXPECT_TRUE(WaitFor([&] { return Lit(3); }));
+  EXPECT_FALSE(Lit(2));
+  EXPECT_TRUE(WaitFor([&] { return Find<QLineEdit>("txt_par", 48)->text() == "7 "; }));
+}
+
+TEST_P(ToolOverNetwork, AServerThatGoesIsWaitedForAndNothingQueuedIsLost) {
+  test::SimRunner sim(test::SimRunner::Tcp{}, GetParam().simOptions);
+  WriteIni("127.0.0.1", sim.Port());
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(WaitFor([&] { return Status() == kStatusLinkUp; }));
+
+  sim.Stop();
+  ASSERT_TRUE(WaitFor([&] { return !tool->Network().IsOpen(); }));
+  ASSERT_TRUE(WaitFor([&] { return Status() == kStatusNoAnswer; }));
+  const QString errors = Text(Control::lbl_dbg);
+  ASSERT_TRUE(WaitFor([&] { return Text(Control::lbl_dbg).toInt() >= errors.toInt() + 5; }))
+      << "no answer at every tick";
+  // The operator sets an output while the server is away.
+  SetOutput(5, true);
+
+  sim.Start();  // on the same port
+  EXPECT_TRUE(WaitFor([&] { return tool->Network().IsOpen(); }, 2000)) << "within 2 s";
+  ASSERT_TRUE(WaitFor([&] { return Status() == kStatusLinkUp; }));
+  EXPECT_TRUE(WaitFor([&] { return Lit(5); })) << "the write queued meanwhile was carried out";
+}
+
+TEST_P(ToolOverNetwork, ANetworkThatCannotBeReachedIsNamedWithTheReasonAtStart) {
+  struct Case {
+    QString host;
+    const char* reason;
+  } const cases[] = {{"127.0.0.1", "соединение отвергнуто"},
+                     {"no-such-host.invalid", "адрес не найден"}};
+  for (const Case& c : cases) {
+    const quint16 dead = DeadPort();
+    WriteIni(c.host, dead);
+    prompter.asked.clear();
+    EXPECT_FALSE(Start()) << "Cancel ends the run";
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    const QString hostPort = c.host + ":" + QString::number(dead);
+    EXPECT_EQ(prompter.asked[0].title, "Ошибка соединения");
+    const QStringList lines = prompter.asked[0].text.split("\r\n");
+    ASSERT_EQ(lines.size(), 3) << prompter.asked[0].text.toStdString();
+    EXPECT_EQ(lines[0], "Нет соединения с " + hostPort);
+    EXPECT_TRUE(lines[1].startsWith("Сервер " + hostPort + ": " + QString::fromUtf8(c.reason)))
+        << lines[1].toStdString();
+    tool.reset();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, ToolOverNetwork, ::testing::Values(kModbusTcp, kRtuOverTcp),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// The faults of a line behind a gateway, on each framing: each is reported, and the values
+// shown between them are the controller's.
+TEST(ToolOverNetworkFaults, EachFaultIsReportedAndTheValuesStayTrue) {
+  struct Case {
+    Framing framing;
+    QStringList options;
+    QString status;
+  } const cases[] = {
+      {kModbusTcp, {"--silent-every", "3"}, kStatusNoAnswer},
+      {kModbusTcp, {"--corrupt-every", "3"}, kStatusBadCrc},
+      {kModbusTcp, {"--wrong-transaction-every", "3"}, kStatusNotThisAnswer},
+      {kRtuOverTcp, {"--silent-every", "3"}, kStatusNoAnswer},
+      {kRtuOverTcp, {"--corrupt-every", "3"}, kStatusBadCrc},
+  };
+  QLocale::setDefault(QLocale(QLocale::Russian));
+  for (const Case& c : cases) {
+    SCOPED_TRACE((c.framing.name + (" " + c.options.join(' '))).toStdString());
+    test::SimRunner sim(test::SimRunner::Tcp{}, c.framing.simOptions + c.options);
+    test::ProgramDir dir;
+    ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
+                                "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\nLink=" +
+                                    QByteArray(c.framing.link) + "\nHost=127.0.0.1\nTcpPort=" +
+                                    QByteArray::number(sim.Port()) + "\n"));
+    test::FakePrompter prompter;
+    QtSerialPort port(dir.Path());
+    Tool tool(dir.Path(), port, prompter);
+    ASSERT_TRUE(tool.FormLoad());
+    const auto status = [&] { return tool.Window().Text({Control::lbl_sys_mes}); };
+    EXPECT_TRUE(WaitFor([&] { return status() == c.status; })) << status().toStdString();
+    // Between faults the controller's values come through: its software version, and the
+    // parameter that holds its address.
+    EXPECT_TRUE(WaitFor([&] { return tool.Window().Text({Control::lbl_sw_ver}) == "2 .14 "; }));
+    EXPECT_TRUE(WaitFor([&] { return tool.Window().Text({Control::txt_par, 48}) == "7 "; }));
+  }
+  QLocale::setDefault(QLocale::c());
+}
+
+// torvex-tp --connect: the link for one run, the file left as it was.
+TEST(ToolProcessOverNetwork, ConnectUsesTheLinkForTheRunAndLeavesTheFileAlone) {
+  test::SimRunner sim(test::SimRunner::Tcp{}, {"--modbus-tcp"});
+  test::ProgramDir dir;
+  const QByteArray ini = "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n[VEM config]\nMBSLAD=7\n";
+  ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini", ini));
+  const QString log = dir.Path() + "/exchange.log";
+  QProcess tool;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  tool.setProcessEnvironment(env);
+  tool.start(QStringLiteral(TORVEX_TP_PROGRAM),
+             {"--config", dir.Path(), "--exchange-log", log, "--connect",
+              "modbus-tcp://127.0.0.1:" + QString::number(sim.Port())});
+  ASSERT_TRUE(tool.waitForStarted());
+  // Answers in the log: requests behind an MBAP header (transaction, protocol 0) answered.
+  EXPECT_TRUE(WaitFor([&] { return test::ReadFile(log).contains("\tok\t"); }))
+      << test::ReadFile(log).left(600).toStdString() << tool.readAllStandardError().toStdString();
+  EXPECT_TRUE(test::ReadFile(log).contains("[транзакция "));
+  tool.terminate();
+  tool.waitForFinished(5000);
+  EXPECT_EQ(test::ReadFile(dir.Path() + "/тп.ini"), ini);
+}
+
+}  // namespace
+}  // namespace torvex

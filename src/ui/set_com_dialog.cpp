@@ -131,6 +131,7 @@ void SetComDialog::BuildControls() {
   lblLinkFault_->setWordWrap(true);
   lblLinkFault_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   lblLinkFault_->setStyleSheet(QStringLiteral("color: #b00000"));
+  lblLinkFault_->setMinimumWidth(520);
   lblLinkFault_->hide();
   grid->addWidget(lblLinkFault_, row++, 0, 1, 2);
   // Beyond the controls above: why nothing is listed, the adapter's echo, binding an adapter.
@@ -211,6 +212,7 @@ void SetComDialog::SetLink(const LinkFields& fields) {
 void SetComDialog::ShowLinkFault(const QString& text) {
   lblLinkFault_->setText(text);
   lblLinkFault_->setVisible(!text.isEmpty());
+  layout()->activate();  // the fixed size follows the lines the text wraps into
 }
 
 void SetComDialog::ClearPortEntries() { cmbCOMList_->clear(); }

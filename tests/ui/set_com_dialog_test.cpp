@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QSerialPort>
 #include <QWindow>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,6 +32,7 @@
 #include "support/fake_adapter_source.h"
 #include "support/fake_view.h"
 #include "support/pty.h"
+#include "platform/tcp_link.h"
 #include "ui/polled_exchange.h"
 
 namespace torvex {
@@ -510,6 +512,84 @@ TEST(SetComDialogOnPseudoTerminals, ABoundPortAboveSixteenIsListedChosenAndKeptB
   EXPECT_TRUE(FileContents(config.IniPath()).contains("\nCOM=20\n"));
   port.Write(Bytes{0x20});
   EXPECT_EQ(com20.Read(1, 1s), Bytes{0x20}) << "COM20 is open again";
+}
+
+// "Подключение": a network link chosen, connected at OK and saved; a server that cannot be
+// reached is named in the dialog, which stays open; back to the COM port, the network link is
+// closed and the serial port opened again.
+TEST_F(SetComDialogTest, ANetworkLinkIsConnectedAtOkAndAFailureIsShownInTheDialog) {
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+  const QString served = QString::number(server.serverPort());
+  QTcpServer gone;
+  ASSERT_TRUE(gone.listen(QHostAddress::LocalHost));
+  const QString nobody = QString::number(gone.serverPort());
+  gone.close();
+  TcpLink network;
+
+  auto dialog = std::make_unique<SetComDialog>(port, config, view, engine, nullptr, nullptr,
+                                               &network);
+  dialog->show();
+  auto* kind = Child<QComboBox>(*dialog, "cmb_link");
+  EXPECT_EQ(kind->currentText(), "COM-порт");
+  EXPECT_FALSE(Child<QLineEdit>(*dialog, "txt_host")->isVisible());
+  kind->setCurrentIndex(kind->findText("Modbus TCP"));
+  EXPECT_TRUE(Child<QLineEdit>(*dialog, "txt_host")->isVisible());
+  EXPECT_EQ(Child<QLineEdit>(*dialog, "txt_tcp_port")->text(), "502") << "the usual port";
+  kind->setCurrentIndex(kind->findText("RTU поверх TCP"));
+  EXPECT_EQ(Child<QLineEdit>(*dialog, "txt_tcp_port")->text(), "4001");
+  kind->setCurrentIndex(kind->findText("Modbus TCP"));
+
+  // Entries that name no server, then a server that refuses: the dialog says why and stays.
+  const struct {
+    QString host, tcpPort, timeout, words;
+  } refused[] = {
+      {"", "502", "", kNoHostText},
+      {"127.0.0.1", "70000", "", kBadTcpPortText},
+      {"127.0.0.1", served, "abc", kBadTimeoutText},
+      {"127.0.0.1", nobody, "", "Сервер 127.0.0.1:" + nobody + ": соединение отвергнуто"},
+  };
+  auto* fault = Child<QLabel>(*dialog, "lbl_link_fault");
+  for (const auto& c : refused) {
+    Child<QLineEdit>(*dialog, "txt_host")->setText(c.host);
+    Child<QLineEdit>(*dialog, "txt_tcp_port")->setText(c.tcpPort);
+    Child<QLineEdit>(*dialog, "txt_response_timeout")->setText(c.timeout);
+    Child<QPushButton>(*dialog, "OK")->click();
+    EXPECT_TRUE(dialog->isVisible()) << c.words.toStdString();
+    EXPECT_TRUE(fault->isVisible());
+    EXPECT_TRUE(fault->text().startsWith(c.words)) << fault->text().toStdString();
+  }
+  EXPECT_FALSE(FileContents(config.IniPath()).contains("Link")) << "nothing saved yet";
+
+  Child<QLineEdit>(*dialog, "txt_tcp_port")->setText(served);
+  Child<QLineEdit>(*dialog, "txt_response_timeout")->setText("400");
+  Child<QPushButton>(*dialog, "OK")->click();
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_TRUE(network.IsOpen());
+  EXPECT_FALSE(port.open) << "the serial port is let go";
+  EXPECT_EQ(config.Link(), (LinkChoice{LinkKind::kModbusTcp, "127.0.0.1",
+                                       static_cast<std::uint16_t>(served.toUInt())}));
+  EXPECT_EQ(config.ResponseTimeout(), 400ms);
+  const QByteArray saved = FileContents(config.IniPath());
+  EXPECT_TRUE(saved.contains("Link=modbus-tcp\nHost=127.0.0.1\nTcpPort=" + served.toUtf8() +
+                             "\nResponseTimeoutMs=400\n"))
+      << saved.toStdString();
+
+  // Opened again, it shows the link; Отмена keeps it. Back to the COM port with OK.
+  dialog = std::make_unique<SetComDialog>(port, config, view, engine, nullptr, nullptr, &network);
+  EXPECT_EQ(Child<QComboBox>(*dialog, "cmb_link")->currentText(), "Modbus TCP");
+  EXPECT_EQ(Child<QLineEdit>(*dialog, "txt_host")->text(), "127.0.0.1");
+  EXPECT_FALSE(port.open) << "loading leaves the serial port closed over the network";
+  Child<QPushButton>(*dialog, "Отмена")->click();
+  EXPECT_TRUE(network.IsOpen());
+  dialog = std::make_unique<SetComDialog>(port, config, view, engine, nullptr, nullptr, &network);
+  kind = Child<QComboBox>(*dialog, "cmb_link");
+  kind->setCurrentIndex(kind->findText("COM-порт"));
+  Child<QPushButton>(*dialog, "OK")->click();
+  EXPECT_FALSE(network.Wanted());
+  EXPECT_TRUE(port.open);
+  EXPECT_EQ(config.Link().kind, LinkKind::kSerial);
+  EXPECT_TRUE(FileContents(config.IniPath()).contains("Link=serial\n"));
 }
 
 }  // namespace

@@ -43,6 +43,28 @@ class InboundPacer {
   std::deque<Arrival> pending_;
 };
 
+// The serial line behind a Modbus TCP gateway, at the speed of its mode: a request crosses it
+// as its RTU frame, the controller answers, and the gateway sends the answer on once all of it
+// has crossed back. The line carries one exchange at a time, so a request that comes while
+// the line is busy waits for it.
+class GatewayLine {
+ public:
+  explicit GatewayLine(double charUs) : charUs_(charUs) {}
+
+  // A request whose RTU frame has `bytes` bytes reached the gateway at `nowUs`; returns when
+  // the controller has heard all of it.
+  std::int64_t Request(std::size_t bytes, std::int64_t nowUs);
+  // The controller starts an answer of `bytes` bytes at `startUs`; returns when the gateway has
+  // all of it.
+  std::int64_t Answer(std::size_t bytes, std::int64_t startUs);
+
+ private:
+  std::int64_t Crossing(std::size_t bytes) const;
+
+  double charUs_;
+  std::int64_t freeUs_ = 0;  // when the line is quiet again
+};
+
 // Counts the master's characters that overlap the controller's answers on the pair.
 class HalfDuplexPair {
  public:

@@ -59,6 +59,7 @@ Decision Responder::Decide(const Frame& frame, std::int64_t nowUs) {
   d.dueUs = nowUs + std::int64_t{faults_.delayMs} * 1000;
   d.corrupt = Hits(faults_.corruptEvery, request);
   d.split = Hits(faults_.splitEvery, request);
+  d.wrongTransaction = Hits(faults_.wrongTransactionEvery, request);
   if (Hits(faults_.noiseEvery, request)) {
     const std::size_t count = 1 + noise_() % 3;
     for (std::size_t k = 0; k < count; ++k) d.noise.push_back(static_cast<std::uint8_t>(noise_()));

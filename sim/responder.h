@@ -28,6 +28,7 @@ struct Decision {
   bool echo = false;       // the frame heard goes back first, answered or not (--echo)
   bool corrupt = false;    // --corrupt-every
   bool split = false;      // --split-every
+  bool wrongTransaction = false;  // --wrong-transaction-every
   Bytes noise;             // --noise-every: 1-3 stray bytes for a line; empty: no noise
   bool eepromChanged = false;
   std::string verdict;     // for the trace: what became of the frame

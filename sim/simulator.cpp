@@ -8,6 +8,7 @@
 #include "sim/clock.h"
 #include "sim/console.h"
 #include "sim/eeprom_file.h"
+#include "sim/mbap_conversation.h"
 #include "sim/rtu_conversation.h"
 #include "sim/serve.h"
 #include "sim/text.h"
@@ -15,7 +16,7 @@
 namespace torvex::sim {
 namespace {
 
-// `where`: the line the simulator serves.
+// `where`: the line or the TCP address the simulator serves.
 std::string Banner(const Options& o, const std::string& where, std::uint8_t address, std::uint64_t seed) {
   std::string text = "torvex-sim: TORVEX-CPU at address " + Dec(address) + " on " + where;
   text += ", " + ToString(o.mode) + ", seed " + Dec(seed);
@@ -29,6 +30,7 @@ std::string Banner(const Options& o, const std::string& where, std::uint8_t addr
   fault("corrupt every", f.corruptEvery);
   fault("split every", f.splitEvery);
   fault("noise every", f.noiseEvery);
+  fault("wrong transaction every", f.wrongTransactionEvery);
   fault("delay ms", f.delayMs);
   if (f.echo) text += ", echo";
   for (const auto& [function, code] : f.exceptions) {
@@ -40,6 +42,10 @@ std::string Banner(const Options& o, const std::string& where, std::uint8_t addr
 std::string Where(const Link& link) {
   if (link.LinkPath().empty()) return link.Device();
   return link.Device() + " (link " + link.LinkPath() + ")";
+}
+
+std::string Where(const TcpListener& listener, bool modbusTcp) {
+  return "TCP " + listener.Address() + (modbusTcp ? " (Modbus TCP)" : " (RTU over TCP)");
 }
 
 }  // namespace
@@ -73,10 +79,15 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
   const std::uint64_t seed = o.seed ? *o.seed : std::random_device{}();
 
   std::optional<Link> link;
+  std::optional<TcpListener> listener;
   try {
-    link.emplace(o.device.empty() ? Link::OpenPseudoTerminal(o.link, o.mode)
-                                  : Link::OpenDevice(o.device, o.mode));
-  } catch (const LinkError& e) {
+    if (o.listen) {
+      listener.emplace(TcpListener::Open(*o.listen));
+    } else {
+      link.emplace(o.device.empty() ? Link::OpenPseudoTerminal(o.link, o.mode)
+                                    : Link::OpenDevice(o.device, o.mode));
+    }
+  } catch (const std::runtime_error& e) {
     err << "torvex-sim: " << e.what() << "\n";
     return 1;
   }
@@ -84,15 +95,27 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
   const std::int64_t startUs = NowMicros();
   Responder responder(Controller(eeprom, Plant(seed, o.frozen), address), o.faults, seed, startUs);
   Console console(err, o.trace, o.eeprom, startUs, address, responder);
-  // The half-duplex pair whose overlaps the summary counts, on a timed line.
+  // The half-duplex pair whose overlaps the summary counts: a timed RTU line (a gateway
+  // serialises Modbus TCP's exchanges, so nothing overlaps there).
   HalfDuplexPair pair;
-  HalfDuplexPair* timedPair = o.lineTiming ? &pair : nullptr;
-  out << Banner(o, Where(*link), address, seed) << std::endl;
+  HalfDuplexPair* timedPair = o.lineTiming && !o.modbusTcp ? &pair : nullptr;
+  out << Banner(o, listener ? Where(*listener, o.modbusTcp) : Where(*link), address, seed) << std::endl;
 
-  RtuConversation line(responder, console, o.mode, o.lineTiming, RtuFramer::Carrier::kLine, timedPair);
-  const int status = ServeLine(*link, line, stop, console);
+  int status = 0;
+  if (listener) {
+    const double lineCharUs = o.lineTiming ? CharacterMicros(o.mode) : 0;
+    status = ServeTcp(*listener, [&]() -> std::unique_ptr<Conversation> {
+      if (o.modbusTcp) return std::make_unique<MbapConversation>(responder, console, lineCharUs);
+      return std::make_unique<RtuConversation>(responder, console, o.mode, o.lineTiming,
+                                               RtuFramer::Carrier::kStream, timedPair);
+    }, stop, console);
+  } else {
+    RtuConversation line(responder, console, o.mode, o.lineTiming, RtuFramer::Carrier::kLine, timedPair);
+    status = ServeLine(*link, line, stop, console);
+  }
 
   link.reset();  // removes the symbolic link before the summary says we are done
+  listener.reset();
   Stats stats = responder.GetStats();
   if (timedPair) stats.talkedOver = pair.TalkedOver();
   out << Summary(stats) << std::endl;

@@ -1,0 +1,26 @@
+#include "sim/mbap_conversation.h"
+
+namespace torvex::sim {
+
+MbapConversation::MbapConversation(Responder& responder, Observer& observer, double lineCharUs)
+    : Conversation(responder, observer, 0, nullptr), lineTiming_(lineCharUs > 0), line_(lineCharUs) {}
+
+std::optional<std::string> MbapConversation::Receive(std::span<const std::uint8_t> bytes,
+                                                     std::int64_t nowUs) {
+  MbapFramer::Result result = framer_.Feed(bytes);
+  for (const MbapRequest& request : result.requests) Handle(request, nowUs);
+  if (result.lostStep) observer_.Trace("<-", bytes, nowUs, "lost step: " + *result.lostStep);
+  return result.lostStep;
+}
+
+void MbapConversation::Handle(const MbapRequest& request, std::int64_t nowUs) {
+  const Frame frame = RtuFrame(request);
+  const std::int64_t heardUs = lineTiming_ ? line_.Request(frame.bytes.size(), nowUs) : nowUs;
+  Decision decision = responder_.Decide(frame, heardUs);
+  std::int64_t dueUs = decision.dueUs;
+  if (lineTiming_ && !decision.answer.empty()) dueUs = line_.Answer(decision.answer.size(), decision.dueUs);
+  std::vector<Transmission> runs = answers_.For(request, decision, nowUs, dueUs);
+  Answer(request.adu, nowUs, decision, std::move(runs));
+}
+
+}  // namespace torvex::sim

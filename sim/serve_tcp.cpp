@@ -11,6 +11,13 @@
 #include "sim/serve.h"
 
 namespace torvex::sim {
+namespace {
+
+// Reads per round from a client, so one that never pauses cannot hold off the stop signals and
+// the answers.
+constexpr int kReadsPerRound = 16;
+
+}  // namespace
 
 int ServeTcp(const TcpListener& listener, const std::function<std::unique_ptr<Conversation>()>& converse,
              StopSignals& stop, Observer& observer) {
@@ -24,7 +31,25 @@ int ServeTcp(const TcpListener& listener, const std::function<std::unique_ptr<Co
     client.reset();
   };
 
+  // Reads all the client has sent (within a bound), so its end is seen as soon as it is there.
   std::array<std::uint8_t, 4096> buffer{};
+  auto hear = [&](std::int64_t nowUs) {
+    for (int reads = 0; client && reads < kReadsPerRound; ++reads) {
+      const ssize_t n = ::read(client->Fd(), buffer.data(), buffer.size());
+      if (n > 0) {
+        if (auto lost = conversation->Receive(std::span(buffer.data(), static_cast<std::size_t>(n)), nowUs)) {
+          letGo("sent " + *lost + "; the stream has lost its step, so its connection is closed");
+        }
+      } else if (n == 0) {
+        letGo("disconnected");
+      } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        return;
+      } else if (errno != EINTR) {
+        letGo(std::string("is gone: ") + std::strerror(errno));
+      }
+    }
+  };
+
   for (;;) {
     std::int64_t now = NowMicros();
     const bool writing = conversation && conversation->Output().HasDue(now);
@@ -46,20 +71,12 @@ int ServeTcp(const TcpListener& listener, const std::function<std::unique_ptr<Co
     }
 
     now = NowMicros();
-    if (fds[2].revents != 0) {
-      const ssize_t n = ::read(client->Fd(), buffer.data(), buffer.size());
-      if (n > 0) {
-        if (auto lost = conversation->Receive(std::span(buffer.data(), static_cast<std::size_t>(n)), now)) {
-          letGo("sent " + *lost + "; the stream has lost its step, so its connection is closed");
-        }
-      } else if (n == 0) {
-        letGo("disconnected");
-      } else if (errno != EAGAIN && errno != EINTR) {
-        letGo(std::string("is gone: ") + std::strerror(errno));
-      }
-    }
+    if (fds[2].revents != 0) hear(now);
     if (fds[1].revents & POLLIN) {
       while (std::optional<TcpConnection> caller = listener.Accept()) {
+        // A client that has closed (and perhaps reconnects now) is gone, not in the way; only
+        // one still connected makes the caller a second client.
+        hear(now);
         if (client) {
           observer.Say("refused a second client from " + caller->Peer() + ": one connection at a time");
           continue;  // closed as it goes out of scope

@@ -118,6 +118,24 @@ TEST(TcpWire, OneClientAtATimeAndTheNextAfterIt) {
   }
 }
 
+// While the simulator is busy (stopped here), a client connects, asks, closes, and the next one
+// connects: both wait in the listen queue together. The first has gone by then, so the next
+// one is served, not refused as a second client.
+TEST(TcpWire, AClientThatHasClosedKeepsNobodyOut) {
+  SimProcess sim(kFramings[1].Args({}), false);
+  ASSERT_TRUE(sim.Started());
+  const std::uint16_t port = PortInBanner(sim.Banner());
+  ASSERT_EQ(::kill(sim.Pid(), SIGSTOP), 0);
+  {
+    TcpClient gone(port);
+    gone.Send(Mbap(1, kCodeWrite));
+  }
+  TcpClient next(port);
+  ASSERT_EQ(::kill(sim.Pid(), SIGCONT), 0);
+  EXPECT_EQ(next.Exchange(Mbap(2, kCodeWrite), 12), Mbap(2, kCodeWrite));
+  EXPECT_EQ(sim.Stop().err.find("refused"), std::string::npos);
+}
+
 // A Modbus TCP header no frame can have means the stream has lost its step: that connection
 // is closed, and the simulator goes on. RTU over TCP has no header to lose: garbage is dropped
 // and the connection stays.

@@ -8,10 +8,12 @@ void Conversation::Answer(std::span<const std::uint8_t> heard, std::int64_t hear
   for (Transmission& t : runs) {
     observer_.Trace("->", t.bytes, t.dueUs, t.dueUs > heardUs ? "due later" : "");
     if (!output_.Schedule(t.dueUs, std::move(t.bytes))) {
-      observer_.Say("nobody reads the answers; one was dropped");
-    } else if (pair_) {
-      pair_->Answer(output_.LastSpan().first, output_.LastSpan().second);
+      if (!dropping_) observer_.Say("nobody reads the answers; they are dropped until there is room again");
+      dropping_ = true;
+      continue;
     }
+    dropping_ = false;
+    if (pair_) pair_->Answer(output_.LastSpan().first, output_.LastSpan().second);
   }
   if (decision.eepromChanged) observer_.EepromChanged();
 }

@@ -61,6 +61,7 @@ class Conversation {
 
  private:
   OutputQueue output_;
+  bool dropping_ = false;  // answers are being dropped; said once until one fits again
 };
 
 }  // namespace torvex::sim

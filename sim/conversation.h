@@ -41,6 +41,10 @@ class Conversation {
   virtual void Advance(std::int64_t nowUs) = 0;
   // The next moment Advance has work; nothing while only the master can move things on.
   virtual std::optional<std::int64_t> Deadline() const = 0;
+  // Whether to read more now. A timed line that is behind takes no more until it has caught
+  // up, as a device server's serial side does: the master is held back by its own stream
+  // (TCP's window, the pseudo-terminal's buffer) instead of piling up bytes here.
+  virtual bool WantsInput(std::int64_t) const { return true; }
 
   OutputQueue& Output() { return output_; }
 

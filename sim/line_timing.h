@@ -36,6 +36,8 @@ class InboundPacer {
   // The bytes whose character has passed by `nowUs`, in line order.
   std::vector<Arrival> TakeDue(std::int64_t nowUs);
   std::optional<std::int64_t> NextDue() const;
+  // Bytes still on their way.
+  std::size_t Backlog() const { return pending_.size(); }
 
  private:
   double charUs_;
@@ -57,6 +59,8 @@ class GatewayLine {
   // The controller starts an answer of `bytes` bytes at `startUs`; returns when the gateway has
   // all of it.
   std::int64_t Answer(std::size_t bytes, std::int64_t startUs);
+  // When the line is quiet again after what it has been given.
+  std::int64_t FreeUs() const { return freeUs_; }
 
  private:
   std::int64_t Crossing(std::size_t bytes) const;

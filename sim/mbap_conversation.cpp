@@ -1,6 +1,12 @@
 #include "sim/mbap_conversation.h"
 
 namespace torvex::sim {
+namespace {
+
+// How far ahead the line behind the gateway may be booked before no more requests are read.
+constexpr std::int64_t kLineBacklogUs = 2'000'000;
+
+}  // namespace
 
 MbapConversation::MbapConversation(Responder& responder, Observer& observer, double lineCharUs)
     : Conversation(responder, observer, 0, nullptr), lineTiming_(lineCharUs > 0), line_(lineCharUs) {}
@@ -11,6 +17,10 @@ std::optional<std::string> MbapConversation::Receive(std::span<const std::uint8_
   for (const MbapRequest& request : result.requests) Handle(request, nowUs);
   if (result.lostStep) observer_.Trace("<-", bytes, nowUs, "lost step: " + *result.lostStep);
   return result.lostStep;
+}
+
+bool MbapConversation::WantsInput(std::int64_t nowUs) const {
+  return !lineTiming_ || line_.FreeUs() - nowUs < kLineBacklogUs;
 }
 
 void MbapConversation::Handle(const MbapRequest& request, std::int64_t nowUs) {

@@ -17,6 +17,7 @@ class MbapConversation : public Conversation {
   std::optional<std::string> Receive(std::span<const std::uint8_t> bytes, std::int64_t nowUs) override;
   void Advance(std::int64_t) override {}
   std::optional<std::int64_t> Deadline() const override { return std::nullopt; }
+  bool WantsInput(std::int64_t nowUs) const override;
 
  private:
   void Handle(const MbapRequest& request, std::int64_t nowUs);

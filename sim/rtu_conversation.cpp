@@ -3,6 +3,12 @@
 #include "sim/rtu_answers.h"
 
 namespace torvex::sim {
+namespace {
+
+// Bytes a timed line holds on their way before it reads more: seconds at the usual speeds.
+constexpr std::size_t kInboundBacklog = 4096;
+
+}  // namespace
 
 RtuConversation::RtuConversation(Responder& responder, Observer& observer, const LineMode& mode,
                                  bool lineTiming, RtuFramer::Carrier carrier, HalfDuplexPair* pair)
@@ -37,6 +43,8 @@ std::optional<std::int64_t> RtuConversation::Deadline() const {
   if (framer && inbound) return std::min(*framer, *inbound);
   return framer ? framer : inbound;
 }
+
+bool RtuConversation::WantsInput(std::int64_t) const { return inbound_.Backlog() < kInboundBacklog; }
 
 void RtuConversation::Handle(const std::vector<Frame>& frames, std::int64_t nowUs) {
   for (const Frame& frame : frames) {

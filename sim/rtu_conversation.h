@@ -17,6 +17,7 @@ class RtuConversation : public Conversation {
   std::optional<std::string> Receive(std::span<const std::uint8_t> bytes, std::int64_t nowUs) override;
   void Advance(std::int64_t nowUs) override;
   std::optional<std::int64_t> Deadline() const override;
+  bool WantsInput(std::int64_t nowUs) const override;
 
  private:
   void Handle(const std::vector<Frame>& frames, std::int64_t nowUs);

@@ -29,7 +29,8 @@ int ServeLine(Link& link, Conversation& line, StopSignals& stop, Observer& obser
     std::optional<std::int64_t> wake = line.Deadline();
     if (!writing) Earliest(wake, line.Output().NextDue());
     Earliest(wake, releaseClaimAt);
-    pollfd fds[2] = {{link.Fd(), static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0},
+    const bool reading = line.WantsInput(now);
+    pollfd fds[2] = {{link.Fd(), static_cast<short>((reading ? POLLIN : 0) | (writing ? POLLOUT : 0)), 0},
                      {stop.Fd(), POLLIN, 0}};
     if (!PollUntil(fds, wake, now)) {
       observer.Say(std::string("waiting for the line failed: ") + std::strerror(errno));

@@ -34,7 +34,7 @@ int ServeTcp(const TcpListener& listener, const std::function<std::unique_ptr<Co
   // Reads all the client has sent (within a bound), so its end is seen as soon as it is there.
   std::array<std::uint8_t, 4096> buffer{};
   auto hear = [&](std::int64_t nowUs) {
-    for (int reads = 0; client && reads < kReadsPerRound; ++reads) {
+    for (int reads = 0; client && conversation->WantsInput(nowUs) && reads < kReadsPerRound; ++reads) {
       const ssize_t n = ::read(client->Fd(), buffer.data(), buffer.size());
       if (n > 0) {
         if (auto lost = conversation->Receive(std::span(buffer.data(), static_cast<std::size_t>(n)), nowUs)) {
@@ -58,9 +58,10 @@ int ServeTcp(const TcpListener& listener, const std::function<std::unique_ptr<Co
       wake = conversation->Deadline();
       if (!writing) Earliest(wake, conversation->Output().NextDue());
     }
+    const bool reading = conversation && conversation->WantsInput(now);
     pollfd fds[3] = {{stop.Fd(), POLLIN, 0},
                      {listener.Fd(), POLLIN, 0},
-                     {client ? client->Fd() : -1, static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0}};
+                     {client ? client->Fd() : -1, static_cast<short>((reading ? POLLIN : 0) | (writing ? POLLOUT : 0)), 0}};
     if (!PollUntil(fds, wake, now)) {
       observer.Say(std::string("waiting for clients failed: ") + std::strerror(errno));
       return 1;
@@ -72,6 +73,11 @@ int ServeTcp(const TcpListener& listener, const std::function<std::unique_ptr<Co
 
     now = NowMicros();
     if (fds[2].revents != 0) hear(now);
+    // A reset or hang-up is reported whether or not the loop reads; while it does not, that
+    // report is the client's end.
+    if (client && (fds[2].revents & (POLLERR | POLLHUP)) && !conversation->WantsInput(now)) {
+      letGo("is gone");
+    }
     if (fds[1].revents & POLLIN) {
       while (std::optional<TcpConnection> caller = listener.Accept()) {
         // A client that has closed (and perhaps reconnects now) is gone, not in the way; only

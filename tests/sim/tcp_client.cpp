@@ -53,6 +53,16 @@ void TcpClient::Send(const Bytes& bytes) {
   ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
 }
 
+std::size_t TcpClient::SendWhileTaken(const Bytes& chunk, std::size_t limit) {
+  std::size_t taken = 0;
+  while (taken < limit) {
+    const ssize_t n = ::send(fd_, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n <= 0) break;
+    taken += static_cast<std::size_t>(n);
+  }
+  return taken;
+}
+
 Bytes TcpClient::Receive(std::size_t count, std::chrono::milliseconds timeout) {
   return ReadBytes(fd_, count, timeout);
 }

@@ -24,6 +24,9 @@ class TcpClient {
   TcpClient& operator=(const TcpClient&) = delete;
 
   void Send(const Bytes& bytes);
+  // Sends `chunk` again and again as long as the connection takes it at once, `limit` bytes at
+  // most; returns how many it took.
+  std::size_t SendWhileTaken(const Bytes& chunk, std::size_t limit);
   // Collects bytes until `count` have come, `timeout` has passed or the simulator has closed.
   Bytes Receive(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(2));
   Bytes Exchange(const Bytes& request, std::size_t count);

@@ -197,6 +197,32 @@ TEST(TcpWire, LineTimingHoldsAModbusTcpAnswerForTheLineBehindTheGateway) {
   EXPECT_EQ(end.out.find("bytes over an answer"), std::string::npos) << "a gateway talks over nobody";
 }
 
+// A timed line at 1200 baud takes 109 bytes a second. A master that sends far more is held back
+// by TCP, as by a device server, instead of piling its bytes up in the simulator.
+TEST(TcpWire, ATimedLineHoldsBackAMasterThatFloods) {
+  for (const Framing& f : kFramings) {
+    SCOPED_TRACE(f.name);
+    SimProcess sim(f.Args({"--mode", "1200,n,8,2", "--line-timing"}), false);
+    ASSERT_TRUE(sim.Started());
+    TcpClient client(PortInBanner(sim.Banner()));
+    Bytes flood;
+    for (int k = 0; k < 4096; ++k) {
+      const Bytes request = f.Carry(kCodeWrite, static_cast<std::uint16_t>(k));
+      flood.insert(flood.end(), request.begin(), request.end());
+    }
+    constexpr std::size_t kLimit = 256u << 20;
+    std::size_t taken = client.SendWhileTaken(flood, kLimit);
+    std::this_thread::sleep_for(300ms);
+    taken += client.SendWhileTaken(flood, kLimit);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_LT(client.SendWhileTaken(flood, kLimit), flood.size()) << "taken in all: " << taken;
+    EXPECT_LT(taken, kLimit);
+    const Finished end = sim.Stop();
+    EXPECT_EQ(end.exitCode, 0);
+    EXPECT_EQ(end.out.find("torvex-sim: "), 0u) << end.out;
+  }
+}
+
 TEST(TcpWire, CommandLineAndAddresses) {
   SimProcess first(kFramings[0].Args({}), false);
   ASSERT_TRUE(first.Started());

@@ -13,6 +13,8 @@ struct FaultPlan {
   std::uint32_t splitEvery = 0;    // the answer goes out in two parts, kSplitPauseUs apart
   std::uint32_t noiseEvery = 0;    // stray bytes go out just before the answer
   std::uint32_t delayMs = 0;       // every answer waits this long after its request
+  // Modbus TCP: the answer carries a transaction identifier that is not its request's.
+  std::uint32_t wrongTransactionEvery = 0;
   // Every frame heard goes straight back, before any answer, as a 2-wire RS-485 adapter returns
   // what its own side sends.
   bool echo = false;

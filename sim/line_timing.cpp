@@ -47,6 +47,20 @@ std::optional<std::int64_t> InboundPacer::NextDue() const {
   return pending_.front().atUs;
 }
 
+std::int64_t GatewayLine::Crossing(std::size_t bytes) const {
+  return static_cast<std::int64_t>(std::llround(charUs_ * static_cast<double>(bytes)));
+}
+
+std::int64_t GatewayLine::Request(std::size_t bytes, std::int64_t nowUs) {
+  freeUs_ = std::max(nowUs, freeUs_) + Crossing(bytes);
+  return freeUs_;
+}
+
+std::int64_t GatewayLine::Answer(std::size_t bytes, std::int64_t startUs) {
+  freeUs_ = std::max(startUs, freeUs_) + Crossing(bytes);
+  return freeUs_;
+}
+
 void HalfDuplexPair::Answer(std::int64_t fromUs, std::int64_t toUs) {
   Forget(fromUs);
   for (Span& c : master_) {

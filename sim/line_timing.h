@@ -36,11 +36,37 @@ class InboundPacer {
   // The bytes whose character has passed by `nowUs`, in line order.
   std::vector<Arrival> TakeDue(std::int64_t nowUs);
   std::optional<std::int64_t> NextDue() const;
+  // Bytes still on their way.
+  std::size_t Backlog() const { return pending_.size(); }
 
  private:
   double charUs_;
   double lastEndUs_ = 0;
   std::deque<Arrival> pending_;
+};
+
+// The serial line behind a Modbus TCP gateway, at the speed of its mode: a request crosses it
+// as its RTU frame, the controller answers, and the gateway sends the answer on once all of it
+// has crossed back. The line carries one exchange at a time, so a request that comes while
+// the line is busy waits for it.
+class GatewayLine {
+ public:
+  explicit GatewayLine(double charUs) : charUs_(charUs) {}
+
+  // A request whose RTU frame has `bytes` bytes reached the gateway at `nowUs`; returns when
+  // the controller has heard all of it.
+  std::int64_t Request(std::size_t bytes, std::int64_t nowUs);
+  // The controller starts an answer of `bytes` bytes at `startUs`; returns when the gateway has
+  // all of it.
+  std::int64_t Answer(std::size_t bytes, std::int64_t startUs);
+  // When the line is quiet again after what it has been given.
+  std::int64_t FreeUs() const { return freeUs_; }
+
+ private:
+  std::int64_t Crossing(std::size_t bytes) const;
+
+  double charUs_;
+  std::int64_t freeUs_ = 0;  // when the line is quiet again
 };
 
 // Counts the master's characters that overlap the controller's answers on the pair.

@@ -18,8 +18,30 @@ std::optional<T> ParseNumber(std::string_view text, T low, T high) {
 }
 
 constexpr std::string_view kValueOptions[] = {
-    "--link", "--device", "--mode", "--address", "--eeprom", "--seed", "--silent-every",
-    "--corrupt-every", "--split-every", "--noise-every", "--delay-ms", "--exception"};
+    "--link", "--device", "--listen", "--mode", "--address", "--eeprom", "--seed",
+    "--silent-every", "--corrupt-every", "--split-every", "--noise-every", "--delay-ms",
+    "--exception", "--wrong-transaction-every"};
+
+// "[HOST:]PORT"; an IPv6 address goes in brackets ("[::1]:5020"), as in a URL, since its own
+// colons would hide the port's.
+std::optional<ListenAddress> ParseListenAddress(std::string_view text) {
+  ListenAddress address;
+  std::string_view port = text;
+  if (text.starts_with("[")) {
+    const auto close = text.find("]:");
+    if (close == std::string_view::npos || close == 1) return std::nullopt;
+    address.host = text.substr(1, close - 1);
+    port = text.substr(close + 2);
+  } else if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
+    address.host = text.substr(0, colon);
+    if (address.host.find(':') != std::string::npos) return std::nullopt;
+    port = text.substr(colon + 1);
+  }
+  const auto number = ParseNumber<unsigned>(port, 0, 65535);
+  if (!number) return std::nullopt;
+  address.port = static_cast<std::uint16_t>(*number);
+  return address;
+}
 
 }  // namespace
 
@@ -38,12 +60,14 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     }
     if (name == "-h" || name == "--help") return {std::nullopt, true, {}};
 
-    if (name == "--frozen" || name == "--trace" || name == "--line-timing" || name == "--echo") {
+    if (name == "--frozen" || name == "--trace" || name == "--line-timing" || name == "--echo" ||
+        name == "--modbus-tcp") {
       if (inlineValue) return fail(std::string(name) + " takes no value");
-      (name == "--frozen"  ? o.frozen
-       : name == "--trace" ? o.trace
-       : name == "--echo"  ? o.faults.echo
-                           : o.lineTiming) = true;
+      (name == "--frozen"       ? o.frozen
+       : name == "--trace"      ? o.trace
+       : name == "--echo"       ? o.faults.echo
+       : name == "--modbus-tcp" ? o.modbusTcp
+                                : o.lineTiming) = true;
       continue;
     }
 
@@ -69,6 +93,12 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     } else if (name == "--device") {
       if (value.empty()) return fail("--device needs a path");
       o.device = value;
+    } else if (name == "--listen") {
+      o.listen = ParseListenAddress(value);
+      if (!o.listen) {
+        return fail("--listen needs [HOST:]PORT with a port from 0 to 65535 (e.g. 5020, "
+                    "127.0.0.1:5020, [::1]:5020), not \"" + std::string(value) + "\"");
+      }
     } else if (name == "--mode") {
       const auto mode = ParseLineMode(value);
       if (!mode) return fail("--mode \"" + std::string(value) + "\" is not speed,parity,data bits,stop bits (e.g. 115200,n,8,2)");
@@ -92,6 +122,8 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
       error = every(o.faults.splitEvery);
     } else if (name == "--noise-every") {
       error = every(o.faults.noiseEvery);
+    } else if (name == "--wrong-transaction-every") {
+      error = every(o.faults.wrongTransactionEvery);
     } else if (name == "--delay-ms") {
       const auto ms = ParseNumber<std::uint32_t>(value, 0, 60'000);
       if (!ms) return fail("--delay-ms needs milliseconds from 0 to 60000, not \"" + std::string(value) + "\"");
@@ -110,18 +142,27 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     if (error) return fail(*error);
   }
   if (!o.link.empty() && !o.device.empty()) return fail("--link and --device exclude each other");
+  if (o.listen && (!o.link.empty() || !o.device.empty())) {
+    return fail("--listen excludes --link and --device: the simulator serves either a line or TCP");
+  }
+  if (o.modbusTcp && !o.listen) return fail("--modbus-tcp needs --listen [HOST:]PORT");
+  if (o.faults.wrongTransactionEvery != 0 && !o.modbusTcp) {
+    return fail("--wrong-transaction-every needs --modbus-tcp: only a Modbus TCP answer carries "
+                "a transaction identifier");
+  }
   return {o, false, {}};
 }
 
 std::string HelpText() {
-  return R"(Usage: torvex-sim [--link PATH | --device PATH] [OPTION]...
+  return R"(Usage: torvex-sim [--link PATH | --device PATH | --listen [HOST:]PORT] [OPTION]...
 
-A simulated TORVEX-CPU controller: a Modbus RTU slave on a serial line that answers
-torvex-tp as the real controller does, so the tool can be learned, demonstrated and
-tested without hardware. It reads holding registers 3000-3147 (function 3), writes
-3000-3009 (functions 6 and 16), reads and writes the 97 EEPROM bytes (functions 100
-and 101, at most 40 bytes each) and refuses the rest with Modbus exception answers:
-1 illegal function, 2 illegal data address, 3 illegal data value.
+A simulated TORVEX-CPU controller: a Modbus RTU slave on a serial line (or a TCP
+server, see --listen) that answers torvex-tp as the real controller does, so the tool
+can be learned, demonstrated and tested without hardware. It reads holding registers
+3000-3147 (function 3), writes 3000-3009 (functions 6 and 16), reads and writes the 97
+EEPROM bytes (functions 100 and 101, at most 40 bytes each) and refuses the rest with
+Modbus exception answers: 1 illegal function, 2 illegal data address, 3 illegal data
+value.
 
 Its inputs live: temperatures drift on the resistance thermometers and thermocouples,
 current loops wander, contacts open and close, each as the sensor type stored in the
@@ -153,6 +194,21 @@ Line:
   --address N        answer as slave N, 1-247 (default: the address stored in the
                      EEPROM, which is 7 in a new one)
 
+TCP (instead of a line):
+  --listen [HOST:]PORT  serve TCP as a serial device server in TCP server mode does:
+                     the line's bytes on a connection (RTU over TCP). HOST is an
+                     address or a name, [::1] for IPv6; without it every IPv4 address
+                     is served. PORT 0 takes a free port, which the start line names.
+                     One client at a time: another is refused while one is connected.
+                     A frame whose function tells its length is waited for however the
+                     connection splits it; the silence of --mode ends the others
+  --modbus-tcp       with --listen, serve Modbus TCP instead: requests cut by their
+                     MBAP headers, the unit identifier as the slave address, each answer
+                     with its request's transaction identifier. A header no Modbus frame
+                     can have (protocol not 0, an impossible length) closes its
+                     connection. With --line-timing an answer comes when its request
+                     and the answer would have crossed the --mode line behind a gateway
+
 Controller:
   --eeprom FILE      keep the EEPROM in FILE across runs; a missing FILE is created with
                      the default parameters. FILE is text, one parameter per line:
@@ -170,10 +226,15 @@ Controller:
 Faults (requests addressed to the simulator are counted from 1; "every N" hits
 requests N, 2N, 3N, ...):
   --silent-every N   leave every Nth request unanswered (and not carried out)
-  --corrupt-every N  spoil the CRC of every Nth answer
+  --corrupt-every N  spoil the CRC of every Nth answer (on Modbus TCP, which has no
+                     CRC, its protocol identifier)
   --split-every N    send every Nth answer in two halves 150 ms apart, so the tool
                      gets the head in one 100 ms tick and the tail in the next
-  --noise-every N    send 1-3 stray bytes just before every Nth answer
+  --noise-every N    send 1-3 stray bytes just before every Nth answer (on Modbus TCP
+                     the previous answer frame again, as a gateway replaying a stale
+                     one)
+  --wrong-transaction-every N  (Modbus TCP) give every Nth answer a transaction
+                     identifier that is not its request's
   --delay-ms N       answer N ms after each request (0-60000): a slow controller, a
                      gateway or a radio modem. The tool waits for an answer the line
                      time of the exchange plus 50 ms, at least one 100 ms tick; a
@@ -182,7 +243,7 @@ requests N, 2N, 3N, ...):
                      e.g. --exception 3:4; may be given for several functions
   --echo             send every frame heard straight back before answering it (also
                      one left unanswered), as a 2-wire USB-RS485 adapter returns to the
-                     tool what the tool sends
+                     tool what the tool sends (on Modbus TCP the request as received)
 
 Other:
   --trace            print every frame received and sent, in hex, to standard error
@@ -194,9 +255,11 @@ Examples:
   torvex-sim --link /tmp/com2 --silent-every 5 --trace
   torvex-sim --link build/bin/ports/com1 --mode 9600,n,8,2 --line-timing
   torvex-sim --device /dev/ttyUSB0 --mode 9600,n,8,2 --address 12
+  torvex-sim --listen 5020 --modbus-tcp
+  torvex-sim --listen 127.0.0.1:4001 --mode 9600,n,8,2 --line-timing
 
-Exit status: 0 after Ctrl+C or SIGTERM, 1 when the line or the EEPROM file cannot be
-used, 2 for a wrong command line.
+Exit status: 0 after Ctrl+C or SIGTERM, 1 when the line, the TCP port or the EEPROM
+file cannot be used, 2 for a wrong command line.
 )";
 }
 

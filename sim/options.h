@@ -11,9 +11,21 @@
 
 namespace torvex::sim {
 
+// Where --listen serves: a host (a name or an address; empty: every IPv4 address, as a device
+// server listens) and a port (0: a free one, chosen at start).
+struct ListenAddress {
+  std::string host;
+  std::uint16_t port = 0;
+  friend bool operator==(const ListenAddress&, const ListenAddress&) = default;
+};
+
 struct Options {
   std::string link;    // symbolic link to the pseudo-terminal; empty: none
   std::string device;  // an existing serial device instead of a pseudo-terminal
+  // A TCP server instead of a line: the serial bytes on a connection (RTU over TCP), or
+  // Modbus TCP frames with `modbusTcp`.
+  std::optional<ListenAddress> listen;
+  bool modbusTcp = false;
   LineMode mode;
   std::optional<std::uint8_t> address;  // empty: the address stored in the EEPROM
   std::string eeprom;                   // file that keeps the EEPROM; empty: memory only

@@ -1,7 +1,8 @@
 #pragma once
-// The controller on the line: takes the frames the framer cut, lets the controller answer,
-// plays the planned faults on the answers and keeps the counters. Time comes in from outside;
-// what goes out is a list of byte runs, each with the moment it is due on the line.
+// The controller behind the master's frames: lets the controller answer each frame, decides
+// which planned faults hit the answer and keeps the counters. How a fault shows depends on how
+// the answer travels (sim/rtu_answers.h on a line, sim/mbap_answers.h on Modbus TCP). Time
+// comes in from outside.
 #include <cstdint>
 #include <random>
 #include <string>
@@ -14,9 +15,23 @@
 
 namespace torvex::sim {
 
+// Bytes due to go out at a moment.
 struct Transmission {
   std::int64_t dueUs;
   Bytes bytes;
+};
+
+// What becomes of one frame.
+struct Decision {
+  Bytes answer;            // the controller's answer frame with its CRC; empty: none goes out
+  std::int64_t dueUs = 0;  // when the answer may go: --delay-ms after the frame
+  bool echo = false;       // the frame heard goes back first, answered or not (--echo)
+  bool corrupt = false;    // --corrupt-every
+  bool split = false;      // --split-every
+  bool wrongTransaction = false;  // --wrong-transaction-every
+  Bytes noise;             // --noise-every: 1-3 stray bytes for a line; empty: no noise
+  bool eepromChanged = false;
+  std::string verdict;     // for the trace: what became of the frame
 };
 
 class Responder {
@@ -24,12 +39,8 @@ class Responder {
   // `startUs` is the moment the plant's clock starts.
   Responder(Controller controller, FaultPlan faults, std::uint64_t seed, std::int64_t startUs);
 
-  struct Reply {
-    std::vector<Transmission> transmissions;
-    bool eepromChanged = false;
-    std::string verdict;  // for the trace: what became of the frame
-  };
-  Reply OnFrame(const Frame& frame, std::int64_t nowUs);
+  // `frame` ended on the line at `nowUs`.
+  Decision Decide(const Frame& frame, std::int64_t nowUs);
 
   const Stats& GetStats() const { return stats_; }
   const Controller& GetController() const { return controller_; }

@@ -20,6 +20,22 @@ std::optional<std::size_t> RequestLength(std::span<const std::uint8_t> head) {
   }
 }
 
+namespace {
+
+// Whether the frame's first bytes tell (or will tell, once its count byte is in) its length.
+bool LengthKnowable(std::span<const std::uint8_t> head) {
+  if (head.size() < 2) return true;
+  switch (head[1]) {
+    case 1: case 2: case 3: case 4: case 5: case 6: case 15: case 16:
+    case kReadEeprom: case kWriteEeprom:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 std::vector<Frame> RtuFramer::Feed(std::span<const std::uint8_t> bytes, std::int64_t nowUs) {
   std::vector<Frame> out = Expire(nowUs);
   if (bytes.empty()) return out;
@@ -55,6 +71,10 @@ std::optional<std::int64_t> RtuFramer::Deadline() const {
 }
 
 void RtuFramer::EndAtGap(std::vector<Frame>& out) {
+  if (carrier_ == Carrier::kStream && !discarding_ && LengthKnowable(buffer_)) {
+    resting_ = true;  // the rest of the frame is still on its way
+    return;
+  }
   if (!discarding_ && !buffer_.empty()) {
     const bool ok = buffer_.size() >= kMinFrameSize && CrcMatches(buffer_);
     out.push_back({std::move(buffer_), ok});

@@ -23,7 +23,10 @@ std::optional<std::size_t> RequestLength(std::span<const std::uint8_t> head);
 
 class RtuFramer {
  public:
-  explicit RtuFramer(std::int64_t gapUs) : gapUs_(gapUs) {}
+  enum class Carrier { kLine, kStream };
+
+  explicit RtuFramer(std::int64_t gapUs, Carrier carrier = Carrier::kLine)
+      : gapUs_(gapUs), carrier_(carrier) {}
 
   // Bytes that were read together at `nowUs`; returns the frames they (and the silence
   // before them) completed, in line order.
@@ -37,6 +40,7 @@ class RtuFramer {
   void EndAtGap(std::vector<Frame>& out);
 
   std::int64_t gapUs_;
+  Carrier carrier_;
   Bytes buffer_;
   bool discarding_ = false;  // after a bad frame, until the next gap
   bool resting_ = true;      // no byte since the last gap

@@ -13,7 +13,8 @@ set(allowed_platform platform)
 set(allowed_modbus   modbus)
 set(allowed_view     view)
 set(allowed_text     text)
-# The simulator checks the tool from the wire: of the tool it may use only the CRC's module.
+# The simulator checks the tool from the wire: of the tool it may use only src/modbus (the CRC
+# and the MBAP header).
 set(allowed_sim      sim modbus)
 
 set(violations "")

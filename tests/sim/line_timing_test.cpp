@@ -45,5 +45,15 @@ TEST(LineTiming, CountsTheMastersCharactersOverAnAnswer) {
   EXPECT_EQ(pair.TalkedOver(), 2u);
 }
 
+// One exchange at a time on the line behind a gateway: the request crosses, the controller
+// answers (after its delay), the answer crosses back; a request that comes meanwhile waits.
+TEST(LineTiming, TheLineBehindAGatewayCarriesOneExchangeAtATime) {
+  GatewayLine line(1000.0);
+  EXPECT_EQ(line.Request(8, 5'000), 13'000) << "heard when its 8 characters have crossed";
+  EXPECT_EQ(line.Answer(25, 13'000 + 2'000), 40'000) << "2 ms to answer, 25 characters back";
+  EXPECT_EQ(line.Request(8, 20'000), 48'000) << "came while the line was busy: waits";
+  EXPECT_EQ(line.Request(8, 100'000), 108'000) << "an unanswered request frees the line";
+}
+
 }  // namespace
 }  // namespace torvex::sim

@@ -45,6 +45,16 @@ TEST(Options, RefusesWithAMessageThatNamesTheProblem) {
   };
   const Case cases[] = {
       {{"--link", "a", "--device", "b"}, "exclude each other"},
+      {{"--listen", "5020", "--link", "a"}, "--listen excludes --link and --device"},
+      {{"--device", "b", "--listen", "5020"}, "--listen excludes --link and --device"},
+      {{"--listen", "65536"}, "--listen needs [HOST:]PORT"},
+      {{"--listen", "host:"}, "--listen needs [HOST:]PORT"},
+      {{"--listen", "::1:502"}, "--listen needs [HOST:]PORT"},  // IPv6 goes in brackets
+      {{"--listen", "[::1]"}, "--listen needs [HOST:]PORT"},
+      {{"--listen", "[]:502"}, "--listen needs [HOST:]PORT"},
+      {{"--modbus-tcp"}, "--modbus-tcp needs --listen"},
+      {{"--listen", "502", "--wrong-transaction-every", "2"}, "needs --modbus-tcp"},
+      {{"--listen", "502", "--modbus-tcp", "--wrong-transaction-every", "0"}, "--wrong-transaction-every needs a whole number"},
       {{"--address", "0"}, "--address needs"},
       {{"--address", "248"}, "--address needs"},
       {{"--silent-every", "0"}, "--silent-every needs"},
@@ -64,6 +74,32 @@ TEST(Options, RefusesWithAMessageThatNamesTheProblem) {
     EXPECT_FALSE(p.options) << c.error;
     EXPECT_NE(p.error.find(c.error), std::string::npos) << p.error;
   }
+}
+
+TEST(Options, ListenTakesAnOptionalHostAndAPort) {
+  struct Case {
+    const char* value;
+    ListenAddress address;
+  };
+  const Case cases[] = {
+      {"5020", {"", 5020}},  // every address, as a device server listens
+      {":5020", {"", 5020}},
+      {"127.0.0.1:0", {"127.0.0.1", 0}},
+      {"localhost:502", {"localhost", 502}},
+      {"plc-bench.local:65535", {"plc-bench.local", 65535}},
+      {"[::1]:5020", {"::1", 5020}},
+  };
+  for (const Case& c : cases) {
+    const ParsedOptions p = Parse({"--listen", c.value});
+    ASSERT_TRUE(p.options) << c.value << ": " << p.error;
+    EXPECT_EQ(p.options->listen, c.address) << c.value;
+    EXPECT_FALSE(p.options->modbusTcp);
+  }
+  const ParsedOptions tcp = Parse({"--listen=502", "--modbus-tcp", "--wrong-transaction-every", "3"});
+  ASSERT_TRUE(tcp.options) << tcp.error;
+  EXPECT_TRUE(tcp.options->modbusTcp);
+  EXPECT_EQ(tcp.options->faults.wrongTransactionEvery, 3u);
+  EXPECT_FALSE(Parse({}).options->listen) << "a pseudo-terminal unless asked";
 }
 
 TEST(LineMode, ParsesModeStringsAndTimesTheFrameGap) {

@@ -25,8 +25,9 @@ std::string Ok(const Bytes& b) { return "ok:" + Hex(b); }
 std::string Bad(const Bytes& b) { return "bad:" + Hex(b); }
 
 // Feeds chunks at the given times, then lets the line rest; returns every frame.
-std::vector<std::string> FrameLine(std::vector<std::pair<std::int64_t, Bytes>> chunks) {
-  RtuFramer framer(kGap);
+std::vector<std::string> FrameLine(std::vector<std::pair<std::int64_t, Bytes>> chunks,
+                                   RtuFramer::Carrier carrier = RtuFramer::Carrier::kLine) {
+  RtuFramer framer(kGap, carrier);
   std::vector<Frame> frames;
   std::int64_t last = 0;
   for (auto& [at, bytes] : chunks) {
@@ -69,6 +70,39 @@ TEST(RtuFramer, CutsTheLineIntoFrames) {
       {"unknown function, ended by silence", {{0, unknown}}, {Ok(unknown)}},
   };
   for (const Case& c : cases) EXPECT_EQ(FrameLine(c.chunks), c.frames) << c.what;
+}
+
+// On TCP a pause between segments is no silence on a line: a frame whose length its function
+// tells is waited for, however long the pause.
+TEST(RtuFramer, OnAStreamSilenceEndsOnlyFramesOfUnknownLength) {
+  using Carrier = RtuFramer::Carrier;
+  const Bytes block = WithCrc({7, 16, 0x0B, 0xB9, 0, 2, 4, 0, 1, 0x80, 0});
+  const Bytes unknown = WithCrc({7, 43, 14, 1, 0});
+  const Bytes noise = FromHex("FF 00 13");
+  auto split = [](const Bytes& frame, std::size_t at, std::int64_t pauseUs) {
+    return std::vector<std::pair<std::int64_t, Bytes>>{{0, Bytes(frame.begin(), frame.begin() + at)},
+                                                        {pauseUs, Bytes(frame.begin() + at, frame.end())}};
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::int64_t, Bytes>> chunks;
+    std::vector<std::string> frames;
+  };
+  const Case cases[] = {
+      {"a read split 200 ms apart", split(kPoll, 3, 200'000), {Ok(kPoll)}},
+      {"split after the address alone", split(kPoll, 1, 200'000), {Ok(kPoll)}},
+      {"split before the count byte", split(block, 5, 200'000), {Ok(block)}},
+      {"unknown function: silence still ends it", {{0, unknown}}, {Ok(unknown)}},
+      // Noise glued to a frame still spoils it, and the gap still clears what follows.
+      {"noise glued to a frame", {{0, Join({noise, kPoll})}, {10 * kGap, kWrite}},
+       {Bad(Join({noise, kPoll})), Ok(kWrite)}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FrameLine(c.chunks, Carrier::kStream), c.frames) << c.what;
+
+  RtuFramer framer(kGap, Carrier::kStream);
+  EXPECT_TRUE(framer.Feed(Bytes(kPoll.begin(), kPoll.begin() + 4), 0).empty());
+  EXPECT_TRUE(framer.Expire(kGap).empty());
+  EXPECT_FALSE(framer.Deadline()) << "a frame waiting for its rest needs no wake-up";
 }
 
 TEST(RtuFramer, DropsAnEndlessStreamAndWaitsOnlyWhileBytesAreOpen) {

@@ -26,21 +26,21 @@ struct Spawned {
   int out = -1, err = -1;
 };
 
-Spawned Spawn(const std::vector<std::string>& args) {
+// Starts `program` (a path, or a name looked up in PATH) with its output on pipes.
+Spawned Spawn(const std::string& program, const std::vector<std::string>& args) {
   int out[2], err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  std::vector<char*> argv;
-  std::string program = TORVEX_SIM_PROGRAM;
-  argv.push_back(program.data());
   std::vector<std::string> copy = args;
+  copy.insert(copy.begin(), program);
+  std::vector<char*> argv;
   for (std::string& a : copy) argv.push_back(a.data());
   argv.push_back(nullptr);
   Spawned s;
-  if (::posix_spawn(&s.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) s.pid = -1;
+  if (::posix_spawnp(&s.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) s.pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   ::close(err[1]);
@@ -64,9 +64,10 @@ void ReadUntil(int fd, std::string& into, Clock::time_point deadline, Done done)
   }
 }
 
-Finished Collect(pid_t pid, int outFd, int errFd, std::string out) {
+Finished Collect(pid_t pid, int outFd, int errFd, std::string out, std::string err = {}) {
   Finished f;
   f.out = std::move(out);
+  f.err = std::move(err);
   const auto deadline = Clock::now() + std::chrono::seconds(5);
   ReadUntil(outFd, f.out, deadline, [] { return false; });
   ReadUntil(errFd, f.err, deadline, [] { return false; });
@@ -75,7 +76,7 @@ Finished Collect(pid_t pid, int outFd, int errFd, std::string out) {
     if (Clock::now() > deadline) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &status, 0);
-      ADD_FAILURE() << "torvex-sim did not end";
+      ADD_FAILURE() << "the program did not end";
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -87,6 +88,22 @@ Finished Collect(pid_t pid, int outFd, int errFd, std::string out) {
 }
 
 }  // namespace
+
+Bytes ReadBytes(int fd, std::size_t count, std::chrono::milliseconds timeout) {
+  Bytes bytes;
+  const auto deadline = Clock::now() + timeout;
+  std::uint8_t buffer[512];
+  while (bytes.size() < count) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - bytes.size()));
+    if (n == 0) break;  // the other side has closed
+    if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+  return bytes;
+}
 
 Bytes WithCrc(std::initializer_list<std::uint8_t> bytes) {
   Bytes frame(bytes);
@@ -123,7 +140,7 @@ SimProcess::SimProcess(std::vector<std::string> args, bool link, std::filesystem
     args.push_back("--link");
     args.push_back(LinkPath().string());
   }
-  const Spawned s = Spawn(args);
+  const Spawned s = Spawn(TORVEX_SIM_PROGRAM, args);
   pid_ = s.pid;
   outFd_ = s.out;
   errFd_ = s.err;
@@ -164,18 +181,7 @@ void SimProcess::Send(const Bytes& bytes) {
 }
 
 Bytes SimProcess::Receive(std::size_t count, std::chrono::milliseconds timeout) {
-  Bytes bytes;
-  const auto deadline = Clock::now() + timeout;
-  std::uint8_t buffer[512];
-  while (bytes.size() < count) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) break;
-    pollfd p{lineFd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-    const ssize_t n = ::read(lineFd_, buffer, std::min(sizeof buffer, count - bytes.size()));
-    if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  }
-  return bytes;
+  return ReadBytes(lineFd_, count, timeout);
 }
 
 Bytes SimProcess::Exchange(const Bytes& request, std::size_t count) {
@@ -188,10 +194,15 @@ void SimProcess::CloseLine() {
   lineFd_ = -1;
 }
 
+bool SimProcess::WaitForError(std::string_view text, std::chrono::milliseconds timeout) {
+  ReadUntil(errFd_, err_, Clock::now() + timeout, [&] { return err_.find(text) != std::string::npos; });
+  return err_.find(text) != std::string::npos;
+}
+
 Finished SimProcess::Stop(int signal) {
   if (pid_ <= 0) return {};
   ::kill(pid_, signal);
-  Finished f = Collect(pid_, outFd_, errFd_, std::move(out_));
+  Finished f = Collect(pid_, outFd_, errFd_, std::move(out_), std::move(err_));
   pid_ = -1;
   return f;
 }
@@ -210,10 +221,12 @@ long SimProcess::CpuTicks() const {
   return utime + stime;
 }
 
-Finished RunToEnd(const std::vector<std::string>& args) {
-  const Spawned s = Spawn(args);
+Finished RunToEnd(const std::vector<std::string>& args) { return RunProgram(TORVEX_SIM_PROGRAM, args); }
+
+Finished RunProgram(const std::string& program, const std::vector<std::string>& args) {
+  const Spawned s = Spawn(program, args);
   if (s.pid < 0) {
-    ADD_FAILURE() << "cannot start " << TORVEX_SIM_PROGRAM;
+    ADD_FAILURE() << "cannot start " << program;
     return {};
   }
   return Collect(s.pid, s.out, s.err, {});

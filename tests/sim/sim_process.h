@@ -1,6 +1,7 @@
 #pragma once
 // Runs the torvex-sim program for a test: in its own temporary directory, on a pseudo-terminal
-// linked as <dir>/com1, with the test holding the tool's end of the line.
+// linked as <dir>/com1, with the test holding the tool's end of the line (or, without the
+// link, serving TCP: sim/tcp_client.h).
 #include <sys/types.h>
 
 #include <csignal>
@@ -20,6 +21,9 @@ namespace torvex::sim::testing {
 Bytes WithCrc(std::initializer_list<std::uint8_t> bytes);
 // "07 03 0B B8" -> bytes.
 Bytes FromHex(std::string_view hex);
+
+// Collects bytes from `fd` until `count` have come or `timeout` has passed.
+Bytes ReadBytes(int fd, std::size_t count, std::chrono::milliseconds timeout);
 
 // A fresh temporary directory, removed with everything in it when the test is done.
 class ScratchDir {
@@ -63,6 +67,9 @@ class SimProcess {
   // Sends a request and collects `count` answer bytes.
   Bytes Exchange(const Bytes& request, std::size_t count);
   void CloseLine();
+  // Reads the program's standard error until it holds `text` or `timeout` has passed; true when
+  // it does. What was read stays part of what Stop returns.
+  bool WaitForError(std::string_view text, std::chrono::milliseconds timeout = std::chrono::seconds(2));
 
   // Sends `signal` and waits for the program to end.
   Finished Stop(int signal = SIGTERM);
@@ -74,11 +81,13 @@ class SimProcess {
   std::filesystem::path dir_;
   pid_t pid_ = -1;
   int outFd_ = -1, errFd_ = -1, lineFd_ = -1;
-  std::string banner_, out_;
+  std::string banner_, out_, err_;
 };
 
 // Runs the program to its end (for command lines it refuses or that fail at start).
 Finished RunToEnd(const std::vector<std::string>& args);
+// Runs another program (a path, or a name looked up in PATH) to its end, within five seconds.
+Finished RunProgram(const std::string& program, const std::vector<std::string>& args);
 
 
 }  // namespace torvex::sim::testing

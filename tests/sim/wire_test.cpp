@@ -191,7 +191,8 @@ TEST(Wire, CommandLineHelpAndMistakes) {
   for (const char* option : {"--link", "--device", "--mode", "--address", "--eeprom", "--seed",
                              "--frozen", "--silent-every", "--corrupt-every", "--split-every",
                              "--delay-ms", "--noise-every", "--exception", "--trace",
-                             "--line-timing"}) {
+                             "--line-timing", "--listen", "--modbus-tcp",
+                             "--wrong-transaction-every"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const Finished wrong = testing::RunToEnd({"--split-every", "0"});

@@ -2,7 +2,8 @@ cmake_minimum_required(VERSION 3.25)
 # Checks every #include "folder/..." in src/ and sim/ against the one-way graph of the code:
 # a folder may include its own headers and those of the folders listed for it, nothing else.
 #   cmake -DROOT=<project root> -P tests/include_graph.cmake
-set(allowed_ui       ui params record monitor config engine decode platform view modbus text)
+set(allowed_ui       ui search params record monitor config engine decode platform view modbus text)
+set(allowed_search   search engine decode platform modbus)
 set(allowed_params   params engine decode view modbus)
 set(allowed_engine   engine platform modbus)
 set(allowed_decode   decode engine view modbus)

@@ -55,12 +55,16 @@ void ShowDiscreteInputs(MainView& view, int first, int bits) {
   for (int k = 0; k < 16; ++k) view.SetOpaque({Control::lbl_eds, first + k}, (bits >> k) & 1);
 }
 
-void ShowVersion(MainView& view, ControlRef label, int word) {
+QString VersionText(int word) {
   const int major = GetByte(word, 1);
   const int minor = GetByte(word, 0);
-  view.SetText(label, FormatReading(major, 0, 1, QString()) +
-                          (minor > 9 ? QStringLiteral(".") : QStringLiteral(".0")) +
-                          FormatReading(minor, 0, 1, QString()));
+  return FormatReading(major, 0, 1, QString()) +
+         (minor > 9 ? QStringLiteral(".") : QStringLiteral(".0")) +
+         FormatReading(minor, 0, 1, QString());
+}
+
+void ShowVersion(MainView& view, ControlRef label, int word) {
+  view.SetText(label, VersionText(word));
 }
 
 void ShowTemperature(MainView& view, int raw, int statusWord) {

@@ -55,6 +55,26 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                      "bytes unchanged, port 4001 by default), or COMn."),
       QStringLiteral("LINK"));
   parser.addOption(connectTo);
+  const QCommandLineOption scan(
+      QStringLiteral("scan"),
+      QStringLiteral("Search for the controller without a window: every speed, framing and "
+                     "address on the configured port (or the ports of --scan-ports, or the link "
+                     "of --connect), the usual settings first. Prints each find as it comes, one "
+                     "line of TAB-separated fields: the link, the mode, the address, the software "
+                     "version, the protocol version (- for a device that is not a TORVEX-CPU); "
+                     "progress goes to standard error. Exit status 0 when a TORVEX-CPU was found, "
+                     "1 when none, 2 when no port could be opened."));
+  const QCommandLineOption scanAll(QStringLiteral("scan-all"),
+                                   QStringLiteral("With --scan, go on after the first TORVEX-CPU "
+                                                  "(a line with several controllers)."));
+  const QCommandLineOption scanPorts(
+      QStringLiteral("scan-ports"),
+      QStringLiteral("With --scan, search the COM ports LIST (numbers separated by commas, "
+                     "e.g. 1,3)."),
+      QStringLiteral("LIST"));
+  parser.addOption(scan);
+  parser.addOption(scanAll);
+  parser.addOption(scanPorts);
 
   CommandLine result;
   // Without an application object Qt cannot know the program's name.
@@ -84,6 +104,23 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QString dir = parser.value(config);
     if (dir.isEmpty()) result.error = QStringLiteral("--config needs a folder");
     else result.configDir = QDir::cleanPath(QFileInfo(dir).absoluteFilePath());
+  }
+  result.scan = parser.isSet(scan);
+  result.scanAll = parser.isSet(scanAll);
+  if (parser.isSet(scanPorts)) {
+    for (const QString& item : parser.value(scanPorts).split(u',')) {
+      bool ok = false;
+      const int number = item.trimmed().toInt(&ok);
+      if (!ok || number < 1 || number > 255) {
+        result.error = QStringLiteral("--scan-ports: ") + parser.value(scanPorts) +
+                       QStringLiteral(" is no list of COM port numbers 1-255");
+        break;
+      }
+      result.scanPorts.push_back(number);
+    }
+  }
+  if ((result.scanAll || parser.isSet(scanPorts)) && !result.scan && result.error.isEmpty()) {
+    result.error = QStringLiteral("--scan-all and --scan-ports go with --scan");
   }
   if (parser.isSet(connectTo)) {
     const ConnectParse parsed = ParseConnectArgument(parser.value(connectTo));

@@ -2,6 +2,7 @@
 // What torvex-tp takes on its command line. Parsed before any window exists, so that --help
 // and --version work without a display.
 #include <optional>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,11 @@ struct CommandLine {
   QString configDir;    // --config DIR: keep "тп.ini" and ports/ there (absolute path)
   // --connect LINK: the link of this run, in place of the file's (which stays as it is).
   std::optional<ConnectArgument> connect;
+  // --scan: search for the controller without a window; --scan-all: go on after the first;
+  // --scan-ports 1,3: these COM ports instead of the configured one.
+  bool scan = false;
+  bool scanAll = false;
+  std::vector<int> scanPorts;
   QString error;        // not empty: the arguments were not understood
   QString helpText;     // what --help prints
 };

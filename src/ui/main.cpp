@@ -11,6 +11,7 @@
 #include "platform/qt_serial_port.h"
 #include "platform/writable_folder.h"
 #include "ui/command_line.h"
+#include "ui/console_scan.h"
 #include "ui/message_box_prompter.h"
 #include "ui/quit_on_signal.h"
 #include "ui/tool.h"
@@ -33,6 +34,19 @@ int main(int argc, char** argv) {
   if (options.version) {
     std::printf("torvex-tp %s\n", qUtf8Printable(torvex::ToolVersion()));
     return 0;
+  }
+
+  if (options.scan) {
+    QCoreApplication app(argc, argv);
+    const QString settingsDir = torvex::SettingsFolder(
+        {.configOption = options.configDir,
+         .programDir = QCoreApplication::applicationDirPath(),
+         .xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME"),
+         .home = QDir::homePath()},
+        torvex::IsWritableFolder);
+    QDir().mkpath(settingsDir);
+    return torvex::RunConsoleScan(
+        {settingsDir, options.scanPorts, options.connect, options.scanAll});
   }
 
   QApplication app(argc, argv);

@@ -1,0 +1,127 @@
+#include "ui/console_scan.h"
+
+#include <QEventLoop>
+
+#include "config/configuration.h"
+#include "platform/qt_serial_port.h"
+#include "platform/tcp_link.h"
+#include "search/controller_search.h"
+#include "view/main_view.h"
+#include "view/prompter.h"
+
+namespace torvex {
+namespace {
+
+// The configuration is read without a window: nothing to show, and a question about the file
+// is answered Cancel after it is printed.
+class NoWindow : public MainView, public StatusLine, public Prompter {
+ public:
+  explicit NoWindow(std::FILE* err) : err_(err) {}
+  QString Text(ControlRef) const override { return {}; }
+  void SetText(ControlRef, const QString&) override {}
+  void SetBackColor(ControlRef, std::uint32_t) override {}
+  bool IsChecked(ControlRef) const override { return false; }
+  void SetChecked(ControlRef, bool) override {}
+  void SetOpaque(ControlRef, bool) override {}
+  void SetCaption(const QString&) override {}
+  int SlaveAddress() const override { return search::kUsualAddress; }
+  void ShowMessage(const QString&) override {}
+  Choice OkCancel(const QString& title, const QString& text) override { return Say(title, text); }
+  Choice RetryCancel(const QString& title, const QString& text) override {
+    return Say(title, text);
+  }
+
+ private:
+  Choice Say(const QString& title, const QString& text) {
+    std::fprintf(err_, "torvex-tp: %s: %s\n", qUtf8Printable(title),
+                 qUtf8Printable(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("; "))));
+    return Choice::Cancel;
+  }
+  std::FILE* err_;
+};
+
+QString LinkField(const LinkChoice& link, int port) {
+  if (!link.OnNetwork()) return QStringLiteral("COM") + QString::number(port);
+  return LinkKindName(link.kind) + QStringLiteral("://") + link.Target().HostPort();
+}
+
+}  // namespace
+
+QString ScanLine(const QString& link, const QString& mode, int address, bool torvex,
+                 int softwareVersion, int protocolVersion) {
+  const QString dash = QStringLiteral("-");
+  return link + u'\t' + mode + u'\t' + QString::number(address) + u'\t' +
+         (torvex ? search::VersionText(softwareVersion) : dash) + u'\t' +
+         (torvex ? search::VersionText(protocolVersion) : dash);
+}
+
+int RunConsoleScan(const ConsoleScan& scan, std::FILE* out, std::FILE* err) {
+  NoWindow none(err);
+  Configuration config(IniPathIn(scan.settingsDir), none, none, none);
+  if (scan.connect) config.SetRunLink(scan.connect->link, scan.connect->comPort);
+  config.LoadConfig();
+  const LinkChoice link = config.Link();
+
+  search::SearchSpace space;
+  space.configuredMode = config.PortSettings();
+  for (const int speed : search::kSpeeds) space.speeds.push_back(speed);
+  for (const QString& framing : search::kFramings) space.framings.push_back(framing);
+  TcpLink network;
+  if (link.OnNetwork()) {
+    network.Connect(link.Target());
+    const BasicResult<NetworkFault> connected = network.WaitConnected();
+    if (!connected) {
+      std::fprintf(err, "torvex-tp: %s\n",
+                   qUtf8Printable(NetworkFaultText(link.Target(), connected.Why())));
+      return kScanNoPort;
+    }
+    space.ports = {0};
+    if (link.kind == LinkKind::kModbusTcp) {
+      space.lastAddress = 247;
+      space.gatewayUnit = true;
+    }
+  } else {
+    space.ports = scan.ports.empty() ? std::vector<int>{config.PortNumber()} : scan.ports;
+  }
+
+  QtSerialPort port(scan.settingsDir);
+  search::ControllerSearch search(port, &network);
+  QEventLoop loop;
+  search::SearchEnd end;
+  auto lastProgress = std::chrono::steady_clock::time_point{};
+  QObject::connect(&search, &search::ControllerSearch::Trying, &loop,
+                   [&](const search::Probe& probe, int done, int total,
+                       std::chrono::milliseconds left) {
+                     const auto now = std::chrono::steady_clock::now();
+                     if (now - lastProgress < std::chrono::seconds(1)) return;
+                     lastProgress = now;
+                     std::fprintf(err, "torvex-tp: scanning %s %s address %d (%d of %d, %lld s left)\n",
+                                  qUtf8Printable(LinkField(link, probe.port)),
+                                  qUtf8Printable(probe.mode), probe.address, done + 1, total,
+                                  static_cast<long long>((left.count() + 999) / 1000));
+                   });
+  QObject::connect(&search, &search::ControllerSearch::Found, &loop,
+                   [&](const search::SearchFind& find) {
+                     const bool torvex = find.find.kind == search::ProbeFind::Kind::kTorvex;
+                     std::fprintf(out, "%s\n",
+                                  qUtf8Printable(ScanLine(LinkField(link, find.probe.port),
+                                                          find.probe.mode, find.probe.address,
+                                                          torvex, find.find.softwareVersion,
+                                                          find.find.protocolVersion)));
+                     std::fflush(out);
+                   });
+  QObject::connect(&search, &search::ControllerSearch::Finished, &loop,
+                   [&](const search::SearchEnd& finished) {
+                     end = finished;
+                     loop.quit();
+                   });
+  search.Start(space, scan.all);
+  loop.exec();
+  if (!end.portOpened) {
+    std::fprintf(err, "torvex-tp: no port could be opened\n");
+    return kScanNoPort;
+  }
+  return end.foundTorvex ? kScanFound : kScanNothing;
+}
+
+}  // namespace torvex

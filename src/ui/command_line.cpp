@@ -72,9 +72,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("With --scan, search the COM ports LIST (numbers separated by commas, "
                      "e.g. 1,3)."),
       QStringLiteral("LIST"));
+  const QCommandLineOption scanAddresses(
+      QStringLiteral("scan-addresses"),
+      QStringLiteral("With --scan, search the addresses FIRST-LAST (by default 1-127, and over "
+                     "Modbus TCP the unit identifiers 1-247 and 255)."),
+      QStringLiteral("FIRST-LAST"));
   parser.addOption(scan);
   parser.addOption(scanAll);
   parser.addOption(scanPorts);
+  parser.addOption(scanAddresses);
 
   CommandLine result;
   // Without an application object Qt cannot know the program's name.
@@ -119,8 +125,23 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       result.scanPorts.push_back(number);
     }
   }
-  if ((result.scanAll || parser.isSet(scanPorts)) && !result.scan && result.error.isEmpty()) {
-    result.error = QStringLiteral("--scan-all and --scan-ports go with --scan");
+  if (parser.isSet(scanAddresses)) {
+    const QStringList range = parser.value(scanAddresses).split(u'-');
+    bool firstOk = false;
+    bool lastOk = false;
+    const int first = range.value(0).trimmed().toInt(&firstOk);
+    const int last = range.value(1).trimmed().toInt(&lastOk);
+    if (range.size() != 2 || !firstOk || !lastOk || first < 1 || last > 255 || first > last) {
+      result.error = QStringLiteral("--scan-addresses: ") + parser.value(scanAddresses) +
+                     QStringLiteral(" is no range FIRST-LAST of addresses 1-255");
+    } else {
+      result.scanFirstAddress = first;
+      result.scanLastAddress = last;
+    }
+  }
+  if ((result.scanAll || parser.isSet(scanPorts) || parser.isSet(scanAddresses)) && !result.scan &&
+      result.error.isEmpty()) {
+    result.error = QStringLiteral("--scan-all, --scan-ports and --scan-addresses go with --scan");
   }
   if (parser.isSet(connectTo)) {
     const ConnectParse parsed = ParseConnectArgument(parser.value(connectTo));

@@ -26,6 +26,9 @@ struct CommandLine {
   bool scan = false;
   bool scanAll = false;
   std::vector<int> scanPorts;
+  // --scan-addresses FIRST-LAST: the addresses searched; 0 0: the link's usual range.
+  int scanFirstAddress = 0;
+  int scanLastAddress = 0;
   QString error;        // not empty: the arguments were not understood
   QString helpText;     // what --help prints
 };

@@ -83,6 +83,11 @@ int RunConsoleScan(const ConsoleScan& scan, std::FILE* out, std::FILE* err) {
   } else {
     space.ports = scan.ports.empty() ? std::vector<int>{config.PortNumber()} : scan.ports;
   }
+  if (scan.firstAddress > 0) {
+    space.firstAddress = scan.firstAddress;
+    space.lastAddress = scan.lastAddress;
+    space.gatewayUnit = false;
+  }
 
   QtSerialPort port(scan.settingsDir);
   search::ControllerSearch search(port, &network);

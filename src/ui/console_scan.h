@@ -18,6 +18,8 @@ struct ConsoleScan {
   std::vector<int> ports;                   // --scan-ports; empty: the configured port
   std::optional<ConnectArgument> connect;   // --connect
   bool all = false;                         // --scan-all
+  int firstAddress = 0;                     // --scan-addresses; 0: the link's usual range
+  int lastAddress = 0;
 };
 
 // Exit statuses: a TORVEX-CPU was found, none was, no port could be opened.

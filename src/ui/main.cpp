@@ -36,17 +36,23 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  if (options.scan) {
-    QCoreApplication app(argc, argv);
-    const QString settingsDir = torvex::SettingsFolder(
+  // "тп.ini" and ports/ live together: beside the program, in the user's folder, or in the
+  // folder of --config. Asked once the application exists: it knows the program's folder.
+  const auto settingsFolder = [&options] {
+    const QString dir = torvex::SettingsFolder(
         {.configOption = options.configDir,
          .programDir = QCoreApplication::applicationDirPath(),
          .xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME"),
          .home = QDir::homePath()},
         torvex::IsWritableFolder);
-    QDir().mkpath(settingsDir);
+    QDir().mkpath(dir);  // a failure shows when the file is written
+    return dir;
+  };
+  if (options.scan) {
+    QCoreApplication app(argc, argv);
     return torvex::RunConsoleScan(
-        {settingsDir, options.scanPorts, options.connect, options.scanAll});
+        {settingsFolder(), options.scanPorts, options.connect, options.scanAll,
+         options.scanFirstAddress, options.scanLastAddress});
   }
 
   QApplication app(argc, argv);
@@ -64,15 +70,7 @@ int main(int argc, char** argv) {
     app.installTranslator(&qtTexts);
   }
 
-  // "тп.ini" and ports/ live together: beside the program, in the user's folder, or in the
-  // folder of --config.
-  const QString settingsDir = torvex::SettingsFolder(
-      {.configOption = options.configDir,
-       .programDir = QCoreApplication::applicationDirPath(),
-       .xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME"),
-       .home = QDir::homePath()},
-      torvex::IsWritableFolder);
-  QDir().mkpath(settingsDir);  // a failure shows when the file is written
+  const QString settingsDir = settingsFolder();
 
   torvex::QtSerialPort port(settingsDir);
   torvex::MessageBoxPrompter prompter;

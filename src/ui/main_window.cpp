@@ -197,6 +197,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   monitor->setObjectName(QStringLiteral("mnu_monitor"));
   connect(monitor, &QAction::triggered, this, &MainWindow::mnu_monitor_Click);
 
+  QAction* search = menuBar()->addAction(Utf8("&Поиск контроллера"));
+  search->setObjectName(QStringLiteral("mnu_search"));
+  connect(search, &QAction::triggered, this, &MainWindow::mnu_search_Click);
+
   auto* client = new QWidget(this);
   client->setFixedSize(kClientWidth, kClientHeight);
   client->setFont(DesignFont(kDefaultPt));
@@ -485,5 +489,11 @@ void MainWindow::RepaintNow(ControlRef control) { Widget(control)->repaint(); }
 void MainWindow::SetCaption(const QString& caption) { setWindowTitle(caption); }
 
 int MainWindow::SlaveAddress() const { return cmb_slad_->currentIndex(); }
+
+bool MainWindow::SelectSlaveAddress(int address) {
+  if (address < 0 || address >= cmb_slad_->count()) return false;
+  cmb_slad_->setCurrentIndex(address);
+  return true;
+}
 
 }  // namespace torvex

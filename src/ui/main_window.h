@@ -48,6 +48,8 @@ class MainWindow : public QMainWindow, public MainView {
   void RepaintNow(ControlRef control) override;
   void SetCaption(const QString& caption) override;
   int SlaveAddress() const override;  // -1 until FillSlaveAddresses has run
+  // Selects `address` in cmb_slad; false when it holds no such entry (above 127).
+  bool SelectSlaveAddress(int address);
 
  signals:
   void cmd_read_Click();
@@ -60,6 +62,7 @@ class MainWindow : public QMainWindow, public MainView {
   void cmd_writeall_Click();
   void mnu_settings_Click();
   void mnu_monitor_Click();
+  void mnu_search_Click();
 
  private:
   void BuildShaftPanel(QWidget* client);

@@ -148,7 +148,15 @@ void SetComDialog::BuildControls() {
   bind->setObjectName(QStringLiteral("cmd_bind_adapter"));
   bind->setAutoDefault(false);
   bind->setEnabled(adapters_ != nullptr);
-  grid->addWidget(bind, row++, 0, 1, 2, Qt::AlignLeft);
+  auto* find = new QPushButton(kFindControllerButton, this);
+  find->setObjectName(QStringLiteral("cmd_find_controller"));
+  find->setAutoDefault(false);
+  auto* tools = new QHBoxLayout;
+  tools->addWidget(bind);
+  tools->addWidget(find);
+  tools->addStretch();
+  grid->addLayout(tools, row++, 0, 1, 2);
+  connect(find, &QPushButton::clicked, this, &SetComDialog::FindControllerClicked);
   // Which file OK saves into: beside the program, in the user's folder or under --config.
   auto* iniPath = label("lbl_ini_path", QStringLiteral("Файл настроек: ") +
                                             QDir::toNativeSeparators(config_.IniPath()));

@@ -26,6 +26,7 @@ class SerialPort;
 class TcpLink;
 
 inline const QString kBindAdapterButton = QStringLiteral("Привязать адаптер…");
+inline const QString kFindControllerButton = QStringLiteral("Найти контроллер…");
 inline const QString kEchoCheckBox = QStringLiteral("Адаптер возвращает отправленное (эхо)");
 // The choices of "Подключение", in the order of LinkKind.
 inline const QString kLinkSerialText = QStringLiteral("COM-порт");
@@ -63,6 +64,10 @@ class SetComDialog : public QDialog, private SetComView {
   // Every way of closing ends here (OK, Отмена, the close box, Escape): the port is restored
   // or kept, then reopened.
   void done(int result) override;
+
+ signals:
+  // "Найти контроллер…": whoever shows the search window listens.
+  void FindControllerClicked();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -9,7 +9,10 @@
 #include "decode/decode_response.h"
 #include "platform/serial_port.h"
 #include "record/sample_from_answer.h"
+#include "config/set_com_logic.h"
+#include "search/controller_search.h"
 #include "ui/exchange_monitor.h"
+#include "ui/search_window.h"
 #include "ui/output_commands.h"
 #include "view/prompter.h"
 #include "ui/set_com_dialog.h"
@@ -92,9 +95,12 @@ void Tool::ConnectHandlers() {
   connect(&window_, &MainWindow::cmd_writeall_Click, this,
           [this] { params_.cmd_writeall_Click(); });
   connect(&window_, &MainWindow::mnu_settings_Click, this, [this] {
-    SetComDialog::ShowModeless(port_, config_, exchange_.Presenter(), engine_, &window_, adapters_,
-                               &network_);
+    SetComDialog* dialog = SetComDialog::ShowModeless(port_, config_, exchange_.Presenter(),
+                                                      engine_, &window_, adapters_, &network_);
+    connect(dialog, &SetComDialog::FindControllerClicked, this, &Tool::OpenSearch,
+            Qt::UniqueConnection);
   });
+  connect(&window_, &MainWindow::mnu_search_Click, this, &Tool::OpenSearch);
   connect(&window_, &MainWindow::mnu_monitor_Click, this, [this] { ShowMonitor(); });
 }
 
@@ -130,6 +136,63 @@ ExchangeMonitor& Tool::ShowMonitor() {
   monitor_->raise();
   monitor_->activateWindow();
   return *monitor_;
+}
+
+SearchWindow& Tool::ShowSearch() {
+  if (!searchWindow_) {
+    SearchWindow::Where where;
+    where.comPort = config_.PortNumber();
+    where.configuredMode = config_.PortSettings();
+    where.selectedAddress = window_.SlaveAddress();
+    where.onNetwork = config_.Link().OnNetwork();
+    where.modbusTcp = config_.Link().kind == LinkKind::kModbusTcp;
+    where.linkName = config_.Link().OnNetwork()
+                         ? LinkKindName(config_.Link().kind) + QStringLiteral("://") +
+                               config_.Link().Target().HostPort()
+                         : LinkName(config_.Link(), config_.PortNumber());
+    SearchWindow::Hooks hooks;
+    // The exchange stops with its queue as it is; the port is the search's until it ends.
+    hooks.stepAside = [this] {
+      Timer1_.stop();
+      exchange_.Presenter().ShowMessage(kStatusSearching);
+    };
+    hooks.comeBack = [this] {
+      if (!config_.Link().OnNetwork()) ReopenSerialPort();
+      Timer1_.start();
+    };
+    hooks.apply = [this](const search::SearchFind& find) { ApplyFind(find); };
+    searchWindow_ = new SearchWindow(port_, network_, where, std::move(hooks), &window_);
+    searchWindow_->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  searchWindow_->show();
+  searchWindow_->raise();
+  searchWindow_->activateWindow();
+  return *searchWindow_;
+}
+
+void Tool::ReopenSerialPort() {
+  const auto opened = TryPort([this] {
+    if (port_.IsOpen()) port_.Close();
+    port_.SetSettings(config_.PortSettings());
+    port_.SetCommPort(config_.PortNumber());
+    port_.Open();
+  });
+  if (!opened) exchange_.Presenter().ShowMessage(kStatusNoPort);
+}
+
+// The find's port and mode become the ones in use (saved by the settings dialog's OK, which
+// opens with them), and its address is selected in cmb_slad.
+void Tool::ApplyFind(const search::SearchFind& find) {
+  if (find.probe.port != 0) {
+    config_.SetPortNumber(static_cast<std::uint8_t>(find.probe.port));
+    config_.SetPortSettings(find.probe.mode);
+    if (!config_.Link().OnNetwork()) ReopenSerialPort();
+  }
+  window_.SelectSlaveAddress(find.probe.address);
+  SetComDialog* dialog = SetComDialog::ShowModeless(port_, config_, exchange_.Presenter(), engine_,
+                                                    &window_, adapters_, &network_);
+  connect(dialog, &SetComDialog::FindControllerClicked, this, &Tool::OpenSearch,
+          Qt::UniqueConnection);
 }
 
 bool Tool::FormLoad() {

@@ -24,6 +24,10 @@
 namespace torvex {
 
 class ExchangeMonitor;
+class SearchWindow;
+namespace search {
+struct SearchFind;
+}
 class Prompter;
 class SerialPort;
 
@@ -36,6 +40,8 @@ inline const QString kStatusNoEchoNote =
 
 inline const QString kPortErrorTitle = QStringLiteral("Ошибка открытия порта");
 inline const QString kNetworkErrorTitle = QStringLiteral("Ошибка соединения");
+// The status line while a search has the port.
+inline const QString kStatusSearching = QStringLiteral("Поиск контроллера…");
 
 // The message of a failed port opening, lines joined by CR LF: what failed, then, when a device
 // was tried, the device and the reason, then what to do.
@@ -75,6 +81,9 @@ class Tool : public QObject {
   void OpenExchangeLog(const QString& path);
   // The window "Монитор обмена", created at its first opening; shown and raised.
   ExchangeMonitor& ShowMonitor();
+  // The window "Поиск контроллера" for the link in use now, created at its opening; shown and
+  // raised.
+  SearchWindow& ShowSearch();
 
   // The tick the exchange timer runs every 100 ms (tests and benchmarks call it by hand): the
   // exchange, then the notes of the status line.
@@ -84,6 +93,9 @@ class Tool : public QObject {
   void ConnectHandlers();
   bool OpenLink();
   ByteLink& ConfiguredLink();
+  void OpenSearch() { ShowSearch(); }
+  void ReopenSerialPort();
+  void ApplyFind(const search::SearchFind& find);
 
   SerialPort& port_;
   TcpLink network_;
@@ -100,6 +112,7 @@ class Tool : public QObject {
   std::unique_ptr<ExchangeLogFile> log_;
   bool logFailing_ = false;
   QPointer<ExchangeMonitor> monitor_;
+  QPointer<SearchWindow> searchWindow_;
   QtAdapterSource systemAdapters_;
   AdapterSource* adapters_ = &systemAdapters_;
 };

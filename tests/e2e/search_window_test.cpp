@@ -1,0 +1,91 @@
+// The window "Поиск контроллера" in the whole tool against the simulator: the exchange steps
+// aside while the search has the port and comes back, the find is listed, "Применить" takes its
+// port, mode and address, and what the operator queued before is carried out.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "platform/qt_serial_port.h"
+#include "support/fake_prompter.h"
+#include "support/files.h"
+#include "support/pty.h"
+#include "support/sim_runner.h"
+#include "support/status_texts.h"
+#include "support/wait_for.h"
+#include "ui/search_window.h"
+#include "ui/set_com_dialog.h"
+#include "ui/tool.h"
+
+namespace torvex {
+namespace {
+
+using test::kStatusLinkUp;
+using test::WaitFor;
+
+TEST(SearchWindowOnSim, FindsTheControllerAndApplyPutsTheToolOnIt) {
+  QLocale::setDefault(QLocale(QLocale::Russian));
+  test::ProgramDir dir;
+  dir.BindOthersToNowhere();
+  ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
+                              "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n"));
+  test::SimRunner sim(dir.LinkPath(1), {"--address", "12"});
+  test::FakePrompter prompter;
+  QtSerialPort port(dir.Path());
+  Tool tool(dir.Path(), port, prompter);
+  ASSERT_TRUE(tool.FormLoad());
+  MainWindow& window = tool.Window();
+  const auto status = [&] { return window.Text({Control::lbl_sys_mes}); };
+  ASSERT_TRUE(WaitFor([&] { return tool.Engine().ExchangeErrors() > 3; })) << "nobody at 7";
+
+  // The operator sets output 2 before searching: it waits in the queue.
+  const auto boxes = window.findChildren<QCheckBox*>("chk_out");
+  for (QCheckBox* box : boxes) {
+    if (box->property("index").toInt() == 2) box->setChecked(true);
+  }
+  window.findChild<QPushButton*>("cmd_set")->click();
+
+  SearchWindow& search = tool.ShowSearch();
+  EXPECT_EQ(search.windowTitle(), "Поиск контроллера");
+  for (QCheckBox* speed : search.findChildren<QCheckBox*>()) {
+    if (speed->objectName().startsWith("chk_speed_")) {
+      speed->setChecked(speed->objectName() == "chk_speed_9600");
+    }
+  }
+  search.findChild<QSpinBox*>("spn_first_address")->setValue(10);
+  search.findChild<QSpinBox*>("spn_last_address")->setValue(14);
+  search.findChild<QPushButton*>("cmd_start")->click();
+  EXPECT_EQ(status(), "Поиск контроллера…");
+  ASSERT_TRUE(WaitFor([&] { return !search.Searching(); }, 20000));
+  auto* list = search.findChild<QListWidget*>("lst_finds");
+  ASSERT_EQ(list->count(), 1);
+  EXPECT_TRUE(list->item(0)->text().endsWith("— адрес 12 — TORVEX-CPU, ПО 2.14, протокол 1.05"))
+      << list->item(0)->text().toStdString();
+  EXPECT_TRUE(list->item(0)->text().startsWith("COM1 — ")) << list->item(0)->text().toStdString();
+
+  search.findChild<QPushButton*>("cmd_apply")->click();
+  EXPECT_EQ(window.SlaveAddress(), 12);
+  auto* settings = window.findChild<SetComDialog*>();
+  ASSERT_NE(settings, nullptr) << "the settings dialog opens to save the find";
+  EXPECT_EQ(settings->findChild<QLineEdit*>("txt_settings")->text(),
+            tool.Config().PortSettings());
+  ASSERT_TRUE(WaitFor([&] { return status() == kStatusLinkUp; })) << status().toStdString();
+  // The output set before the search: carried out once the controller answers.
+  EXPECT_TRUE(WaitFor([&] {
+    for (QLabel* input : window.findChildren<QLabel*>("lbl_eds")) {
+      if (input->property("index").toInt() == 2) return input->autoFillBackground();
+    }
+    return false;
+  }));
+  settings->reject();
+  QLocale::setDefault(QLocale::c());
+}
+
+}  // namespace
+}  // namespace torvex

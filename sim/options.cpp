@@ -61,13 +61,14 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     if (name == "-h" || name == "--help") return {std::nullopt, true, {}};
 
     if (name == "--frozen" || name == "--trace" || name == "--line-timing" || name == "--echo" ||
-        name == "--modbus-tcp") {
+        name == "--modbus-tcp" || name == "--strict-mode") {
       if (inlineValue) return fail(std::string(name) + " takes no value");
-      (name == "--frozen"       ? o.frozen
-       : name == "--trace"      ? o.trace
-       : name == "--echo"       ? o.faults.echo
-       : name == "--modbus-tcp" ? o.modbusTcp
-                                : o.lineTiming) = true;
+      (name == "--frozen"        ? o.frozen
+       : name == "--trace"       ? o.trace
+       : name == "--echo"        ? o.faults.echo
+       : name == "--modbus-tcp"  ? o.modbusTcp
+       : name == "--strict-mode" ? o.strictMode
+                                 : o.lineTiming) = true;
       continue;
     }
 
@@ -191,6 +192,16 @@ Line:
                      one half-duplex pair. Without it the pseudo-terminal passes bytes
                      at once whatever the mode. The summary then counts the tool's
                      bytes that were on the pair while an answer was on it
+  --strict-mode      answer only a tool whose line mode is --mode, as a UART set to
+                     another speed or framing hears only garbage: a frame sent in
+                     another mode goes unanswered and counts as ignored (--trace says
+                     which mode it came in). On a pseudo-terminal the simulator reads
+                     the mode the tool gave its end as each frame arrives: the speed,
+                     the stop bits and odd, mark or space parity show there, but even
+                     parity cannot be told from none on a pseudo-terminal, nor the data
+                     bits, so those count as agreeing. With --device the real UART
+                     already does this and strict mode changes nothing; over TCP there
+                     is no line mode to check and it changes nothing either
   --address N        answer as slave N, 1-247 (default: the address stored in the
                      EEPROM, which is 7 in a new one)
 
@@ -254,6 +265,7 @@ Examples:
   torvex-sim --link build/bin/ports/com1 --eeprom ~/torvex-eeprom.txt
   torvex-sim --link /tmp/com2 --silent-every 5 --trace
   torvex-sim --link build/bin/ports/com1 --mode 9600,n,8,2 --line-timing
+  torvex-sim --link build/bin/ports/com1 --mode 19200,o,8,1 --strict-mode
   torvex-sim --device /dev/ttyUSB0 --mode 9600,n,8,2 --address 12
   torvex-sim --listen 5020 --modbus-tcp
   torvex-sim --listen 127.0.0.1:4001 --mode 9600,n,8,2 --line-timing

@@ -34,6 +34,8 @@ struct Options {
   bool trace = false;
   // Bytes pass at the character time of `mode`, on a half-duplex pair (sim/line_timing.h).
   bool lineTiming = false;
+  // Answer only a master whose line mode is `mode` (checked on a pseudo-terminal).
+  bool strictMode = false;
   FaultPlan faults;
 };
 

@@ -9,6 +9,15 @@ Responder::Responder(Controller controller, FaultPlan faults, std::uint64_t seed
       startUs_(startUs),
       noise_(seed ^ 0x6E6F697365ull) {}
 
+Decision Responder::Unheard(std::string why) {
+  Decision d;
+  ++stats_.received;
+  ++stats_.ignored;
+  d.echo = faults_.echo;  // the master's own adapter returns it in the master's mode
+  d.verdict = std::move(why);
+  return d;
+}
+
 Decision Responder::Decide(const Frame& frame, std::int64_t nowUs) {
   using Kind = Controller::Outcome::Kind;
   Decision d;

@@ -41,6 +41,9 @@ class Responder {
 
   // `frame` ended on the line at `nowUs`.
   Decision Decide(const Frame& frame, std::int64_t nowUs);
+  // A frame the controller cannot make out, whatever its bytes: sent in another line mode. It
+  // counts as received and ignored; `why` is the verdict.
+  Decision Unheard(std::string why);
 
   const Stats& GetStats() const { return stats_; }
   const Controller& GetController() const { return controller_; }

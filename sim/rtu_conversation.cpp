@@ -11,11 +11,13 @@ constexpr std::size_t kInboundBacklog = 4096;
 }  // namespace
 
 RtuConversation::RtuConversation(Responder& responder, Observer& observer, const LineMode& mode,
-                                 bool lineTiming, RtuFramer::Carrier carrier, HalfDuplexPair* pair)
+                                 bool lineTiming, RtuFramer::Carrier carrier, HalfDuplexPair* pair,
+                                 const LineCheck* check)
     : Conversation(responder, observer, lineTiming ? CharacterMicros(mode) : 0, pair),
       lineTiming_(lineTiming),
       framer_(FrameGapMicros(mode), carrier),
-      inbound_(lineTiming ? CharacterMicros(mode) : 0) {}
+      inbound_(lineTiming ? CharacterMicros(mode) : 0),
+      check_(check) {}
 
 std::optional<std::string> RtuConversation::Receive(std::span<const std::uint8_t> bytes,
                                                     std::int64_t nowUs) {
@@ -48,7 +50,8 @@ bool RtuConversation::WantsInput(std::int64_t) const { return inbound_.Backlog()
 
 void RtuConversation::Handle(const std::vector<Frame>& frames, std::int64_t nowUs) {
   for (const Frame& frame : frames) {
-    Decision decision = responder_.Decide(frame, nowUs);
+    std::optional<std::string> misheard = check_ ? check_->Mismatch() : std::nullopt;
+    Decision decision = misheard ? responder_.Unheard(std::move(*misheard)) : responder_.Decide(frame, nowUs);
     std::vector<Transmission> runs = RtuTransmissions(frame, decision, nowUs);
     Answer(frame.bytes, nowUs, decision, std::move(runs));
   }

@@ -22,6 +22,7 @@ std::string Banner(const Options& o, const std::string& where, std::uint8_t addr
   text += ", " + ToString(o.mode) + ", seed " + Dec(seed);
   if (o.frozen) text += ", frozen";
   if (o.lineTiming) text += ", line timing";
+  if (o.strictMode) text += ", strict mode";
   const FaultPlan& f = o.faults;
   auto fault = [&text](const char* name, std::uint32_t n) {
     if (n != 0) text += std::string(", ") + name + " " + Dec(n);
@@ -110,7 +111,11 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
                                                RtuFramer::Carrier::kStream, timedPair);
     }, stop, console);
   } else {
-    RtuConversation line(responder, console, o.mode, o.lineTiming, RtuFramer::Carrier::kLine, timedPair);
+    // A real device's UART hears only its own mode by itself; a pseudo-terminal needs a look.
+    std::optional<LineCheck> check;
+    if (o.strictMode && link->IsPseudoTerminal()) check.emplace(link->Fd(), o.mode);
+    RtuConversation line(responder, console, o.mode, o.lineTiming, RtuFramer::Carrier::kLine, timedPair,
+                         check ? &*check : nullptr);
     status = ServeLine(*link, line, stop, console);
   }
 

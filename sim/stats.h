@@ -12,7 +12,7 @@ struct Stats {
   std::uint64_t answered = 0;   // answers sent, exception answers included
   std::uint64_t refused = 0;    // exception answers
   std::uint64_t badCrc = 0;     // frames with a wrong CRC, fragments and noise
-  std::uint64_t ignored = 0;    // well-formed frames for other slaves
+  std::uint64_t ignored = 0;    // well-formed frames for other slaves, frames in another line mode
   std::uint64_t broadcast = 0;  // frames to address 0 (writes carried out, never answered)
   std::uint64_t silenced = 0;   // requests left unanswered on purpose (--silent-every)
   // With --line-timing: bytes of the master that were on the pair while an answer was.

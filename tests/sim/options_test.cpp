@@ -12,7 +12,7 @@ TEST(Options, ReadsEveryOptionInBothForms) {
                                  "--eeprom", "e.txt", "--seed=42", "--frozen", "--trace", "--line-timing",
                                  "--silent-every", "5", "--corrupt-every=6", "--split-every", "7",
                                  "--noise-every", "8", "--delay-ms", "0", "--exception", "3:4",
-                                 "--exception=101:2", "--echo"});
+                                 "--exception=101:2", "--echo", "--strict-mode"});
   ASSERT_TRUE(p.options) << p.error;
   const Options& o = *p.options;
   EXPECT_EQ(o.link, "ports/com1");
@@ -20,7 +20,7 @@ TEST(Options, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(o.address, 12);
   EXPECT_EQ(o.eeprom, "e.txt");
   EXPECT_EQ(o.seed, 42u);
-  EXPECT_TRUE(o.frozen && o.trace && o.lineTiming);
+  EXPECT_TRUE(o.frozen && o.trace && o.lineTiming && o.strictMode);
   EXPECT_EQ(o.faults.silentEvery, 5u);
   EXPECT_EQ(o.faults.corruptEvery, 6u);
   EXPECT_EQ(o.faults.splitEvery, 7u);
@@ -35,6 +35,7 @@ TEST(Options, ReadsEveryOptionInBothForms) {
   EXPECT_FALSE(defaults.options->address) << "the EEPROM's address unless told otherwise";
   EXPECT_FALSE(defaults.options->lineTiming) << "a pseudo-terminal's pace unless asked";
   EXPECT_FALSE(defaults.options->faults.echo);
+  EXPECT_FALSE(defaults.options->strictMode) << "any master's mode unless asked";
   EXPECT_TRUE(Parse({"--link", "x", "-h"}).help);
 }
 
@@ -66,6 +67,7 @@ TEST(Options, RefusesWithAMessageThatNamesTheProblem) {
       {{"--mode", "115200,n,8"}, "--mode"},
       {{"--seed"}, "--seed needs a value"},
       {{"--frozen=1"}, "takes no value"},
+      {{"--strict-mode=yes"}, "takes no value"},
       {{"--bogus"}, "unknown option --bogus"},
       {{"com1"}, "unexpected argument"},
   };

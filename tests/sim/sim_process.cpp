@@ -176,6 +176,22 @@ SimProcess::~SimProcess() {
   CloseLine();
 }
 
+void SimProcess::SetLineMode(const LineMode& mode) {
+  termios t{};
+  ASSERT_EQ(::tcgetattr(lineFd_, &t), 0);
+  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+  static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  t.c_cflag |= kSizes[mode.dataBits - 5];
+  if (mode.parity != 'n') t.c_cflag |= PARENB;
+  if (mode.parity == 'o' || mode.parity == 'm') t.c_cflag |= PARODD;
+  if (mode.parity == 'm' || mode.parity == 's') t.c_cflag |= CMSPAR;
+  if (mode.stopHalfBits == 4) t.c_cflag |= CSTOPB;
+  const speed_t speed = mode.baud == 9600 ? B9600 : mode.baud == 19200 ? B19200 : B115200;
+  ASSERT_EQ(mode.baud, mode.baud == 9600 || mode.baud == 19200 ? mode.baud : 115200);
+  ::cfsetspeed(&t, speed);
+  ASSERT_EQ(::tcsetattr(lineFd_, TCSANOW, &t), 0);
+}
+
 void SimProcess::Send(const Bytes& bytes) {
   ASSERT_EQ(::write(lineFd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/line_mode.h"
 #include "sim/modbus.h"
 
 namespace torvex::sim::testing {
@@ -61,6 +62,9 @@ class SimProcess {
   std::filesystem::path LinkPath() const { return dir_ / "com1"; }
   pid_t Pid() const { return pid_; }
 
+  // Sets the test's end of the line to `mode` as the tool's serial port does (9600, 19200 or
+  // 115200 baud).
+  void SetLineMode(const LineMode& mode);
   void Send(const Bytes& bytes);
   // Collects answer bytes until `count` have come or `timeout` has passed.
   Bytes Receive(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(2));

@@ -192,7 +192,7 @@ TEST(Wire, CommandLineHelpAndMistakes) {
                              "--frozen", "--silent-every", "--corrupt-every", "--split-every",
                              "--delay-ms", "--noise-every", "--exception", "--trace",
                              "--line-timing", "--listen", "--modbus-tcp",
-                             "--wrong-transaction-every"}) {
+                             "--wrong-transaction-every", "--strict-mode"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   const Finished wrong = testing::RunToEnd({"--split-every", "0"});
@@ -229,6 +229,48 @@ TEST(Wire, LineTimingPassesBytesAtTheCharacterTimeOnOnePair) {
   sim.Receive(113 + 8, 2s);
   const Finished end = sim.Stop();
   EXPECT_NE(end.out.find(", 8 bytes over an answer"), std::string::npos) << end.out;
+}
+
+// --- Strict mode ------------------------------------------------------------------------------
+
+// The tool's end set to each mode in turn, as the tool sets its port; a frame in a mode that is
+// not the simulator's own goes unanswered, and the simulator answers again once the mode is
+// right. Even parity cannot be told from none on a pseudo-terminal.
+TEST(WireStrictMode, AnswersOnlyAMasterInItsOwnLineMode) {
+  SimProcess sim({"--strict-mode", "--trace", "--mode", "19200,n,8,2"});
+  ASSERT_TRUE(sim.Started());
+  EXPECT_NE(sim.Banner().find("19200,n,8,2, seed"), std::string::npos) << sim.Banner();
+  EXPECT_NE(sim.Banner().find(", strict mode;"), std::string::npos) << sim.Banner();
+  const struct {
+    const char* mode;
+    bool answered;
+  } cases[] = {
+      {"19200,n,8,2", true},  {"9600,n,8,2", false}, {"19200,n,8,1", false},
+      {"19200,o,8,2", false}, {"19200,e,8,2", true}, {"19200,n,8,2", true},
+  };
+  for (const auto& c : cases) {
+    sim.SetLineMode(*ParseLineMode(c.mode));
+    if (c.answered) {
+      EXPECT_EQ(sim.Exchange(kCodeWrite, 8), kCodeWrite) << c.mode;
+    } else {
+      sim.Send(kCodeWrite);
+      EXPECT_TRUE(sim.WaitForError(std::string("(wrong line mode: ") + c.mode +
+                                   " - answers only at 19200,n,8,2)"))
+          << c.mode;
+      EXPECT_EQ(sim.Receive(1, 100ms), Bytes{}) << c.mode;
+    }
+  }
+  const Finished end = sim.Stop();
+  EXPECT_NE(end.out.find("6 frames received, 3 answered (0 exceptions), 0 bad CRC, 3 ignored"),
+            std::string::npos)
+      << end.out;
+}
+
+TEST(WireStrictMode, WithoutItAnyLineModeIsAnswered) {
+  SimProcess sim({});
+  ASSERT_TRUE(sim.Started());
+  sim.SetLineMode(*ParseLineMode("9600,o,8,1"));
+  EXPECT_EQ(sim.Exchange(kCodeWrite, 8), kCodeWrite);
 }
 
 // --- Faults -----------------------------------------------------------------------------------

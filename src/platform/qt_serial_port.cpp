@@ -39,18 +39,21 @@ QSerialPort::StopBits ToQt(StopBits stopBits) {
 }
 
 // Qt sets CMSPAR for mark and space parity but never clears it, so a port once in mark or space
-// parity (by us or by a program before us) would send space or mark for even or odd.
-void ClearStickParity(QSerialPort& port, Parity parity) {
-#ifdef CMSPAR
+// parity (by us or by a program before us) would send space or mark for even or odd. Nor does
+// it clear PARODD when parity goes off or to even: harmless on a UART, but a device that shows
+// only the flags (a pseudo-terminal, whose parity bit itself never shows) would report odd.
+void ClearStaleParityBits(QSerialPort& port, Parity parity) {
   if (!port.isOpen() || parity == Parity::Mark || parity == Parity::Space) return;
   termios tio{};
-  if (::tcgetattr(port.handle(), &tio) != 0 || (tio.c_cflag & CMSPAR) == 0) return;
-  tio.c_cflag &= ~CMSPAR;
-  ::tcsetattr(port.handle(), TCSANOW, &tio);
-#else
-  (void)port;
-  (void)parity;
+  if (::tcgetattr(port.handle(), &tio) != 0) return;
+  tcflag_t stale = 0;
+#ifdef CMSPAR
+  stale |= CMSPAR;
 #endif
+  if (parity != Parity::Odd) stale |= PARODD;
+  if ((tio.c_cflag & stale) == 0) return;
+  tio.c_cflag &= ~stale;
+  ::tcsetattr(port.handle(), TCSANOW, &tio);
 }
 
 // The links from ports/comN to the device, each as it is now, when they end at a
@@ -205,7 +208,7 @@ void QtSerialPort::OpenDevice() {
     // Ours alone while open: nothing else may open it and break into an exchange. Qt claims
     // it too; asking again costs nothing and does not depend on Qt's choice.
     ::ioctl(port_.handle(), TIOCEXCL);
-    ClearStickParity(port_, mode_->parity);
+    ClearStaleParityBits(port_, mode_->parity);
     openedPath_ = *path;
     openedLink_ = PtyLinkChain(programDir_, number_);
     return;
@@ -230,7 +233,7 @@ void QtSerialPort::ApplyMode(const PortMode& mode) {
   port_.setDataBits(static_cast<QSerialPort::DataBits>(mode.dataBits));
   port_.setStopBits(ToQt(mode.stopBits));
   port_.clearError();
-  ClearStickParity(port_, mode.parity);
+  ClearStaleParityBits(port_, mode.parity);
 }
 
 void QtSerialPort::OnPortError(QSerialPort::SerialPortError error) {

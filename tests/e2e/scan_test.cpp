@@ -45,13 +45,15 @@ class ScanOnSim : public ::testing::Test {
 };
 
 TEST_F(ScanOnSim, FindsTheControllerAtAnotherAddressAndPrintsItsLine) {
-  test::SimRunner sim(dir.LinkPath(1), {"--address", "12"});
-  const Scan scan = RunScan(dir, {});
+  test::SimRunner sim(dir.LinkPath(1),
+                      {"--address", "12", "--mode", "19200,o,8,1", "--strict-mode"});
+  const Scan scan = RunScan(dir, {"--scan-addresses", "10-14"});
   EXPECT_EQ(scan.status, 0) << scan.err.toStdString();
   ASSERT_EQ(scan.lines.size(), 1) << scan.lines.join('\n').toStdString();
   const QStringList fields = scan.lines[0].split(u'\t');
   ASSERT_EQ(fields.size(), 5);
   EXPECT_EQ(fields[0], "COM1");
+  EXPECT_EQ(fields[1], "19200,o,8,1");
   EXPECT_EQ(fields[2], "12");
   EXPECT_EQ(fields[3], "2.14");
   EXPECT_EQ(fields[4], "1.05");

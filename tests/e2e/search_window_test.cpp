@@ -35,7 +35,9 @@ TEST(SearchWindowOnSim, FindsTheControllerAndApplyPutsTheToolOnIt) {
   dir.BindOthersToNowhere();
   ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
                               "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n"));
-  test::SimRunner sim(dir.LinkPath(1), {"--address", "12"});
+  // A controller at another address and another mode, deaf to any other mode as a UART is.
+  test::SimRunner sim(dir.LinkPath(1),
+                      {"--address", "12", "--mode", "19200,o,8,1", "--strict-mode"});
   test::FakePrompter prompter;
   QtSerialPort port(dir.Path());
   Tool tool(dir.Path(), port, prompter);
@@ -55,7 +57,7 @@ TEST(SearchWindowOnSim, FindsTheControllerAndApplyPutsTheToolOnIt) {
   EXPECT_EQ(search.windowTitle(), "Поиск контроллера");
   for (QCheckBox* speed : search.findChildren<QCheckBox*>()) {
     if (speed->objectName().startsWith("chk_speed_")) {
-      speed->setChecked(speed->objectName() == "chk_speed_9600");
+      speed->setChecked(speed->objectName() == "chk_speed_19200");
     }
   }
   search.findChild<QSpinBox*>("spn_first_address")->setValue(10);
@@ -65,12 +67,12 @@ TEST(SearchWindowOnSim, FindsTheControllerAndApplyPutsTheToolOnIt) {
   ASSERT_TRUE(WaitFor([&] { return !search.Searching(); }, 20000));
   auto* list = search.findChild<QListWidget*>("lst_finds");
   ASSERT_EQ(list->count(), 1);
-  EXPECT_TRUE(list->item(0)->text().endsWith("— адрес 12 — TORVEX-CPU, ПО 2.14, протокол 1.05"))
-      << list->item(0)->text().toStdString();
-  EXPECT_TRUE(list->item(0)->text().startsWith("COM1 — ")) << list->item(0)->text().toStdString();
+  EXPECT_EQ(list->item(0)->text(),
+            "COM1 — 19200,o,8,1 — адрес 12 — TORVEX-CPU, ПО 2.14, протокол 1.05");
 
   search.findChild<QPushButton*>("cmd_apply")->click();
   EXPECT_EQ(window.SlaveAddress(), 12);
+  EXPECT_EQ(tool.Config().PortSettings(), "19200,o,8,1");
   auto* settings = window.findChild<SetComDialog*>();
   ASSERT_NE(settings, nullptr) << "the settings dialog opens to save the find";
   EXPECT_EQ(settings->findChild<QLineEdit*>("txt_settings")->text(),

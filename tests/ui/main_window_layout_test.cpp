@@ -119,7 +119,7 @@ TEST_F(LayoutTest, WindowHasItsFixedClientAreaAndItsMenuItems) {
   EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
 
   const QList<QAction*> items = window.menuBar()->actions();
-  ASSERT_EQ(items.size(), 2);
+  ASSERT_EQ(items.size(), 3);
   EXPECT_EQ(items[0]->objectName(), "mnu_settings");
   EXPECT_EQ(items[0]->text(), "&Настройка порта");
   EXPECT_EQ(items[0]->menu(), nullptr);
@@ -127,6 +127,9 @@ TEST_F(LayoutTest, WindowHasItsFixedClientAreaAndItsMenuItems) {
   EXPECT_EQ(items[1]->objectName(), "mnu_monitor");
   EXPECT_EQ(items[1]->text(), "&Монитор обмена");
   EXPECT_EQ(items[1]->menu(), nullptr);
+  // And the search for a controller of unknown settings.
+  EXPECT_EQ(items[2]->objectName(), "mnu_search");
+  EXPECT_EQ(items[2]->text(), "&Поиск контроллера");
 }
 
 struct Design {

@@ -300,7 +300,7 @@ TEST_F(ViewTest, OutputBoxesAndTheAddressListRaiseNothing) {
       spies.push_back(std::make_unique<QSignalSpy>(&window, meta.method(i)));
     }
   }
-  ASSERT_EQ(spies.size(), 10u);
+  ASSERT_EQ(spies.size(), 11u);
   QTest::mouseClick(Find(window, "chk_out", 5), Qt::LeftButton, {}, QPoint(5, 8));
   EXPECT_TRUE(window.IsChecked({Control::chk_out, 5}));
   Find<QComboBox>(window, "cmb_slad")->setCurrentIndex(20);

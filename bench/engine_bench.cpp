@@ -8,14 +8,13 @@
 #include "modbus/crc16.h"
 #include "modbus/requests.h"
 #include "monitor/exchange_trace.h"
-#include "null_view.h"
+#include "view/null_view.h"
 #include "platform/serial_port.h"
 #include "ui/polled_exchange.h"
 
 namespace torvex {
 namespace {
 
-using bench::NullView;
 
 // A port that offers the same answer to every tick and swallows what is written. The answer
 // arrived long ago: the line is quiet when the tick comes.

@@ -6,7 +6,7 @@
 #include "platform/qt_serial_port.h"
 #include "platform/tcp_link.h"
 #include "search/controller_search.h"
-#include "view/main_view.h"
+#include "view/null_view.h"
 #include "view/prompter.h"
 
 namespace torvex {
@@ -14,17 +14,9 @@ namespace {
 
 // The configuration is read without a window: nothing to show, and a question about the file
 // is answered Cancel after it is printed.
-class NoWindow : public MainView, public StatusLine, public Prompter {
+class NoWindow : public NullView, public StatusLine, public Prompter {
  public:
   explicit NoWindow(std::FILE* err) : err_(err) {}
-  QString Text(ControlRef) const override { return {}; }
-  void SetText(ControlRef, const QString&) override {}
-  void SetBackColor(ControlRef, std::uint32_t) override {}
-  bool IsChecked(ControlRef) const override { return false; }
-  void SetChecked(ControlRef, bool) override {}
-  void SetOpaque(ControlRef, bool) override {}
-  void SetCaption(const QString&) override {}
-  int SlaveAddress() const override { return search::kUsualAddress; }
   void ShowMessage(const QString&) override {}
   Choice OkCancel(const QString& title, const QString& text) override { return Say(title, text); }
   Choice RetryCancel(const QString& title, const QString& text) override {

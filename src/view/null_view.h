@@ -1,9 +1,10 @@
 #pragma once
-// A window that shows nothing and answers every question with nothing, for benchmarks that
-// time the core alone; slave address 7, the controller's.
+// A window that shows nothing and answers every question with nothing: for the core without a
+// window (torvex-tp --scan reading the configuration, benchmarks that time the core alone);
+// slave address 7, the controller's.
 #include "view/main_view.h"
 
-namespace torvex::bench {
+namespace torvex {
 
 class NullView : public MainView {
  public:
@@ -17,4 +18,4 @@ class NullView : public MainView {
   int SlaveAddress() const override { return 7; }
 };
 
-}  // namespace torvex::bench
+}  // namespace torvex

@@ -148,15 +148,16 @@ void SetComDialog::BuildControls() {
   bind->setObjectName(QStringLiteral("cmd_bind_adapter"));
   bind->setAutoDefault(false);
   bind->setEnabled(adapters_ != nullptr);
-  auto* find = new QPushButton(kFindControllerButton, this);
-  find->setObjectName(QStringLiteral("cmd_find_controller"));
-  find->setAutoDefault(false);
+  findController_ = new QPushButton(kFindControllerButton, this);
+  findController_->setObjectName(QStringLiteral("cmd_find_controller"));
+  findController_->setAutoDefault(false);
+  findController_->hide();  // until someone offers the search
   auto* tools = new QHBoxLayout;
   tools->addWidget(bind);
-  tools->addWidget(find);
+  tools->addWidget(findController_);
   tools->addStretch();
   grid->addLayout(tools, row++, 0, 1, 2);
-  connect(find, &QPushButton::clicked, this, &SetComDialog::FindControllerClicked);
+  connect(findController_, &QPushButton::clicked, this, &SetComDialog::FindControllerClicked);
   // Which file OK saves into: beside the program, in the user's folder or under --config.
   auto* iniPath = label("lbl_ini_path", QStringLiteral("Файл настроек: ") +
                                             QDir::toNativeSeparators(config_.IniPath()));
@@ -222,6 +223,8 @@ void SetComDialog::ShowLinkFault(const QString& text) {
   lblLinkFault_->setVisible(!text.isEmpty());
   layout()->activate();  // the fixed size follows the lines the text wraps into
 }
+
+void SetComDialog::OfferControllerSearch() { findController_->show(); }
 
 void SetComDialog::ClearPortEntries() { cmbCOMList_->clear(); }
 

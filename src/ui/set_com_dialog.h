@@ -15,6 +15,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace torvex {
 
@@ -65,6 +66,9 @@ class SetComDialog : public QDialog, private SetComView {
   // or kept, then reopened.
   void done(int result) override;
 
+  // Shows "Найти контроллер…", for whoever listens to FindControllerClicked.
+  void OfferControllerSearch();
+
  signals:
   // "Найти контроллер…": whoever shows the search window listens.
   void FindControllerClicked();
@@ -101,6 +105,7 @@ class SetComDialog : public QDialog, private SetComView {
   QLineEdit* txt_settings_ = nullptr;
   QLabel* lblNoPorts_ = nullptr;
   QCheckBox* chkEcho_ = nullptr;
+  QPushButton* findController_ = nullptr;
   QComboBox* cmbLink_ = nullptr;
   QLineEdit* txtHost_ = nullptr;
   QLineEdit* txtTcpPort_ = nullptr;

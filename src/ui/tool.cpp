@@ -94,12 +94,7 @@ void Tool::ConnectHandlers() {
   connect(&window_, &MainWindow::cmd_readall_Click, this, [this] { params_.cmd_readall_Click(); });
   connect(&window_, &MainWindow::cmd_writeall_Click, this,
           [this] { params_.cmd_writeall_Click(); });
-  connect(&window_, &MainWindow::mnu_settings_Click, this, [this] {
-    SetComDialog* dialog = SetComDialog::ShowModeless(port_, config_, exchange_.Presenter(),
-                                                      engine_, &window_, adapters_, &network_);
-    connect(dialog, &SetComDialog::FindControllerClicked, this, &Tool::OpenSearch,
-            Qt::UniqueConnection);
-  });
+  connect(&window_, &MainWindow::mnu_settings_Click, this, &Tool::ShowSettings);
   connect(&window_, &MainWindow::mnu_search_Click, this, &Tool::OpenSearch);
   connect(&window_, &MainWindow::mnu_monitor_Click, this, [this] { ShowMonitor(); });
 }
@@ -189,10 +184,16 @@ void Tool::ApplyFind(const search::SearchFind& find) {
     if (!config_.Link().OnNetwork()) ReopenSerialPort();
   }
   window_.SelectSlaveAddress(find.probe.address);
+  ShowSettings();
+}
+
+// The settings dialog from the menu, with "Найти контроллер…".
+void Tool::ShowSettings() {
   SetComDialog* dialog = SetComDialog::ShowModeless(port_, config_, exchange_.Presenter(), engine_,
                                                     &window_, adapters_, &network_);
   connect(dialog, &SetComDialog::FindControllerClicked, this, &Tool::OpenSearch,
           Qt::UniqueConnection);
+  dialog->OfferControllerSearch();
 }
 
 bool Tool::FormLoad() {

@@ -94,6 +94,7 @@ class Tool : public QObject {
   bool OpenLink();
   ByteLink& ConfiguredLink();
   void OpenSearch() { ShowSearch(); }
+  void ShowSettings();
   void ReopenSerialPort();
   void ApplyFind(const search::SearchFind& find);
 

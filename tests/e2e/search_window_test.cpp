@@ -75,6 +75,7 @@ TEST(SearchWindowOnSim, FindsTheControllerAndApplyPutsTheToolOnIt) {
   EXPECT_EQ(tool.Config().PortSettings(), "19200,o,8,1");
   auto* settings = window.findChild<SetComDialog*>();
   ASSERT_NE(settings, nullptr) << "the settings dialog opens to save the find";
+  EXPECT_TRUE(settings->findChild<QPushButton*>("cmd_find_controller")->isVisible());
   EXPECT_EQ(settings->findChild<QLineEdit*>("txt_settings")->text(),
             tool.Config().PortSettings());
   ASSERT_TRUE(WaitFor([&] { return status() == kStatusLinkUp; })) << status().toStdString();

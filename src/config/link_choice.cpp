@@ -28,6 +28,11 @@ QString LinkName(const LinkChoice& link, int portNumber) {
   return QStringLiteral("COM") + QString::number(portNumber);
 }
 
+QString LinkUrl(const LinkChoice& link, int portNumber) {
+  if (!link.OnNetwork()) return LinkName(link, portNumber);
+  return LinkKindName(link.kind) + QStringLiteral("://") + link.Target().HostPort();
+}
+
 std::uint16_t DefaultTcpPort(LinkKind kind) {
   return kind == LinkKind::kRtuOverTcp ? kRtuOverTcpPort : kModbusTcpPort;
 }

@@ -30,6 +30,10 @@ struct LinkChoice {
 // The link as the caption names it: "COM3", "TCP 192.168.0.10:502", "RTU/TCP 10.0.0.5:4001".
 QString LinkName(const LinkChoice& link, int portNumber);
 
+// The link as --connect names it: "COM3", "modbus-tcp://192.168.0.10:502",
+// "rtu-over-tcp://10.0.0.5:4001".
+QString LinkUrl(const LinkChoice& link, int portNumber);
+
 // The TCP port a link of this kind uses unless told otherwise.
 std::uint16_t DefaultTcpPort(LinkKind kind);
 

@@ -6,6 +6,7 @@
 #include "engine/line_timing.h"
 #include "modbus/adu.h"
 #include "modbus/expected_answer.h"
+#include "modbus/mbap.h"
 #include "modbus/requests.h"
 
 namespace torvex::search {
@@ -43,7 +44,7 @@ std::optional<ProbeFind> JudgeProbe(std::span<const std::uint8_t> received, int 
   if (!answer) return std::nullopt;
   std::span<const std::uint8_t> frame = received.subspan(answer->offset, answer->size);
   // Past a Modbus TCP header the PDU is where the serial frame has it behind the address.
-  const std::size_t pdu = framing == LinkFraming::kMbap ? 7 : 1;
+  const std::size_t pdu = framing == LinkFraming::kMbap ? modbus::kMbapHeaderSize : 1;
   if (answer->kind == ScanPiece::Kind::kException) {
     return ProbeFind{ProbeFind::Kind::kOtherDevice, 0, 0, frame[pdu + 1]};
   }

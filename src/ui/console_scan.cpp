@@ -32,11 +32,6 @@ class NoWindow : public NullView, public StatusLine, public Prompter {
   std::FILE* err_;
 };
 
-QString LinkField(const LinkChoice& link, int port) {
-  if (!link.OnNetwork()) return QStringLiteral("COM") + QString::number(port);
-  return LinkKindName(link.kind) + QStringLiteral("://") + link.Target().HostPort();
-}
-
 }  // namespace
 
 QString ScanLine(const QString& link, const QString& mode, int address, bool torvex,
@@ -93,7 +88,7 @@ int RunConsoleScan(const ConsoleScan& scan, std::FILE* out, std::FILE* err) {
                      if (now - lastProgress < std::chrono::seconds(1)) return;
                      lastProgress = now;
                      std::fprintf(err, "torvex-tp: scanning %s %s address %d (%d of %d, %lld s left)\n",
-                                  qUtf8Printable(LinkField(link, probe.port)),
+                                  qUtf8Printable(LinkUrl(link, probe.port)),
                                   qUtf8Printable(probe.mode), probe.address, done + 1, total,
                                   static_cast<long long>((left.count() + 999) / 1000));
                    });
@@ -101,7 +96,7 @@ int RunConsoleScan(const ConsoleScan& scan, std::FILE* out, std::FILE* err) {
                    [&](const search::SearchFind& find) {
                      const bool torvex = find.find.kind == search::ProbeFind::Kind::kTorvex;
                      std::fprintf(out, "%s\n",
-                                  qUtf8Printable(ScanLine(LinkField(link, find.probe.port),
+                                  qUtf8Printable(ScanLine(LinkUrl(link, find.probe.port),
                                                           find.probe.mode, find.probe.address,
                                                           torvex, find.find.softwareVersion,
                                                           find.find.protocolVersion)));

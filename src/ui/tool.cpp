@@ -141,10 +141,7 @@ SearchWindow& Tool::ShowSearch() {
     where.selectedAddress = window_.SlaveAddress();
     where.onNetwork = config_.Link().OnNetwork();
     where.modbusTcp = config_.Link().kind == LinkKind::kModbusTcp;
-    where.linkName = config_.Link().OnNetwork()
-                         ? LinkKindName(config_.Link().kind) + QStringLiteral("://") +
-                               config_.Link().Target().HostPort()
-                         : LinkName(config_.Link(), config_.PortNumber());
+    where.linkName = LinkUrl(config_.Link(), config_.PortNumber());
     SearchWindow::Hooks hooks;
     // The exchange stops with its queue as it is; the port is the search's until it ends.
     hooks.stepAside = [this] {

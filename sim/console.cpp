@@ -34,7 +34,7 @@ void Console::Trace(const char* direction, std::span<const std::uint8_t> bytes, 
 void Console::EepromChanged() {
   const Eeprom& stored = responder_.GetController().GetEeprom();
   if (!eepromFile_.empty()) {
-    if (auto error = SaveEepromFile(eepromFile_, stored)) Say(*error);
+    if (auto error = SaveEepromFile(eepromFile_, stored, address_)) Say(*error);
   }
   if (stored.ModbusAddress() != address_) {
     Say("the EEPROM now holds slave address " + Dec(stored.ModbusAddress()) + "; it answers as " +

@@ -3,115 +3,92 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
-#include "sim/modbus.h"
+#include "sim/controller.h"
 #include "sim/text.h"
 
 namespace torvex::sim {
 namespace {
 
-constexpr std::string_view kHeader =
-    "# torvex-sim EEPROM: 97 bytes, one parameter per line.\n"
-    "# Each line: the EEPROM address (hex), a colon, the bytes stored there (hex, high byte\n"
-    "# first). Edit the bytes, not the comments: the comments only show what the bytes mean.\n";
-
-constexpr std::string_view kCalibrationNames[8] = {
-    "Pt100 point 1", "Pt100 point 2", "Pt1000 point 1", "Pt1000 point 2",
-    "type K point 1", "type K point 2", "4-20 mA point 1", "4-20 mA point 2"};
-constexpr std::string_view kTypeNames[6] = {"off", "discrete", "Pt100", "Pt1000", "type K",
-                                            "4-20 mA"};
-
-std::string HexByte(std::uint8_t b) { return Hex(std::span(&b, 1)); }
-
-std::string Describe(std::size_t address, std::int16_t value) {
-  const std::string group = address < 48 ? "AIN1 " : "AIN2 ";
-  const std::size_t k = (address % 48) / 2;
-  if (k < 8) return group + std::string(kCalibrationNames[k]) + " = " + Tenths(value);
-  std::string text = group + "sensor type, input " + Dec(static_cast<int>(k) - 8) + " = " + Dec(value);
-  if (value >= 0 && value <= 5) text += " (" + std::string(kTypeNames[value]) + ")";
-  return text;
+// The simulator's own words for what is wrong with a file (the tool says it in Russian).
+std::string ErrorText(const paramfile::FileError& e) {
+  using paramfile::FileFault;
+  using paramfile::HexAddress;
+  const std::string where = e.line > 0 ? "line " + Dec(e.line) + ": " : std::string();
+  const std::string param =
+      e.param >= 0 ? "the parameter at " + HexAddress(paramfile::Spot(e.param).address) : "";
+  switch (e.fault) {
+    case FileFault::kTooBig:
+      return "the file is too long for a parameter file (" + Dec(e.size) + " bytes)";
+    case FileFault::kNoColon:
+      return where + "expected \"address: bytes\"";
+    case FileFault::kBadAddress:
+      return where + "the address is not a hex number";
+    case FileFault::kOutside:
+      return where + "address " + HexAddress(e.address) + " lies beyond the EEPROM (00-60)";
+    case FileFault::kNotParamStart:
+      return where + "no parameter starts at address " + HexAddress(e.address);
+    case FileFault::kNoBytes:
+      return where + "no bytes after address " + HexAddress(e.address);
+    case FileFault::kBadByte:
+      return where + "\"" + e.word + "\" is not a byte in hex";
+    case FileFault::kBeyondEnd:
+      return where + "bytes beyond the end of the EEPROM (60)";
+    case FileFault::kEndsInside:
+      return where + "the line ends inside " + param + " (" + Dec(e.count) + " of " +
+             Dec(paramfile::Spot(e.param).width) + " bytes)";
+    case FileFault::kRepeated:
+      return where + param + " was given on line " + Dec(e.otherLine) + " already";
+    case FileFault::kBadSlaveAddress:
+      return where + "slave address " + Dec(e.value) + " is out of 1-247";
+    case FileFault::kMissing:
+      if (e.count == paramfile::kParamCount) return "no parameters at all";
+      return param + " is missing" + (e.count > 1 ? ", and " + Dec(e.count - 1) + " more" : "");
+  }
+  return {};
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
+// A version word as the tool shows it: high byte major, low byte minor, "2.14", "1.05".
+std::string VersionText(std::uint16_t word) {
+  const int minor = word & 0xFF;
+  return Dec(word >> 8) + (minor > 9 ? "." : ".0") + Dec(minor);
 }
 
-std::optional<unsigned> ParseHex(std::string_view s) {
-  unsigned value = 0;
-  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value, 16);
-  if (s.empty() || ec != std::errc{} || end != s.data() + s.size()) return std::nullopt;
-  return value;
-}
-
-std::string HexNumber(std::size_t value) {
-  char buffer[20];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, 16);
-  std::string text(buffer, end);
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text.size() < 2 ? "0" + text : text;
+std::string LocalTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  return std::string(text, std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local));
 }
 
 std::string ErrnoText() { return std::strerror(errno); }
 
 }  // namespace
 
-std::string FormatEepromText(const Eeprom& eeprom) {
-  std::string text(kHeader);
-  const auto& b = eeprom.Bytes();
-  for (std::size_t address = 0; address < kAddressByte; address += 2) {
-    std::string line = HexByte(static_cast<std::uint8_t>(address)) + ": " + HexByte(b[address]) +
-                       " " + HexByte(b[address + 1]);
-    text += line + "    # " + Describe(address, eeprom.Word(address)) + "\n";
-  }
-  text += HexByte(kAddressByte) + ": " + HexByte(b[kAddressByte]) +
-          "       # Modbus address = " + Dec(b[kAddressByte]) + "\n";
-  return text;
+std::string FormatEepromText(const Eeprom& eeprom, int address) {
+  paramfile::FileHeader header;
+  header.savedAt = LocalTime();
+  header.writer = "torvex-sim";
+  header.address = address;
+  header.softwareVersion = VersionText(kSoftwareVersion);
+  header.protocolVersion = VersionText(kProtocolVersion);
+  return paramfile::FormatParamFile(eeprom.Bytes(), header);
 }
 
 EepromParse ParseEepromText(std::string_view text) {
-  std::array<std::uint8_t, kEepromSize> bytes{};
-  std::size_t count = 0;
-  int lineNumber = 0;
-  auto fail = [&lineNumber](const std::string& what) {
-    return EepromParse{std::nullopt, "line " + Dec(lineNumber) + ": " + what};
-  };
-  std::istringstream lines{std::string(text)};
-  for (std::string raw; std::getline(lines, raw);) {
-    ++lineNumber;
-    std::string_view line = raw;
-    line = Trim(line.substr(0, line.find('#')));
-    if (line.empty()) continue;
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return fail("expected \"address: bytes\"");
-    const auto address = ParseHex(Trim(line.substr(0, colon)));
-    if (!address) return fail("the address is not a hex number");
-    if (*address != count) {
-      return fail("address " + HexNumber(*address) + " where " + HexNumber(count) +
-                  " was expected (lines must follow each other without gaps)");
-    }
-    std::istringstream words{std::string(line.substr(colon + 1))};
-    for (std::string word; words >> word;) {
-      const auto value = ParseHex(word);
-      if (word.size() != 2 || !value) return fail("\"" + word + "\" is not a byte in hex");
-      if (count == kEepromSize) return fail("more than 97 bytes");
-      bytes[count++] = static_cast<std::uint8_t>(*value);
-    }
-  }
-  if (count < kEepromSize) {
-    return EepromParse{std::nullopt, "only " + Dec(static_cast<std::int64_t>(count)) +
-                                         " of 97 bytes"};
-  }
+  // Whatever a master stored is kept, a slave address of 0 included: the start says what it
+  // answers at instead.
+  const paramfile::ParamFileParse parsed =
+      paramfile::ParseParamFile(text, {.answerableAddress = false});
+  if (!parsed.image) return EepromParse{std::nullopt, ErrorText(parsed.error)};
   Eeprom eeprom;
-  eeprom.Write(0, bytes);
+  eeprom.Write(0, *parsed.image);
   return EepromParse{eeprom, {}};
 }
 
@@ -145,10 +122,11 @@ EepromLoad LoadEepromFile(const std::filesystem::path& path) {
                         kept + " and started from the default parameters"};
 }
 
-std::optional<std::string> SaveEepromFile(const std::filesystem::path& path, const Eeprom& eeprom) {
+std::optional<std::string> SaveEepromFile(const std::filesystem::path& path, const Eeprom& eeprom,
+                                          int address) {
   const std::string name = path.string();
   const std::string temporary = name + ".tmp";
-  const std::string text = FormatEepromText(eeprom);
+  const std::string text = FormatEepromText(eeprom, address);
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return "cannot write EEPROM file " + temporary + ": " + ErrnoText();
   bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());

@@ -1,25 +1,19 @@
 #pragma once
-// The EEPROM kept between runs, as a text file an engineer can read and edit:
-//
-//   # comment lines and trailing comments start with '#'
-//   00: 03 E8      # AIN1 Pt100 point 1 = 100.0
-//   02: 05 69      # AIN1 Pt100 point 2 = 138.5
-//   ...
-//   60: 07         # Modbus address = 7
-//
-// Each line holds an EEPROM address in hex, a colon and the bytes stored from there on, two
-// hex digits each. The lines must cover bytes 0x00-0x60 in order, without gaps; how many bytes
-// a line holds is free. The comments are written for the reader and ignored when read.
+// The EEPROM kept between runs, in the parameter file that torvex-tp saves and loads (see
+// paramfile/param_file.h): a controller's parameters saved in the field run on the desk, and the
+// other way round. The simulator writes its name, versions, address and the time in the header.
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "paramfile/param_file.h"
 #include "sim/eeprom.h"
 
 namespace torvex::sim {
 
-std::string FormatEepromText(const Eeprom& eeprom);
+// `address`: the slave address the simulator answers at, for the header.
+std::string FormatEepromText(const Eeprom& eeprom, int address = 0);
 
 struct EepromParse {
   std::optional<Eeprom> eeprom;
@@ -38,6 +32,7 @@ EepromLoad LoadEepromFile(const std::filesystem::path& path);
 
 // Replaces the file in one step (write beside it, then rename), so a crash never leaves half an
 // EEPROM behind. Returns the error text on failure.
-std::optional<std::string> SaveEepromFile(const std::filesystem::path& path, const Eeprom& eeprom);
+std::optional<std::string> SaveEepromFile(const std::filesystem::path& path, const Eeprom& eeprom,
+                                          int address = 0);
 
 }  // namespace torvex::sim

@@ -222,11 +222,13 @@ TCP (instead of a line):
 
 Controller:
   --eeprom FILE      keep the EEPROM in FILE across runs; a missing FILE is created with
-                     the default parameters. FILE is text, one parameter per line:
-                       00: 03 E8    # AIN1 Pt100 point 1 = 100.0
-                     the EEPROM address in hex, a colon, the bytes stored there in hex;
-                     the lines must cover 00-60 without gaps; '#' starts a comment. A
-                     short, long or garbled FILE is kept as FILE.bad and replaced by the
+                     the default parameters. FILE is the parameter file that torvex-tp
+                     saves and loads (menu "Параметры", --read-params, --write-params),
+                     one parameter per line:
+                       00: 03 E8    # AIN1 Pt100, точка 1 = 100
+                     the EEPROM address in hex, a colon, the parameter's bytes in hex;
+                     every parameter 00-60 once, in any order; '#' starts a comment. A
+                     garbled or incomplete FILE is kept as FILE.bad and replaced by the
                      defaults, with a warning. Without --eeprom every run starts from
                      the defaults and nothing is saved.
   --seed N           make every simulated value reproducible (the seed of each run is

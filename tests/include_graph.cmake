@@ -2,9 +2,11 @@ cmake_minimum_required(VERSION 3.25)
 # Checks every #include "folder/..." in src/ and sim/ against the one-way graph of the code:
 # a folder may include its own headers and those of the folders listed for it, nothing else.
 #   cmake -DROOT=<project root> -P tests/include_graph.cmake
-set(allowed_ui       ui search params record monitor config engine decode platform view modbus text)
+set(allowed_ui       ui paramset search params record monitor config engine decode platform view modbus
+                     paramfile text)
+set(allowed_paramset paramset params engine decode modbus paramfile)
 set(allowed_search   search engine decode platform modbus)
-set(allowed_params   params engine decode view modbus)
+set(allowed_params   params engine decode view modbus paramfile)
 set(allowed_engine   engine platform modbus)
 set(allowed_decode   decode engine view modbus)
 set(allowed_record   record decode engine platform)
@@ -14,9 +16,10 @@ set(allowed_platform platform)
 set(allowed_modbus   modbus)
 set(allowed_view     view)
 set(allowed_text     text)
+set(allowed_paramfile paramfile)
 # The simulator checks the tool from the wire: of the tool it may use only src/modbus (the CRC
-# and the MBAP header).
-set(allowed_sim      sim modbus)
+# and the MBAP header) and src/paramfile (the parameter file both keep the EEPROM in).
+set(allowed_sim      sim modbus paramfile)
 
 set(violations "")
 file(GLOB folders RELATIVE ${ROOT}/src ${ROOT}/src/*)

@@ -229,7 +229,7 @@ void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
     ReportRx(FrameOutcome::Answered, answer.offset, answer.size);
   }
   received_.clear();
-  if (decoder_) decoder_(RxAnswer{rxBuffer_, rxCount_, inFlight_});
+  if (decoder_) decoder_(RxAnswer{rxBuffer_, rxCount_, inFlight_, queue_.Answered()});
 }
 
 // As the exchange has always been judged: fewer than 3 bytes are no answer; an answer with a

@@ -5,6 +5,7 @@ namespace torvex {
 bool RequestQueue::CommitRequest() {
   if (IsFull()) return false;
   writeIndex_ = Next(writeIndex_);
+  ++committed_;
   return true;
 }
 
@@ -13,6 +14,7 @@ void RequestQueue::AdvanceReadIndex() {
   // not push ReadIndex past WriteIndex: the ring would then look full of stale slots.
   if (IsEmpty()) return;
   readIndex_ = Next(readIndex_);
+  ++answered_;
 }
 
 }  // namespace torvex

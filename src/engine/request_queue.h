@@ -34,6 +34,12 @@ class RequestQueue {
   // step calls it.
   void AdvanceReadIndex();
 
+  // Requests are numbered from 1 in the order committed, and leave in that order: the request
+  // committed as number n is the one whose answer is the n-th. A producer that wants its own
+  // answers notes Committed() after queueing and waits for Answered() to reach it.
+  std::uint64_t Committed() const { return committed_; }
+  std::uint64_t Answered() const { return answered_; }
+
  private:
   static std::int16_t Next(std::int16_t index) {
     return static_cast<std::int16_t>(index + 1 == kSlots ? 0 : index + 1);
@@ -42,6 +48,8 @@ class RequestQueue {
   std::array<modbus::Pdu, kSlots> slots_{};
   std::int16_t readIndex_ = 0;
   std::int16_t writeIndex_ = 0;
+  std::uint64_t committed_ = 0;
+  std::uint64_t answered_ = 0;
 };
 
 }  // namespace torvex

@@ -17,6 +17,8 @@ struct RxAnswer {
   const RxBuffer& cells;
   int count;
   const modbus::Pdu& request;
+  // The request's number in the order of the ring (RequestQueue::Committed); 0: not from it.
+  std::uint64_t serial = 0;
 };
 
 }  // namespace torvex

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "paramfile/param_layout.h"
+
 namespace torvex {
 
 struct ParamEntry {
@@ -14,14 +16,15 @@ struct ParamEntry {
   friend bool operator==(const ParamEntry&, const ParamEntry&) = default;
 };
 
-inline constexpr int kParamCount = 49;
+inline constexpr int kParamCount = paramfile::kParamCount;
 // The controller's own Modbus slave address; the only 1-byte entry, written last.
-inline constexpr int kSlaveAddressParam = 48;
+inline constexpr int kSlaveAddressParam = paramfile::kSlaveAddressParam;
 
 using ParamTable = std::array<ParamEntry, kParamCount>;
 
-// Fills the table: two analog groups of 8 calibration points (scale 0.1) and 16 sensor
-// types (scale 1), 2 bytes each from address 0 on, then the slave address at 96, 1 byte.
+// Fills the table from the parameters' layout (paramfile::Spot): two analog groups of 8
+// calibration points (scale 0.1) and 16 sensor types (scale 1), 2 bytes each from address 0
+// on, then the slave address at 96, 1 byte.
 void InitParamTable(ParamTable& table);
 
 // Raw limits of an entry of the given width: 0-255 for 1 byte, signed 16-bit otherwise.

@@ -110,6 +110,24 @@ void ParamTransfer::txt_par_KeyPress(int index) {
   QueueParamWrite(entry.address, BoxRaw(index), entry.width);
 }
 
+std::vector<int> ParamTransfer::ShowSet(const paramfile::ParamImage& set) {
+  std::vector<int> changed;
+  for (int k = 0; k < kParamCount; ++k) {
+    const std::int32_t raw = paramfile::Raw(set, k);
+    if (model_.State(k) == BoxState::kConfirmed && BoxRaw(k) == raw) continue;
+    const QString text = FormatReading(raw, kShownDecimals, Entry(k).scale, QString());
+    model_.SetText(k, text);
+    view_.SetText(Box(k), text);
+    ShowChanged(k);
+    changed.push_back(k);
+  }
+  return changed;
+}
+
+void ParamTransfer::MarkChanged(const std::vector<int>& indices) {
+  for (const int k : indices) ShowChanged(k);
+}
+
 void ParamTransfer::DecodeParamAnswer(const RxAnswer& answer) {
   const int received = std::min(answer.count, static_cast<int>(answer.cells.size()));
   // Data bytes that really arrived: after the header, before the CRC.

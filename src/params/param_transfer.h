@@ -5,9 +5,11 @@
 // an answer of the controller set it. What the operator types reaches the model through the
 // boxes' Change event.
 #include <cstdint>
+#include <vector>
 
 #include "engine/modbus_engine.h"
 #include "engine/rx_buffer.h"
+#include "paramfile/param_layout.h"
 #include "params/param_model.h"
 #include "params/param_table.h"
 #include "view/main_view.h"
@@ -47,6 +49,14 @@ class ParamTransfer {
   void txt_par_Change(int index);
   // Enter in box index: sends the box's value, clamped to the entry's raw range.
   void txt_par_KeyPress(int index);
+
+  // Fills the boxes with a set (a file's) without sending anything: a box that holds the
+  // controller's confirmed value keeps it, green, when the set's is the same; every other box
+  // takes the set's value and shows it changed, for the operator to write (Enter, or
+  // cmd_writeall). Returns the boxes changed.
+  std::vector<int> ShowSet(const paramfile::ParamImage& set);
+  // Shows the boxes as changed: their text is not what the controller holds.
+  void MarkChanged(const std::vector<int>& indices);
 
   // A valid answer with function code 100 or 101. Refreshes, from the answer's start
   // address on, only the parameters whose bytes are all in this answer.

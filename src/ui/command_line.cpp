@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace torvex {
 
 QString ToolVersion() { return QStringLiteral(TORVEX_VERSION); }
@@ -81,6 +83,36 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   parser.addOption(scanAll);
   parser.addOption(scanPorts);
   parser.addOption(scanAddresses);
+  const QCommandLineOption readParams(
+      QStringLiteral("read-params"),
+      QStringLiteral("Without a window: read the controller's 49 parameters and save them in "
+                     "FILE (the parameter file the window's menu \"Параметры\" and torvex-sim "
+                     "--eeprom use). Exit status 0 when saved, 2 when the controller cannot be "
+                     "reached or FILE cannot be written."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption writeParams(
+      QStringLiteral("write-params"),
+      QStringLiteral("Without a window: write every parameter of FILE to the controller (the "
+                     "slave address last), read them all back and compare. Exit status 0 only "
+                     "when the controller holds exactly FILE; 1 when it does not or refused a "
+                     "write, each difference on standard error; 2 when it cannot be reached or "
+                     "FILE is refused."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption compareParams(
+      QStringLiteral("compare-params"),
+      QStringLiteral("Without a window: read the controller's parameters and compare them with "
+                     "FILE, each difference on standard output. Exit status 0 when equal, 1 when "
+                     "not, 2 when the controller cannot be reached or FILE is refused."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption address(
+      QStringLiteral("address"),
+      QStringLiteral("With --read-params, --write-params or --compare-params: the controller's "
+                     "slave address N, 1-247 (default 7)."),
+      QStringLiteral("N"));
+  parser.addOption(readParams);
+  parser.addOption(writeParams);
+  parser.addOption(compareParams);
+  parser.addOption(address);
 
   CommandLine result;
   // Without an application object Qt cannot know the program's name.
@@ -142,6 +174,36 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   if ((result.scanAll || parser.isSet(scanPorts) || parser.isSet(scanAddresses)) && !result.scan &&
       result.error.isEmpty()) {
     result.error = QStringLiteral("--scan-all, --scan-ports and --scan-addresses go with --scan");
+  }
+  int paramTasks = 0;
+  for (const auto& [option, task] : {std::pair{&readParams, ParamTask::kRead},
+                                     std::pair{&writeParams, ParamTask::kWrite},
+                                     std::pair{&compareParams, ParamTask::kCompare}}) {
+    if (!parser.isSet(*option)) continue;
+    ++paramTasks;
+    result.paramTask = task;
+    result.paramFile = parser.value(*option);
+    if (result.paramFile.isEmpty()) {
+      result.error = QStringLiteral("--") + option->names().constFirst() +
+                     QStringLiteral(" needs a file name");
+    }
+  }
+  if (paramTasks > 1) {
+    result.error = QStringLiteral("--read-params, --write-params and --compare-params go one at a time");
+  }
+  if (paramTasks > 0 && result.scan) {
+    result.error = QStringLiteral("--scan and the parameter commands go one at a time");
+  }
+  if (parser.isSet(address)) {
+    bool ok = false;
+    result.address = parser.value(address).trimmed().toInt(&ok);
+    if (!ok || result.address < 1 || result.address > 247) {
+      result.error = QStringLiteral("--address: ") + parser.value(address) +
+                     QStringLiteral(" is no slave address 1-247");
+    } else if (paramTasks == 0) {
+      result.error =
+          QStringLiteral("--address goes with --read-params, --write-params or --compare-params");
+    }
   }
   if (parser.isSet(connectTo)) {
     const ConnectParse parsed = ParseConnectArgument(parser.value(connectTo));

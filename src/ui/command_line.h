@@ -11,6 +11,14 @@
 
 namespace torvex {
 
+// The parameter commands, run without a window.
+enum class ParamTask {
+  kNone,
+  kRead,     // --read-params FILE: the controller's set into FILE
+  kWrite,    // --write-params FILE: FILE into the controller, read back and compared
+  kCompare,  // --compare-params FILE: the controller's set against FILE
+};
+
 struct CommandLine {
   bool help = false;
   bool version = false;
@@ -29,6 +37,9 @@ struct CommandLine {
   // --scan-addresses FIRST-LAST: the addresses searched; 0 0: the link's usual range.
   int scanFirstAddress = 0;
   int scanLastAddress = 0;
+  ParamTask paramTask = ParamTask::kNone;
+  QString paramFile;
+  int address = 7;  // --address N: the slave address of the parameter commands
   QString error;        // not empty: the arguments were not understood
   QString helpText;     // what --help prints
 };

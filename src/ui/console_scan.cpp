@@ -6,33 +6,9 @@
 #include "platform/qt_serial_port.h"
 #include "platform/tcp_link.h"
 #include "search/controller_search.h"
-#include "view/null_view.h"
-#include "view/prompter.h"
+#include "ui/no_window.h"
 
 namespace torvex {
-namespace {
-
-// The configuration is read without a window: nothing to show, and a question about the file
-// is answered Cancel after it is printed.
-class NoWindow : public NullView, public StatusLine, public Prompter {
- public:
-  explicit NoWindow(std::FILE* err) : err_(err) {}
-  void ShowMessage(const QString&) override {}
-  Choice OkCancel(const QString& title, const QString& text) override { return Say(title, text); }
-  Choice RetryCancel(const QString& title, const QString& text) override {
-    return Say(title, text);
-  }
-
- private:
-  Choice Say(const QString& title, const QString& text) {
-    std::fprintf(err_, "torvex-tp: %s: %s\n", qUtf8Printable(title),
-                 qUtf8Printable(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("; "))));
-    return Choice::Cancel;
-  }
-  std::FILE* err_;
-};
-
-}  // namespace
 
 QString ScanLine(const QString& link, const QString& mode, int address, bool torvex,
                  int softwareVersion, int protocolVersion) {

@@ -11,11 +11,24 @@
 #include "platform/qt_serial_port.h"
 #include "platform/writable_folder.h"
 #include "ui/command_line.h"
+#include "ui/console_params.h"
 #include "ui/console_scan.h"
 #include "ui/message_box_prompter.h"
 #include "ui/quit_on_signal.h"
 #include "ui/tool.h"
 #include "ui/trends_window.h"
+
+namespace {
+
+// Numbers follow the operator's regional settings (a decimal comma in Russian), never grouped
+// into thousands.
+void UseRegionalNumbers() {
+  QLocale locale = QLocale::system();
+  locale.setNumberOptions(QLocale::OmitGroupSeparator);
+  QLocale::setDefault(locale);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // The command line first: --help and --version need no display.
@@ -48,6 +61,12 @@ int main(int argc, char** argv) {
     QDir().mkpath(dir);  // a failure shows when the file is written
     return dir;
   };
+  if (options.paramTask != torvex::ParamTask::kNone) {
+    QCoreApplication app(argc, argv);
+    UseRegionalNumbers();
+    return torvex::RunConsoleParams({options.paramTask, options.paramFile, settingsFolder(),
+                                     options.connect, options.address});
+  }
   if (options.scan) {
     QCoreApplication app(argc, argv);
     return torvex::RunConsoleScan(
@@ -58,11 +77,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const torvex::QuitOnSignal quit;  // SIGTERM, SIGINT, SIGHUP end the run as closing the window does
 
-  // Numbers follow the operator's regional settings (a decimal comma in Russian), never
-  // grouped into thousands.
-  QLocale locale = QLocale::system();
-  locale.setNumberOptions(QLocale::OmitGroupSeparator);
-  QLocale::setDefault(locale);
+  UseRegionalNumbers();
   // Standard buttons of the message boxes in the window's language where Qt has it.
   QTranslator qtTexts;
   if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),

@@ -63,7 +63,8 @@ Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
       engine_(exchange_.Engine()),
       config_(IniPathIn(settingsDir), window_, exchange_.Presenter(), prompter),
       params_(engine_, window_),
-      recordingMenu_(window_, recording_, exchange_.Presenter()) {
+      recordingMenu_(window_, recording_, exchange_.Presenter()),
+      paramFiles_(window_, params_, engine_, exchange_.Presenter()) {
   Timer1_.setInterval(kTickMs);
   engine_.SetObserver(&trace_);
   engine_.SetDecoder([this](const RxAnswer& answer) {
@@ -74,6 +75,7 @@ Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
     const auto sample =
         record::SampleFromAnswer(answer, types, QDateTime::currentMSecsSinceEpoch());
     if (sample) recording_.Add(*sample);
+    paramFiles_.OnAnswer(answer);
   });
   ConnectHandlers();
 }
@@ -251,11 +253,13 @@ void Tool::Timer1_Tick() {
   engine_.SetSlaveAddress(window_.SlaveAddress());
   engine_.SetEchoExpected(config_.Echo());
   engine_.SetResponseTimeout(config_.ResponseTimeout());
-  exchange_.Tick(LinkName(config_.Link(), config_.PortNumber()), config_.PortSettings());
-  // The notes on the adapter, the exchange log and the recording follow the exchange's words.
+  paramFiles_.OnTick(
+      exchange_.Tick(LinkName(config_.Link(), config_.PortNumber()), config_.PortSettings()));
+  // The notes on the adapter, the exchange log, the recording and a parameter file's read
+  // follow the exchange's words.
   exchange_.Presenter().SetNotes((engine_.EchoSeemsAbsent() ? kStatusNoEchoNote : QString()) +
                                  (logFailing_ ? kStatusLogFailingNote : QString()) +
-                                 recording_.StatusNote());
+                                 recording_.StatusNote() + paramFiles_.StatusNote());
 }
 
 }  // namespace torvex

@@ -18,6 +18,7 @@
 #include "platform/tcp_link.h"
 #include "record/recording.h"
 #include "ui/main_window.h"
+#include "ui/param_file_menu.h"
 #include "ui/polled_exchange.h"
 #include "ui/recording_menu.h"
 
@@ -68,6 +69,7 @@ class Tool : public QObject {
   ParamTransfer& Params() { return params_; }
   record::Recording& Recording() { return recording_; }
   torvex::RecordingMenu& RecordingMenu() { return recordingMenu_; }
+  ParamFileMenu& ParamFiles() { return paramFiles_; }
   QTimer& Timer1() { return Timer1_; }
   TcpLink& Network() { return network_; }
   ExchangeTrace& Trace() { return trace_; }
@@ -108,6 +110,7 @@ class Tool : public QObject {
   ParamTransfer params_;
   record::Recording recording_;
   torvex::RecordingMenu recordingMenu_;
+  ParamFileMenu paramFiles_;
   QTimer Timer1_;
   ExchangeTrace trace_;
   std::unique_ptr<ExchangeLogFile> log_;

@@ -267,7 +267,25 @@ def config():
         write(t, name, bytes([choice, len(value)]) + value + body)
 
 
+def param_files():
+    t = "fuzz_param_file"
+    lines = []
+    for i in range(48):
+        lines.append("%02X: %02X %02X    # %d" % (2 * i, i, 255 - i, i))
+    lines.append("60: 07       # address")
+    whole = "\n".join(lines) + "\n"
+    write(t, "whole", whole.encode())
+    write(t, "crlf-and-mark", b"\xEF\xBB\xBF# saved\r\n" + whole.replace("\n", "\r\n").encode())
+    write(t, "one-line", ("00:" + " 01" * 96 + "\n60: 2A\n").encode())
+    write(t, "reversed", "\n".join(reversed(lines)).encode())
+    write(t, "repeated", (whole + lines[3] + "\n").encode())
+    write(t, "address-zero", whole.replace("60: 07", "60: 00").encode())
+    write(t, "cut", whole[: len(whole) // 2].encode())
+    write(t, "junk", b"\x00\x01: zz\n#\n60:07 00\n")
+
+
 if __name__ == "__main__":
+    param_files()
     reception()
     param_answers()
     numbers()

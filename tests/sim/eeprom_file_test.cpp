@@ -35,27 +35,32 @@ TEST(EepromDefaults, HoldEverySensorTypeCalibrationPointsAndAddress7) {
   EXPECT_EQ(e.SensorTypeOf(1), kSensorPt100);
 }
 
-TEST(EepromText, RoundTripsAndExplainsItself) {
+TEST(EepromText, IsTheToolsParameterFileWithTheSimulatorInItsHeader) {
   Eeprom e = Eeprom::Defaults();
   const std::uint8_t changed[] = {0xFF, 0xFB};
   e.Write(0, changed);
-  const std::string text = FormatEepromText(e);
-  EXPECT_NE(text.find("00: FF FB    # AIN1 Pt100 point 1 = -0.5\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("# AIN2 sensor type, input 15 = 0 (off)"), std::string::npos);
-  EXPECT_NE(text.find("60: 07       # Modbus address = 7\n"), std::string::npos);
+  const std::string text = FormatEepromText(e, 7);
+  EXPECT_NE(text.find("(torvex-sim)\n# Контроллер: адрес 7, версия ПО 2.14, версия протокола 1.05\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("00: FF FB    # AIN1 Pt100, точка 1 = -0.5\n"), std::string::npos) << text;
   const EepromParse parsed = ParseEepromText(text);
   ASSERT_TRUE(parsed.eeprom) << parsed.error;
   EXPECT_EQ(*parsed.eeprom, e);
-  // Any split into lines will do, as long as the addresses follow each other.
+  // Files written before the header existed, with all bytes on one line up to the address.
   std::string freeForm = "# hand-written\n00:";
   for (int k = 0; k < 96; ++k) freeForm += " 00";
   freeForm += "\r\n  60 : 2a  # address 42\n";
   const EepromParse hand = ParseEepromText(freeForm);
   ASSERT_TRUE(hand.eeprom) << hand.error;
   EXPECT_EQ(hand.eeprom->ModbusAddress(), 42);
+  // Whatever a master stored is kept, even an address nobody can answer at.
+  const EepromParse zero = ParseEepromText(freeForm.replace(freeForm.find("2a"), 2, "00"));
+  ASSERT_TRUE(zero.eeprom) << zero.error;
+  EXPECT_EQ(zero.eeprom->ModbusAddress(), 0);
 }
 
-TEST(EepromText, RefusesWhatIsNotACompleteImage) {
+TEST(EepromText, RefusesWhatIsNotACompleteImageInItsOwnWords) {
   const std::string good = FormatEepromText(Eeprom::Defaults());
   const std::string withoutLast = good.substr(0, good.rfind("60:"));
   struct Case {
@@ -64,10 +69,10 @@ TEST(EepromText, RefusesWhatIsNotACompleteImage) {
     const char* error;
   };
   const Case cases[] = {
-      {"empty", "", "only 0 of 97 bytes"},
-      {"short", withoutLast, "only 96 of 97 bytes"},
-      {"long", good + "61: 00\n", "more than 97 bytes"},
-      {"gap", "00: 01\n02: 03\n", "line 2: address 02 where 01 was expected"},
+      {"empty", "", "no parameters at all"},
+      {"short", withoutLast, "the parameter at 60 is missing"},
+      {"long", good + "61: 00\n", "address 61 lies beyond the EEPROM"},
+      {"half a parameter", "00: 01\n02: 03\n", "line 1: the line ends inside the parameter at 00"},
       {"not a byte", "00: 1G\n", "\"1G\" is not a byte"},
       {"three digits", "00: 100\n", "\"100\" is not a byte"},
       {"no colon", "00 01 02\n", "line 1: expected"},
@@ -88,7 +93,7 @@ TEST(EepromFile, CreatesKeepsAndRescues) {
   ASSERT_TRUE(created.eeprom) << created.message;
   EXPECT_EQ(*created.eeprom, Eeprom::Defaults());
   EXPECT_NE(created.message.find("new EEPROM file"), std::string::npos);
-  EXPECT_EQ(ReadFile(path), FormatEepromText(Eeprom::Defaults()));
+  EXPECT_EQ(ParseEepromText(ReadFile(path)).eeprom, Eeprom::Defaults());
 
   Eeprom changed = Eeprom::Defaults();
   const std::uint8_t address[] = {5};
@@ -104,14 +109,15 @@ TEST(EepromFile, CreatesKeepsAndRescues) {
   const EepromLoad rescued = LoadEepromFile(path);
   ASSERT_TRUE(rescued.eeprom);
   EXPECT_EQ(*rescued.eeprom, Eeprom::Defaults());
-  EXPECT_NE(rescued.message.find("only 2 of 97 bytes"), std::string::npos) << rescued.message;
+  EXPECT_NE(rescued.message.find("the parameter at 02 is missing, and 47 more"), std::string::npos)
+      << rescued.message;
   EXPECT_EQ(ReadFile(dir / "eeprom.txt.bad"), "00: 01 02\n");
-  EXPECT_EQ(ReadFile(path), FormatEepromText(Eeprom::Defaults()));
+  EXPECT_EQ(ParseEepromText(ReadFile(path)).eeprom, Eeprom::Defaults());
 
   WriteFile(path, "");
   const EepromLoad empty = LoadEepromFile(path);
   ASSERT_TRUE(empty.eeprom) << empty.message;
-  EXPECT_NE(empty.message.find("only 0 of 97 bytes"), std::string::npos) << empty.message;
+  EXPECT_NE(empty.message.find("no parameters at all"), std::string::npos) << empty.message;
 
   // Something that is no file at all stops the start instead.
   EXPECT_FALSE(LoadEepromFile(dir.Path()).eeprom);

@@ -1,0 +1,152 @@
+#include "ui/console_params.h"
+
+#include <memory>
+
+#include <QEventLoop>
+#include <QStringList>
+#include <QTimer>
+
+#include "config/configuration.h"
+#include "engine/modbus_engine.h"
+#include "paramset/set_exchange.h"
+#include "paramset/set_file.h"
+#include "platform/qt_serial_port.h"
+#include "platform/tcp_link.h"
+#include "ui/no_window.h"
+#include "ui/param_set_texts.h"
+#include "ui/tool.h"
+
+namespace torvex {
+namespace {
+
+void Say(std::FILE* to, const QString& text) {
+  std::fprintf(to, "torvex-tp: %s\n", qUtf8Printable(text));
+}
+
+void PrintLines(std::FILE* to, const QStringList& lines) {
+  for (const QString& line : lines) std::fprintf(to, "%s\n", qUtf8Printable(line));
+  std::fflush(to);
+}
+
+// The link of the configuration (or of --connect), opened; null with the reason said when it
+// does not open.
+ByteLink* OpenLink(const Configuration& config, QtSerialPort& port, TcpLink& network,
+                   std::FILE* err) {
+  const LinkChoice link = config.Link();
+  if (link.OnNetwork()) {
+    network.Connect(link.Target());
+    const BasicResult<NetworkFault> connected = network.WaitConnected();
+    if (connected) return &network;
+    Say(err, NetworkErrorMessage(link.Target(), connected.Why()).replace(QStringLiteral("\r\n"), QStringLiteral("; ")));
+    return nullptr;
+  }
+  try {
+    port.SetSettings(config.PortSettings());
+    port.SetCommPort(config.PortNumber());
+    port.Open();
+    return &port;
+  } catch (const PortError& error) {
+    Say(err, PortErrorMessage(error, config.PortNumber()).replace(QStringLiteral("\r\n"), QStringLiteral("; ")));
+    return nullptr;
+  }
+}
+
+// The exchange on the tool's tick, carried on until the run ends.
+void RunExchange(paramset::SetExchange& run, ByteLink& link, const Configuration& config) {
+  ModbusEngine engine(link);
+  engine.SetEchoExpected(config.Echo());
+  engine.SetResponseTimeout(config.ResponseTimeout());
+  engine.SetDecoder([&run](const RxAnswer& answer) { run.OnAnswer(answer); });
+  QEventLoop loop;
+  QTimer tick;
+  tick.setInterval(ModbusEngine::kTick);
+  const QString mode = config.PortSettings();
+  auto onTick = [&] {
+    engine.SetSlaveAddress(run.SlaveAddress());
+    run.OnTick(engine.Tick(mode));
+    if (!run.Running()) loop.quit();
+  };
+  QObject::connect(&tick, &QTimer::timeout, &loop, onTick);
+  run.Start(engine);
+  if (!run.Running()) return;
+  tick.start();
+  onTick();  // the first request leaves now, not a tick later
+  if (run.Running()) loop.exec();
+}
+
+int Finish(const ConsoleParams& command, const paramset::SetExchange& run,
+           const paramfile::ParamImage& file, std::FILE* out, std::FILE* err) {
+  if (!run.Controller()) {
+    Say(err, SetEndText(run));
+    return kParamsFailed;
+  }
+  const paramfile::ParamImage& controller = *run.Controller();
+  const QString named = QStringLiteral("«") + command.file + QStringLiteral("»");
+  switch (command.task) {
+    case ParamTask::kNone:
+    case ParamTask::kRead:
+      if (const auto error = paramset::SaveSetFile(command.file, controller, SavedHeader(run))) {
+        Say(err, *error);
+        return kParamsFailed;
+      }
+      Say(out, QStringLiteral("параметры контроллера (адрес %1) сохранены в %2").arg(run.ReadAt()).arg(named));
+      return kParamsDone;
+    case ParamTask::kCompare: {
+      const QStringList differences = DifferenceLines(controller, file);
+      if (differences.isEmpty()) {
+        PrintLines(out, {QStringLiteral("Совпадает с файлом")});
+        return kParamsDone;
+      }
+      PrintLines(out, differences);
+      return kParamsDiffer;
+    }
+    case ParamTask::kWrite: {
+      if (run.NewAddressSilent()) Say(err, NewAddressSilentText(command.address, *run.NewAddress()));
+      if (run.Refused()) Say(err, RefusalText(*run.Refused()));
+      const QStringList differences = DifferenceLines(controller, file);
+      if (!differences.isEmpty()) {
+        Say(err, QStringLiteral("контроллер (адрес %1) держит не то, что в %2:").arg(run.ReadAt()).arg(named));
+        PrintLines(err, differences);
+      }
+      if (run.Refused() || !differences.isEmpty()) return kParamsDiffer;
+      Say(out, QStringLiteral("записаны и проверены все 49 параметров %1 (адрес %2)").arg(named).arg(run.ReadAt()));
+      return kParamsDone;
+    }
+  }
+  return kParamsFailed;
+}
+
+}  // namespace
+
+int RunConsoleParams(const ConsoleParams& command, std::FILE* out, std::FILE* err) {
+  paramfile::ParamImage file{};
+  if (command.task != ParamTask::kRead) {
+    const paramset::SetFile read = paramset::ReadSetFile(command.file);
+    if (!read.image) {
+      Say(err, read.error);
+      return kParamsFailed;
+    }
+    file = *read.image;
+  }
+
+  NoWindow none(err);
+  Configuration config(IniPathIn(command.settingsDir), none, none, none);
+  if (command.connect) config.SetRunLink(command.connect->link, command.connect->comPort);
+  config.LoadConfig();
+  QtSerialPort port(command.settingsDir);
+  TcpLink network;
+  ByteLink* link = OpenLink(config, port, network, err);
+  if (!link) return kParamsFailed;
+
+  paramset::SetExchange run = command.task == ParamTask::kWrite
+                                  ? paramset::SetExchange::Write(file, command.address)
+                                  : paramset::SetExchange::Read(command.address);
+  if (run.NewAddress()) Say(err, AddressChangeText(command.address, *run.NewAddress()));
+  RunExchange(run, *link, config);
+  if (command.task == ParamTask::kWrite && !run.Controller() && run.ParamsConfirmed() > 0) {
+    Say(err, QStringLiteral("запись подтверждена для %1 из 49 параметров").arg(run.ParamsConfirmed()));
+  }
+  return Finish(command, run, file, out, err);
+}
+
+}  // namespace torvex

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "decode/register_map.h"
+#include "modbus/adu.h"
 #include "modbus/answer_length.h"
 #include "modbus/function_code.h"
 #include "modbus/requests.h"
@@ -13,6 +14,7 @@ namespace torvex::paramset {
 namespace {
 
 constexpr int kHeader = static_cast<int>(modbus::kEepromAnswerHeader);
+constexpr int kCrc = static_cast<int>(modbus::kCrcSize);
 // A write request's data: start address (2 bytes), count, then the bytes.
 constexpr std::size_t kWriteDataFrom = 3;
 // The two version registers follow each other: protocol, then software.
@@ -128,7 +130,7 @@ void SetExchange::OnAnswer(const RxAnswer& answer) {
 void SetExchange::TakeWriteAnswer(const Step& step, const RxAnswer& answer) {
   const std::vector<std::uint8_t>& sent = step.request.Data();
   const int start = step.request.Data()[0] << 8 | step.request.Data()[1];
-  const int echoed = std::min(answer.cells[4], answer.count - kHeader);
+  const int echoed = std::min(answer.cells[4], answer.count - kHeader - kCrc);
   for (int i = step.first; i <= step.last; ++i) {
     const paramfile::ParamSpot spot = paramfile::Spot(i);
     bool same = spot.address - start + spot.width <= echoed;
@@ -143,7 +145,7 @@ void SetExchange::TakeWriteAnswer(const Step& step, const RxAnswer& answer) {
 
 void SetExchange::TakeReadAnswer(const Step& step, const RxAnswer& answer) {
   const int start = step.request.Data()[0] << 8 | step.request.Data()[1];
-  const int count = std::min(answer.cells[4], answer.count - kHeader);
+  const int count = std::min(answer.cells[4], answer.count - kHeader - kCrc);
   for (int k = 0; k < count && start + k < static_cast<int>(read_.size()); ++k) {
     read_.at(static_cast<std::size_t>(start + k)) =
         static_cast<std::uint8_t>(answer.cells.at(static_cast<std::size_t>(kHeader + k)));

@@ -77,6 +77,7 @@ void RunExchange(paramset::SetExchange& run, ByteLink& link, const Configuration
 int Finish(const ConsoleParams& command, const paramset::SetExchange& run,
            const paramfile::ParamImage& file, std::FILE* out, std::FILE* err) {
   if (!run.Controller()) {
+    if (run.Refused() && run.End() != paramset::SetEnd::kReadRefused) Say(err, RefusalText(*run.Refused()));
     Say(err, SetEndText(run));
     return kParamsFailed;
   }

@@ -1,5 +1,7 @@
 #include "ui/param_file_menu.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QDateTime>
 #include <QDialog>
@@ -81,6 +83,7 @@ QString ParamFileMenu::AskFile(bool saving, const QString& title) {
 void ParamFileMenu::SaveToFile(const QString& path) { StartRead(Purpose::kSave, path); }
 
 void ParamFileMenu::CompareWithFile(const QString& path) {
+  if (run_) return;  // the menu items are disabled meanwhile
   const paramset::SetFile file = paramset::ReadSetFile(path);
   if (!file.image) {
     ShowBox(true, kCompareTitle, file.error + QStringLiteral("\nФайл не прочитан, сравнение не выполнено."));
@@ -230,6 +233,7 @@ void ParamFileMenu::ShowCompareDialog(const paramfile::ParamImage& controller, i
   table->horizontalHeader()->setStretchLastSection(true);
   layout->addWidget(table);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+  buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Закрыть"));
   QPushButton* take =
       buttons->addButton(QStringLiteral("Загрузить значения файла в поля"), QDialogButtonBox::ActionRole);
   take->setObjectName(QStringLiteral("cmd_take_file_values"));
@@ -240,7 +244,12 @@ void ParamFileMenu::ShowCompareDialog(const paramfile::ParamImage& controller, i
   });
   connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
   layout->addWidget(buttons);
-  dialog->resize(620, 420);
+  // Tall enough for the rows there are, up to a dozen or so; the table scrolls beyond.
+  constexpr int kWidth = 620;
+  constexpr int kFrame = 150;
+  constexpr int kRow = 30;
+  constexpr int kMaxHeight = 520;
+  dialog->resize(kWidth, std::min(kMaxHeight, kFrame + kRow * table->rowCount()));
   dialog->show();
 }
 

@@ -49,7 +49,6 @@ SetExchange SetExchange::Read(int address) {
 
 SetExchange SetExchange::Write(const ParamImage& image, int address) {
   SetExchange run(address);
-  run.written_ = image;
   const ParamTable table = Table();
   auto write = [&](Kind kind, int first, int entries, int bytes) {
     const std::uint16_t start = table[first].address;

@@ -107,7 +107,6 @@ class SetExchange {
   int firstAddress_;
   int readAt_ = 0;
   ParamImage read_{};
-  ParamImage written_{};
   std::optional<ParamImage> controller_;
   std::optional<int> softwareVersion_;
   std::optional<int> protocolVersion_;

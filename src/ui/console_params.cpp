@@ -1,7 +1,5 @@
 #include "ui/console_params.h"
 
-#include <memory>
-
 #include <QEventLoop>
 #include <QStringList>
 #include <QTimer>

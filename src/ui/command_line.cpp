@@ -86,8 +86,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   const QCommandLineOption readParams(
       QStringLiteral("read-params"),
       QStringLiteral("Without a window: read the controller's 49 parameters and save them in "
-                     "FILE (the parameter file the window's menu \"Параметры\" and torvex-sim "
-                     "--eeprom use). Exit status 0 when saved, 2 when the controller cannot be "
+                     "FILE (the parameter file of the window's menu \"Параметры\", in which "
+                     "torvex-sim keeps its EEPROM too). Exit status 0 when saved, 2 when the controller cannot be "
                      "reached or FILE cannot be written."),
       QStringLiteral("FILE"));
   const QCommandLineOption writeParams(

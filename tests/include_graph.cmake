@@ -2,8 +2,9 @@ cmake_minimum_required(VERSION 3.25)
 # Checks every #include "folder/..." in src/ and sim/ against the one-way graph of the code:
 # a folder may include its own headers and those of the folders listed for it, nothing else.
 #   cmake -DROOT=<project root> -P tests/include_graph.cmake
-set(allowed_ui       ui paramset search params record monitor config engine decode platform view modbus
+set(allowed_ui       ui checkout paramset search params record monitor config engine decode platform view modbus
                      paramfile text)
+set(allowed_checkout checkout paramset record params engine decode modbus paramfile)
 set(allowed_paramset paramset params engine decode modbus paramfile)
 set(allowed_search   search engine decode platform modbus)
 set(allowed_params   params engine decode view modbus paramfile)

@@ -25,6 +25,8 @@ struct StatusSample {
   std::uint32_t shaftSpeed;   // Hz (ДЗ1, ДЗ2)
   std::uint32_t inputs;       // bit i = discrete input i
   std::uint32_t outputs;      // bit i = discrete output i
+  std::uint16_t protocolVersion;  // high byte major, low byte minor
+  std::uint16_t softwareVersion;
 };
 
 // From a converter answer (the 64 registers from 3084), 0.1 mV per unit.

@@ -27,6 +27,8 @@ std::optional<StatusSample> Status(const AnswerRegisters& regs, const ChannelTyp
   s.inputs = Pair(regs, kInputsHigh, kInputsLow);
   s.outputs = Pair(regs, reg::kStatusBlock.Offset(reg::kOutputsHigh),
                    reg::kStatusBlock.Offset(reg::kOutputsLow));
+  s.protocolVersion = static_cast<std::uint16_t>(regs.Word(kProtocolVersion));
+  s.softwareVersion = static_cast<std::uint16_t>(regs.Word(kSoftwareVersion));
   return s;
 }
 

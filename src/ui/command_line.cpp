@@ -106,13 +106,34 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("FILE"));
   const QCommandLineOption address(
       QStringLiteral("address"),
-      QStringLiteral("With --read-params, --write-params or --compare-params: the controller's "
-                     "slave address N, 1-247 (default 7)."),
+      QStringLiteral("With --read-params, --write-params, --compare-params or --checkout: the "
+                     "controller's slave address N, 1-247 (default 7)."),
       QStringLiteral("N"));
+  const QCommandLineOption checkout(
+      QStringLiteral("checkout"),
+      QStringLiteral("Without a window: run the bench checkout PLAN (a plan file, or \"standard\" "
+                     "for the plan of the standard loop-back bench that ships with the tool) and "
+                     "write the report of --report. Prints the verdict and each failed step. Exit "
+                     "status 0 when every step passed, 1 when any failed, 2 when the checkout "
+                     "could not be carried out (the plan refused, no link, the link lost); the "
+                     "report is written in every case."),
+      QStringLiteral("PLAN"));
+  const QCommandLineOption report(
+      QStringLiteral("report"),
+      QStringLiteral("With --checkout: the report FILE (PDF), and its table beside it with "
+                     "\".csv\" in place of \".pdf\"."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption operatorName(
+      QStringLiteral("operator"),
+      QStringLiteral("With --checkout: the operator's NAME for the report."),
+      QStringLiteral("NAME"));
   parser.addOption(readParams);
   parser.addOption(writeParams);
   parser.addOption(compareParams);
   parser.addOption(address);
+  parser.addOption(checkout);
+  parser.addOption(report);
+  parser.addOption(operatorName);
 
   CommandLine result;
   // Without an application object Qt cannot know the program's name.
@@ -194,15 +215,25 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   if (paramTasks > 0 && result.scan) {
     result.error = QStringLiteral("--scan and the parameter commands go one at a time");
   }
+  if (parser.isSet(checkout)) {
+    result.checkoutPlan = parser.value(checkout);
+    result.checkoutReport = parser.value(report);
+    result.operatorName = parser.value(operatorName);
+    if (result.checkoutPlan.isEmpty()) result.error = QStringLiteral("--checkout needs a plan file or \"standard\"");
+    else if (result.checkoutReport.isEmpty()) result.error = QStringLiteral("--checkout needs --report FILE.pdf");
+    else if (paramTasks > 0 || result.scan) result.error = QStringLiteral("--checkout goes alone, without --scan or the parameter commands");
+  } else if (parser.isSet(report) || parser.isSet(operatorName)) {
+    result.error = QStringLiteral("--report and --operator go with --checkout");
+  }
   if (parser.isSet(address)) {
     bool ok = false;
     result.address = parser.value(address).trimmed().toInt(&ok);
     if (!ok || result.address < 1 || result.address > 247) {
       result.error = QStringLiteral("--address: ") + parser.value(address) +
                      QStringLiteral(" is no slave address 1-247");
-    } else if (paramTasks == 0) {
-      result.error =
-          QStringLiteral("--address goes with --read-params, --write-params or --compare-params");
+    } else if (paramTasks == 0 && result.checkoutPlan.isEmpty()) {
+      result.error = QStringLiteral(
+          "--address goes with --read-params, --write-params, --compare-params or --checkout");
     }
   }
   if (parser.isSet(connectTo)) {

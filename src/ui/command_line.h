@@ -39,7 +39,11 @@ struct CommandLine {
   int scanLastAddress = 0;
   ParamTask paramTask = ParamTask::kNone;
   QString paramFile;
-  int address = 7;  // --address N: the slave address of the parameter commands
+  int address = 7;  // --address N: the slave address of the parameter commands and the checkout
+  // --checkout PLAN --report FILE.pdf [--operator NAME]: the bench checkout without a window.
+  QString checkoutPlan;
+  QString checkoutReport;
+  QString operatorName;
   QString error;        // not empty: the arguments were not understood
   QString helpText;     // what --help prints
 };

@@ -10,9 +10,9 @@
 #include "paramset/set_file.h"
 #include "platform/qt_serial_port.h"
 #include "platform/tcp_link.h"
+#include "ui/console_link.h"
 #include "ui/no_window.h"
 #include "ui/param_set_texts.h"
-#include "ui/tool.h"
 
 namespace torvex {
 namespace {
@@ -24,29 +24,6 @@ void Say(std::FILE* to, const QString& text) {
 void PrintLines(std::FILE* to, const QStringList& lines) {
   for (const QString& line : lines) std::fprintf(to, "%s\n", qUtf8Printable(line));
   std::fflush(to);
-}
-
-// The link of the configuration (or of --connect), opened; null with the reason said when it
-// does not open.
-ByteLink* OpenLink(const Configuration& config, QtSerialPort& port, TcpLink& network,
-                   std::FILE* err) {
-  const LinkChoice link = config.Link();
-  if (link.OnNetwork()) {
-    network.Connect(link.Target());
-    const BasicResult<NetworkFault> connected = network.WaitConnected();
-    if (connected) return &network;
-    Say(err, NetworkErrorMessage(link.Target(), connected.Why()).replace(QStringLiteral("\r\n"), QStringLiteral("; ")));
-    return nullptr;
-  }
-  try {
-    port.SetSettings(config.PortSettings());
-    port.SetCommPort(config.PortNumber());
-    port.Open();
-    return &port;
-  } catch (const PortError& error) {
-    Say(err, PortErrorMessage(error, config.PortNumber()).replace(QStringLiteral("\r\n"), QStringLiteral("; ")));
-    return nullptr;
-  }
 }
 
 // The exchange on the tool's tick, carried on until the run ends.
@@ -134,7 +111,7 @@ int RunConsoleParams(const ConsoleParams& command, std::FILE* out, std::FILE* er
   config.LoadConfig();
   QtSerialPort port(command.settingsDir);
   TcpLink network;
-  ByteLink* link = OpenLink(config, port, network, err);
+  ByteLink* link = OpenConsoleLink(config, port, network, err);
   if (!link) return kParamsFailed;
 
   paramset::SetExchange run = command.task == ParamTask::kWrite

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -11,6 +12,7 @@
 #include "platform/qt_serial_port.h"
 #include "platform/writable_folder.h"
 #include "ui/command_line.h"
+#include "ui/console_checkout.h"
 #include "ui/console_params.h"
 #include "ui/console_scan.h"
 #include "ui/message_box_prompter.h"
@@ -61,6 +63,14 @@ int main(int argc, char** argv) {
     QDir().mkpath(dir);  // a failure shows when the file is written
     return dir;
   };
+  if (!options.checkoutPlan.isEmpty()) {
+    // The report's fonts need a GUI application; there is no window to show.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    UseRegionalNumbers();
+    return torvex::RunConsoleCheckout({options.checkoutPlan, options.checkoutReport, options.operatorName,
+                                       settingsFolder(), options.connect, options.address});
+  }
   if (options.paramTask != torvex::ParamTask::kNone) {
     QCoreApplication app(argc, argv);
     UseRegionalNumbers();

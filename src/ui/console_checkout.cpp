@@ -1,0 +1,130 @@
+#include "ui/console_checkout.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+#include "checkout/checkout_run.h"
+#include "checkout/plan.h"
+#include "checkout/report.h"
+#include "config/configuration.h"
+#include "engine/modbus_engine.h"
+#include "ui/checkout_report_pdf.h"
+#include "ui/console_link.h"
+#include "ui/no_window.h"
+
+namespace torvex {
+namespace {
+
+// How long outputs that were driven are waited for to be put back once the run has ended
+// (after a lost link, until it is back).
+constexpr int kRestoreWaitMs = 10000;
+// One byte past what a plan may hold, so that a longer file is refused unread.
+constexpr qint64 kMaxPlanBytes = 1 << 20;
+
+void Say(std::FILE* to, const QString& text) { std::fprintf(to, "torvex-tp: %s\n", qUtf8Printable(text)); }
+
+struct PlanRead {
+  std::optional<checkout::Plan> plan;
+  QString error;
+};
+
+PlanRead ReadPlan(const QString& name) {
+  if (name == kStandardPlan) {
+    const checkout::PlanParse parsed = checkout::ParsePlan(checkout::DefaultPlanText());
+    return {parsed.plan, parsed.error};
+  }
+  QFile file(name);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return {std::nullopt, QStringLiteral("план «%1» не открывается: %2").arg(name, file.errorString())};
+  }
+  const checkout::PlanParse parsed = checkout::ParsePlan(QString::fromUtf8(file.read(kMaxPlanBytes + 1)));
+  if (parsed.plan) return {parsed.plan, {}};
+  const QString where = parsed.line > 0 ? QStringLiteral(", строка %1").arg(parsed.line) : QString();
+  return {std::nullopt, QStringLiteral("план «%1»%2: %3").arg(name, where, parsed.error)};
+}
+
+// The run on the tool's tick until its steps are over and the outputs are back (or the wait for
+// them has run out).
+void RunExchange(checkout::CheckoutRun& run, ByteLink& link, const Configuration& config) {
+  ModbusEngine engine(link);
+  engine.SetEchoExpected(config.Echo());
+  engine.SetResponseTimeout(config.ResponseTimeout());
+  engine.SetSlaveAddress(run.SlaveAddress());
+  engine.SetDecoder([&run](const RxAnswer& answer) { run.OnAnswer(answer, std::chrono::steady_clock::now()); });
+  QEventLoop loop;
+  QTimer tick;
+  tick.setInterval(ModbusEngine::kTick);
+  QElapsedTimer restoring;
+  const QString mode = config.PortSettings();
+  auto onTick = [&] {
+    run.OnTick(engine.Tick(mode), std::chrono::steady_clock::now());
+    if (run.RestorePending() && !restoring.isValid()) restoring.start();
+    if (run.Finished() || (restoring.isValid() && restoring.elapsed() > kRestoreWaitMs)) loop.quit();
+  };
+  QObject::connect(&tick, &QTimer::timeout, &loop, onTick);
+  run.Start(engine, std::chrono::steady_clock::now());
+  tick.start();
+  onTick();
+  if (!run.Finished()) loop.exec();
+}
+
+int Written(const checkout::Report& report, const QString& path, std::FILE* err, int status) {
+  if (const auto error = WriteReport(report, path)) {
+    Say(err, *error);
+    return kCheckoutNotRun;
+  }
+  return status;
+}
+
+}  // namespace
+
+int RunConsoleCheckout(const ConsoleCheckout& command, std::FILE* out, std::FILE* err) {
+  const QDateTime started = QDateTime::currentDateTime();
+  const QString planFile = command.plan == kStandardPlan ? QString() : command.plan;
+  NoWindow none(err);
+  Configuration config(IniPathIn(command.settingsDir), none, none, none);
+  if (command.connect) config.SetRunLink(command.connect->link, command.connect->comPort);
+  config.LoadConfig();
+  const QString link = LinkUrl(config.Link(), config.PortNumber());
+  const QString mode = config.Link().OnNetwork() ? QString() : config.PortSettings();
+
+  const PlanRead plan = ReadPlan(command.plan);
+  if (!plan.plan) {
+    Say(err, plan.error);
+    return Written(checkout::NotRunReport(QString(), planFile, started, command.operatorName, link, mode,
+                                          command.address, plan.error),
+                   command.report, err, kCheckoutNotRun);
+  }
+  QtSerialPort port(command.settingsDir);
+  TcpLink network;
+  ByteLink* opened = OpenConsoleLink(config, port, network, err);
+  if (!opened) {
+    return Written(checkout::NotRunReport(plan.plan->title, planFile, started, command.operatorName, link,
+                                          mode, command.address, QStringLiteral("нет связи с контроллером")),
+                   command.report, err, kCheckoutNotRun);
+  }
+
+  checkout::CheckoutRun run(*plan.plan, command.address, true);
+  RunExchange(run, *opened, config);
+  const checkout::Report report =
+      checkout::MakeReport(run, planFile, started, command.operatorName, link, mode);
+  std::fprintf(out, "%s: норма %d, отказ %d, пропущено %d, не выполнено %d; %s\n",
+               qUtf8Printable(checkout::FitText(report.fit)), report.passed, report.failed, report.skipped,
+               report.notDone, qUtf8Printable(report.runEnd));
+  for (const checkout::ReportStep& step : report.steps) {
+    if (step.verdict != checkout::StateText(checkout::StepState::kFailed)) continue;
+    std::fprintf(out, "отказ: %d. %s: %s (%s)\n", step.number, qUtf8Printable(step.name),
+                 qUtf8Printable(step.measured), qUtf8Printable(step.note));
+  }
+  std::fflush(out);
+  if (!report.outputsRestored) Say(err, QStringLiteral("выходы контроллера не восстановлены: нет связи"));
+  const int status = report.fit ? kCheckoutFit
+                     : run.End() == checkout::RunEnd::kIncomplete ? kCheckoutNotRun
+                                                                  : kCheckoutUnfit;
+  return Written(report, command.report, err, status);
+}
+
+}  // namespace torvex

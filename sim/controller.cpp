@@ -1,5 +1,8 @@
 #include "sim/controller.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace torvex::sim {
 namespace {
 
@@ -19,9 +22,17 @@ constexpr std::size_t kProtocol = 50;
 constexpr std::size_t kSoftware = 51;
 constexpr std::size_t kInputValues = 52;
 constexpr std::size_t kConverter = 84;
-// Written registers the bench loops back: discrete outputs 16-31 and 0-15.
+// Written registers: discrete outputs 16-31 and 0-15; analog output k at 2 + k, so analog
+// output 0 shares its register with discrete outputs 0-15, as on the controller.
 constexpr std::size_t kDiscreteOutputsHigh = 1;
 constexpr std::size_t kDiscreteOutputsLow = 2;
+constexpr std::size_t kAnalogOutputs = 2;
+
+// The output stages: 4-20 mA from a 16-bit code, 0-10 V from a 12-bit one (a larger code
+// drives the converter to its top).
+constexpr double kMilliampsPerCode = 0.00024414;
+constexpr double kVoltsPerCode = 0.002442;
+constexpr std::uint16_t kLargestVoltageCode = 4095;
 
 bool Writable(std::size_t first, std::size_t count) {
   return first >= kFirstRegister && first + count - 1 <= kLastWritableRegister;
@@ -29,20 +40,50 @@ bool Writable(std::size_t first, std::size_t count) {
 
 }  // namespace
 
-Controller::Controller(Eeprom eeprom, Plant plant, std::uint8_t address)
-    : eeprom_(eeprom), plant_(plant), address_(address) {}
+Controller::Controller(Eeprom eeprom, Plant plant, std::uint8_t address, UnitFaults faults)
+    : eeprom_(eeprom), plant_(plant), address_(address), faults_(std::move(faults)) {}
+
+BenchOutputs Controller::Outputs() const {
+  BenchOutputs out;
+  out.discrete = std::uint32_t{written_[kDiscreteOutputsHigh]} << 16 | written_[kDiscreteOutputsLow];
+  auto share = [this](std::size_t output) { return 1 + faults_.analogErrorPercent[output] / 100; };
+  for (std::size_t k = 0; k < kCurrentOutputs; ++k) {
+    out.milliamps[k] = (4 + written_[kAnalogOutputs + k] * kMilliampsPerCode) * share(k);
+  }
+  for (std::size_t k = 0; k < kVoltageOutputs; ++k) {
+    const std::size_t output = kCurrentOutputs + k;
+    const std::uint16_t code = std::min(written_[kAnalogOutputs + output], kLargestVoltageCode);
+    out.volts[k] = code * kVoltsPerCode * share(output);
+  }
+  return out;
+}
+
+std::uint32_t Controller::DiscreteInputs(std::uint32_t terminals) const {
+  // Joined inputs share their voltage, also along a chain of shorts.
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (const auto& [a, b] : faults_.shortedInputs) {
+      const std::uint32_t pair = (1u << a) | (1u << b);
+      if ((terminals & pair) != 0 && (terminals & pair) != pair) {
+        terminals |= pair;
+        changed = true;
+      }
+    }
+  }
+  return terminals & ~faults_.stuckInputs;
+}
 
 RegisterImage Controller::Registers(std::int64_t tMs) const {
   RegisterImage image{};
   std::copy(written_.begin(), written_.end(), image.begin());
-  const PlantReadings r = plant_.Sample(tMs, eeprom_.SensorTypes());
+  const PlantReadings r = plant_.Sample(tMs, eeprom_.SensorTypes(), Outputs());
   for (std::size_t c = 0; c < kAnalogChannels; ++c) {
     image[kSensorValues + c] = static_cast<std::uint16_t>(r.sensor[c]);
     image[kInputValues + c] = static_cast<std::uint16_t>(r.input[c]);
   }
-  // The bench wires every discrete output to the discrete input of the same number.
-  image[kDiscreteInputsHigh] = written_[kDiscreteOutputsHigh];
-  image[kDiscreteInputsLow] = written_[kDiscreteOutputsLow];
+  const std::uint32_t inputs = DiscreteInputs(r.discreteInputs);
+  image[kDiscreteInputsHigh] = static_cast<std::uint16_t>(inputs >> 16);
+  image[kDiscreteInputsLow] = static_cast<std::uint16_t>(inputs & 0xFFFF);
   image[kTemperature] = static_cast<std::uint16_t>(r.boardTemperature);
   image[kEngineSpeed] = static_cast<std::uint16_t>(r.engineHz >> 16);
   image[kEngineSpeed + 1] = static_cast<std::uint16_t>(r.engineHz & 0xFFFF);

@@ -3,11 +3,14 @@
 // Holding registers 3000-3147 (3000-3009 writable: transaction code, discrete and analog
 // outputs; the rest measured), the 97 EEPROM bytes through functions 100 and 101, and the
 // standard exception answers for what it refuses. It keeps no clock: the caller says when.
+// It drives the bench (sim/plant.h) from the written output registers and reads its inputs
+// back, through the faults of the unit it plays.
 #include <array>
 #include <cstdint>
 #include <span>
 
 #include "sim/eeprom.h"
+#include "sim/faults.h"
 #include "sim/modbus.h"
 #include "sim/plant.h"
 
@@ -25,7 +28,7 @@ using RegisterImage = std::array<std::uint16_t, kRegisterCount>;  // index = add
 
 class Controller {
  public:
-  Controller(Eeprom eeprom, Plant plant, std::uint8_t address);
+  Controller(Eeprom eeprom, Plant plant, std::uint8_t address, UnitFaults faults = {});
 
   struct Outcome {
     enum class Kind {
@@ -61,10 +64,15 @@ class Controller {
   Result WriteRegisters(std::span<const std::uint8_t> frame);
   Result ReadEeprom(std::span<const std::uint8_t> frame) const;
   Result WriteEeprom(std::span<const std::uint8_t> frame);
+  // What the written outputs put on the bench's wires.
+  BenchOutputs Outputs() const;
+  // The discrete inputs as the unit reads them from what reaches its terminals.
+  std::uint32_t DiscreteInputs(std::uint32_t terminals) const;
 
   Eeprom eeprom_;
   Plant plant_;
   std::uint8_t address_;
+  UnitFaults faults_;
   std::array<std::uint16_t, kLastWritableRegister - kFirstRegister + 1> written_{};
 };
 

@@ -2,8 +2,11 @@
 // Line faults the simulator can play, so the tool's error handling can be seen and tested.
 // Requests addressed to the controller are counted from 1; a fault "every N" hits requests
 // N, 2N, 3N, ...
+#include <array>
 #include <cstdint>
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace torvex::sim {
 
@@ -19,6 +22,16 @@ struct FaultPlan {
   // what its own side sends.
   bool echo = false;
   std::map<std::uint8_t, std::uint8_t> exceptions;  // function -> exception code it always gets
+};
+
+// Faults of the unit itself, which a checkout on the loop-back bench must find. Inputs and
+// outputs are numbered from 0 here, as in the registers.
+struct UnitFaults {
+  std::uint32_t stuckInputs = 0;  // bit k: discrete input k never reads on
+  // Pairs of discrete inputs joined together: each reads on when either sees voltage.
+  std::vector<std::pair<std::uint8_t, std::uint8_t>> shortedInputs;
+  // Per analog output 0-7: how far off, in percent, the current or voltage it delivers is.
+  std::array<double, 8> analogErrorPercent{};
 };
 
 // Longer than the tool's 100 ms tick, so the two parts land in different ticks.

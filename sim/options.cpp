@@ -20,7 +20,20 @@ std::optional<T> ParseNumber(std::string_view text, T low, T high) {
 constexpr std::string_view kValueOptions[] = {
     "--link", "--device", "--listen", "--mode", "--address", "--eeprom", "--seed",
     "--silent-every", "--corrupt-every", "--split-every", "--noise-every", "--delay-ms",
-    "--exception", "--wrong-transaction-every"};
+    "--exception", "--wrong-transaction-every", "--stuck-input", "--short-inputs",
+    "--analog-error"};
+
+// A signed decimal percentage, "+" allowed; nan and infinities are no percentage.
+std::optional<double> ParsePercent(std::string_view text, double low, double high) {
+  const bool plus = text.starts_with('+');
+  if (plus) text.remove_prefix(1);
+  if (plus && text.starts_with('-')) return std::nullopt;
+  double value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+  if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  if (!(value >= low && value <= high)) return std::nullopt;
+  return value;
+}
 
 // "[HOST:]PORT"; an IPv6 address goes in brackets ("[::1]:5020"), as in a URL, since its own
 // colons would hide the port's.
@@ -139,6 +152,30 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
         return fail("--exception needs FUNCTION:CODE, a function 1-127 and a code 1-255 (e.g. 3:4), not \"" + std::string(value) + "\"");
       }
       o.faults.exceptions[static_cast<std::uint8_t>(*function)] = static_cast<std::uint8_t>(*code);
+    } else if (name == "--stuck-input") {
+      const auto n = ParseNumber<unsigned>(value, 1, 32);
+      if (!n) return fail("--stuck-input needs a discrete input from 1 to 32, not \"" + std::string(value) + "\"");
+      o.unitFaults.stuckInputs |= 1u << (*n - 1);
+    } else if (name == "--short-inputs") {
+      const auto comma = value.find(',');
+      const auto a = ParseNumber<unsigned>(value.substr(0, comma), 1, 32);
+      const auto b = comma == std::string_view::npos ? std::nullopt
+                                                     : ParseNumber<unsigned>(value.substr(comma + 1), 1, 32);
+      if (!a || !b || *a == *b) {
+        return fail("--short-inputs needs N,M, two different discrete inputs from 1 to 32 (e.g. 3,4), not \"" +
+                    std::string(value) + "\"");
+      }
+      o.unitFaults.shortedInputs.emplace_back(static_cast<std::uint8_t>(*a - 1), static_cast<std::uint8_t>(*b - 1));
+    } else if (name == "--analog-error") {
+      const auto colon = value.find(':');
+      const auto output = ParseNumber<unsigned>(value.substr(0, colon), 1, 8);
+      const auto percent = colon == std::string_view::npos ? std::nullopt
+                                                           : ParsePercent(value.substr(colon + 1), -100, 100);
+      if (!output || !percent) {
+        return fail("--analog-error needs K:PERCENT, an analog output 1-8 and a percentage from -100 to 100 "
+                    "(e.g. 2:5, 6:-2.5), not \"" + std::string(value) + "\"");
+      }
+      o.unitFaults.analogErrorPercent[*output - 1] = *percent;
     }
     if (error) return fail(*error);
   }
@@ -168,8 +205,19 @@ value.
 Its inputs live: temperatures drift on the resistance thermometers and thermocouples,
 current loops wander, contacts open and close, each as the sensor type stored in the
 EEPROM says; the propeller shaft goes ahead, stops and goes astern in a two-minute
-round; the board's temperature sensor drops out now and then. The discrete inputs
-follow the discrete outputs, as on a bench with outputs wired back to inputs.
+round; the board's temperature sensor drops out now and then.
+
+It stands on the standard loop-back test bench, wired as a bench checkout expects:
+  discrete outputs 1-32 -> discrete inputs 1-32
+  current outputs 1-4 (analog outputs 1-4, 4-20 mA, registers 3002-3005) -> the
+      current loops of AIN2 inputs 10-13: while such an input's sensor type is
+      4-20 mA, its loop current is its output's current
+  voltage outputs 1-4 (analog outputs 5-8, 0-10 V, registers 3006-3009) -> a 200:1
+      divider into AIN2 inputs 6-9: while such an input's sensor type is type K, its
+      EMF is its output's voltage / 200 (10 V -> 50 mV) and its temperature what
+      that EMF means against the cold junction
+A wired input of another sensor type reads as its type says. Register 3002 holds both
+discrete outputs 1-16 and analog output 1, as on the controller.
 
 It runs until Ctrl+C (or SIGTERM), then removes its link and prints one line with
 what it received and answered.
@@ -234,7 +282,7 @@ Controller:
   --seed N           make every simulated value reproducible (the seed of each run is
                      printed at start; give it back to see the same run again)
   --frozen           hold every measured value still (for tests and screenshots);
-                     written outputs still show on the looped-back inputs
+                     written outputs still show on the inputs wired to them, exactly
 
 Faults (requests addressed to the simulator are counted from 1; "every N" hits
 requests N, 2N, 3N, ...):
@@ -258,6 +306,17 @@ requests N, 2N, 3N, ...):
                      one left unanswered), as a 2-wire USB-RS485 adapter returns to the
                      tool what the tool sends (on Modbus TCP the request as received)
 
+Faulty unit (for a bench checkout that must fail; numbered as the tool shows them):
+  --stuck-input N    discrete input N (1-32) never reads on, whatever its output; may
+                     be given for several inputs
+  --short-inputs N,M join discrete inputs N and M (two different ones, 1-32): each
+                     reads on when either of their outputs is on; may be given for
+                     several pairs, and a chain of shorts joins all its inputs
+  --analog-error K:PERCENT  analog output K (1-8) delivers its current or voltage off
+                     by PERCENT, -100 to 100 (e.g. 2:5, 6:-2.5): the wired input sees
+                     it times 1 + PERCENT/100; given again for an output, the last
+                     one counts
+
 Other:
   --trace            print every frame received and sent, in hex, to standard error
   -h, --help         show this text
@@ -266,6 +325,7 @@ Examples:
   torvex-sim --link build/bin/ports/com1
   torvex-sim --link build/bin/ports/com1 --eeprom ~/torvex-eeprom.txt
   torvex-sim --link /tmp/com2 --silent-every 5 --trace
+  torvex-sim --link build/bin/ports/com1 --stuck-input 7 --analog-error 2:5
   torvex-sim --link build/bin/ports/com1 --mode 9600,n,8,2 --line-timing
   torvex-sim --link build/bin/ports/com1 --mode 19200,o,8,1 --strict-mode
   torvex-sim --device /dev/ttyUSB0 --mode 9600,n,8,2 --address 12

@@ -37,6 +37,7 @@ struct Options {
   // Answer only a master whose line mode is `mode` (checked on a pseudo-terminal).
   bool strictMode = false;
   FaultPlan faults;
+  UnitFaults unitFaults;  // a unit that fails its checkout on the loop-back bench
 };
 
 struct ParsedOptions {

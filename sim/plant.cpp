@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <random>
 
 #include "sim/sensors.h"
@@ -66,6 +67,13 @@ bool TemperatureSensorPresent(double seconds) {
 // Below this the two shaft sensors cannot tell the direction.
 constexpr std::uint32_t kDirectionThresholdHz = 30;
 
+// The bench output wired to analog channel `c`, if any: its index among the current or the
+// voltage outputs.
+std::optional<std::size_t> WiredOutput(std::size_t c, std::size_t first, std::size_t count) {
+  if (c < first || c >= first + count) return std::nullopt;
+  return c - first;
+}
+
 }  // namespace
 
 double Plant::Drift::At(double seconds) const {
@@ -111,7 +119,8 @@ double Plant::Noise(std::uint64_t stream, std::int64_t step) const {
   return static_cast<double>(h >> 11) * 0x1.0p-52 - 1.0;
 }
 
-PlantReadings Plant::Sample(std::int64_t tMs, const std::array<int, kAnalogChannels>& types) const {
+PlantReadings Plant::Sample(std::int64_t tMs, const std::array<int, kAnalogChannels>& types,
+                            const BenchOutputs& outputs) const {
   if (frozen_) tMs = 0;
   const double seconds = static_cast<double>(tMs) / 1000.0;
   const std::int64_t step = tMs / 100;
@@ -128,6 +137,8 @@ PlantReadings Plant::Sample(std::int64_t tMs, const std::array<int, kAnalogChann
     const std::size_t signal = (c / 16) * 32 + input;
     const std::size_t reference = signal + 16;
     auto noise = [&](std::uint64_t k) { return Noise(8 * c + k, step); };
+    // A channel wired to an output reads it exactly while the plant is frozen.
+    auto wiredNoise = [&](std::uint64_t k) { return frozen_ ? 0.0 : noise(k); };
     const double x = ch.drift.At(seconds);
 
     double sensor = 0, value = 0;
@@ -149,8 +160,15 @@ PlantReadings Plant::Sample(std::int64_t tMs, const std::array<int, kAnalogChann
         break;
       }
       case kSensorThermocouple: {
-        const double celsius = ch.tcCelsius + ch.tcSwing * x + 0.3 * noise(0);
-        const double emfMv = TypeKMillivolts(celsius) - TypeKMillivolts(coldJunction);
+        double celsius = 0, emfMv = 0;
+        if (const auto k = WiredOutput(c, kFirstDividerChannel, kVoltageOutputs)) {
+          // The output's voltage through the 200:1 divider stands in for the thermocouple.
+          emfMv = outputs.volts[*k] * 1000 / 200 + 0.004 * wiredNoise(0);
+          celsius = TypeKCelsius(emfMv + TypeKMillivolts(coldJunction));
+        } else {
+          celsius = ch.tcCelsius + ch.tcSwing * x + 0.3 * noise(0);
+          emfMv = TypeKMillivolts(celsius) - TypeKMillivolts(coldJunction);
+        }
         sensor = celsius * 10;
         value = emfMv * 500;
         signalMv = emfMv;
@@ -158,8 +176,15 @@ PlantReadings Plant::Sample(std::int64_t tMs, const std::array<int, kAnalogChann
         break;
       }
       case kSensorCurrentLoop: {
-        const double percent = std::clamp(ch.loopPercent + ch.loopSwing * x + 0.05 * noise(0), 0.0, 100.0);
-        const double milliamps = 4 + 0.16 * percent;
+        double percent = 0, milliamps = 0;
+        if (const auto k = WiredOutput(c, kFirstCurrentLoopChannel, kCurrentOutputs)) {
+          // The output drives the loop; outside 4-20 mA it reads out of span, as it flows.
+          milliamps = outputs.milliamps[*k] + 0.003 * wiredNoise(0);
+          percent = (milliamps - 4) / 0.16;
+        } else {
+          percent = std::clamp(ch.loopPercent + ch.loopSwing * x + 0.05 * noise(0), 0.0, 100.0);
+          milliamps = 4 + 0.16 * percent;
+        }
         sensor = percent * 100;
         value = milliamps * 1000;
         signalMv = milliamps * 150;  // across the 150 Ohm shunt
@@ -183,6 +208,8 @@ PlantReadings Plant::Sample(std::int64_t tMs, const std::array<int, kAnalogChann
     r.converter[signal] = Reading(signalMv * 10);
     r.converter[reference] = Reading(referenceMv * 10);
   }
+
+  r.discreteInputs = outputs.discrete;
 
   const bool present = TemperatureSensorPresent(seconds);
   r.boardTemperature = present ? Reading(board * 2) : 0;

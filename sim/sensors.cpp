@@ -29,4 +29,17 @@ double TypeKMillivolts(double celsius) {
   return emf + kA0 * std::exp(kA1 * (celsius - kA2) * (celsius - kA2));
 }
 
+double TypeKCelsius(double millivolts) {
+  constexpr double kSlopeAtZero = 0.0394501280250;
+  if (millivolts < 0) return millivolts / kSlopeAtZero;
+  // The EMF rises steadily over the table, so halving the interval finds the temperature.
+  double low = 0, high = 1372;
+  if (millivolts >= TypeKMillivolts(high)) return high;
+  for (int i = 0; i < 50; ++i) {
+    const double mid = (low + high) / 2;
+    (TypeKMillivolts(mid) < millivolts ? low : high) = mid;
+  }
+  return (low + high) / 2;
+}
+
 }  // namespace torvex::sim

@@ -11,4 +11,8 @@ double PlatinumResistance(double r0, double celsius);
 // 0-1372 degC; below 0 the slope at 0 degC, close enough for a cold junction).
 double TypeKMillivolts(double celsius);
 
+// The temperature whose type K EMF against a 0 degC junction is `millivolts`: the inverse of
+// TypeKMillivolts, held at 1372 degC beyond the table.
+double TypeKCelsius(double millivolts);
+
 }  // namespace torvex::sim

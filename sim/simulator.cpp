@@ -37,6 +37,18 @@ std::string Banner(const Options& o, const std::string& where, std::uint8_t addr
   for (const auto& [function, code] : f.exceptions) {
     text += ", exception " + Dec(code) + " for function " + Dec(function);
   }
+  const UnitFaults& u = o.unitFaults;
+  for (unsigned k = 0; k < 32; ++k) {
+    if (u.stuckInputs & (1u << k)) text += ", stuck input " + Dec(k + 1);
+  }
+  for (const auto& [a, b] : u.shortedInputs) {
+    text += ", inputs " + Dec(a + 1) + " and " + Dec(b + 1) + " shorted";
+  }
+  for (unsigned k = 0; k < u.analogErrorPercent.size(); ++k) {
+    if (const double p = u.analogErrorPercent[k]; p != 0) {
+      text += ", analog output " + Dec(k + 1) + " off by " + Percent(p);
+    }
+  }
   return text + "; Ctrl+C stops";
 }
 
@@ -94,7 +106,8 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
   }
 
   const std::int64_t startUs = NowMicros();
-  Responder responder(Controller(eeprom, Plant(seed, o.frozen), address), o.faults, seed, startUs);
+  Responder responder(Controller(eeprom, Plant(seed, o.frozen), address, o.unitFaults), o.faults, seed,
+                      startUs);
   Console console(err, o.trace, o.eeprom, startUs, address, responder);
   // The half-duplex pair whose overlaps the summary counts: a timed RTU line (a gateway
   // serialises Modbus TCP's exchanges, so nothing overlaps there).

@@ -20,4 +20,11 @@ inline std::string Tenths(std::int64_t tenths) {
   return (tenths < 0 ? "-" : "") + Dec(magnitude / 10) + "." + Dec(magnitude % 10);
 }
 
+// A signed percentage in its shortest form: 5 gives "+5%", -2.5 gives "-2.5%".
+inline std::string Percent(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return (value > 0 ? "+" : "") + std::string(buffer, result.ptr) + "%";
+}
+
 }  // namespace torvex::sim

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <vector>
+
+#include "sim/sensors.h"
 #include "sim_process.h"
 
 namespace torvex::sim {
@@ -136,6 +140,155 @@ TEST(ControllerAddressing, StaysSilentForOthersBadFramesAndBroadcasts) {
   EXPECT_TRUE(broadcast.answer.empty());
   EXPECT_EQ(controller.Registers(0)[0], 9);
   EXPECT_TRUE(controller.Handle(WithCrc({0, 3, 0x0B, 0xB8, 0, 1}), 0).answer.empty());
+}
+
+// The controller on the loop-back bench: outputs written through registers, the wired inputs
+// read back through registers, as the tool's checkout does it.
+Controller Unit(UnitFaults faults = {}, bool frozen = true) {
+  return Controller(Eeprom::Defaults(), Plant(5, frozen), 7, std::move(faults));
+}
+
+void WriteOutputs(Controller& unit, std::uint16_t first, const std::vector<std::uint16_t>& values) {
+  Bytes frame{7, kWriteMultipleRegisters};
+  AppendWord(frame, first);
+  AppendWord(frame, static_cast<std::uint16_t>(values.size()));
+  frame.push_back(static_cast<std::uint8_t>(2 * values.size()));
+  for (std::uint16_t v : values) AppendWord(frame, v);
+  AppendCrc(frame);
+  ASSERT_EQ(unit.Handle(frame, 0).kind, Kind::kAnswered);
+}
+
+// Register image offsets of analog channel c's values and its converter signal reading.
+constexpr std::size_t SensorAt(std::size_t c) { return 10 + c; }
+constexpr std::size_t InputAt(std::size_t c) { return 52 + c; }
+constexpr std::size_t SignalAt(std::size_t c) { return 84 + (c / 16) * 32 + c % 16; }
+std::int16_t Signed(std::uint16_t raw) { return static_cast<std::int16_t>(raw); }
+
+TEST(Bench, CurrentOutputsDriveTheLoopsOfAin2Inputs10To13) {
+  const std::uint16_t codes[] = {0, 32768, 65535, 16384};
+  const double microamps[] = {4000, 12000, 20000, 8000};
+  const double hundredthsOfPercent[] = {0, 5000, 10000, 2500};
+  for (const bool frozen : {true, false}) {
+    Controller unit = Unit({}, frozen);
+    WriteOutputs(unit, 3002, {codes[0], codes[1], codes[2], codes[3]});
+    for (std::int64_t tMs : {0, 1'234, 567'890}) {
+      const RegisterImage regs = unit.Registers(tMs);
+      for (std::size_t k = 0; k < 4; ++k) {
+        SCOPED_TRACE("output " + std::to_string(k + 1) + (frozen ? " frozen" : " live") + " t " + std::to_string(tMs));
+        const std::size_t c = 16 + 10 + k;
+        // Frozen, the loop reads the output exactly; live, within the measurement noise.
+        const double tolerance = frozen ? 0 : 4;
+        EXPECT_NEAR(Signed(regs[InputAt(c)]), microamps[k], tolerance);
+        EXPECT_NEAR(Signed(regs[SensorAt(c)]), hundredthsOfPercent[k], tolerance);
+        EXPECT_NEAR(Signed(regs[SignalAt(c)]), microamps[k] * 1.5, 1 + tolerance);  // 150 Ohm, 0.1 mV
+      }
+    }
+  }
+}
+
+TEST(Bench, VoltageOutputsDriveTheThermocouplesOfAin2Inputs6To9ThroughTheDivider) {
+  Controller unit = Unit();
+  // 5.0 V, 0 V, 10 V, and a code past the 12-bit converter, which stops at its top.
+  WriteOutputs(unit, 3006, {2048, 0, 4095, 65535});
+  const double emfUnits[] = {12503, 0, 25000, 25000};  // 2 uV: volts / 200
+  const RegisterImage regs = unit.Registers(0);
+  for (std::size_t k = 0; k < 4; ++k) {
+    SCOPED_TRACE("output " + std::to_string(k + 5));
+    const std::size_t c = 16 + 6 + k;
+    const double emfMv = Signed(regs[InputAt(c)]) * 0.002;
+    const double celsius = Signed(regs[SensorAt(c)]) / 10.0;
+    const double coldJunction = Signed(regs[SignalAt(c) + 16]) / 100.0;  // 10 mV/degC in 0.1 mV
+    EXPECT_NEAR(Signed(regs[InputAt(c)]), emfUnits[k], 1);
+    EXPECT_NEAR(TypeKMillivolts(celsius) - TypeKMillivolts(coldJunction), emfMv, 0.01);
+    EXPECT_NEAR(Signed(regs[SignalAt(c)]) / 10.0, emfMv, 0.1);
+  }
+  // 25 mV over a cold junction near 30 degC: a little over 600 degC.
+  EXPECT_GT(Signed(regs[SensorAt(22)]), 6000);
+  EXPECT_LT(Signed(regs[SensorAt(22)]), 6600);
+}
+
+TEST(Bench, AChannelOfAnotherSensorTypeIsNotWired) {
+  struct Case {
+    std::size_t channel;
+    std::int16_t type;
+  };
+  const Case cases[] = {
+      {16 + 10, kSensorPt100},        // a current loop channel made a resistance thermometer
+      {16 + 13, kSensorOff},
+      {16 + 6, kSensorCurrentLoop},   // a divider channel made a current loop: it lives its own
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("channel " + std::to_string(c.channel));
+    Controller unit = Unit();
+    const std::size_t at = SensorTypeAddress(c.channel);
+    unit.Handle(WithCrc({7, 101, 0, static_cast<std::uint8_t>(at), 2, 0, static_cast<std::uint8_t>(c.type)}), 0);
+    const RegisterImage idle = unit.Registers(0);
+    WriteOutputs(unit, 3002, std::vector<std::uint16_t>(8, 0xFFFF));
+    const RegisterImage driven = unit.Registers(0);
+    EXPECT_EQ(driven[SensorAt(c.channel)], idle[SensorAt(c.channel)]);
+    EXPECT_EQ(driven[InputAt(c.channel)], idle[InputAt(c.channel)]);
+    if (c.type == kSensorPt100) {
+      EXPECT_GT(Signed(driven[SensorAt(c.channel)]), 10500) << "reads as a Pt100, in 0.01 Ohm";
+    }
+  }
+}
+
+TEST(UnitFaultsTest, DiscreteInputFaultsChangeExactlyTheirInputs) {
+  struct Case {
+    const char* what;
+    UnitFaults faults;
+    std::uint16_t outputsHigh, outputsLow;  // 3001, 3002
+    std::uint16_t inputsHigh, inputsLow;    // 3042, 3043 as read
+  };
+  UnitFaults stuck3;
+  stuck3.stuckInputs = 1u << 2;
+  UnitFaults stuck3And32 = stuck3;
+  stuck3And32.stuckInputs |= 1u << 31;
+  UnitFaults short1And18;
+  short1And18.shortedInputs = {{0, 17}};
+  UnitFaults chain;
+  chain.shortedInputs = {{1, 2}, {0, 1}};
+  UnitFaults shortIntoStuck = stuck3;
+  shortIntoStuck.shortedInputs = {{0, 2}};
+  const Case cases[] = {
+      {"stuck input, all outputs on", stuck3, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFB},
+      {"stuck input, its output alone on", stuck3, 0, 0x0004, 0, 0},
+      {"two stuck inputs", stuck3And32, 0xFFFF, 0xFFFF, 0x7FFF, 0xFFFB},
+      {"short, first output on", short1And18, 0, 0x0001, 0x0002, 0x0001},
+      {"short, second output on", short1And18, 0x0002, 0, 0x0002, 0x0001},
+      {"short, another output on", short1And18, 0, 0x0002, 0, 0x0002},
+      {"short, both outputs off", short1And18, 0, 0, 0, 0},
+      {"a chain of shorts", chain, 0, 0x0001, 0, 0x0007},
+      {"a short onto a stuck input", shortIntoStuck, 0, 0x0001, 0, 0x0001},
+  };
+  for (const Case& c : cases) {
+    Controller unit = Unit(c.faults);
+    WriteOutputs(unit, 3001, {c.outputsHigh, c.outputsLow});
+    const RegisterImage regs = unit.Registers(0);
+    EXPECT_EQ(regs[42], c.inputsHigh) << c.what;
+    EXPECT_EQ(regs[43], c.inputsLow) << c.what;
+  }
+}
+
+TEST(UnitFaultsTest, AnalogErrorShiftsOnlyItsOwnOutputsChannel) {
+  UnitFaults faults;
+  faults.analogErrorPercent[1] = 5;     // current output 2 -> AIN2 input 11
+  faults.analogErrorPercent[5] = -2.5;  // voltage output 2 -> AIN2 input 7
+  Controller healthy = Unit(), faulty = Unit(faults);
+  for (Controller* unit : {&healthy, &faulty}) {
+    WriteOutputs(*unit, 3002, {32768, 32768, 32768, 32768, 2048, 2048, 2048, 2048});
+  }
+  const RegisterImage good = healthy.Registers(0), bad = faulty.Registers(0);
+  EXPECT_NEAR(Signed(bad[InputAt(27)]), Signed(good[InputAt(27)]) * 1.05, 1);    // 12.6 mA
+  EXPECT_NEAR(Signed(bad[SensorAt(27)]), (12.6 - 4) / 16 * 10000, 1);
+  EXPECT_NEAR(Signed(bad[InputAt(23)]), Signed(good[InputAt(23)]) * 0.975, 1);
+  EXPECT_LT(bad[SensorAt(23)], good[SensorAt(23)]);
+  std::set<std::size_t> differing;
+  for (std::size_t i = 0; i < good.size(); ++i) {
+    if (good[i] != bad[i]) differing.insert(i);
+  }
+  EXPECT_EQ(differing, (std::set<std::size_t>{SensorAt(23), SensorAt(27), InputAt(23), InputAt(27),
+                                              SignalAt(23), SignalAt(27)}));
 }
 
 }  // namespace

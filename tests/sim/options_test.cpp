@@ -12,7 +12,10 @@ TEST(Options, ReadsEveryOptionInBothForms) {
                                  "--eeprom", "e.txt", "--seed=42", "--frozen", "--trace", "--line-timing",
                                  "--silent-every", "5", "--corrupt-every=6", "--split-every", "7",
                                  "--noise-every", "8", "--delay-ms", "0", "--exception", "3:4",
-                                 "--exception=101:2", "--echo", "--strict-mode"});
+                                 "--exception=101:2", "--echo", "--strict-mode", "--stuck-input", "3",
+                                 "--stuck-input=32", "--short-inputs", "1,18", "--short-inputs=5,4",
+                                 "--analog-error", "2:5", "--analog-error=6:-2.5", "--analog-error", "8:+0.5",
+                                 "--analog-error", "8:100"});
   ASSERT_TRUE(p.options) << p.error;
   const Options& o = *p.options;
   EXPECT_EQ(o.link, "ports/com1");
@@ -28,6 +31,12 @@ TEST(Options, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(o.faults.delayMs, 0u);
   EXPECT_TRUE(o.faults.echo);
   EXPECT_EQ(o.faults.exceptions, (std::map<std::uint8_t, std::uint8_t>{{3, 4}, {101, 2}}));
+  // The unit's faults count inputs and outputs from 0, as the registers do.
+  EXPECT_EQ(o.unitFaults.stuckInputs, (1u << 2) | (1u << 31));
+  EXPECT_EQ(o.unitFaults.shortedInputs,
+            (std::vector<std::pair<std::uint8_t, std::uint8_t>>{{0, 17}, {4, 3}}));
+  EXPECT_EQ(o.unitFaults.analogErrorPercent, (std::array<double, 8>{0, 5, 0, 0, 0, -2.5, 0, 100}))
+      << "the last --analog-error for an output counts";
 
   const ParsedOptions defaults = Parse({});
   ASSERT_TRUE(defaults.options);
@@ -65,6 +74,26 @@ TEST(Options, RefusesWithAMessageThatNamesTheProblem) {
       {{"--exception", "128:1"}, "FUNCTION:CODE"},
       {{"--exception", "3:0"}, "FUNCTION:CODE"},
       {{"--mode", "115200,n,8"}, "--mode"},
+      {{"--stuck-input", "0"}, "--stuck-input needs a discrete input from 1 to 32"},
+      {{"--stuck-input", "33"}, "--stuck-input needs"},
+      {{"--stuck-input", "3,4"}, "--stuck-input needs"},
+      {{"--short-inputs", "3"}, "--short-inputs needs N,M"},
+      {{"--short-inputs", "3,3"}, "two different"},
+      {{"--short-inputs", "0,4"}, "--short-inputs needs"},
+      {{"--short-inputs", "3,33"}, "--short-inputs needs"},
+      {{"--short-inputs", "3,4,5"}, "--short-inputs needs"},
+      {{"--analog-error", "2"}, "--analog-error needs K:PERCENT"},
+      {{"--analog-error", "0:5"}, "--analog-error needs"},
+      {{"--analog-error", "9:5"}, "--analog-error needs"},
+      {{"--analog-error", "2:"}, "--analog-error needs"},
+      {{"--analog-error", "2:100.5"}, "--analog-error needs"},
+      {{"--analog-error", "2:-101"}, "--analog-error needs"},
+      {{"--analog-error", "2:nan"}, "--analog-error needs"},
+      {{"--analog-error", "2:inf"}, "--analog-error needs"},
+      {{"--analog-error", "2:5%"}, "--analog-error needs"},
+      {{"--analog-error", "2:1e1"}, "--analog-error needs"},
+      {{"--analog-error", "2:+-5"}, "--analog-error needs"},
+      {{"--analog-error", "2:5,5"}, "--analog-error needs"},
       {{"--seed"}, "--seed needs a value"},
       {{"--frozen=1"}, "takes no value"},
       {{"--strict-mode=yes"}, "takes no value"},

@@ -28,6 +28,14 @@ std::array<int, kAnalogChannels> AllTypes() {
   return types;
 }
 
+// Outputs that put the channels wired to them among plausible machine values.
+BenchOutputs SomeOutputs() {
+  BenchOutputs o;
+  o.milliamps.fill(12);
+  o.volts.fill(2);  // 10 mV through the divider: some 250-300 degC on a thermocouple
+  return o;
+}
+
 // What the tool shows must hang together: the values of a channel, and its converter readings,
 // describe one physical state.
 TEST(Plant, ReadingsOfEachChannelAreConsistentWithItsSensorType) {
@@ -35,7 +43,7 @@ TEST(Plant, ReadingsOfEachChannelAreConsistentWithItsSensorType) {
   for (std::uint64_t seed : {1u, 2u, 99u}) {
     const Plant plant(seed, false);
     for (std::int64_t tMs : {0, 37'000, 250'000, 900'000}) {
-      const PlantReadings r = plant.Sample(tMs, types);
+      const PlantReadings r = plant.Sample(tMs, types, SomeOutputs());
       for (std::size_t c = 0; c < kAnalogChannels; ++c) {
         SCOPED_TRACE("seed " + std::to_string(seed) + " t " + std::to_string(tMs) + " channel " + std::to_string(c));
         const double s = r.sensor[c], v = r.input[c];
@@ -98,10 +106,10 @@ TEST(Plant, SameSeedAndTimeGiveTheSameValuesAndFrozenStandsStill) {
            a.boardTemperature == b.boardTemperature && a.engineHz == b.engineHz &&
            a.shaftHz == b.shaftHz && a.status == b.status;
   };
-  EXPECT_TRUE(same(Plant(5, false).Sample(12'345, types), Plant(5, false).Sample(12'345, types)));
-  EXPECT_FALSE(same(Plant(5, false).Sample(12'345, types), Plant(6, false).Sample(12'345, types)));
-  EXPECT_FALSE(same(Plant(5, false).Sample(0, types), Plant(5, false).Sample(60'000, types)));
-  EXPECT_TRUE(same(Plant(5, true).Sample(0, types), Plant(5, true).Sample(60'000, types)));
+  EXPECT_TRUE(same(Plant(5, false).Sample(12'345, types, {}), Plant(5, false).Sample(12'345, types, {})));
+  EXPECT_FALSE(same(Plant(5, false).Sample(12'345, types, {}), Plant(6, false).Sample(12'345, types, {})));
+  EXPECT_FALSE(same(Plant(5, false).Sample(0, types, {}), Plant(5, false).Sample(60'000, types, {})));
+  EXPECT_TRUE(same(Plant(5, true).Sample(0, types, {}), Plant(5, true).Sample(60'000, types, {})));
 }
 
 TEST(Plant, TemperaturesDriftSlowly) {
@@ -113,11 +121,11 @@ TEST(Plant, TemperaturesDriftSlowly) {
   const Plant plant(11, false);
   double widest = 0;
   for (std::int64_t tMs = 0; tMs < 600'000; tMs += 1000) {
-    const PlantReadings a = plant.Sample(tMs, types), b = plant.Sample(tMs + 1000, types);
+    const PlantReadings a = plant.Sample(tMs, types, {}), b = plant.Sample(tMs + 1000, types, {});
     for (std::size_t c = 1; c < kAnalogChannels; c += 2) {  // odd channels read degrees
       EXPECT_LT(std::abs(a.sensor[c] - b.sensor[c]), 5) << "more than 0.5 degC in a second";
     }
-    widest = std::max(widest, std::abs(plant.Sample(0, types).sensor[1] - a.sensor[1]) / 10.0);
+    widest = std::max(widest, std::abs(plant.Sample(0, types, {}).sensor[1] - a.sensor[1]) / 10.0);
   }
   EXPECT_GT(widest, 0.5) << "ten minutes without any drift";
 }
@@ -128,7 +136,7 @@ TEST(Plant, ShaftGoesAheadStopsAndGoesAsternAndTheTemperatureSensorDropsOut) {
   std::set<std::uint16_t> directions;
   bool sensorDropped = false;
   for (std::int64_t tMs = 0; tMs < 150'000; tMs += 100) {
-    const PlantReadings r = plant.Sample(tMs, types);
+    const PlantReadings r = plant.Sample(tMs, types, {});
     const std::uint16_t direction = r.status & (kShaftAhead | kShaftAstern | kDirectionInvalid);
     directions.insert(direction);
     EXPECT_EQ(direction == 0, r.shaftHz == 0) << tMs;
@@ -146,7 +154,7 @@ TEST(Plant, ShaftGoesAheadStopsAndGoesAsternAndTheTemperatureSensorDropsOut) {
   EXPECT_EQ(directions, (std::set<std::uint16_t>{0, kShaftAhead, kShaftAstern, kDirectionInvalid}));
   EXPECT_TRUE(sensorDropped);
 
-  const PlantReadings start = plant.Sample(0, types);
+  const PlantReadings start = plant.Sample(0, types, {});
   EXPECT_EQ(start.status, kShaftAhead) << "a frozen plant shows a shaft running ahead, sensor present";
 }
 

@@ -367,5 +367,16 @@ TEST(WireFaults, EchoReturnsEveryFrameHeardBeforeItsAnswer) {
   EXPECT_EQ(Bytes(read.begin() + 8, read.begin() + 11), FromHex("07 03 04"));
 }
 
+TEST(WireFaults, AFaultyUnitIsPlayedAndNamedAtStart) {
+  SimProcess sim({"--frozen", "--stuck-input", "3", "--short-inputs", "1,18", "--analog-error", "6:-2.5"});
+  ASSERT_TRUE(sim.Started());
+  for (const char* fault : {", stuck input 3", ", inputs 1 and 18 shorted", ", analog output 6 off by -2.5%"}) {
+    EXPECT_NE(sim.Banner().find(fault), std::string::npos) << sim.Banner();
+  }
+  EXPECT_EQ(sim.Exchange(WithCrc({7, 16, 0x0B, 0xB9, 0, 2, 4, 0xFF, 0xFF, 0xFF, 0xFF}), 8),
+            WithCrc({7, 16, 0x0B, 0xB9, 0, 2}));
+  EXPECT_EQ(sim.Exchange(WithCrc({7, 3, 0x0B, 0xE2, 0, 2}), 9), WithCrc({7, 3, 4, 0xFF, 0xFF, 0xFF, 0xFB}));
+}
+
 }  // namespace
 }  // namespace torvex::sim

@@ -2,7 +2,11 @@
 
 #include <cstdio>
 
+#include <QAction>
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QMenuBar>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -11,6 +15,7 @@
 #include "record/sample_from_answer.h"
 #include "config/set_com_logic.h"
 #include "search/controller_search.h"
+#include "ui/checkout_window.h"
 #include "ui/exchange_monitor.h"
 #include "ui/search_window.h"
 #include "ui/output_commands.h"
@@ -76,19 +81,26 @@ Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
         record::SampleFromAnswer(answer, types, QDateTime::currentMSecsSinceEpoch());
     if (sample) recording_.Add(*sample);
     paramFiles_.OnAnswer(answer);
+    if (checkoutWindow_) checkoutWindow_->OnAnswer(answer);
   });
+  QAction* checkout = window_.menuBar()->addAction(QStringLiteral("Проверка контроллера"));
+  checkout->setObjectName(QStringLiteral("mnu_checkout"));
+  connect(checkout, &QAction::triggered, this, [this] { ShowCheckout(); });
+  window_.installEventFilter(this);
   ConnectHandlers();
 }
 
 void Tool::ConnectHandlers() {
   connect(&Timer1_, &QTimer::timeout, this, &Tool::Timer1_Tick);
   connect(&window_, &MainWindow::cmd_read_Click, this, [this] { QueueOutputsRead(engine_); });
-  connect(&window_, &MainWindow::cmd_set_Click, this,
-          [this] { QueueOutputsWrite(engine_, window_); });
+  connect(&window_, &MainWindow::cmd_set_Click, this, [this] {
+    if (!CheckoutDrivesOutputs()) QueueOutputsWrite(engine_, window_);
+  });
   connect(&window_, &MainWindow::opt_view_Click, this,
           [this](int index) { ShowViewMode(window_, index); });
-  connect(&window_, &MainWindow::txt_dac_KeyPress, this,
-          [this](int index) { QueueAnalogOutput(engine_, window_, index); });
+  connect(&window_, &MainWindow::txt_dac_KeyPress, this, [this](int index) {
+    if (!CheckoutDrivesOutputs()) QueueAnalogOutput(engine_, window_, index);
+  });
   connect(&window_, &MainWindow::txt_par_Change, this,
           [this](int index) { params_.txt_par_Change(index); });
   connect(&window_, &MainWindow::txt_par_KeyPress, this,
@@ -162,6 +174,45 @@ SearchWindow& Tool::ShowSearch() {
   searchWindow_->raise();
   searchWindow_->activateWindow();
   return *searchWindow_;
+}
+
+CheckoutWindow& Tool::ShowCheckout() {
+  if (!checkoutWindow_) {
+    checkoutWindow_ = new CheckoutWindow(
+        engine_,
+        [this] {
+          return CheckoutWindow::Where{LinkUrl(config_.Link(), config_.PortNumber()),
+                                       config_.Link().OnNetwork() ? QString() : config_.PortSettings(),
+                                       window_.SlaveAddress()};
+        },
+        &window_);
+  }
+  checkoutWindow_->show();
+  checkoutWindow_->raise();
+  checkoutWindow_->activateWindow();
+  return *checkoutWindow_;
+}
+
+// While a checkout drives the outputs, the operator's own output commands would spoil it.
+bool Tool::CheckoutDrivesOutputs() {
+  if (!checkoutWindow_ || !checkoutWindow_->Active()) return false;
+  exchange_.Presenter().ShowMessage(kStatusCheckoutOwnsOutputs);
+  return true;
+}
+
+// The main window closing ends a checkout first: the outputs are put back while the exchange
+// still runs (a few seconds at most), then the window closes.
+bool Tool::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &window_ && event->type() == QEvent::Close && checkoutWindow_ && checkoutWindow_->Active()) {
+    constexpr int kRestoreWaitMs = 3000;
+    checkoutWindow_->StopRun();
+    QElapsedTimer waited;
+    waited.start();
+    while (checkoutWindow_->Active() && waited.elapsed() < kRestoreWaitMs) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void Tool::ReopenSerialPort() {
@@ -253,8 +304,10 @@ void Tool::Timer1_Tick() {
   engine_.SetSlaveAddress(window_.SlaveAddress());
   engine_.SetEchoExpected(config_.Echo());
   engine_.SetResponseTimeout(config_.ResponseTimeout());
-  paramFiles_.OnTick(
-      exchange_.Tick(LinkName(config_.Link(), config_.PortNumber()), config_.PortSettings()));
+  const auto outcome =
+      exchange_.Tick(LinkName(config_.Link(), config_.PortNumber()), config_.PortSettings());
+  paramFiles_.OnTick(outcome);
+  if (checkoutWindow_) checkoutWindow_->OnTick(outcome);
   // The notes on the adapter, the exchange log, the recording and a parameter file's read
   // follow the exchange's words.
   exchange_.Presenter().SetNotes((engine_.EchoSeemsAbsent() ? kStatusNoEchoNote : QString()) +

@@ -24,6 +24,7 @@
 
 namespace torvex {
 
+class CheckoutWindow;
 class ExchangeMonitor;
 class SearchWindow;
 namespace search {
@@ -41,6 +42,9 @@ inline const QString kStatusNoEchoNote =
 
 inline const QString kPortErrorTitle = QStringLiteral("Ошибка открытия порта");
 inline const QString kNetworkErrorTitle = QStringLiteral("Ошибка соединения");
+// The status line when the operator's output command is refused while a checkout drives them.
+inline const QString kStatusCheckoutOwnsOutputs = QStringLiteral(
+    "Идёт проверка контроллера: команды выходов не выполняются, пока она не закончится");
 // The status line while a search has the port.
 inline const QString kStatusSearching = QStringLiteral("Поиск контроллера…");
 
@@ -86,6 +90,9 @@ class Tool : public QObject {
   // The window "Поиск контроллера" for the link in use now, created at its opening; shown and
   // raised.
   SearchWindow& ShowSearch();
+  // The window "Проверка контроллера", created at its first opening and kept (a run goes on,
+  // or puts the outputs back, while it is closed); shown and raised.
+  CheckoutWindow& ShowCheckout();
 
   // The tick the exchange timer runs every 100 ms (tests and benchmarks call it by hand): the
   // exchange, then the notes of the status line.
@@ -99,6 +106,8 @@ class Tool : public QObject {
   void ShowSettings();
   void ReopenSerialPort();
   void ApplyFind(const search::SearchFind& find);
+  bool CheckoutDrivesOutputs();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   SerialPort& port_;
   TcpLink network_;
@@ -117,6 +126,7 @@ class Tool : public QObject {
   bool logFailing_ = false;
   QPointer<ExchangeMonitor> monitor_;
   QPointer<SearchWindow> searchWindow_;
+  QPointer<CheckoutWindow> checkoutWindow_;
   QtAdapterSource systemAdapters_;
   AdapterSource* adapters_ = &systemAdapters_;
 };

@@ -1,0 +1,198 @@
+// The bench checkout end to end: torvex-tp --checkout against torvex-sim standing on the
+// standard loop-back bench, as a good unit and as faulty ones; its PDF report read back with
+// pdftotext and pdfinfo, its CSV twin cell by cell; a link lost in the middle; outputs put back.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include "modbus/requests.h"
+#include "support/files.h"
+#include "support/pty.h"
+#include "support/raw_modbus.h"
+#include "support/sim_runner.h"
+#include "support/wait_for.h"
+
+namespace torvex {
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  QString out;
+  QString err;
+};
+
+// The CSV's lines, each split into its fields (no field of these reports is quoted).
+std::vector<QStringList> CsvLines(const QString& path) {
+  std::vector<QStringList> lines;
+  for (const QString& line : QString::fromUtf8(test::ReadFile(path)).split(QStringLiteral("\r\n"))) {
+    lines.push_back(line.split(u';'));
+  }
+  return lines;
+}
+
+QString PdfText(const QString& path) {
+  QProcess pdftotext;
+  pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+  pdftotext.waitForFinished(30000);
+  return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
+int PdfPages(const QString& path) {
+  QProcess pdfinfo;
+  pdfinfo.start(QStringLiteral("pdfinfo"), {path});
+  pdfinfo.waitForFinished(30000);
+  const QString info = QString::fromUtf8(pdfinfo.readAllStandardOutput());
+  const qsizetype at = info.indexOf(QStringLiteral("Pages:"));
+  return at < 0 ? 0 : info.mid(at + 6).section(u'\n', 0, 0).trimmed().toInt();
+}
+
+class Checkout : public ::testing::Test {
+ protected:
+  std::unique_ptr<test::SimRunner> Sim(const QStringList& faults = {}) {
+    auto sim = std::make_unique<test::SimRunner>(test::SimRunner::Tcp{}, faults);
+    connect = "rtu-over-tcp://127.0.0.1:" + QString::number(sim->Port());
+    return sim;
+  }
+  QProcess* Start(const QStringList& options) {
+    auto* tool = new QProcess;
+    tool->setParent(nullptr);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LANG", "ru_RU.UTF-8");
+    tool->setProcessEnvironment(env);
+    tool->start(QStringLiteral(TORVEX_TP_PROGRAM),
+                QStringList{"--config", dir.Path(), "--connect", connect, "--report", Report(),
+                            "--operator", "Иванов И.И."} + options);
+    return tool;
+  }
+  ToolRun Finish(QProcess* tool) {
+    EXPECT_TRUE(tool->waitForFinished(120'000));
+    ToolRun run{tool->exitStatus() == QProcess::NormalExit ? tool->exitCode() : -1,
+                QString::fromUtf8(tool->readAllStandardOutput()), QString::fromUtf8(tool->readAllStandardError())};
+    delete tool;
+    return run;
+  }
+  ToolRun Run(const QStringList& options) { return Finish(Start(options)); }
+  QString Report() const { return dir.Path() + "/отчёт.pdf"; }
+  QString Csv() const { return dir.Path() + "/отчёт.csv"; }
+  // The verdict column of the CSV's step lines, by step number.
+  std::map<int, QString> Verdicts() const {
+    std::map<int, QString> verdicts;
+    bool steps = false;
+    for (const QStringList& fields : CsvLines(Csv())) {
+      if (fields.value(0) == "№") {
+        steps = true;
+      } else if (steps && fields.size() == 6) {
+        verdicts[fields[0].toInt()] = fields[4];
+      }
+    }
+    return verdicts;
+  }
+
+  test::ProgramDir dir;
+  QString connect;
+};
+
+TEST_F(Checkout, AGoodUnitPassesEveryStepAndGetsItsReport) {
+  const auto sim = Sim();
+  // Outputs on before the checkout: they must be as they were afterwards.
+  test::AskSim(sim->Port(), modbus::WriteMultipleRegisters(3001, {0x0001, 0x8002}));
+  const ToolRun run = Run({"--checkout", "standard"});
+  EXPECT_EQ(run.status, 0) << run.out.toStdString() << run.err.toStdString();
+  EXPECT_TRUE(run.out.startsWith("ГОДЕН: норма 90, отказ 0")) << run.out.toStdString();
+  EXPECT_EQ(test::AskSim(sim->Port(), modbus::ReadHoldingRegisters(3001, 2)), (std::vector<int>{0x0001, 0x8002}));
+
+  // The CSV: the header block, then one line per step with what was expected and measured.
+  const std::vector<QStringList> csv = CsvLines(Csv());
+  ASSERT_GT(csv.size(), 100u);
+  EXPECT_EQ(csv[0], (QStringList{"Протокол проверки контроллера TORVEX-CPU", "Стандартный стенд с обратными связями"}));
+  EXPECT_EQ(csv[2], (QStringList{"Оператор", "Иванов И.И."}));
+  EXPECT_EQ(csv[5], (QStringList{"Версия ПО", "2.14"}));
+  EXPECT_EQ(csv[7].value(0), "Контрольная сумма параметров");
+  EXPECT_EQ(csv[7].value(1).size(), 8);
+  EXPECT_EQ(csv[14], (QStringList{"Выходы восстановлены", "да"}));
+  EXPECT_EQ(csv[15], (QStringList{"Заключение", "ГОДЕН"}));
+  EXPECT_EQ(csv[17], (QStringList{"№", "Шаг", "Ожидается", "Измерено", "Результат", "Примечание"}));
+  EXPECT_EQ(csv[19], (QStringList{"2", "Выход 1 вкл → вход 1 вкл", "вход 1 вкл, прочие как были", "вкл: 1", "норма", ""}));
+  EXPECT_EQ(csv[17 + 67], (QStringList{"67", "I1 → AIN2.10 вход, 12 мА", "12 мА ± 0,1", "12 мА", "норма", ""}));
+  // 5 V is code 2048, 5.0012 V: 25.006 mV behind the divider.
+  EXPECT_EQ(csv[17 + 79], (QStringList{"79", "U1 → AIN2.6 вход, 5 В", "25 мВ ± 0,5", "25,006 мВ", "норма", ""}));
+  const auto verdicts = Verdicts();
+  ASSERT_EQ(verdicts.size(), 90u);
+  for (const auto& [number, verdict] : verdicts) EXPECT_EQ(verdict, "норма") << number;
+
+  // The PDF: the report's pages and the parameters' appendix, with the same words.
+  EXPECT_GE(PdfPages(Report()), 3);
+  const QString text = PdfText(Report());
+  for (const char* words : {"Протокол проверки контроллера TORVEX-CPU", "Иванов И.И.", "Заключение: ГОДЕН",
+                            "Проверку провёл", "Приложение. Параметры контроллера", "Адрес Modbus",
+                            "Выход 32 откл → вход 32 откл"}) {
+    EXPECT_TRUE(text.contains(QString::fromUtf8(words))) << words;
+  }
+}
+
+TEST_F(Checkout, EachFaultOfAUnitFailsExactlyItsSteps) {
+  const auto sim = Sim({"--stuck-input", "7", "--short-inputs", "4,5", "--analog-error", "2:5"});
+  const ToolRun run = Run({"--checkout", "standard"});
+  EXPECT_EQ(run.status, 1) << run.err.toStdString();
+  EXPECT_TRUE(run.out.startsWith("НЕ ГОДЕН: норма 82, отказ 8")) << run.out.toStdString();
+  EXPECT_TRUE(run.out.contains("отказ: 14. Выход 7 вкл → вход 7 вкл: все откл (вход 7 не включился за 500 мс)"))
+      << run.out.toStdString();
+  EXPECT_TRUE(run.out.contains("вместе с ним изменился вход 5 (замыкание?)"));
+  std::set<int> failed;
+  for (const auto& [number, verdict] : Verdicts()) {
+    if (verdict != "норма") failed.insert(number);
+  }
+  // Outputs 4 and 5, on and off; output 7 on; the three points of I2.
+  EXPECT_EQ(failed, (std::set<int>{8, 9, 10, 11, 14, 69, 70, 71}));
+  EXPECT_TRUE(PdfText(Report()).contains("Заключение: НЕ ГОДЕН"));
+}
+
+TEST_F(Checkout, AChannelOfAnotherTypeFailsAsNotSetUp) {
+  const auto sim = Sim();
+  ASSERT_TRUE(test::WriteFile(dir.Path() + "/plan.txt",
+                              "[plan]\ntitle = Один канал\n[analog]\noutput = I1\nvalue = AIN1.0 вход\n"
+                              "type = 5\npoints = 12 > 12\ntolerance = 0.1\n"
+                              "[reading]\nvalue = Гребной вал\nmin = 0\nmax = 0\n"));
+  const ToolRun run = Run({"--checkout", dir.Path() + "/plan.txt"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.out.contains("канал не настроен: нужен тип 5 - 4-20 мА")) << run.out.toStdString();
+  EXPECT_EQ(Verdicts().size(), 2u);
+}
+
+TEST_F(Checkout, ALostLinkLeavesTheRestNotDoneAndTheOutputsGoBackWhenItReturns) {
+  auto sim = Sim();
+  QProcess* tool = Start({"--checkout", "standard"});
+  QTest::qWait(3000);  // well into the discrete steps
+  sim->Kill();
+  QTest::qWait(2500);  // long enough to count as lost
+  sim->Start();
+  const ToolRun run = Finish(tool);
+  EXPECT_EQ(run.status, 2) << run.out.toStdString();
+  EXPECT_TRUE(run.out.contains("не завершена: связь с контроллером потеряна")) << run.out.toStdString();
+  const auto verdicts = Verdicts();
+  EXPECT_EQ(verdicts.at(90), "не выполнен");
+  EXPECT_EQ(verdicts.at(1), "норма");
+  for (const auto& [number, verdict] : verdicts) EXPECT_NE(verdict, "отказ") << number;
+  const std::vector<QStringList> csv = CsvLines(Csv());
+  EXPECT_EQ(csv[14], (QStringList{"Выходы восстановлены", "да"}));
+  EXPECT_EQ(csv[15], (QStringList{"Заключение", "НЕ ГОДЕН"}));
+}
+
+TEST_F(Checkout, WhatCannotRunIsStatusTwoAndStillReported) {
+  const auto sim = Sim();
+  ASSERT_TRUE(test::WriteFile(dir.Path() + "/bad.txt", "[discrete]\npairs = 1-33 > 1-33\n"));
+  const ToolRun refused = Run({"--checkout", dir.Path() + "/bad.txt"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_TRUE(refused.err.contains(", строка 2: «1-33» не номер 1-32")) << refused.err.toStdString();
+  EXPECT_TRUE(CsvLines(Csv())[9].value(1).startsWith("не проведена: план")) << CsvLines(Csv())[9].join(';').toStdString();
+  EXPECT_TRUE(PdfText(Report()).contains("НЕ ГОДЕН"));
+
+  connect = "rtu-over-tcp://127.0.0.1:1";
+  const ToolRun unreachable = Run({"--checkout", "standard"});
+  EXPECT_EQ(unreachable.status, 2);
+  EXPECT_EQ(CsvLines(Csv())[9], (QStringList{"Проверка", "не проведена: нет связи с контроллером"}));
+  EXPECT_EQ(Run({"--checkout", "standard", "--scan"}).status, 2);
+}
+
+}  // namespace
+}  // namespace torvex

@@ -1,0 +1,112 @@
+// The window "Проверка контроллера" on the whole tool against torvex-sim on the standard bench:
+// a run to its end with the operator's output commands refused meanwhile, and Stop, after which
+// the outputs are as the operator left them.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "platform/qt_serial_port.h"
+#include "support/fake_prompter.h"
+#include "support/files.h"
+#include "support/pty.h"
+#include "support/sim_runner.h"
+#include "support/wait_for.h"
+#include "ui/checkout_window.h"
+#include "ui/tool.h"
+
+namespace torvex {
+namespace {
+
+using test::WaitFor;
+
+class CheckoutWindowOnSim : public ::testing::Test {
+ protected:
+  CheckoutWindowOnSim() {
+    QLocale::setDefault(QLocale(QLocale::Russian));
+    EXPECT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
+                                "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\nLink=rtu-over-tcp\n"
+                                "Host=127.0.0.1\nTcpPort=" + QByteArray::number(sim.Port()) + "\n"));
+    port = std::make_unique<QtSerialPort>(dir.Path());
+    tool = std::make_unique<Tool>(dir.Path(), *port, prompter);
+    EXPECT_TRUE(tool->FormLoad());
+  }
+  ~CheckoutWindowOnSim() override { QLocale::setDefault(QLocale::c()); }
+
+  template <class W>
+  W* Find(const char* name, int index = -1) {
+    for (W* w : tool->Window().findChildren<W*>(name)) {
+      if (index < 0 || w->property("index").toInt() == index) return w;
+    }
+    return nullptr;
+  }
+  bool Lit(int input) { return Find<QLabel>("lbl_eds", input)->autoFillBackground(); }
+  void SetOutput(int output, bool on) {
+    Find<QCheckBox>("chk_out", output)->setChecked(on);
+    Find<QPushButton>("cmd_set")->click();
+  }
+  QString Status() { return tool->Window().Text({Control::lbl_sys_mes}); }
+
+  test::SimRunner sim{test::SimRunner::Tcp{}};
+  test::ProgramDir dir;
+  test::FakePrompter prompter;
+  std::unique_ptr<QtSerialPort> port;
+  std::unique_ptr<Tool> tool;
+};
+
+TEST_F(CheckoutWindowOnSim, ARunPassesWhileTheOperatorsOutputCommandsWait) {
+  QAction* item = nullptr;
+  for (QAction* action : tool->Window().menuBar()->actions()) {
+    if (action->objectName() == "mnu_checkout") item = action;
+  }
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->text(), "Проверка контроллера");
+  item->trigger();
+  CheckoutWindow& window = tool->ShowCheckout();
+  auto* table = window.findChild<QTableWidget*>("tbl_steps");
+  ASSERT_EQ(table->rowCount(), 90);
+  EXPECT_EQ(table->item(0, 4)->text(), "ожидает");
+  bool finished = false;
+  QObject::connect(&window, &CheckoutWindow::Finished, [&] { finished = true; });
+
+  window.StartRun(QStringLiteral("Петров П.П."), dir.Path() + "/r.pdf");
+  ASSERT_TRUE(WaitFor([&] { return window.Run()->CurrentStep() >= 3; }));
+  SetOutput(20, true);
+  EXPECT_EQ(Status(), kStatusCheckoutOwnsOutputs);
+  ASSERT_TRUE(WaitFor([&] { return finished; }, 60000));
+  EXPECT_EQ(window.Run()->Count(checkout::StepState::kPassed), 90);
+  EXPECT_EQ(table->item(89, 4)->text(), "норма");
+  EXPECT_TRUE(window.findChild<QLabel*>("lbl_result")->text().contains("ГОДЕН: норма 90"));
+  EXPECT_EQ(window.ReportPath(), dir.Path() + "/r.pdf");
+  EXPECT_TRUE(QFile::exists(dir.Path() + "/r.csv"));
+  QTest::qWait(500);
+  EXPECT_FALSE(Lit(20)) << "the command refused during the run was not carried out later";
+}
+
+TEST_F(CheckoutWindowOnSim, StopSkipsTheRestAndPutsTheOutputsBack) {
+  SetOutput(2, true);
+  SetOutput(30, true);
+  ASSERT_TRUE(WaitFor([&] { return Lit(2) && Lit(30); }));
+  CheckoutWindow& window = tool->ShowCheckout();
+  window.StartRun(QStringLiteral("Петров П.П."), dir.Path() + "/r.pdf");
+  ASSERT_TRUE(WaitFor([&] { return window.Run()->CurrentStep() >= 10; }));
+  window.findChild<QPushButton*>("cmd_stop")->click();
+  ASSERT_TRUE(WaitFor([&] { return !window.Active(); }));
+  EXPECT_EQ(window.Run()->End(), checkout::RunEnd::kStopped);
+  EXPECT_TRUE(window.Run()->OutputsRestored());
+  EXPECT_EQ(window.Run()->Results().back().state, checkout::StepState::kSkipped);
+  EXPECT_EQ(window.Run()->Count(checkout::StepState::kFailed), 0);
+  ASSERT_TRUE(WaitFor([&] { return Lit(2) && Lit(30) && !Lit(1) && !Lit(10); }))
+      << "the outputs as the operator left them";
+  // The operator has the outputs again.
+  SetOutput(5, true);
+  EXPECT_TRUE(WaitFor([&] { return Lit(5); }));
+}
+
+}  // namespace
+}  // namespace torvex

@@ -24,9 +24,13 @@ QString Row(const QStringList& cells, const QString& style = QString()) {
   return row + QStringLiteral("</tr>");
 }
 
-QString Header(const QStringList& cells) {
+// A header row; `widths` in percent of the page, one per cell, or none.
+QString Header(const QStringList& cells, const QList<int>& widths = {}) {
   QString row = QStringLiteral("<tr style=\"background-color:#dddddd\">");
-  for (const QString& cell : cells) row += QStringLiteral("<th>") + Escaped(cell) + QStringLiteral("</th>");
+  for (qsizetype i = 0; i < cells.size(); ++i) {
+    row += (i < widths.size() ? QStringLiteral("<th width=\"%1%\">").arg(widths[i]) : QStringLiteral("<th>")) +
+           Escaped(cells[i]) + QStringLiteral("</th>");
+  }
   return row + QStringLiteral("</tr>");
 }
 
@@ -75,7 +79,8 @@ QString ReportHtml(const checkout::Report& r) {
 
   html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">");
   html += Header({QStringLiteral("№"), QStringLiteral("Шаг"), QStringLiteral("Ожидается"), QStringLiteral("Измерено"),
-                  QStringLiteral("Результат")});
+                  QStringLiteral("Результат")},
+                 {4, 30, 24, 14, 28});
   for (const checkout::ReportStep& s : r.steps) {
     const QString verdict = s.note.isEmpty() ? s.verdict : s.verdict + QStringLiteral(": ") + s.note;
     const QString style = s.verdict == checkout::StateText(checkout::StepState::kPassed)

@@ -63,7 +63,12 @@ CheckoutWindow::CheckoutWindow(ModbusEngine& engine, WhereNow where, QWidget* pa
   tbl_steps_->verticalHeader()->hide();
   tbl_steps_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tbl_steps_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  tbl_steps_->horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
+  tbl_steps_->setWordWrap(false);
+  tbl_steps_->verticalHeader()->setDefaultSectionSize(tbl_steps_->fontMetrics().height() + 6);
+  for (const int column : {kNumber, kName, kExpected, kMeasured}) {
+    tbl_steps_->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  }
+  tbl_steps_->horizontalHeader()->setSectionResizeMode(kState, QHeaderView::Stretch);
   layout->addWidget(tbl_steps_, 1);
 
   auto* progress = new QHBoxLayout;
@@ -102,7 +107,7 @@ CheckoutWindow::CheckoutWindow(ModbusEngine& engine, WhereNow where, QWidget* pa
 
   plan_ = *checkout::ParsePlan(checkout::DefaultPlanText()).plan;
   ShowPlan();
-  resize(860, 620);
+  resize(1040, 640);
 }
 
 bool CheckoutWindow::OpenPlan(const QString& path) {
@@ -197,7 +202,6 @@ void CheckoutWindow::ShowPlan() {
                             checkout::StateText(checkout::StepState::kWaiting)};
     for (int column = 0; column < kColumns; ++column) tbl_steps_->setItem(row, column, new QTableWidgetItem(cells[column]));
   }
-  tbl_steps_->resizeColumnToContents(kNumber);
   pb_progress_->setRange(0, static_cast<int>(plan_.steps.size()));
   pb_progress_->setValue(0);
   lbl_time_left_->clear();

@@ -125,7 +125,7 @@ TEST_F(Checkout, AGoodUnitPassesEveryStepAndGetsItsReport) {
   const QString text = PdfText(Report());
   for (const char* words : {"Протокол проверки контроллера TORVEX-CPU", "Иванов И.И.", "Заключение: ГОДЕН",
                             "Проверку провёл", "Приложение. Параметры контроллера", "Адрес Modbus",
-                            "Выход 32 откл → вход 32 откл"}) {
+                            "Выход 32 вкл → вход 32 вкл"}) {
     EXPECT_TRUE(text.contains(QString::fromUtf8(words))) << words;
   }
 }

@@ -108,5 +108,15 @@ TEST_F(CheckoutWindowOnSim, StopSkipsTheRestAndPutsTheOutputsBack) {
   EXPECT_TRUE(WaitFor([&] { return Lit(5); }));
 }
 
+TEST_F(CheckoutWindowOnSim, ClosingTheToolInTheMiddlePutsTheOutputsBackFirst) {
+  CheckoutWindow& window = tool->ShowCheckout();
+  window.StartRun(QStringLiteral("Петров П.П."), dir.Path() + "/r.pdf");
+  ASSERT_TRUE(WaitFor([&] { return window.Run()->CurrentStep() >= 10; }));
+  tool->Window().close();
+  EXPECT_FALSE(window.Active());
+  EXPECT_EQ(window.Run()->End(), checkout::RunEnd::kStopped);
+  EXPECT_TRUE(window.Run()->OutputsRestored());
+}
+
 }  // namespace
 }  // namespace torvex

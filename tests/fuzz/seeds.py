@@ -284,7 +284,18 @@ def param_files():
     write(t, "junk", b"\x00\x01: zz\n#\n60:07 00\n")
 
 
+def checkout_plans():
+    t = "fuzz_checkout_plan"
+    with open(os.path.join(HERE, "..", "..", "src", "checkout", "standard-bench.plan"), "rb") as f:
+        write(t, "standard-bench", f.read())
+    write(t, "mixed", "[discrete]\npairs = 5 > 7; 1-2 > 4-3\n[reading]\nvalue = ain1.0 датчик\n"
+                      "min = -0,5\nmax = 1,5\ntype = 2\n[versions]\nprotocol = 1.05\n".encode())
+    write(t, "out-of-range", b"[analog]\noutput = I1\nvalue = AIN2.10 \xd0\xb2\xd1\x85\xd0\xbe\xd0\xb4\n"
+                             b"points = 3 > 4\ntolerance = 1\n")
+
+
 if __name__ == "__main__":
+    checkout_plans()
     param_files()
     reception()
     param_answers()

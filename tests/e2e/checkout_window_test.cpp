@@ -27,7 +27,7 @@ using test::WaitFor;
 
 class CheckoutWindowOnSim : public ::testing::Test {
  protected:
-  CheckoutWindowOnSim() {
+  explicit CheckoutWindowOnSim(const QStringList& simOptions = {}) : sim(test::SimRunner::Tcp{}, simOptions) {
     QLocale::setDefault(QLocale(QLocale::Russian));
     EXPECT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
                                 "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\nLink=rtu-over-tcp\n"
@@ -52,7 +52,7 @@ class CheckoutWindowOnSim : public ::testing::Test {
   }
   QString Status() { return tool->Window().Text({Control::lbl_sys_mes}); }
 
-  test::SimRunner sim{test::SimRunner::Tcp{}};
+  test::SimRunner sim;
   test::ProgramDir dir;
   test::FakePrompter prompter;
   std::unique_ptr<QtSerialPort> port;
@@ -106,6 +106,27 @@ TEST_F(CheckoutWindowOnSim, StopSkipsTheRestAndPutsTheOutputsBack) {
   // The operator has the outputs again.
   SetOutput(5, true);
   EXPECT_TRUE(WaitFor([&] { return Lit(5); }));
+}
+
+// A unit with a stuck input: the window shows the failure, and without "Продолжать после
+// отказа" the run stops there, the rest skipped.
+class CheckoutWindowOnFaultyUnit : public CheckoutWindowOnSim {
+ protected:
+  CheckoutWindowOnFaultyUnit() : CheckoutWindowOnSim({"--stuck-input", "3"}) {}
+};
+
+TEST_F(CheckoutWindowOnFaultyUnit, AFailureIsShownAndCanEndTheRun) {
+  CheckoutWindow& window = tool->ShowCheckout();
+  window.findChild<QCheckBox*>("chk_continue")->setChecked(false);
+  window.StartRun(QStringLiteral("Петров П.П."), dir.Path() + "/r.pdf");
+  ASSERT_TRUE(WaitFor([&] { return !window.Active(); }, 30000));
+  auto* table = window.findChild<QTableWidget*>("tbl_steps");
+  EXPECT_EQ(table->item(5, 4)->text(), "отказ: вход 3 не включился за 500 мс");
+  EXPECT_EQ(table->item(6, 4)->text(), "пропущен");
+  EXPECT_EQ(window.Run()->End(), checkout::RunEnd::kFailed);
+  EXPECT_EQ(window.Run()->Count(checkout::StepState::kPassed), 5);
+  EXPECT_TRUE(window.findChild<QLabel*>("lbl_result")->text().contains("НЕ ГОДЕН"));
+  EXPECT_TRUE(window.Run()->OutputsRestored());
 }
 
 TEST_F(CheckoutWindowOnSim, ClosingTheToolInTheMiddlePutsTheOutputsBackFirst) {

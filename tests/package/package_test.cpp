@@ -102,6 +102,7 @@ TEST(Package, HoldsBothProgramsAndTheirDesktopFilesUnderUsr) {
       {"./usr/share/doc/torvex-tp/README.md", data},
       {"./usr/share/doc/torvex-tp/copyright", data},
       {"./usr/share/doc/torvex-tp/changelog.gz", data},
+      {"./usr/share/doc/torvex-tp/examples/standard-bench.plan", data},
   };
   for (int size : {16, 24, 32, 48, 64, 128, 256}) {
     expected[QStringLiteral("./usr/share/icons/hicolor/%1x%1/apps/torvex-tp.png").arg(size)] = data;

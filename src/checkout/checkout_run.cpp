@@ -57,8 +57,6 @@ QString InputsText(std::uint32_t inputs) {
   return QStringLiteral("вкл: ") + on.join(QStringLiteral(", "));
 }
 
-QString Version(int word) { return VersionText(word).remove(u' ').replace(u',', u'.'); }
-
 std::uint16_t AnalogCode(int output, double set) {
   if (output < kCurrentOutputs) {
     return static_cast<std::uint16_t>(
@@ -93,10 +91,6 @@ QString TypeName(SensorType type) {
     case SensorType::kUnknown: break;
   }
   return QStringLiteral("0 - отключен");
-}
-
-bool IsException(const RxAnswer& answer) {
-  return answer.count > 2 && modbus::IsException(static_cast<std::uint8_t>(answer.cells[1]));
 }
 
 }  // namespace
@@ -178,7 +172,7 @@ void CheckoutRun::OnAnswer(const RxAnswer& answer, Clock::time_point now) {
   failures_ = 0;
   switch (what) {
     case Asked::kOutputs:
-      if (IsException(answer)) {
+      if (IsExceptionAnswer(answer)) {
         AbandonSteps(StepState::kNotDone);
         end_ = RunEnd::kIncomplete;
         Finish();
@@ -305,7 +299,7 @@ void CheckoutRun::BeginStep(Clock::time_point now) {
 }
 
 void CheckoutRun::StepAnswered(const RxAnswer& answer, Clock::time_point now) {
-  if (IsException(answer)) {
+  if (IsExceptionAnswer(answer)) {
     Verdict(false, QStringLiteral("исключение %1").arg(answer.cells[2]),
             QStringLiteral("контроллер отказал: код исключения %1").arg(answer.cells[2]), now);
     return;
@@ -366,8 +360,8 @@ void CheckoutRun::Judge(const record::StatusSample& s, Clock::time_point now) {
       high = reading->max + kSlack;
     }
     if (const auto* versions = std::get_if<VersionsStep>(&step.what)) {
-      const QString software = Version(s.softwareVersion);
-      const QString protocol = Version(s.protocolVersion);
+      const QString software = PlainVersionText(s.softwareVersion);
+      const QString protocol = PlainVersionText(s.protocolVersion);
       measured = QStringLiteral("ПО %1, протокол %2").arg(software, protocol);
       passed = (versions->software.isEmpty() || versions->software == software) &&
                (versions->protocol.isEmpty() || versions->protocol == protocol);

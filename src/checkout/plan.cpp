@@ -291,6 +291,22 @@ PlanParse ParsePlan(QStringView text) {
   }
 }
 
+PlanFile ReadPlanFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return {std::nullopt, QStringLiteral("план «%1» не открывается: %2").arg(path, file.errorString())};
+  }
+  // One byte past the limit is enough to refuse a longer file unread.
+  const QByteArray bytes = file.read(kMaxPlanSize + 1);
+  if (bytes.size() > kMaxPlanSize) {
+    return {std::nullopt, QStringLiteral("план «%1»: файл слишком велик для плана проверки").arg(path)};
+  }
+  const PlanParse parsed = ParsePlan(QString::fromUtf8(bytes));
+  if (parsed.plan) return {parsed.plan, {}};
+  const QString where = parsed.line > 0 ? QStringLiteral(", строка %1").arg(parsed.line) : QString();
+  return {std::nullopt, QStringLiteral("план «%1»%2: %3").arg(path, where, parsed.error)};
+}
+
 QString DefaultPlanText() {
   RegisterPlanResources();
   QFile file(QStringLiteral(":/checkout/standard-bench.plan"));

@@ -102,6 +102,13 @@ PlanParse ParsePlan(QStringView text);
 // The plan that ships with the tool, for the standard loop-back bench.
 QString DefaultPlanText();
 
+struct PlanFile {
+  std::optional<Plan> plan;  // empty: not opened or refused
+  QString error;             // "план «P», строка N: …" or "план «P» не открывается: …"
+};
+// A plan read from a file and checked whole.
+PlanFile ReadPlanFile(const QString& path);
+
 // "I1" … "I4", "U1" … "U4", and each output's unit.
 QString OutputName(int output);
 QString OutputUnit(int output);

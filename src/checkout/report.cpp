@@ -8,7 +8,7 @@ namespace torvex::checkout {
 namespace {
 
 QString Version(std::optional<int> word) {
-  return word ? VersionText(*word).remove(u' ').replace(u',', u'.') : QString();
+  return word ? PlainVersionText(*word) : QString();
 }
 
 // A CSV field: quoted when it holds the separator, a quote or a line break.

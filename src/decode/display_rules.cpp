@@ -63,6 +63,8 @@ QString VersionText(int word) {
          FormatReading(minor, 0, 1, QString());
 }
 
+QString PlainVersionText(int word) { return VersionText(word).remove(u' '); }
+
 void ShowVersion(MainView& view, ControlRef label, int word) {
   view.SetText(label, VersionText(word));
 }

@@ -26,6 +26,8 @@ void ShowDiscreteInputs(MainView& view, int first, int bits);
 void ShowVersion(MainView& view, ControlRef label, int word);
 // A version register as lbl_sw_ver and lbl_pr_ver show it: "2 .14 ", "1 .05 ".
 QString VersionText(int word);
+// The same without the blanks, as files, reports and scripts write it: "2.14", "1.05".
+QString PlainVersionText(int word);
 // lbl_ds18b20: half degrees, or "Не подключен" when the status word says the sensor is absent.
 void ShowTemperature(MainView& view, int raw, int statusWord);
 void ShowSpeed(MainView& view, ControlRef label, double hertz);

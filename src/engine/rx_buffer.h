@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "modbus/function_code.h"
 #include "modbus/pdu.h"
 
 namespace torvex {
@@ -20,5 +21,10 @@ struct RxAnswer {
   // The request's number in the order of the ring (RequestQueue::Committed); 0: not from it.
   std::uint64_t serial = 0;
 };
+
+// Whether the answer is the controller's exception answer (its code in cell 2).
+inline bool IsExceptionAnswer(const RxAnswer& answer) {
+  return answer.count > 2 && modbus::IsException(static_cast<std::uint8_t>(answer.cells[1]));
+}
 
 }  // namespace torvex

@@ -5,7 +5,6 @@
 #include "decode/register_map.h"
 #include "modbus/adu.h"
 #include "modbus/answer_length.h"
-#include "modbus/function_code.h"
 #include "modbus/requests.h"
 #include "params/param_blocks.h"
 #include "params/param_table.h"
@@ -25,10 +24,6 @@ ParamTable Table() {
   ParamTable table{};
   InitParamTable(table);
   return table;
-}
-
-bool IsException(const RxAnswer& answer) {
-  return answer.count > 2 && modbus::IsException(static_cast<std::uint8_t>(answer.cells[1]));
 }
 
 }  // namespace
@@ -98,7 +93,7 @@ void SetExchange::Finish() {
 void SetExchange::OnAnswer(const RxAnswer& answer) {
   if (!Running() || answer.serial != waitingFor_) return;
   const Step& step = steps_.at(static_cast<std::size_t>(step_));
-  if (IsException(answer)) {
+  if (IsExceptionAnswer(answer)) {
     const Refusal refusal{step.first, step.last, answer.cells[2]};
     switch (step.kind) {
       case Kind::kWriteBlock:

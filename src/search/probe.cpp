@@ -54,6 +54,6 @@ std::optional<ProbeFind> JudgeProbe(std::span<const std::uint8_t> received, int 
   return ProbeFind{ProbeFind::Kind::kTorvex, word(0), word(1), 0};
 }
 
-QString VersionText(int word) { return torvex::VersionText(word).remove(u' '); }
+QString VersionText(int word) { return PlainVersionText(word); }
 
 }  // namespace torvex::search

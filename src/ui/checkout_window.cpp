@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -24,7 +23,6 @@ namespace torvex {
 namespace {
 
 const QString kTitle = QStringLiteral("Проверка контроллера");
-constexpr qint64 kMaxPlanBytes = 1 << 20;
 enum Column { kNumber, kName, kExpected, kMeasured, kState, kColumns };
 
 QColor StateColour(checkout::StepState state) {
@@ -111,22 +109,15 @@ CheckoutWindow::CheckoutWindow(ModbusEngine& engine, WhereNow where, QWidget* pa
 }
 
 bool CheckoutWindow::OpenPlan(const QString& path) {
-  QFile file(path);
-  QString error;
-  if (!file.open(QIODevice::ReadOnly)) {
-    error = QStringLiteral("План «%1» не открывается: %2").arg(path, file.errorString());
-  } else {
-    const checkout::PlanParse parsed = checkout::ParsePlan(QString::fromUtf8(file.read(kMaxPlanBytes + 1)));
-    if (parsed.plan) {
-      plan_ = *parsed.plan;
-      planFile_ = path;
-      run_.reset();
-      ShowPlan();
-      return true;
-    }
-    const QString where = parsed.line > 0 ? QStringLiteral(", строка %1").arg(parsed.line) : QString();
-    error = QStringLiteral("План «%1»%2: %3").arg(path, where, parsed.error);
+  const checkout::PlanFile read = checkout::ReadPlanFile(path);
+  if (read.plan) {
+    plan_ = *read.plan;
+    planFile_ = path;
+    run_.reset();
+    ShowPlan();
+    return true;
   }
+  const QString error = read.error.left(1).toUpper() + read.error.mid(1);
   auto* box = new QMessageBox(QMessageBox::Warning, kTitle, error + QStringLiteral("\nПлан не открыт."),
                               QMessageBox::Ok, this);
   box->setObjectName(QStringLiteral("msg_checkout"));
@@ -223,7 +214,11 @@ void CheckoutWindow::ShowRun() {
       QTableWidgetItem* item = tbl_steps_->item(row, column);
       if (item->text() != cells[column]) item->setText(cells[column]);
     }
-    for (int column = 0; column < kColumns; ++column) tbl_steps_->item(row, column)->setBackground(StateColour(r.state));
+    // Only a row whose state changed is painted again.
+    const QColor colour = StateColour(r.state);
+    if (tbl_steps_->item(row, 0)->background().color() != colour) {
+      for (int column = 0; column < kColumns; ++column) tbl_steps_->item(row, column)->setBackground(colour);
+    }
     if (r.state != checkout::StepState::kWaiting && r.state != checkout::StepState::kRunning) ++done;
   }
   if (run_->CurrentStep() < tbl_steps_->rowCount() && !run_->Finished()) {

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QTimer>
 
 #include "checkout/checkout_run.h"
@@ -21,29 +20,13 @@ namespace {
 // How long outputs that were driven are waited for to be put back once the run has ended
 // (after a lost link, until it is back).
 constexpr int kRestoreWaitMs = 10000;
-// One byte past what a plan may hold, so that a longer file is refused unread.
-constexpr qint64 kMaxPlanBytes = 1 << 20;
 
 void Say(std::FILE* to, const QString& text) { std::fprintf(to, "torvex-tp: %s\n", qUtf8Printable(text)); }
 
-struct PlanRead {
-  std::optional<checkout::Plan> plan;
-  QString error;
-};
-
-PlanRead ReadPlan(const QString& name) {
-  if (name == kStandardPlan) {
-    const checkout::PlanParse parsed = checkout::ParsePlan(checkout::DefaultPlanText());
-    return {parsed.plan, parsed.error};
-  }
-  QFile file(name);
-  if (!file.open(QIODevice::ReadOnly)) {
-    return {std::nullopt, QStringLiteral("план «%1» не открывается: %2").arg(name, file.errorString())};
-  }
-  const checkout::PlanParse parsed = checkout::ParsePlan(QString::fromUtf8(file.read(kMaxPlanBytes + 1)));
-  if (parsed.plan) return {parsed.plan, {}};
-  const QString where = parsed.line > 0 ? QStringLiteral(", строка %1").arg(parsed.line) : QString();
-  return {std::nullopt, QStringLiteral("план «%1»%2: %3").arg(name, where, parsed.error)};
+checkout::PlanFile ReadPlan(const QString& name) {
+  if (name != kStandardPlan) return checkout::ReadPlanFile(name);
+  const checkout::PlanParse parsed = checkout::ParsePlan(checkout::DefaultPlanText());
+  return {parsed.plan, parsed.error};
 }
 
 // The run on the tool's tick until its steps are over and the outputs are back (or the wait for
@@ -91,7 +74,7 @@ int RunConsoleCheckout(const ConsoleCheckout& command, std::FILE* out, std::FILE
   const QString link = LinkUrl(config.Link(), config.PortNumber());
   const QString mode = config.Link().OnNetwork() ? QString() : config.PortSettings();
 
-  const PlanRead plan = ReadPlan(command.plan);
+  const checkout::PlanFile plan = ReadPlan(command.plan);
   if (!plan.plan) {
     Say(err, plan.error);
     return Written(checkout::NotRunReport(QString(), planFile, started, command.operatorName, link, mode,

@@ -43,7 +43,7 @@ paramfile::FileHeader SavedHeader(const paramset::SetExchange& run) {
   header.address = run.ReadAt();
   // The versions as the window shows them, with a point whatever the user's separator.
   const auto version = [](std::optional<int> word) {
-    return word ? VersionText(*word).remove(u' ').replace(u',', u'.').toStdString() : std::string();
+    return word ? PlainVersionText(*word).toStdString() : std::string();
   };
   header.softwareVersion = version(run.SoftwareVersion());
   header.protocolVersion = version(run.ProtocolVersion());

@@ -15,7 +15,8 @@ RtuConversation::RtuConversation(Responder& responder, Observer& observer, const
                                  const LineCheck* check)
     : Conversation(responder, observer, lineTiming ? CharacterMicros(mode) : 0, pair),
       lineTiming_(lineTiming),
-      framer_(FrameGapMicros(mode), carrier),
+      gapUs_(FrameGapMicros(mode)),
+      framer_(gapUs_, carrier),
       inbound_(lineTiming ? CharacterMicros(mode) : 0),
       check_(check) {}
 
@@ -52,8 +53,11 @@ void RtuConversation::Handle(const std::vector<Frame>& frames, std::int64_t nowU
   for (const Frame& frame : frames) {
     std::optional<std::string> misheard = check_ ? check_->Mismatch() : std::nullopt;
     Decision decision = misheard ? responder_.Unheard(std::move(*misheard)) : responder_.Decide(frame, nowUs);
-    std::vector<Transmission> runs = RtuTransmissions(frame, decision, nowUs);
-    Answer(frame.bytes, nowUs, decision, std::move(runs));
+    // On a real line the request is over once the line has been silent for a frame gap.
+    const std::int64_t heardUs = lineTiming_ ? nowUs + gapUs_ : nowUs;
+    if (lineTiming_) decision.dueUs += gapUs_;
+    std::vector<Transmission> runs = RtuTransmissions(frame, decision, nowUs);  // an echo at once
+    Answer(frame.bytes, heardUs, decision, std::move(runs));
   }
 }
 

@@ -10,8 +10,9 @@ namespace torvex::sim {
 
 class RtuConversation : public Conversation {
  public:
-  // With `lineTiming` the bytes pass at the character time of `mode` both ways, and the master's
-  // bytes that overlap an answer are counted on `pair`. With `check` (strict mode) a frame that
+  // With `lineTiming` the bytes pass at the character time of `mode` both ways, an answer starts
+  // no sooner than a frame gap after its request (the silence that ends a frame on a real line),
+  // and the master's bytes that overlap an answer are counted on `pair`. With `check` (strict mode) a frame that
   // arrives while the master's line mode is not ours goes unheard.
   RtuConversation(Responder& responder, Observer& observer, const LineMode& mode, bool lineTiming,
                   RtuFramer::Carrier carrier, HalfDuplexPair* pair, const LineCheck* check = nullptr);
@@ -25,6 +26,7 @@ class RtuConversation : public Conversation {
   void Handle(const std::vector<Frame>& frames, std::int64_t nowUs);
 
   bool lineTiming_;
+  std::int64_t gapUs_;
   RtuFramer framer_;
   InboundPacer inbound_;
   const LineCheck* check_;

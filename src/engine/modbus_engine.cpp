@@ -4,6 +4,7 @@
 #include <span>
 
 #include "modbus/adu.h"
+#include "modbus/answer_length.h"
 #include "modbus/mbap.h"
 
 namespace torvex {
@@ -23,8 +24,44 @@ constexpr std::size_t kCopiesKept = 4;
 std::optional<ExchangeOutcome> ModbusEngine::Tick(const QString& portSettings) {
   SetLineMode(portSettings);
   const std::optional<ExchangeOutcome> outcome = ReceiveAnswer();
+  HoldWakeForAnswer();
   lastTick_ = outcome;
   return outcome;
+}
+
+std::chrono::steady_clock::time_point ModbusEngine::NextWake() const {
+  const auto lastArrival = link_->LastArrival();
+  switch (phase_) {
+    case Phase::kAwaiting:
+      // Past the deadline an answer still arriving is waited for until the line falls silent.
+      if (now_ < deadline_ || !lastArrival) return deadline_;
+      return std::max(deadline_, *lastArrival + timing_.frameGap);
+    case Phase::kHolding:
+      return lastArrival ? *lastArrival + timing_.frameGap : now_;
+    case Phase::kIdle:
+      break;
+  }
+  return now_ + kTick;  // nothing of ours on the line: try again as the timer always did
+}
+
+// Polling continuously on a serial line, the answer awaited is let gather in the port before
+// the loop wakes, so that it wakes once an answer rather than once a character. An operator's
+// request may be refused: first as many bytes as an exception answer has, so that one is taken
+// at once, then the rest of the whole answer. A background poll, which a controller does not
+// refuse, waits for its whole answer; should it be refused after all, the refusal is taken at
+// the deadline. Past the deadline, and in every other state, every byte wakes it. A line that
+// ticks on its timer keeps every byte waking it, as it always has.
+void ModbusEngine::HoldWakeForAnswer() {
+  std::size_t count = 1;
+  if (Continuous() && phase_ == Phase::kAwaiting && framing_ == LinkFraming::kRtuLine &&
+      now_ < deadline_ && expected_ && expected_->Length() > modbus::kExceptionAnswerSize) {
+    const std::size_t echo = echoPending_ ? txFrame_.size() : 0;
+    const std::size_t first = echo + modbus::kExceptionAnswerSize;
+    const std::size_t whole = echo + expected_->Length();
+    const std::size_t target = received_.size() < first && !headIsPoll_ ? first : whole;
+    if (target > received_.size()) count = target - received_.size();
+  }
+  link_->SetWakeThreshold(count);
 }
 
 void ModbusEngine::SetLineMode(const QString& portSettings) {
@@ -35,6 +72,7 @@ void ModbusEngine::SetLineMode(const QString& portSettings) {
 
 void ModbusEngine::SetLink(ByteLink& link) {
   if (&link == link_) return;
+  link_->SetWakeThreshold(1);
   link_ = &link;
   received_.clear();
   sent_.clear();
@@ -220,6 +258,7 @@ void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
 
   queue_.AdvanceReadIndex();
   headSent_ = false;
+  headIsPoll_ = false;
   if (answer.kind == ScanPiece::Kind::kException) {
     const int code = frame[2];
     Report(ExchangeOutcome::kLinkUp, code);
@@ -323,6 +362,7 @@ void ModbusEngine::SendNextRequest() {
     }
     // An empty ring always has room.
     [[maybe_unused]] const bool queued = QueueRequest(pollSource_());
+    headIsPoll_ = true;
   }
 
   if (!link_->IsOpen() || sendingHeld_) {
@@ -372,8 +412,8 @@ void ModbusEngine::SendNextRequest() {
 
 // The wait set by the user; else the request's bytes, the controller's reply time and its
 // answer's bytes on the line (behind the gateway over TCP, and the network's time), at least
-// the next tick, as on a fast line the exchange has always been given, or what late answers
-// have shown to be needed.
+// the next tick, as on a fast line the exchange has always been given (polling continuously
+// there is no tick to wait for), or what late answers have shown to be needed.
 void ModbusEngine::SetAnswerWait(std::size_t rtuRequestSize, std::size_t answerSize) {
   using std::chrono::milliseconds;
   if (responseTimeout_) {
@@ -383,7 +423,10 @@ void ModbusEngine::SetAnswerWait(std::size_t rtuRequestSize, std::size_t answerS
   }
   auto wait = timing_.Bytes(rtuRequestSize + answerSize) + milliseconds(kReplyAllowance);
   if (OnNetwork()) wait += kNetworkAllowance;
-  const auto automatic = std::max<std::chrono::microseconds>(kTick - kTickSlack, wait);
+  // A tick may come early by its slack, and a short period's by a fifth of it.
+  const auto slack = std::min<std::chrono::microseconds>(kTickSlack, pollPeriod_ / 5);
+  const auto floor = Continuous() ? std::chrono::microseconds(0) : pollPeriod_ - slack;
+  const auto automatic = std::max<std::chrono::microseconds>(floor, wait);
   const auto learned = std::chrono::ceil<std::chrono::microseconds>(learnedWait_);
   waitSource_ = learned > automatic ? AnswerWaitSource::kLearned : AnswerWaitSource::kAutomatic;
   answerWait_ = std::max(automatic, learned);

@@ -1,14 +1,16 @@
 #pragma once
-// The Modbus master's exchange cycle on the 100 ms tick, one request at a time, on a serial line
-// or over TCP (the same RTU bytes, or Modbus TCP frames). A tick collects what arrived, takes
+// The Modbus master's exchange cycle, one request at a time, on a serial line or over TCP (the
+// same RTU bytes, or Modbus TCP frames). It is ticked by the poll period's timer (100 ms unless
+// set otherwise) or, polling continuously, whenever bytes arrive and at the moment it names
+// (NextWake), so that a request leaves as soon as the exchange before it is over. A tick collects what arrived, takes
 // from it the answer of the request in flight (matched by address, function, length and echoed
 // fields, and over Modbus TCP by its transaction, wherever it stands among stray bytes and stale
 // frames), reports the outcome, hands a valid answer to the decoder, and sends the next request
 // (or a background poll). An answer still on its way is waited for as long as the response
 // timeout says: set by the user, or the line time of the exchange at the port's speed plus a
 // reply allowance (and a network allowance over TCP), at least one tick, grown to cover the
-// latency of late answers. A request leaves only into a line that has been silent for a frame
-// gap. It exchanges and nothing else:
+// latency of late answers (polling continuously, no tick is waited for). A request leaves only
+// into a line that has been silent for a frame gap. It exchanges and nothing else:
 // what to ask when nothing waits comes from a poll source it is given, and what it reports
 // (outcomes and counters) is shown by whoever listens.
 #include <array>
@@ -44,8 +46,10 @@ class ModbusEngine {
   // decoded) and of a refused command.
   using ReportHandler = std::function<void(const ExchangeReport&)>;
 
-  // The tick of the exchange timer.
+  // The tick of the exchange timer, unless the poll period is set otherwise.
   static constexpr std::chrono::milliseconds kTick{100};
+  // The poll period of continuous polling.
+  static constexpr std::chrono::milliseconds kContinuous{0};
   // How late a controller may start its answer after the request has ended, beyond the time
   // the bytes take on the line.
   static constexpr std::chrono::milliseconds kReplyAllowance{50};
@@ -81,6 +85,17 @@ class ModbusEngine {
   void SetClock(Clock clock) { clock_ = std::move(clock); }
   // Told of every frame on the line (nullptr: nobody). Not owned.
   void SetObserver(ExchangeObserver* observer) { observer_ = observer; }
+
+  // The time from one request to the next: the interval of the timer that ticks the engine (one
+  // request a tick at most), or kContinuous, each request as soon as the exchange before it is
+  // over and the line silent. The automatic answer wait lasts at least until the next tick.
+  void SetPollPeriod(std::chrono::milliseconds period) { pollPeriod_ = period; }
+  std::chrono::milliseconds PollPeriod() const { return pollPeriod_; }
+  bool Continuous() const { return pollPeriod_ == kContinuous; }
+  // Polling continuously: when the engine wants its next tick if no byte arrives before (an
+  // answer's deadline, the end of the silence the next request waits for, or a retry while the
+  // link is closed).
+  std::chrono::steady_clock::time_point NextWake() const;
 
   // One tick of the exchange timer; the port's mode string sets the line's timing. Returns the
   // outcome of the exchange the tick judged; nothing while an answer is still on its way or a
@@ -158,6 +173,7 @@ class ModbusEngine {
   Scan ScanReceived(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
                     std::uint16_t transaction, bool silent) const;
   void SetAnswerWait(std::size_t rtuRequestSize, std::size_t answerSize);
+  void HoldWakeForAnswer();
   void NoteLateAnswers(std::span<const std::uint8_t> bytes);
   void NoteAnswerLatency();
   bool OnNetwork() const { return framing_ != LinkFraming::kRtuLine; }
@@ -194,6 +210,7 @@ class ModbusEngine {
   LineTiming timing_;
 
   Phase phase_ = Phase::kIdle;
+  std::chrono::milliseconds pollPeriod_ = kTick;
   std::chrono::steady_clock::time_point now_;
   // Bytes received since the request in flight left (or since the last exchange ended).
   std::vector<std::uint8_t> received_;
@@ -201,8 +218,10 @@ class ModbusEngine {
   std::chrono::steady_clock::time_point sentAt_;
   std::chrono::steady_clock::time_point deadline_;
   std::chrono::steady_clock::time_point holdingSince_;
-  // Whether the request at the head has been on the line before (a resend).
+  // Whether the request at the head has been on the line before (a resend), and whether it is
+  // a background poll.
   bool headSent_ = false;
+  bool headIsPoll_ = false;
 
   // How the request in flight was framed, and its Modbus TCP transaction.
   LinkFraming framing_ = LinkFraming::kRtuLine;

@@ -3,7 +3,9 @@
 // connection to a serial device server or a Modbus TCP gateway. The engine sends and receives
 // through this alone.
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -31,6 +33,13 @@ class ByteLink {
   // tells from it whether the line has been silent long enough to send.
   virtual std::optional<std::chrono::steady_clock::time_point> LastArrival() const = 0;
   virtual LinkFraming Framing() const { return LinkFraming::kRtuLine; }
+  // Called from the event loop as bytes arrive (nothing: nobody is told); continuous polling
+  // ticks the exchange on it. A link that cannot tell leaves it uncalled.
+  virtual void SetArrivalHandler(std::function<void()> handler) { (void)handler; }
+  // A hint that nothing is worth waking for until `count` more bytes have arrived (the rest of
+  // an awaited answer): a serial port holds its readiness back until then, so that the loop does
+  // not run for every character. 1, as it starts: every byte.
+  virtual void SetWakeThreshold(std::size_t count) { (void)count; }
 };
 
 }  // namespace torvex

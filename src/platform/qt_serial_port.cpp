@@ -107,8 +107,10 @@ PortError Failure(int number, const PortFault& fault) {
 QtSerialPort::QtSerialPort(QString programDir, QObject* parent)
     : QObject(parent), programDir_(std::move(programDir)) {
   connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnPortError);
-  connect(&port_, &QSerialPort::readyRead, this,
-          [this] { lastArrival_ = std::chrono::steady_clock::now(); });
+  connect(&port_, &QSerialPort::readyRead, this, [this] {
+    lastArrival_ = std::chrono::steady_clock::now();
+    if (onArrival_) onArrival_();
+  });
   reopenTimer_.setInterval(kReopenIntervalMs);
   connect(&reopenTimer_, &QTimer::timeout, this, &QtSerialPort::TryReopen);
 }
@@ -158,6 +160,13 @@ bool QtSerialPort::IsOpen() const { return port_.isOpen(); }
 
 void QtSerialPort::Write(std::span<const std::uint8_t> bytes) {
   if (!port_.isOpen() || bytes.empty()) return;
+  // A request fits in the device's buffer: written to it directly, it leaves at once, and Qt's
+  // write notifier is not armed and disarmed for it (each of which wakes the event loop).
+  if (port_.bytesToWrite() == 0) {
+    const ssize_t n = ::write(port_.handle(), bytes.data(), bytes.size());
+    if (n == static_cast<ssize_t>(bytes.size())) return;
+    if (n > 0) bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
   port_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
   // Qt hands queued bytes to the device only from the event loop; push them out now so the
   // request leaves within this tick. Whatever the device does not take yet follows from the loop.
@@ -176,7 +185,22 @@ int QtSerialPort::BytesWaiting() {
 void QtSerialPort::TakeFromDevice() {
   int pending = 0;
   if (::ioctl(port_.handle(), FIONREAD, &pending) != 0 || pending <= 0) return;
+  // Fewer bytes than a wake threshold asks for do not make the device readable to Qt's poll.
+  ApplyWakeThreshold(0);
   port_.waitForReadyRead(0);  // reads what the device holds, without waiting
+}
+
+void QtSerialPort::SetWakeThreshold(std::size_t count) {
+  ApplyWakeThreshold(count <= 1 ? 0 : std::min<std::size_t>(count, UCHAR_MAX));
+}
+
+void QtSerialPort::ApplyWakeThreshold(std::size_t count) {
+  if (!port_.isOpen() || count == wakeThreshold_) return;
+  termios tio{};
+  if (::tcgetattr(port_.handle(), &tio) != 0) return;
+  tio.c_cc[VMIN] = static_cast<cc_t>(count);
+  tio.c_cc[VTIME] = 0;
+  if (::tcsetattr(port_.handle(), TCSANOW, &tio) == 0) wakeThreshold_ = count;
 }
 
 std::uint8_t QtSerialPort::ReadByte() {
@@ -209,6 +233,7 @@ void QtSerialPort::OpenDevice() {
     // it too; asking again costs nothing and does not depend on Qt's choice.
     ::ioctl(port_.handle(), TIOCEXCL);
     ClearStaleParityBits(port_, mode_->parity);
+    wakeThreshold_ = 0;  // as Qt opens it
     openedPath_ = *path;
     openedLink_ = PtyLinkChain(programDir_, number_);
     return;

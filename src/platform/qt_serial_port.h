@@ -1,5 +1,6 @@
 #pragma once
 // The serial port layer on Qt SerialPort.
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -55,6 +56,10 @@ class QtSerialPort : public QObject, public SerialPort {
   std::optional<std::chrono::steady_clock::time_point> LastArrival() const override {
     return lastArrival_;
   }
+  void SetArrivalHandler(std::function<void()> handler) override { onArrival_ = std::move(handler); }
+  // The terminal's VMIN: poll() reports the device readable only once that many bytes are in
+  // (a read still takes whatever is there).
+  void SetWakeThreshold(std::size_t count) override;
 
  private:
   void OpenDevice();
@@ -64,6 +69,7 @@ class QtSerialPort : public QObject, public SerialPort {
   void ApplyMode(const PortMode& mode);
   void OnPortError(QSerialPort::SerialPortError error);
   void TryReopen();
+  void ApplyWakeThreshold(std::size_t count);
 
   QString programDir_;
   std::optional<PortMode> mode_;
@@ -77,6 +83,9 @@ class QtSerialPort : public QObject, public SerialPort {
   std::optional<LinkChain> openedLink_;
   // Set as Qt takes bytes from the device, which it does whenever the event loop runs.
   std::optional<std::chrono::steady_clock::time_point> lastArrival_;
+  std::function<void()> onArrival_;
+  // The VMIN the open device has; Qt opens it with 0 (every byte wakes).
+  std::size_t wakeThreshold_ = 0;
 };
 
 }  // namespace torvex

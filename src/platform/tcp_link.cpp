@@ -49,7 +49,10 @@ TcpLink::TcpLink(QObject* parent) : QObject(parent) {
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     emit AttemptEnded();
   });
-  connect(&socket_, &QTcpSocket::readyRead, this, &TcpLink::TakeBytes);
+  connect(&socket_, &QTcpSocket::readyRead, this, [this] {
+    TakeBytes();
+    if (onArrival_) onArrival_();
+  });
   connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
     if (!wanted_ || retryTimer_.isActive()) return;
     NetworkFault fault{NetworkFault::Reason::Other, socket_.errorString()};

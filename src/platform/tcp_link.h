@@ -78,6 +78,7 @@ class TcpLink : public QObject, public ByteLink {
     return lastArrival_;
   }
   LinkFraming Framing() const override { return target_.framing; }
+  void SetArrivalHandler(std::function<void()> handler) override { onArrival_ = std::move(handler); }
 
  signals:
   // An attempt ended: connected, or failed (Fault tells why).
@@ -98,6 +99,7 @@ class TcpLink : public QObject, public ByteLink {
   std::vector<std::uint8_t> received_;
   std::size_t readPos_ = 0;
   std::optional<std::chrono::steady_clock::time_point> lastArrival_;
+  std::function<void()> onArrival_;
 };
 
 }  // namespace torvex

@@ -1,6 +1,8 @@
 #include "record/history.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <cmath>
 
 namespace torvex::record {
@@ -81,10 +83,23 @@ class RunBuilder {
 History::History(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}
 
 template <typename Values>
-void History::Push(std::deque<Entry<Values>>& entries, std::size_t capacity, std::int64_t time,
+void History::Push(Kind<Values>& kind, std::size_t capacity, std::int64_t time,
                    const Values& values) {
-  if (entries.size() >= capacity) entries.pop_front();
-  entries.push_back({time, values});
+  kind.recent.push_back({time, values});
+  // What leaves the recent stretch is kept when far enough from the older one before it.
+  while (kind.recent.front().time < time - kRecentMs) {
+    if (kind.older.empty() || kind.recent.front().time - kind.older.back().time >= kThinMs) {
+      kind.older.push_back(std::move(kind.recent.front()));
+    }
+    kind.recent.pop_front();
+  }
+  while (kind.size() > capacity) {
+    if (kind.older.empty()) {
+      kind.recent.pop_front();
+    } else {
+      kind.older.pop_front();
+    }
+  }
 }
 
 void History::Add(const Sample& sample) {
@@ -113,14 +128,20 @@ std::int64_t History::LastTime() const {
 }
 
 template <typename Values>
-void History::SeriesOf(const std::deque<Entry<Values>>& entries,
-                       const std::vector<Quantity>& quantities, std::int64_t from,
-                       std::int64_t to, int maxPoints, std::vector<std::vector<SeriesRun>*>& out) {
+void History::SeriesOf(const Kind<Values>& kind, const std::vector<Quantity>& quantities,
+                       std::int64_t from, std::int64_t to, int maxPoints,
+                       std::vector<std::vector<SeriesRun>*>& out) {
   if (quantities.empty()) return;
   const auto byTime = [](const Entry<Values>& e, std::int64_t t) { return e.time < t; };
-  const auto first = std::lower_bound(entries.begin(), entries.end(), from, byTime);
-  const auto last = std::lower_bound(first, entries.end(), to + 1, byTime);
-  const auto count = last - first;
+  using Range = std::pair<typename std::deque<Entry<Values>>::const_iterator,
+                          typename std::deque<Entry<Values>>::const_iterator>;
+  const auto within = [&](const std::deque<Entry<Values>>& entries) {
+    const auto first = std::lower_bound(entries.begin(), entries.end(), from, byTime);
+    return Range{first, std::lower_bound(first, entries.end(), to + 1, byTime)};
+  };
+  const std::array<Range, 2> ranges{within(kind.older), within(kind.recent)};
+  const auto count =
+      (ranges[0].second - ranges[0].first) + (ranges[1].second - ranges[1].first);
   const std::int64_t buckets = maxPoints / 2;
   const std::int64_t bucketMs =
       buckets > 0 && count > maxPoints ? std::max<std::int64_t>(1, (to - from) / buckets + 1) : 0;
@@ -134,15 +155,17 @@ void History::SeriesOf(const std::deque<Entry<Values>>& entries,
     builders.emplace_back(readers.back().Units(), from, bucketMs);
   }
   std::optional<std::int64_t> previous;
-  for (auto it = first; it != last; ++it) {
-    const bool gap = previous && it->time - *previous > kGapMs;
-    previous = it->time;
-    for (std::size_t k = 0; k < readers.size(); ++k) {
-      if (gap) builders[k].End();
-      if (const auto value = readers[k](it->values)) {
-        builders[k].Add(it->time, *value);
-      } else {
-        builders[k].End();
+  for (const auto& [first, last] : ranges) {
+    for (auto it = first; it != last; ++it) {
+      const bool gap = previous && it->time - *previous > kGapMs;
+      previous = it->time;
+      for (std::size_t k = 0; k < readers.size(); ++k) {
+        if (gap) builders[k].End();
+        if (const auto value = readers[k](it->values)) {
+          builders[k].Add(it->time, *value);
+        } else {
+          builders[k].End();
+        }
       }
     }
   }
@@ -171,8 +194,10 @@ std::vector<SeriesRun> History::Series(Quantity quantity, std::int64_t from, std
 }
 
 template <typename Values>
-std::optional<Value> History::ValueIn(const std::deque<Entry<Values>>& entries,
-                                      Quantity quantity, std::int64_t time) {
+std::optional<Value> History::ValueIn(const Kind<Values>& kind, Quantity quantity,
+                                      std::int64_t time) {
+  const bool inRecent = !kind.recent.empty() && kind.recent.front().time <= time;
+  const auto& entries = inRecent ? kind.recent : kind.older;
   const auto after = std::upper_bound(
       entries.begin(), entries.end(), time,
       [](std::int64_t t, const Entry<Values>& e) { return t < e.time; });

@@ -1,5 +1,6 @@
 #include "ui/tool.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <QAction>
@@ -64,17 +65,18 @@ QString NetworkErrorMessage(const NetworkTarget& target, const NetworkFault& fau
 Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
     : port_(port),
       prompter_(prompter),
-      exchange_(port, window_),
+      exchange_(port, paced_),
       engine_(exchange_.Engine()),
       config_(IniPathIn(settingsDir), window_, exchange_.Presenter(), prompter),
       params_(engine_, window_),
       recordingMenu_(window_, recording_, exchange_.Presenter()),
       paramFiles_(window_, params_, engine_, exchange_.Presenter()) {
   Timer1_.setInterval(kTickMs);
+  refreshTimer_.setInterval(kWindowRefresh);
   engine_.SetObserver(&trace_);
   engine_.SetDecoder([this](const RxAnswer& answer) {
     const ChannelTypes& types = params_.Model().SensorTypes();
-    DecodeResponse(answer, window_, types,
+    DecodeResponse(answer, paced_, types,
                    [this](const RxAnswer& param) { params_.DecodeParamAnswer(param); });
     // The sample takes the sensor types the window showed it with.
     const auto sample =
@@ -90,8 +92,13 @@ Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
   ConnectHandlers();
 }
 
+Tool::~Tool() { port_.SetArrivalHandler({}); }
+
 void Tool::ConnectHandlers() {
-  connect(&Timer1_, &QTimer::timeout, this, &Tool::Timer1_Tick);
+  connect(&Timer1_, &QTimer::timeout, this, &Tool::OnTimer1);
+  connect(&refreshTimer_, &QTimer::timeout, this, [this] { paced_.Flush(); });
+  port_.SetArrivalHandler([this] { OnArrival(); });
+  network_.SetArrivalHandler([this] { OnArrival(); });
   connect(&window_, &MainWindow::cmd_read_Click, this, [this] { QueueOutputsRead(engine_); });
   connect(&window_, &MainWindow::cmd_set_Click, this, [this] {
     if (!CheckoutDrivesOutputs()) QueueOutputsWrite(engine_, window_);
@@ -260,6 +267,7 @@ bool Tool::FormLoad() {
   // recorded. While no port works the reads wait at the head of the queue.
   params_.ReadAllParams();
   window_.show();
+  ApplyPollPeriod();
   Timer1_.start();
   return true;
 }
@@ -297,9 +305,56 @@ ByteLink& Tool::ConfiguredLink() {
   return port_;
 }
 
+// The period as the configuration has it now (the settings dialog may change it while polling):
+// the timer that ticks the exchange, and the pace of the window.
+void Tool::ApplyPollPeriod() {
+  const std::chrono::milliseconds period = config_.PollPeriod();
+  if (period == engine_.PollPeriod()) return;
+  engine_.SetPollPeriod(period);
+  const bool continuous = engine_.Continuous();
+  paced_.SetPaced(period < kWindowRefresh);
+  if (paced_.Paced()) {
+    refreshTimer_.start();
+  } else {
+    refreshTimer_.stop();
+  }
+  const bool running = Timer1_.isActive() || timerFiring_;
+  Timer1_.setSingleShot(continuous);
+  Timer1_.setTimerType(period == ModbusEngine::kTick ? Qt::CoarseTimer : Qt::PreciseTimer);
+  Timer1_.setInterval(period);
+  if (running) Timer1_.start();
+}
+
+void Tool::OnTimer1() {
+  timerFiring_ = true;  // a single shot that fired is no longer active, yet the exchange runs
+  Timer1_Tick();
+  timerFiring_ = false;
+  if (engine_.Continuous()) ArmWake();
+}
+
+// Polling continuously, bytes that arrive may complete the answer awaited. Not while the
+// exchange is stopped (a search has the port), nor within a tick (reading the port may tell of
+// bytes).
+void Tool::OnArrival() {
+  if (!engine_.Continuous() || !Timer1_.isActive() || ticking_) return;
+  Timer1_Tick();
+  ArmWake();
+}
+
+// The single shot at the moment the exchange names, a tick from now at the latest.
+void Tool::ArmWake() {
+  using std::chrono::milliseconds;
+  const auto wait = engine_.NextWake() - std::chrono::steady_clock::now();
+  const milliseconds ms = std::clamp(std::chrono::ceil<milliseconds>(wait), milliseconds(0),
+                                     ModbusEngine::kTick);
+  Timer1_.start(ms);
+}
+
 void Tool::Timer1_Tick() {
-  // The link, the address chosen in cmb_slad, the echo box and the response timeout as the
-  // settings dialog's OK last left them: the frames of this tick go out with them.
+  ticking_ = true;
+  // The period, the link, the address chosen in cmb_slad, the echo box and the response timeout
+  // as the settings dialog's OK last left them: the frames of this tick go out with them.
+  ApplyPollPeriod();
   engine_.SetLink(ConfiguredLink());
   engine_.SetSlaveAddress(window_.SlaveAddress());
   engine_.SetEchoExpected(config_.Echo());
@@ -313,6 +368,7 @@ void Tool::Timer1_Tick() {
   exchange_.Presenter().SetNotes((engine_.EchoSeemsAbsent() ? kStatusNoEchoNote : QString()) +
                                  (logFailing_ ? kStatusLogFailingNote : QString()) +
                                  recording_.StatusNote() + paramFiles_.StatusNote());
+  ticking_ = false;
 }
 
 }  // namespace torvex

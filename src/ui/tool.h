@@ -18,6 +18,7 @@
 #include "platform/tcp_link.h"
 #include "record/recording.h"
 #include "ui/main_window.h"
+#include "ui/paced_view.h"
 #include "ui/param_file_menu.h"
 #include "ui/polled_exchange.h"
 #include "ui/recording_menu.h"
@@ -61,6 +62,8 @@ class Tool : public QObject {
   // settingsDir holds "тп.ini"; the port is the one serial port of the whole run. A network link
   // of the tool's own is used in its place when the configuration says so.
   Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter);
+  // The port outlives the tool: it no longer tells it of arrivals.
+  ~Tool() override;
 
   // Start-up. Returns false when the operator ended the program at a failed port opening;
   // the window has not been shown then.
@@ -94,12 +97,23 @@ class Tool : public QObject {
   // or puts the outputs back, while it is closed); shown and raised.
   CheckoutWindow& ShowCheckout();
 
-  // The tick the exchange timer runs every 100 ms (tests and benchmarks call it by hand): the
-  // exchange, then the notes of the status line.
+  // The tick the exchange timer runs every poll period, 100 ms unless set otherwise (tests and
+  // benchmarks call it by hand): the exchange, then the notes of the status line. Polling
+  // continuously, the timer is a single shot at the moment the exchange names, and bytes
+  // arriving tick too.
   void Timer1_Tick();
+  // What the exchange writes into the window; paced while polling faster than the window
+  // refreshes.
+  PacedView& Paced() { return paced_; }
+  // The window's labels follow the exchange at most this often when polling faster.
+  static constexpr std::chrono::milliseconds kWindowRefresh{40};
 
  private:
   void ConnectHandlers();
+  void ApplyPollPeriod();
+  void OnTimer1();
+  void OnArrival();
+  void ArmWake();
   bool OpenLink();
   ByteLink& ConfiguredLink();
   void OpenSearch() { ShowSearch(); }
@@ -113,6 +127,7 @@ class Tool : public QObject {
   TcpLink network_;
   Prompter& prompter_;
   MainWindow window_;
+  PacedView paced_{window_};
   PolledExchange exchange_;
   ModbusEngine& engine_;
   Configuration config_;
@@ -121,6 +136,10 @@ class Tool : public QObject {
   torvex::RecordingMenu recordingMenu_;
   ParamFileMenu paramFiles_;
   QTimer Timer1_;
+  // Hands the paced window its values while polling is faster than it refreshes.
+  QTimer refreshTimer_;
+  bool ticking_ = false;
+  bool timerFiring_ = false;
   ExchangeTrace trace_;
   std::unique_ptr<ExchangeLogFile> log_;
   bool logFailing_ = false;

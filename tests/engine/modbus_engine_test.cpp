@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine/rx_crc.h"
+#include "modbus/answer_length.h"
 #include "modbus/crc16.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_view.h"
@@ -594,6 +595,75 @@ TEST_F(EngineTest, EchoExpectedButAbsentKeepsPollingAndIsToldOnce) {
   engine.SetEchoExpected(false);
   engine.SetEchoExpected(true);
   EXPECT_FALSE(engine.EchoSeemsAbsent());
+}
+
+// Polling continuously: a request leaves as soon as its exchange is over and the line has been
+// silent for a frame gap, with no tick to wait for; the engine names when it wants its next
+// tick, and lets an answer gather in the port before the loop wakes.
+class ContinuousPoll : public EngineTest {
+ protected:
+  ContinuousPoll() { engine.SetPollPeriod(ModbusEngine::kContinuous); }
+};
+
+TEST_F(ContinuousPoll, TheNextRequestLeavesAFrameGapAfterTheAnswer) {
+  Tick();
+  ASSERT_EQ(LastFrame(), kAdcRead);
+  EXPECT_EQ(port.wakeThreshold, kAdcAnswer.size()) << "a background poll wakes for its whole answer";
+  port.Receive(kAdcAnswer, now + 14ms);
+  EXPECT_EQ(Tick(14ms), Outcome::kLinkUp) << "taken as it is complete";
+  EXPECT_EQ(port.written.size(), 1u) << "the line has not been silent for a frame gap yet";
+  EXPECT_EQ(port.wakeThreshold, 1u);
+  EXPECT_EQ(engine.NextWake(), now + 1750us);
+  EXPECT_EQ(Tick(1ms), std::nullopt);
+  EXPECT_EQ(port.written.size(), 1u);
+  Tick(1ms);
+  EXPECT_EQ(LastFrame(), kCode1);
+  EXPECT_EQ(engine.ExchangeErrors(), 1);  // the first tick only
+}
+
+TEST_F(ContinuousPoll, ASilentControllerIsJudgedAtTheLineTimeDeadline) {
+  Tick();
+  const Time sent = now;
+  // 8 + 133 bytes of 95 us and the 50 ms reply allowance; no tick of 100 ms to wait for.
+  EXPECT_EQ(engine.NextWake(), sent + 141 * 95us + 50ms);
+  EXPECT_EQ(Tick(63ms), std::nullopt);
+  EXPECT_EQ(Tick(1ms), Outcome::kNoAnswer);
+  EXPECT_EQ(port.written.size(), 2u) << "sent again at once into the silent line";
+  EXPECT_EQ(LastFrame(), kAdcRead);
+}
+
+TEST_F(ContinuousPoll, AnOperatorsRequestWakesForARefusalFirstThenForTheRest) {
+  ASSERT_TRUE(engine.QueueRequest(Request({0x03, 0x0B, 0xB8, 0x00, 0x5A})));
+  Tick();
+  EXPECT_EQ(port.wakeThreshold, modbus::kExceptionAnswerSize);
+  port.Receive(Bytes(kStatusAnswer.begin(), kStatusAnswer.begin() + 5), now + 1ms);
+  EXPECT_EQ(Tick(1ms), std::nullopt);
+  EXPECT_EQ(port.wakeThreshold, kStatusAnswer.size() - 5);
+  port.Receive(Bytes(kStatusAnswer.begin() + 5, kStatusAnswer.end()), now + 17ms);
+  EXPECT_EQ(Tick(17ms), Outcome::kLinkUp);
+  Tick(2ms);
+  EXPECT_EQ(LastFrame(), kAdcRead);
+  EXPECT_EQ(port.wakeThreshold, kAdcAnswer.size());
+  EXPECT_EQ(Tick(70ms), Outcome::kNoAnswer);
+  EXPECT_EQ(port.wakeThreshold, kAdcAnswer.size()) << "the resend waits for its whole answer again";
+}
+
+// A period of its own: the automatic wait of the converter block read (63.4 ms on this line)
+// lasts until the next tick of that period, within its slack, when that is longer; every byte
+// wakes the loop, as before.
+TEST_F(EngineTest, APeriodOfItsOwnSetsTheShortestWait) {
+  struct Case {
+    std::chrono::milliseconds period, wait;
+  } const cases[] = {{100ms, 80ms}, {500ms, 480ms}, {40ms, 64ms}, {10ms, 64ms}};
+  for (const Case& c : cases) {
+    test::FakeSerialPort line;
+    PolledExchange fresh{line, view, [this] { return now; }};
+    fresh.Engine().SetPollPeriod(c.period);
+    fresh.Tick(QStringLiteral("COM1"), mode);
+    ASSERT_EQ(line.written.size(), 1u);
+    EXPECT_EQ(fresh.Engine().AnswerWait(), c.wait) << c.period.count() << " ms";
+    EXPECT_EQ(line.wakeThreshold, 1u);
+  }
 }
 
 TEST(RxCrc, CoversCellsZeroToNAsBytes) {

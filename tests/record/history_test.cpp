@@ -37,6 +37,48 @@ TEST_F(HistoryTest, KeepsTheNewestUpToItsCapacity) {
   EXPECT_DOUBLE_EQ(runs[0].values.front(), 5.0);  // raw 500 at 0.01 %
 }
 
+// Polling fast: the recent minutes keep every sample, older ones the usual poll's density, and
+// a series runs seamlessly from the older part into the recent one.
+TEST_F(HistoryTest, KeepsEveryRecentSampleAndThinsOlderOnes) {
+  constexpr std::int64_t kStepMs = 40;  // 25 status answers a second
+  constexpr std::int64_t kEnd = 30 * 60 * 1000;
+  constexpr std::size_t kCapacity = 20'000;  // 10 minutes at this pace, and some
+  History fast{kCapacity};
+  test::SetType(types, 0, "5");
+  test::StatusRegisters regs;
+  for (std::int64_t t = 0; t <= kEnd; t += kStepMs) {
+    regs.Sensor(0, static_cast<int>(t / kStepMs % 1000));
+    fast.Add(test::StatusSampleAt(t, regs, types));
+  }
+
+  const auto lastMinute = fast.Series(kSensor0, kEnd - 60'000, kEnd, 0);
+  ASSERT_EQ(lastMinute.size(), 1u);
+  EXPECT_EQ(lastMinute[0].times.size(), 60'000u / kStepMs + 1);
+
+  const auto all = fast.Series(kSensor0, 0, kEnd, 0);
+  ASSERT_EQ(all.size(), 1u);  // no gap where the thinned part meets the recent one
+  const auto& times = all[0].times;
+  EXPECT_LE(fast.Size(), kCapacity);
+  EXPECT_EQ(times.back(), kEnd);
+  const auto recentFrom = std::find(times.begin(), times.end(), kEnd - kRecentMs);
+  ASSERT_NE(recentFrom, times.end());
+  for (auto it = times.begin(); it + 1 < recentFrom; ++it) EXPECT_GE(*(it + 1) - *it, kThinMs);
+  // The value just before the recent stretch comes from the thinned part.
+  EXPECT_TRUE(fast.ValueAt(kSensor0, kEnd - kRecentMs - 1).has_value());
+}
+
+// The usual poll's samples, a late tick now and then, pass the thinning whole.
+TEST_F(HistoryTest, TheUsualPollIsNotThinned) {
+  History day;
+  test::StatusRegisters regs;
+  std::int64_t t = 0;
+  for (int i = 0; i < 3000; ++i) {
+    t += i % 7 == 3 ? 370 : 400;
+    day.Add(test::StatusSampleAt(t, regs, types));
+  }
+  EXPECT_EQ(day.Size(), 3000u);
+}
+
 TEST_F(HistoryTest, RunsEndAtGapsUnitChangesAndUnknownTypes) {
   Add(0, 100);
   Add(400, 200);

@@ -34,6 +34,7 @@ class FakeSerialPort : public SerialPort {
     return lastArrival;
   }
   LinkFraming Framing() const override { return framing; }
+  void SetWakeThreshold(std::size_t count) override { wakeThreshold = count; }
 
   // Queues bytes as if they had arrived on the line, the last of them at `at` when given.
   void Receive(const std::vector<std::uint8_t>& bytes,
@@ -50,6 +51,7 @@ class FakeSerialPort : public SerialPort {
   std::vector<std::vector<std::uint8_t>> written;
   std::optional<std::chrono::steady_clock::time_point> lastArrival;
   LinkFraming framing = LinkFraming::kRtuLine;  // as a TCP link would frame, when set
+  std::size_t wakeThreshold = 1;  // the bytes the engine last let gather before a wake
 };
 
 }  // namespace torvex::test

@@ -23,6 +23,7 @@ const QString kLinkKey = QStringLiteral("Link");
 const QString kHostKey = QStringLiteral("Host");
 const QString kTcpPortKey = QStringLiteral("TcpPort");
 const QString kTimeoutKey = QStringLiteral("ResponseTimeoutMs");
+const QString kPollPeriodKey = QStringLiteral("PollPeriodMs");
 const QString kDefaultPort = QStringLiteral("1");
 
 // "COM" is a number rounded to a whole one, a half to the even neighbour ("2.5" is 2), that
@@ -50,6 +51,7 @@ Configuration::Configuration(QString iniPath, MainView& view, StatusLine& status
 void Configuration::SaveConfig() {
   runLink_.reset();
   runPortNumber_.reset();
+  runPollPeriod_.reset();
   status_.ShowMessage(kStatusSavingConfig);
   // A key beyond the first three, written when it is not its default or is in the file already.
   const auto optional = [this](const QString& key, bool isDefault, const QString& value) {
@@ -65,7 +67,9 @@ void Configuration::SaveConfig() {
          optional(kHostKey, link_.host.isEmpty(), link_.host) &&
          optional(kTcpPortKey, link_.tcpPort == DefaultTcpPort(link_.kind),
                   QString::number(link_.tcpPort)) &&
-         optional(kTimeoutKey, !responseTimeout_, QString::number(timeoutMs)));
+         optional(kTimeoutKey, !responseTimeout_, QString::number(timeoutMs)) &&
+         optional(kPollPeriodKey, pollPeriod_ == kDefaultPollPeriod,
+                  QString::number(pollPeriod_.count())));
   status_.ShowMessage(QString());
 }
 
@@ -73,6 +77,11 @@ void Configuration::SetRunLink(const LinkChoice& link, std::optional<std::uint8_
   runLink_ = link;
   runPortNumber_ = portNumber;
   ApplyRunLink();
+}
+
+void Configuration::SetPollPeriod(std::chrono::milliseconds period) {
+  pollPeriod_ = period;
+  runPollPeriod_.reset();
 }
 
 void Configuration::ApplyRunLink() {
@@ -105,9 +114,11 @@ void Configuration::LoadConfig() {
   if (!QFileInfo::exists(path_)) {
     const std::optional<LinkChoice> runLink = runLink_;
     const std::optional<std::uint8_t> runPort = runPortNumber_;
-    SaveConfig();  // the file gets the defaults, never the run's link
+    const std::optional<std::chrono::milliseconds> runPollPeriod = runPollPeriod_;
+    SaveConfig();  // the file gets the defaults, never the run's link or period
     runLink_ = runLink;
     runPortNumber_ = runPort;
+    runPollPeriod_ = runPollPeriod;
     ApplyRunLink();
     status_.ShowMessage(QString());
     return;
@@ -154,6 +165,12 @@ QString Configuration::ReadValues() {
     if (timeoutOk && timeoutMs > 0 && timeoutMs <= kMaxResponseTimeout.count()) {
       responseTimeout_ = std::chrono::milliseconds(timeoutMs);
     }
+    bool periodOk = false;
+    const int periodMs =
+        ReadIni(path_, kPcSection, kPollPeriodKey, QString()).trimmed().toInt(&periodOk);
+    pollPeriod_ = periodOk && IsPollPeriod(std::chrono::milliseconds(periodMs))
+                      ? std::chrono::milliseconds(periodMs)
+                      : kDefaultPollPeriod;
     link_ = link;
     portNumber_ = *number;
     portSettings_ = std::move(mode);

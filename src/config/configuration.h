@@ -1,6 +1,7 @@
 #pragma once
 // The tool's configuration (module Module2): the serial port in use and its mode string, or the
-// network link in its place, and the response timeout, kept in "тп.ini" together with the slave
+// network link in its place, the response timeout and the poll period, kept in "тп.ini" together
+// with the slave
 // address (beside the program, or in the user's folder when
 // the program's folder is not writable).
 #include <chrono>
@@ -41,11 +42,11 @@ class Configuration {
   // messages of both procedures add a line with the file's path and the reason.
   void LoadConfig();
   // Writes "COM", "COMSettings" and "MBSLAD" (the view's slave address, -1 with none
-  // selected), and "Echo", "Link", "Host", "TcpPort" and "ResponseTimeoutMs" when they differ
-  // from their defaults or the file has them already, so that a file of a tool on a local port
-  // with the defaults keeps its three keys. A key that cannot be written asks Retry/Cancel;
-  // Cancel gives up the rest. Saving is the operator's choice: a link given for the run alone
-  // gives way to it.
+  // selected), and "Echo", "Link", "Host", "TcpPort", "ResponseTimeoutMs" and "PollPeriodMs"
+  // when they differ from their defaults or the file has them already, so that a file of a tool
+  // on a local port with the defaults keeps its three keys. A key that cannot be written asks
+  // Retry/Cancel; Cancel gives up the rest. Saving is the operator's choice: a link or a poll
+  // period given for the run alone gives way to it.
   void SaveConfig();
 
   std::uint8_t PortNumber() const { return portNumber_; }
@@ -79,6 +80,21 @@ class Configuration {
   }
   static constexpr std::chrono::milliseconds kMaxResponseTimeout{60000};
 
+  static constexpr std::chrono::milliseconds kDefaultPollPeriod{100};
+  static constexpr std::chrono::milliseconds kMinPollPeriod{10};
+  static constexpr std::chrono::milliseconds kMaxPollPeriod{1000};
+  // Zero (continuous) or kMinPollPeriod-kMaxPollPeriod; in the file anything else stands for
+  // the default.
+  static constexpr bool IsPollPeriod(std::chrono::milliseconds period) {
+    return period.count() == 0 || (period >= kMinPollPeriod && period <= kMaxPollPeriod);
+  }
+  // "PollPeriodMs": the time from one request to the next; zero for continuous polling.
+  std::chrono::milliseconds PollPeriod() const { return runPollPeriod_.value_or(pollPeriod_); }
+  void SetPollPeriod(std::chrono::milliseconds period);
+  // A period for this run only (--poll-period): it stands in for the file's after every reading
+  // of the file and is never written; the dialog's OK (an operator's choice) replaces it.
+  void SetRunPollPeriod(std::chrono::milliseconds period) { runPollPeriod_ = period; }
+
   const QString& IniPath() const { return path_; }
 
  private:
@@ -98,6 +114,9 @@ class Configuration {
   bool echo_ = false;
   LinkChoice link_;
   std::optional<std::chrono::milliseconds> responseTimeout_;
+  // The file's period (or the operator's, once chosen); the run's stands in for it.
+  std::chrono::milliseconds pollPeriod_ = kDefaultPollPeriod;
+  std::optional<std::chrono::milliseconds> runPollPeriod_;
   std::optional<LinkChoice> runLink_;
   std::optional<std::uint8_t> runPortNumber_;
 };

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "config/port_listing.h"
 #include "platform/port_bindings.h"
@@ -53,6 +54,30 @@ std::optional<std::optional<std::chrono::milliseconds>> TimeoutFrom(const QStrin
 
 }  // namespace
 
+QString FormatPollPeriod(std::chrono::milliseconds period) {
+  if (period.count() == 0) return kContinuousPollText;
+  return QString::number(period.count()) + QStringLiteral(" мс");
+}
+
+std::optional<std::chrono::milliseconds> ParsePollPeriod(const QString& text) {
+  const QString entry = text.trimmed();
+  if (entry.compare(kContinuousPollText, Qt::CaseInsensitive) == 0) {
+    return std::chrono::milliseconds(0);
+  }
+  static const QRegularExpression number(QStringLiteral("^([0-9]+)\\s*(?:мс)?$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+  const QRegularExpressionMatch match = number.match(entry);
+  if (!match.hasMatch()) return std::nullopt;
+  bool ok = false;
+  const int ms = match.captured(1).toInt(&ok);
+  // Continuous polling is chosen by its word; a typed 0 is refused with the other numbers.
+  if (!ok || ms < Configuration::kMinPollPeriod.count() ||
+      ms > Configuration::kMaxPollPeriod.count()) {
+    return std::nullopt;
+  }
+  return std::chrono::milliseconds(ms);
+}
+
 SetComLogic::SetComLogic(SerialPort& port, Configuration& config, StatusLine& status,
                          SetComView& dialog, std::function<void(bool)> holdSending,
                          AdapterSource* adapters, TcpLink* network)
@@ -74,6 +99,7 @@ void SetComLogic::Load() {
   dialog_.SetSettingsText(config_.PortSettings());
   dialog_.SetEchoChecked(config_.Echo());
   dialog_.SetLink(FieldsOf(config_.Link(), config_.ResponseTimeout()));
+  dialog_.SetPollPeriodEntry(FormatPollPeriod(config_.PollPeriod()));
   dialog_.ShowLinkFault(QString());
   const bool working = port_.IsOpen();
   if (working) port_.Close();
@@ -185,6 +211,12 @@ bool SetComLogic::OK_Click() {
     dialog_.ShowLinkFault(kBadTimeoutText);
     return false;
   }
+  const std::optional<std::chrono::milliseconds> pollPeriod =
+      ParsePollPeriod(dialog_.PollPeriodEntry());
+  if (!pollPeriod) {
+    dialog_.ShowLinkFault(kBadPollPeriodText);
+    return false;
+  }
   config_.SetResponseTimeout(*timeout);
   if (fields.kind == LinkKind::kSerial || !network_) {
     LinkChoice serial = config_.Link();  // the server's address is kept for the next time
@@ -195,6 +227,8 @@ bool SetComLogic::OK_Click() {
     return false;
   }
   dialog_.ShowLinkFault(QString());
+  // Taken only with the save: a refused OK leaves the period in use, and a run's period with it.
+  config_.SetPollPeriod(*pollPeriod);
   config_.SaveConfig();
   return true;
 }

@@ -3,13 +3,16 @@
 // that can be opened now (COM1-COM16, every bound number and the port in use) with the device
 // behind each (or says why none opens),
 // switches the live port when an entry is chosen, checks the mode string on the port, saves the
-// choice and the adapter's echo, and on every way of closing restores or keeps the values and
+// choice, the adapter's echo and the poll period, and on every way of closing restores or keeps
+// the values and
 // reopens the port. It works on the main window's one serial port, and on its one network link
 // when "Подключение" chooses Modbus TCP or RTU over TCP: OK then connects (and says in the
 // dialog why a connection fails) before it saves. The Qt dialog (src/ui) shows it; tests drive
 // it with fakes.
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include <QString>
@@ -27,6 +30,20 @@ inline const QString kNoHostText = QStringLiteral("Укажите адрес с�
 inline const QString kBadTcpPortText = QStringLiteral("Порт сервера: число от 1 до 65535");
 inline const QString kBadTimeoutText =
     QStringLiteral("Ожидание ответа: число миллисекунд от 1 до 60000, или пусто (автоматически)");
+inline const QString kBadPollPeriodText =
+    QStringLiteral("Период опроса: от 10 до 1000 мс или «непрерывно»");
+
+// "Период опроса": a period shows as "N мс", zero as this.
+inline const QString kContinuousPollText = QStringLiteral("непрерывно");
+QString FormatPollPeriod(std::chrono::milliseconds period);
+// What the operator typed or picked: "непрерывно" (zero), or a whole number of milliseconds
+// from 10 to 1000 with or without " мс"; nothing for anything else.
+std::optional<std::chrono::milliseconds> ParsePollPeriod(const QString& text);
+// The periods the field offers, in its order.
+inline constexpr std::chrono::milliseconds kListedPollPeriods[] = {
+    std::chrono::milliseconds(0),   std::chrono::milliseconds(10),  std::chrono::milliseconds(20),
+    std::chrono::milliseconds(50),  std::chrono::milliseconds(100), std::chrono::milliseconds(200),
+    std::chrono::milliseconds(500), std::chrono::milliseconds(1000)};
 
 // The link fields of the dialog as the operator typed them.
 struct LinkFields {
@@ -61,8 +78,12 @@ class SetComView {
   // "Подключение" with "Адрес", "Порт" and "Ожидание ответа, мс".
   virtual LinkFields Link() const = 0;
   virtual void SetLink(const LinkFields& fields) = 0;
-  // Why the link's entries are refused or its connection failed; empty: hidden.
+  // Why the link's entries (or the poll period) are refused or the connection failed; empty:
+  // hidden.
   virtual void ShowLinkFault(const QString& text) = 0;
+  // "Период опроса" as typed or picked.
+  virtual QString PollPeriodEntry() const = 0;
+  virtual void SetPollPeriodEntry(const QString& text) = 0;
 };
 
 class SetComLogic {
@@ -93,8 +114,9 @@ class SetComLogic {
 
   // cmbCOMList Click: entry `index` chosen by the operator. PortNumber waits for OK.
   void cmbCOMList_Click(int index);
-  // OK Click: takes the choice, the mode and the echo box. False when the port refuses the mode: the box
-  // turns red and the dialog stays open. True once saved: the dialog closes.
+  // OK Click: takes the choice, the mode, the echo box, the link and the poll period. False when
+  // the port refuses the mode (the box turns red) or an entry is refused (the reason shows): the
+  // dialog stays open. True once saved: the dialog closes.
   bool OK_Click();
   // Отмена Click: the dialog closes without taking anything.
   void Cancel_Click();

@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <chrono>
 #include <utility>
+
+#include "config/configuration.h"
 
 namespace torvex {
 
@@ -57,6 +60,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                      "bytes unchanged, port 4001 by default), or COMn."),
       QStringLiteral("LINK"));
   parser.addOption(connectTo);
+  const QCommandLineOption pollPeriod(
+      QStringLiteral("poll-period"),
+      QStringLiteral("Poll the controller with one request every MS milliseconds (10-1000) for "
+                     "this run of the window, instead of the period in \"тп.ini\" (100 by "
+                     "default), which stays as it is. 0 polls continuously, as fast as the line "
+                     "allows."),
+      QStringLiteral("MS"));
+  parser.addOption(pollPeriod);
   const QCommandLineOption scan(
       QStringLiteral("scan"),
       QStringLiteral("Search for the controller without a window: every speed, framing and "
@@ -234,6 +245,20 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     } else if (paramTasks == 0 && result.checkoutPlan.isEmpty()) {
       result.error = QStringLiteral(
           "--address goes with --read-params, --write-params, --compare-params or --checkout");
+    }
+  }
+  if (parser.isSet(pollPeriod)) {
+    bool ok = false;
+    const int ms = parser.value(pollPeriod).trimmed().toInt(&ok);
+    if (!ok || !Configuration::IsPollPeriod(std::chrono::milliseconds(ms))) {
+      result.error = QStringLiteral("--poll-period: ") + parser.value(pollPeriod) +
+                     QStringLiteral(" is no poll period: 0 (continuous) or 10-1000 ms");
+    } else if (result.scan || paramTasks > 0 || !result.checkoutPlan.isEmpty()) {
+      result.error = QStringLiteral(
+          "--poll-period goes with the window, not with --scan, --read-params, --write-params, "
+          "--compare-params or --checkout");
+    } else {
+      result.pollPeriodMs = ms;
     }
   }
   if (parser.isSet(connectTo)) {

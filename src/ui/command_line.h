@@ -29,6 +29,9 @@ struct CommandLine {
   QString configDir;    // --config DIR: keep "тп.ini" and ports/ there (absolute path)
   // --connect LINK: the link of this run, in place of the file's (which stays as it is).
   std::optional<ConnectArgument> connect;
+  // --poll-period MS: the window's poll period for this run, 0 for continuous polling, in place
+  // of the file's (which stays as it is).
+  std::optional<int> pollPeriodMs;
   // --scan: search for the controller without a window; --scan-all: go on after the first;
   // --scan-ports 1,3: these COM ports instead of the configured one.
   bool scan = false;

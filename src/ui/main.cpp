@@ -1,4 +1,5 @@
 // torvex-tp: the TORVEX-CPU Modbus test tool.
+#include <chrono>
 #include <cstdio>
 
 #include <QApplication>
@@ -102,6 +103,9 @@ int main(int argc, char** argv) {
   torvex::Tool tool(settingsDir, port, prompter);
   if (!options.exchangeLog.isEmpty()) tool.OpenExchangeLog(options.exchangeLog);
   if (options.connect) tool.Config().SetRunLink(options.connect->link, options.connect->comPort);
+  if (options.pollPeriodMs) {
+    tool.Config().SetRunPollPeriod(std::chrono::milliseconds(*options.pollPeriodMs));
+  }
   if (!tool.FormLoad() || quit.Requested()) return 0;
   // An unattended run never replaces a recording: an existing file is kept.
   if (!options.record.isEmpty()) {

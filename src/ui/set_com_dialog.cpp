@@ -127,6 +127,17 @@ void SetComDialog::BuildControls() {
   }
   grid->addWidget(label("lbl_response_timeout", QStringLiteral("Ожидание ответа, мс:")), row, 0);
   grid->addWidget(txtTimeout_, row++, 1);
+  // The usual periods to pick, or a number of milliseconds typed in.
+  cmbPollPeriod_ = new QComboBox(this);
+  cmbPollPeriod_->setObjectName(QStringLiteral("cmb_poll_period"));
+  cmbPollPeriod_->setEditable(true);
+  cmbPollPeriod_->setInsertPolicy(QComboBox::NoInsert);
+  cmbPollPeriod_->setCompleter(nullptr);  // a typed 5 stays 5, never completed to "50 мс"
+  for (const std::chrono::milliseconds period : kListedPollPeriods) {
+    cmbPollPeriod_->addItem(FormatPollPeriod(period));
+  }
+  grid->addWidget(label("lbl_poll_period", QStringLiteral("Период опроса:")), row, 0);
+  grid->addWidget(cmbPollPeriod_, row++, 1);
   lblLinkFault_ = label("lbl_link_fault", QString());
   lblLinkFault_->setWordWrap(true);
   lblLinkFault_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -222,6 +233,15 @@ void SetComDialog::ShowLinkFault(const QString& text) {
   lblLinkFault_->setText(text);
   lblLinkFault_->setVisible(!text.isEmpty());
   layout()->activate();  // the fixed size follows the lines the text wraps into
+}
+
+QString SetComDialog::PollPeriodEntry() const { return cmbPollPeriod_->currentText(); }
+
+// A period not in the list shows in the field alone, with no item of the list chosen.
+void SetComDialog::SetPollPeriodEntry(const QString& text) {
+  const int listed = cmbPollPeriod_->findText(text);
+  cmbPollPeriod_->setCurrentIndex(listed);
+  if (listed < 0) cmbPollPeriod_->setEditText(text);
 }
 
 void SetComDialog::OfferControllerSearch() { findController_->show(); }

@@ -2,8 +2,9 @@
 // The port settings dialog wndSetCOM: the widgets over SetComLogic, which lists the ports,
 // switches the live port, checks and saves the choice and reopens the port when the dialog
 // closes; beside them, "Привязать адаптер…" and the adapter's echo box, and the choice of
-// "Подключение" (the COM port, Modbus TCP, RTU over TCP) with the server's address and port and
-// the response timeout. It works on the main window's one serial port and one network link.
+// "Подключение" (the COM port, Modbus TCP, RTU over TCP) with the server's address and port, the
+// response timeout and the poll period. It works on the main window's one serial port and one
+// network link.
 #include <cstdint>
 
 #include <QDialog>
@@ -98,6 +99,8 @@ class SetComDialog : public QDialog, private SetComView {
   LinkFields Link() const override;
   void SetLink(const LinkFields& fields) override;
   void ShowLinkFault(const QString& text) override;
+  QString PollPeriodEntry() const override;
+  void SetPollPeriodEntry(const QString& text) override;
 
   Configuration& config_;
   AdapterSource* adapters_;
@@ -110,6 +113,7 @@ class SetComDialog : public QDialog, private SetComView {
   QLineEdit* txtHost_ = nullptr;
   QLineEdit* txtTcpPort_ = nullptr;
   QLineEdit* txtTimeout_ = nullptr;
+  QComboBox* cmbPollPeriod_ = nullptr;
   QLabel* lblLinkFault_ = nullptr;
   QList<QWidget*> networkRows_;
   LinkKind shownKind_ = LinkKind::kSerial;

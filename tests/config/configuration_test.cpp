@@ -376,6 +376,83 @@ TEST_F(ConfigurationTest, ALinkForTheRunStandsInForTheFilesAndIsNeverWritten) {
   EXPECT_FALSE(Contents().contains("Link")) << Contents().toStdString();
 }
 
+TEST_F(ConfigurationTest, ThePollPeriodIsZeroOrTenToAThousandAndElseTheDefault) {
+  using namespace std::chrono_literals;
+  struct Case {
+    const char* line;
+    std::chrono::milliseconds period;
+  } const cases[] = {
+      {"", 100ms},
+      {"PollPeriodMs=0\n", 0ms},
+      {"PollPeriodMs=10\n", 10ms},
+      {"PollPeriodMs= 250 \n", 250ms},
+      {"PollPeriodMs=1000\n", 1000ms},
+      {"PollPeriodMs=9\n", 100ms},
+      {"PollPeriodMs=1\n", 100ms},
+      {"PollPeriodMs=1001\n", 100ms},
+      {"PollPeriodMs=-20\n", 100ms},
+      {"PollPeriodMs=50ms\n", 100ms},
+      {"PollPeriodMs=fast\n", 100ms},
+      {"PollPeriodMs=\n", 100ms},
+  };
+  config.SetPollPeriod(20ms);  // what an earlier reading left is no fallback
+  for (const Case& c : cases) {
+    Put(QByteArray("[PC config]\nCOM=1\nCOMSettings=9600,n,8,2\n") + c.line);
+    config.LoadConfig();
+    EXPECT_EQ(config.PollPeriod(), c.period) << c.line;
+  }
+}
+
+TEST_F(ConfigurationTest, ThePollPeriodIsWrittenWhenNotTheDefaultOrAlreadyThere) {
+  using namespace std::chrono_literals;
+  Put("[PC config]\nCOM=1\nCOMSettings=9600,n,8,2\n");
+  config.LoadConfig();
+  config.SaveConfig();
+  EXPECT_FALSE(Contents().contains("PollPeriodMs")) << Contents().toStdString();
+
+  config.SetPollPeriod(0ms);
+  config.SaveConfig();
+  EXPECT_TRUE(Contents().contains("\nPollPeriodMs=0\n")) << Contents().toStdString();
+  config.LoadConfig();
+  EXPECT_EQ(config.PollPeriod(), 0ms);
+
+  // Back to the default: the key stays, saying so.
+  config.SetPollPeriod(100ms);
+  config.SaveConfig();
+  EXPECT_TRUE(Contents().contains("\nPollPeriodMs=100\n")) << Contents().toStdString();
+}
+
+TEST_F(ConfigurationTest, APollPeriodForTheRunStandsInUntilTheOperatorChoosesOne) {
+  using namespace std::chrono_literals;
+  const QByteArray file = "[PC config]\nCOM=1\nCOMSettings=9600,n,8,2\nPollPeriodMs=200\n";
+  Put(file);
+  config.SetRunPollPeriod(0ms);
+  EXPECT_EQ(config.PollPeriod(), 0ms);
+  config.LoadConfig();
+  config.LoadConfig();  // a failed reopening reads the file again
+  EXPECT_EQ(config.PollPeriod(), 0ms);
+  EXPECT_EQ(Contents(), file);
+  config.SaveConfig();  // the file's period is saved, never the run's, which gives way
+  EXPECT_TRUE(Contents().contains("\nPollPeriodMs=200\n")) << Contents().toStdString();
+  EXPECT_EQ(config.PollPeriod(), 200ms);
+
+  // With no file yet, the one written holds the default, not the run's period.
+  QFile::remove(path);
+  Configuration fresh{path, view, view, prompter};
+  fresh.SetRunPollPeriod(20ms);
+  fresh.LoadConfig();
+  EXPECT_EQ(fresh.PollPeriod(), 20ms);
+  EXPECT_FALSE(Contents().contains("PollPeriodMs")) << Contents().toStdString();
+
+  // The dialog's OK: the operator's period is saved and the run's is gone.
+  fresh.SetPollPeriod(50ms);
+  EXPECT_EQ(fresh.PollPeriod(), 50ms);
+  fresh.SaveConfig();
+  fresh.LoadConfig();
+  EXPECT_EQ(fresh.PollPeriod(), 50ms);
+  EXPECT_TRUE(Contents().contains("\nPollPeriodMs=50\n")) << Contents().toStdString();
+}
+
 TEST(ConnectArgument, NamesANetworkLinkOrASerialPort) {
   struct Case {
     const char* text;

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "support/bench_port.h"
@@ -32,6 +33,8 @@ class FakeSetComView : public SetComView {
   LinkFields Link() const override { return link; }
   void SetLink(const LinkFields& fields) override { link = fields; }
   void ShowLinkFault(const QString& text) override { linkFault = text; }
+  QString PollPeriodEntry() const override { return pollPeriod; }
+  void SetPollPeriodEntry(const QString& text) override { pollPeriod = text; }
 
   QStringList entries;
   int selected = -2;
@@ -42,6 +45,7 @@ class FakeSetComView : public SetComView {
   bool echo = false;
   LinkFields link;
   QString linkFault;
+  QString pollPeriod;
 };
 
 // Ports 2 and 5 are present, none open yet; the port to use is COM5 in "19200,e,8,1".
@@ -205,6 +209,51 @@ TEST_F(SetComLogicInUse, OkWithNothingChosenKeepsThePortAndReportsOneThatDoesNot
   EXPECT_EQ(config.PortNumber(), 5) << "reloaded from the file just saved";
   EXPECT_FALSE(port.open);
   EXPECT_EQ(mainView.Text({Control::lbl_sys_mes}), kStatusNoPort);
+}
+
+TEST(PollPeriodEntry, ReadsTheWordOrMillisecondsTenToAThousand) {
+  using namespace std::chrono_literals;
+  using Period = std::optional<std::chrono::milliseconds>;
+  const struct {
+    const char* text;
+    Period period;
+  } cases[] = {
+      {"непрерывно", 0ms},  {" Непрерывно ", 0ms}, {"10", 10ms},     {"20 мс", 20ms},
+      {" 250мс ", 250ms},   {"1000  МС", 1000ms},  {"0100", 100ms},  {"0", std::nullopt},
+      {"9", std::nullopt},  {"1001", std::nullopt}, {"-50", std::nullopt},
+      {"", std::nullopt},   {"50 ms", std::nullopt}, {"50,5", std::nullopt},
+      {"мс", std::nullopt}, {"99999999999", std::nullopt}, {"20 мс 30", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParsePollPeriod(QString::fromUtf8(c.text)), c.period) << c.text;
+  }
+  // Every listed entry reads back as its period, and so does a period not in the list.
+  for (const std::chrono::milliseconds period : kListedPollPeriods) {
+    EXPECT_EQ(ParsePollPeriod(FormatPollPeriod(period)), period) << period.count();
+  }
+  EXPECT_EQ(FormatPollPeriod(0ms), "непрерывно");
+  EXPECT_EQ(FormatPollPeriod(100ms), "100 мс");
+  EXPECT_EQ(FormatPollPeriod(30ms), "30 мс");
+}
+
+TEST_F(SetComLogicTest, ARefusedPollPeriodKeepsTheOneInUseAndAGoodOneIsSaved) {
+  using namespace std::chrono_literals;
+  config.SetRunPollPeriod(0ms);  // --poll-period 0
+  logic.Load();
+  EXPECT_EQ(dialog.pollPeriod, "непрерывно");
+
+  dialog.settings = "9600,n,8,2";
+  dialog.pollPeriod = "5";
+  EXPECT_FALSE(logic.OK_Click());
+  EXPECT_EQ(dialog.linkFault, kBadPollPeriodText);
+  EXPECT_EQ(config.PollPeriod(), 0ms) << "the run's period stays in use";
+  EXPECT_FALSE(QFile::exists(config.IniPath())) << "nothing saved";
+
+  dialog.pollPeriod = " 20 мс ";
+  EXPECT_TRUE(logic.OK_Click());
+  EXPECT_TRUE(dialog.linkFault.isEmpty());
+  EXPECT_EQ(config.PollPeriod(), 20ms);
+  EXPECT_TRUE(test::ReadFile(config.IniPath()).contains("\nPollPeriodMs=20\n"));
 }
 
 }  // namespace

@@ -17,6 +17,44 @@ TEST(ParseCommandLine, ConfigFolderBecomesAbsolute) {
   EXPECT_EQ(ParseCommandLine({"torvex-tp", "--config", "./a/../b"}).configDir, here + "/b");
 }
 
+TEST(ParseCommandLine, APollPeriodIsZeroOrTenToAThousandAndGoesWithTheWindow) {
+  EXPECT_EQ(ParseCommandLine({"torvex-tp"}).pollPeriodMs, std::nullopt);
+  const struct {
+    QStringList arguments;
+    std::optional<int> period;
+  } taken[] = {
+      {{"--poll-period", "0"}, 0},
+      {{"--poll-period=10"}, 10},
+      {{"--poll-period", " 250 "}, 250},
+      {{"--poll-period", "1000", "--connect", "COM2"}, 1000},
+  };
+  for (const auto& c : taken) {
+    const CommandLine parsed = ParseCommandLine(QStringList{"torvex-tp"} + c.arguments);
+    EXPECT_EQ(parsed.error, "") << c.arguments.join(' ').toStdString();
+    EXPECT_EQ(parsed.pollPeriodMs, c.period) << c.arguments.join(' ').toStdString();
+  }
+
+  for (const char* value : {"9", "1", "1001", "-5", "fast", "50ms", "2.5", ""}) {
+    const CommandLine parsed = ParseCommandLine({"torvex-tp", QStringLiteral("--poll-period=") + value});
+    EXPECT_EQ(parsed.error, QStringLiteral("--poll-period: ") + value +
+                                " is no poll period: 0 (continuous) or 10-1000 ms")
+        << value;
+    EXPECT_EQ(parsed.pollPeriodMs, std::nullopt) << value;
+  }
+
+  for (const QStringList& windowless :
+       {QStringList{"--scan"}, QStringList{"--read-params", "set.txt"},
+        QStringList{"--write-params", "set.txt"}, QStringList{"--compare-params", "set.txt"},
+        QStringList{"--checkout", "standard", "--report", "unit.pdf"}}) {
+    const CommandLine parsed =
+        ParseCommandLine(QStringList{"torvex-tp", "--poll-period", "20"} + windowless);
+    EXPECT_EQ(parsed.error,
+              "--poll-period goes with the window, not with --scan, --read-params, "
+              "--write-params, --compare-params or --checkout")
+        << windowless.join(' ').toStdString();
+  }
+}
+
 struct Outcome {
   int status;
   QString out;
@@ -48,11 +86,13 @@ TEST(ToolCommandLine, HelpAndVersionNeedNoDisplay) {
   EXPECT_EQ(help.status, 0) << help.err.toStdString();
   EXPECT_TRUE(help.out.startsWith("Usage: torvex-tp [options]\n")) << help.out.toStdString();
   EXPECT_TRUE(help.out.contains("--config <DIR>")) << help.out.toStdString();
+  EXPECT_TRUE(help.out.contains("--poll-period <MS>")) << help.out.toStdString();
 }
 
 TEST(ToolCommandLine, AWrongCommandLinePrintsTheUsageAndFails) {
   for (const QStringList& arguments : {QStringList{"--bogus"}, QStringList{"--config"},
-                                       QStringList{"--config="}, QStringList{"stray"}}) {
+                                       QStringList{"--config="}, QStringList{"stray"},
+                                       QStringList{"--poll-period", "5"}}) {
     const Outcome run = RunTool(arguments);
     const std::string what = arguments.join(' ').toStdString();
     EXPECT_EQ(run.status, 2) << what;

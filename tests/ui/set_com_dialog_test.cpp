@@ -435,6 +435,68 @@ TEST_F(SetComDialogTest, TheEchoBoxShowsTheFileAndOkSavesIt) {
   EXPECT_TRUE(FileContents(config.IniPath()).contains("\nEcho=0\n"));
 }
 
+// "Период опроса" under "Ожидание ответа, мс": the usual periods to pick or a number typed in;
+// it opens on the period in use, refuses what is no period and saves what is.
+TEST_F(SetComDialogTest, ThePollPeriodIsPickedOrTypedAndSavedByOk) {
+  {
+    SetComDialog dialog(port, config, view, engine);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    auto* period = Child<QComboBox>(dialog, "cmb_poll_period");
+    const auto* timeout = Child<QLineEdit>(dialog, "txt_response_timeout");
+    const auto* label = Child<QLabel>(dialog, "lbl_poll_period");
+    EXPECT_EQ(label->text(), "Период опроса:");
+    EXPECT_GT(period->y(), timeout->y());
+    EXPECT_EQ(period->x(), timeout->x());
+    EXPECT_LT(label->x(), period->x());
+    EXPECT_TRUE(period->isEditable());
+    QStringList items;
+    for (int i = 0; i < period->count(); ++i) items << period->itemText(i);
+    EXPECT_EQ(items, (QStringList{"непрерывно", "10 мс", "20 мс", "50 мс", "100 мс", "200 мс",
+                                  "500 мс", "1000 мс"}));
+    EXPECT_EQ(period->currentText(), "100 мс");
+
+    // Typed as the operator types: what is typed is taken, never completed to an item. (The
+    // test's keyboard has Latin keys only; Cyrillic text goes in as if pasted.)
+    const auto type = [period](const QString& text) {
+      period->lineEdit()->clear();
+      period->lineEdit()->setFocus();
+      if (text.toLatin1() == text.toUtf8()) QTest::keyClicks(period->lineEdit(), text);
+      else period->lineEdit()->insert(text);
+      EXPECT_EQ(period->currentText(), text);
+    };
+    auto* fault = Child<QLabel>(dialog, "lbl_link_fault");
+    for (const char* refused : {"5", "0", "1500", "непрерывно!"}) {
+      type(QString::fromUtf8(refused));
+      Child<QPushButton>(dialog, "OK")->click();
+      EXPECT_TRUE(dialog.isVisible()) << refused;
+      EXPECT_TRUE(fault->isVisible()) << refused;
+      EXPECT_EQ(fault->text(), kBadPollPeriodText) << refused;
+    }
+    EXPECT_FALSE(QFile::exists(config.IniPath())) << "nothing saved";
+
+    type("20");
+    Child<QPushButton>(dialog, "OK")->click();
+    EXPECT_FALSE(dialog.isVisible());
+  }
+  EXPECT_EQ(config.PollPeriod(), 20ms);
+  EXPECT_TRUE(FileContents(config.IniPath()).contains("\nPollPeriodMs=20\n"))
+      << FileContents(config.IniPath()).toStdString();
+
+  // Opened again it shows the period saved, continuous polling by its word, and a period not
+  // in the list as it is; the list offers what it always does.
+  for (const auto& [ms, shown] : {std::pair{20, "20 мс"}, std::pair{0, "непрерывно"},
+                                  std::pair{30, "30 мс"}}) {
+    config.SetPollPeriod(std::chrono::milliseconds(ms));
+    SetComDialog dialog(port, config, view, engine);
+    auto* period = Child<QComboBox>(dialog, "cmb_poll_period");
+    EXPECT_EQ(period->currentText(), QString::fromUtf8(shown)) << ms;
+    EXPECT_EQ(period->count(), 8) << ms;
+    dialog.reject();
+  }
+}
+
 // What the dialog works on in the tool, with the real serial layer: COM`number` open in
 // "9600,n,8,2" and saved as the port in use.
 struct RealPortInUse {

@@ -1,9 +1,8 @@
 #pragma once
 // The tool's configuration (module Module2): the serial port in use and its mode string, or the
 // network link in its place, the response timeout and the poll period, kept in "тп.ini" together
-// with the slave
-// address (beside the program, or in the user's folder when
-// the program's folder is not writable).
+// with the slave address (beside the program, or in the user's folder when the program's folder
+// is not writable).
 #include <chrono>
 #include <cstdint>
 #include <optional>

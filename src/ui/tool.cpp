@@ -338,7 +338,7 @@ void Tool::OnTimer1() {
 void Tool::OnArrival() {
   if (!engine_.Continuous() || !Timer1_.isActive() || ticking_) return;
   Timer1_Tick();
-  ArmWake();
+  if (engine_.Continuous()) ArmWake();  // the tick may have brought a period of its own
 }
 
 // The single shot at the moment the exchange names, a tick from now at the latest.

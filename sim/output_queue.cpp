@@ -23,7 +23,9 @@ bool OutputQueue::Schedule(std::int64_t dueUs, Bytes bytes) {
 
 std::int64_t OutputQueue::ByteDue(const Run& run, std::size_t index) const {
   if (charUs_ <= 0) return run.dueUs;
-  return run.dueUs + static_cast<std::int64_t>(std::llround(charUs_ * static_cast<double>(index + 1)));
+  const std::int64_t passed =
+      run.dueUs + static_cast<std::int64_t>(std::llround(charUs_ * static_cast<double>(index + 1)));
+  return (passed + kHandOverUs - 1) / kHandOverUs * kHandOverUs;
 }
 
 std::optional<std::int64_t> OutputQueue::NextDue() const {

@@ -3,7 +3,9 @@
 // go out in the order they were scheduled: a run never overtakes an earlier one, even when it
 // is due sooner (an answer behind a delayed tail waits for the tail). With a character time
 // (--line-timing) each byte goes out when its character would have passed on a real line, one
-// after the other, as a controller's UART sends them.
+// after the other, as a controller's UART sends them, and reaches the master's computer as its
+// adapter hands bytes on: what has come in, once a millisecond (a USB adapter's frame; a UART's
+// receive FIFO holds a few characters, about as long at the usual speeds).
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -17,6 +19,8 @@ class OutputQueue {
  public:
   // Beyond this much unsent output (nobody reads the line) new runs are dropped.
   static constexpr std::size_t kLimit = 64 * 1024;
+  // With a character time, bytes are handed on at whole multiples of this.
+  static constexpr std::int64_t kHandOverUs = 1000;
 
   // `charUs` 0: a run goes out whole at its moment.
   explicit OutputQueue(double charUs = 0) : charUs_(charUs) {}

@@ -79,5 +79,24 @@ TEST(OutputQueue, PacesBytesAtTheCharacterTime) {
   ::close(pipe[1]);
 }
 
+// A fast line's characters reach the master as its adapter hands them on, once a millisecond:
+// what has passed by then, together.
+TEST(OutputQueue, HandsFastCharactersOnOnceAMillisecond) {
+  int pipe[2];
+  ASSERT_EQ(::pipe2(pipe, O_NONBLOCK), 0);
+  OutputQueue queue(95.0);  // 115200 baud, 11 bits
+  ASSERT_TRUE(queue.Schedule(10'000, Bytes(20, 7)));
+  EXPECT_EQ(queue.NextDue(), 11'000);
+  ASSERT_TRUE(queue.Flush(pipe[1], 10'999));
+  EXPECT_TRUE(Drain(pipe[0]).empty());
+  ASSERT_TRUE(queue.Flush(pipe[1], 11'000));
+  EXPECT_EQ(Drain(pipe[0]).size(), 10u) << "the characters that passed by 10.95 ms";
+  EXPECT_EQ(queue.NextDue(), 12'000);
+  ASSERT_TRUE(queue.Flush(pipe[1], 12'000));
+  EXPECT_EQ(Drain(pipe[0]).size(), 10u);
+  ::close(pipe[0]);
+  ::close(pipe[1]);
+}
+
 }  // namespace
 }  // namespace torvex::sim

@@ -156,13 +156,14 @@ TEST_F(FastPoll, ThePeriodChangesWhilePolling) {
   EXPECT_FALSE(tool->Timer1().isSingleShot());
   EXPECT_EQ(tool->Timer1().interval(), 50);
   EXPECT_LE(RequestsWithin(1000ms), 21u);
-  EXPECT_FALSE(tool->Paced().Paced());
+  EXPECT_TRUE(tool->Paced().Paced()) << "faster than the window refreshes";
 
   tool->Config().SetPollPeriod(ModbusEngine::kTick);
   RequestsWithin(200ms);
   EXPECT_EQ(tool->Timer1().interval(), 100);
   EXPECT_LE(RequestsWithin(1000ms), 11u);
   EXPECT_TRUE(tool->Timer1().isActive());
+  EXPECT_FALSE(tool->Paced().Paced());
   EXPECT_EQ(Resends(Requests()), 0);
   EXPECT_EQ(tool->Engine().ExchangeErrors(), 1) << "the first tick's, before anything was sent";
 }

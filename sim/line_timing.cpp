@@ -52,13 +52,14 @@ std::int64_t GatewayLine::Crossing(std::size_t bytes) const {
 }
 
 std::int64_t GatewayLine::Request(std::size_t bytes, std::int64_t nowUs) {
-  freeUs_ = std::max(nowUs, freeUs_) + Crossing(bytes);
+  freeUs_ = std::max(nowUs, freeUs_) + Crossing(bytes) + gapUs_;
   return freeUs_;
 }
 
 std::int64_t GatewayLine::Answer(std::size_t bytes, std::int64_t startUs) {
-  freeUs_ = std::max(startUs, freeUs_) + Crossing(bytes);
-  return freeUs_;
+  const std::int64_t endUs = std::max(startUs, freeUs_) + Crossing(bytes);
+  freeUs_ = endUs + gapUs_;
+  return endUs;
 }
 
 void HalfDuplexPair::Answer(std::int64_t fromUs, std::int64_t toUs) {

@@ -48,25 +48,26 @@ class InboundPacer {
 // The serial line behind a Modbus TCP gateway, at the speed of its mode: a request crosses it
 // as its RTU frame, the controller answers, and the gateway sends the answer on once all of it
 // has crossed back. The line carries one exchange at a time, so a request that comes while
-// the line is busy waits for it.
+// the line is busy waits for it; frames on it are `gapUs` of silence apart.
 class GatewayLine {
  public:
-  explicit GatewayLine(double charUs) : charUs_(charUs) {}
+  explicit GatewayLine(double charUs, std::int64_t gapUs = 0) : charUs_(charUs), gapUs_(gapUs) {}
 
   // A request whose RTU frame has `bytes` bytes reached the gateway at `nowUs`; returns when
-  // the controller has heard all of it.
+  // the controller has heard all of it (and the silence that ends it).
   std::int64_t Request(std::size_t bytes, std::int64_t nowUs);
   // The controller starts an answer of `bytes` bytes at `startUs`; returns when the gateway has
   // all of it.
   std::int64_t Answer(std::size_t bytes, std::int64_t startUs);
-  // When the line is quiet again after what it has been given.
+  // When the line may carry the next frame after what it has been given.
   std::int64_t FreeUs() const { return freeUs_; }
 
  private:
   std::int64_t Crossing(std::size_t bytes) const;
 
   double charUs_;
-  std::int64_t freeUs_ = 0;  // when the line is quiet again
+  std::int64_t gapUs_;
+  std::int64_t freeUs_ = 0;  // when the line may carry the next frame
 };
 
 // Counts the master's characters that overlap the controller's answers on the pair.

@@ -8,8 +8,9 @@ constexpr std::int64_t kLineBacklogUs = 2'000'000;
 
 }  // namespace
 
-MbapConversation::MbapConversation(Responder& responder, Observer& observer, double lineCharUs)
-    : Conversation(responder, observer, 0, nullptr), lineTiming_(lineCharUs > 0), line_(lineCharUs) {}
+MbapConversation::MbapConversation(Responder& responder, Observer& observer, double lineCharUs,
+                                   std::int64_t lineGapUs)
+    : Conversation(responder, observer, 0, nullptr), lineTiming_(lineCharUs > 0), line_(lineCharUs, lineGapUs) {}
 
 std::optional<std::string> MbapConversation::Receive(std::span<const std::uint8_t> bytes,
                                                      std::int64_t nowUs) {

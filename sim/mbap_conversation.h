@@ -12,7 +12,8 @@ class MbapConversation : public Conversation {
  public:
   // `lineCharUs` > 0: a line of that character time stands behind the gateway
   // (--line-timing), and each answer waits for the exchange to have crossed it.
-  MbapConversation(Responder& responder, Observer& observer, double lineCharUs);
+  MbapConversation(Responder& responder, Observer& observer, double lineCharUs,
+                   std::int64_t lineGapUs = 0);
 
   std::optional<std::string> Receive(std::span<const std::uint8_t> bytes, std::int64_t nowUs) override;
   void Advance(std::int64_t) override {}

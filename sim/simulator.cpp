@@ -119,7 +119,10 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
   if (listener) {
     const double lineCharUs = o.lineTiming ? CharacterMicros(o.mode) : 0;
     status = ServeTcp(*listener, [&]() -> std::unique_ptr<Conversation> {
-      if (o.modbusTcp) return std::make_unique<MbapConversation>(responder, console, lineCharUs);
+      if (o.modbusTcp) {
+        return std::make_unique<MbapConversation>(responder, console, lineCharUs,
+                                                  o.lineTiming ? FrameGapMicros(o.mode) : 0);
+      }
       return std::make_unique<RtuConversation>(responder, console, o.mode, o.lineTiming,
                                                RtuFramer::Carrier::kStream, timedPair);
     }, stop, console);

@@ -53,6 +53,11 @@ TEST(LineTiming, TheLineBehindAGatewayCarriesOneExchangeAtATime) {
   EXPECT_EQ(line.Answer(25, 13'000 + 2'000), 40'000) << "2 ms to answer, 25 characters back";
   EXPECT_EQ(line.Request(8, 20'000), 48'000) << "came while the line was busy: waits";
   EXPECT_EQ(line.Request(8, 100'000), 108'000) << "an unanswered request frees the line";
+
+  GatewayLine gapped(1000.0, 3'500);  // frames 3.5 characters of silence apart
+  EXPECT_EQ(gapped.Request(8, 5'000), 16'500) << "heard once the silence has ended it";
+  EXPECT_EQ(gapped.Answer(25, 16'500), 41'500);
+  EXPECT_EQ(gapped.Request(8, 42'000), 56'500) << "starts only after the silence behind the answer";
 }
 
 }  // namespace

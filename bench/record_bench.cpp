@@ -109,16 +109,17 @@ void BM_RecordRow(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordRow)->ArgName("status")->Arg(1)->Arg(0);
 
-// A day at the background poll's rate: a status and a converter answer every 0.4 s, each
-// made into a sample and kept. Reports the memory the history then holds.
-std::unique_ptr<record::History> Day(const ChannelTypes& types) {
+// A day at the background poll's rate: a status and a converter answer every 0.4 s (or every
+// `pollMs`), each made into a sample and kept. Reports the memory the history then holds.
+std::unique_ptr<record::History> Day(const ChannelTypes& types, std::int64_t pollMs = kPollMs) {
   const auto status = Answers(reg::kStatusBlock);
   const auto converter = Answers(reg::kAdcBlock);
   auto history = std::make_unique<record::History>();
-  for (std::size_t i = 0; i < record::kDayOfSamples; ++i) {
-    const std::int64_t t = kStart + static_cast<std::int64_t>(i) * kPollMs;
+  const auto answers = static_cast<std::size_t>(24 * 3600 * 1000 / pollMs);
+  for (std::size_t i = 0; i < answers; ++i) {
+    const std::int64_t t = kStart + static_cast<std::int64_t>(i) * pollMs;
     history->Add(*record::SampleFromAnswer(converter[i % kAnswerKinds].Get(), types, t));
-    history->Add(*record::SampleFromAnswer(status[i % kAnswerKinds].Get(), types, t + 200));
+    history->Add(*record::SampleFromAnswer(status[i % kAnswerKinds].Get(), types, t + pollMs / 2));
   }
   return history;
 }
@@ -133,6 +134,21 @@ void BM_SimulatedDayInHistory(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SimulatedDayInHistory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same day polled continuously at 115200 baud: each block every 53 ms. Every sample of the
+// last minutes is kept and the older ones thinned, within the same memory.
+void BM_SimulatedFastDayInHistory(benchmark::State& state) {
+  const ChannelTypes types = BenchTypes();
+  for (auto _ : state) {
+    const long before = ResidentKb();
+    auto history = Day(types, 53);
+    state.counters["MB"] = static_cast<double>(ResidentKb() - before) / 1024.0;
+    state.counters["samples"] = static_cast<double>(history->Size());
+    state.counters["hours"] =
+        static_cast<double>(history->LastTime() - history->FirstTime()) / 3'600'000.0;
+  }
+}
+BENCHMARK(BM_SimulatedFastDayInHistory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // What the trends window asks at each refresh: 16 AIN1 sensor values over a span of the day,
 // thinned to 2 points per pixel of a 1000-pixel plot. range(0): the span in minutes (0 all).

@@ -237,9 +237,11 @@ Line:
   --line-timing      be a real line of that mode: the tool's bytes arrive and the
                      answers leave one character time apart (11 bits a byte at 8N2,
                      10 at 8N1: 185 bytes take 212 ms at 9600 baud), and the line is
-                     one half-duplex pair. Without it the pseudo-terminal passes bytes
-                     at once whatever the mode. The summary then counts the tool's
-                     bytes that were on the pair while an answer was on it
+                     one half-duplex pair. An answer starts 3.5 characters after its
+                     request, and reaches the tool as an adapter hands bytes on: what
+                     has passed, once a millisecond. Without it the pseudo-terminal
+                     passes bytes at once whatever the mode. The summary then counts
+                     the tool's bytes that were on the pair while an answer was on it
   --strict-mode      answer only a tool whose line mode is --mode, as a UART set to
                      another speed or framing hears only garbage: a frame sent in
                      another mode goes unanswered and counts as ignored (--trace says

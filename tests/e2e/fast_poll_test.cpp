@@ -97,9 +97,22 @@ TEST_F(FastPoll, TheWireKeepsThePaceOfThePeriodWithoutTalkingOverAnswers) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.period.count());
     Start(c.period);
+    const auto blockReads = [&] {
+      std::size_t reads = 0;
+      for (const auto& r : Requests()) reads += r.frame == kAdcRead || r.frame == kStatusRead;
+      return reads;
+    };
+    const std::size_t readsBefore = blockReads();
+    const std::size_t samplesBefore = tool->Recording().History().Size();
     const std::size_t requests = RequestsWithin(2000ms);
     EXPECT_GE(requests, c.atLeast);
     EXPECT_LE(requests, c.atMost);
+    // Every answer reaches the trends' history, however fast they come (within the one on its way
+    // at either end).
+    const std::size_t reads = blockReads() - readsBefore;
+    const std::size_t samples = tool->Recording().History().Size() - samplesBefore;
+    EXPECT_LE(samples, reads + 1);
+    EXPECT_GE(samples + 1, reads);
     const auto all = Requests();
     EXPECT_EQ(Resends(all), 0);
     for (const auto& r : all) EXPECT_EQ(r.verdict, "answered");

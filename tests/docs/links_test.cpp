@@ -21,9 +21,9 @@ QStringList Documents() {
   return paths;
 }
 
-// The document's lines outside fenced code, with inline code spans blanked out: a link shown as
-// code is an example, not a link.
-QStringList ProseLines(const QString& path) {
+// The document's lines outside fenced code; with `blankCode`, inline code spans blanked out (a
+// link shown as code is an example, not a link).
+QStringList ProseLines(const QString& path, bool blankCode = true) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return {};
   static const QRegularExpression kCodeSpan(QStringLiteral("`[^`]*`"));
@@ -35,7 +35,11 @@ QStringList ProseLines(const QString& path) {
       lines << QString();
       continue;
     }
-    lines << (fenced ? QString() : QString(line).replace(kCodeSpan, QStringLiteral("``")));
+    if (fenced) {
+      lines << QString();
+    } else {
+      lines << (blankCode ? QString(line).replace(kCodeSpan, QStringLiteral("``")) : line);
+    }
   }
   return lines;
 }
@@ -47,7 +51,7 @@ QSet<QString> Anchors(const QString& path) {
   static const QRegularExpression kDropped(QStringLiteral("[^\\p{L}\\p{N} _-]"));
   QSet<QString> anchors;
   QHash<QString, int> seen;
-  for (const QString& line : ProseLines(path)) {
+  for (const QString& line : ProseLines(path, false)) {
     const auto heading = kHeading.match(line);
     if (!heading.hasMatch()) continue;
     QString anchor = heading.captured(1).toLower().remove(kDropped).replace(' ', '-');

@@ -9,7 +9,7 @@ FUZZ_SMOKE_SECONDS ?= 5
 ASAN_BUILD         ?= build-asan
 FUZZ_TARGETS := $(notdir $(wildcard tests/fuzz/corpus/fuzz_*))
 
-.PHONY: all deps configure build test package bench demo screenshot clean fuzz-build fuzz test-asan
+.PHONY: all deps configure build test package manual bench demo screenshot clean fuzz-build fuzz test-asan
 
 all: build
 
@@ -30,6 +30,11 @@ build: configure
 test: build package fuzz-build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The operator's manual: $(BUILD)/packaging/torvex-tp-manual-ru.pdf.
+manual: configure
+	@cmake --build $(BUILD) --target manual
+	@echo "manual: $(BUILD)/packaging/torvex-tp-manual-ru.pdf"
 
 # The Debian package: $(BUILD)/torvex-tp_<version>_<architecture>.deb.
 package: build

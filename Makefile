@@ -66,13 +66,17 @@ demo: build
 	@scripts/demo $(BUILD)
 
 # The README's pictures: the running window, the exchange monitor beside it on a line with
-# now and then a silence, a spoiled answer and a refused request, and the trends window.
+# now and then a silence, a spoiled answer and a refused request, and the trends window; and
+# the manual's pictures of the settings dialog, two menus and a finished checkout.
 screenshot: build
 	@DEMO_HEADLESS=1 scripts/demo $(BUILD) docs/screenshot.png
 	@DEMO_HEADLESS=1 DEMO_SCREEN=2200x800 DEMO_TOOL_OPTIONS=--monitor \
 	  DEMO_SIM_OPTIONS="--silent-every 13 --corrupt-every 17 --exception 101:3" \
 	  scripts/demo $(BUILD) docs/monitor.png
 	@DEMO_HEADLESS=1 DEMO_TRENDS=1 DEMO_SECONDS=45 scripts/demo $(BUILD) docs/trends.png
+	@cmake --build $(BUILD) --target manual_pictures
+	@mkdir -p docs/manual/img
+	@TORVEX_PICTURES=$(CURDIR)/docs/manual/img QT_QPA_PLATFORM=offscreen $(BUILD)/tests/manual_pictures
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done

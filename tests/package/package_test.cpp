@@ -103,16 +103,17 @@ TEST(Package, HoldsBothProgramsAndTheirDesktopFilesUnderUsr) {
       {"./usr/share/doc/torvex-tp/copyright", data},
       {"./usr/share/doc/torvex-tp/changelog.gz", data},
       {"./usr/share/doc/torvex-tp/examples/standard-bench.plan", data},
+      {"./usr/share/doc/torvex-tp/torvex-tp-manual-ru.pdf", data},
   };
   for (int size : {16, 24, 32, 48, 64, 128, 256}) {
     expected[QStringLiteral("./usr/share/icons/hicolor/%1x%1/apps/torvex-tp.png").arg(size)] = data;
   }
-  // The README's pictures, where its links look for them.
-  const QString readme = QString::fromUtf8(
-      test::ReadFile(QStringLiteral(TORVEX_SOURCE_DIR "/README.md")));
-  static const QRegularExpression picture(QStringLiteral(R"(\]\((docs/[^)]+\.png)\))"));
-  for (auto it = picture.globalMatch(readme); it.hasNext();) {
-    expected[QStringLiteral("./usr/share/doc/torvex-tp/") + it.next().captured(1)] = data;
+  // The pictures of the README and the manual, where their links look for them.
+  const QDir docs(QStringLiteral(TORVEX_SOURCE_DIR "/docs"));
+  for (QDirIterator it(docs.path(), {"*.png"}, QDir::Files, QDirIterator::Subdirectories);
+       it.hasNext();) {
+    expected[QStringLiteral("./usr/share/doc/torvex-tp/docs/") + docs.relativeFilePath(it.next())] =
+        data;
   }
   EXPECT_TRUE(expected.contains("./usr/share/doc/torvex-tp/docs/screenshot.png"));
   EXPECT_EQ(files, expected);

@@ -18,11 +18,16 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 #include <QUrl>
 
 namespace {
 
 constexpr int kDotsPerInch = 300;
+// A printing device takes a picture's pixels 72 to the inch; a screen shows them 96 to the inch.
+constexpr double kPrintedPictureDpi = 72;
+constexpr double kScreenDpi = 96;
 
 QString ReadText(const QString& path) {
   QFile file(path);
@@ -39,8 +44,8 @@ QStringList Chapters(const QString& contents) {
   return chapters;
 }
 
-// Each picture at its own size, or the page's width when it is wider: it keeps all its pixels,
-// drawn closer together. (Giving the picture's format a size instead loses the text after it
+// Each picture at the size it has on the screen, or the page's width when it is wider: it keeps
+// all its pixels, drawn closer together. (Giving the picture's format a size instead loses the text after it
 // from the layout.)
 void FitPictures(QTextDocument& document, const QString& dir, double width) {
   QStringList names;
@@ -53,8 +58,24 @@ void FitPictures(QTextDocument& document, const QString& dir, double width) {
   for (const QString& name : names) {
     QImage image(QFileInfo(dir + '/' + name).absoluteFilePath());
     if (image.isNull()) continue;
-    image.setDevicePixelRatio(std::max(1.0, image.width() / width));
-    document.addResource(QTextDocument::ImageResource, QUrl(name), image);
+    image.setDevicePixelRatio(std::max(kScreenDpi / kPrintedPictureDpi, image.width() / width));
+    // Looked up by its address as the document resolves it.
+    document.addResource(QTextDocument::ImageResource, document.baseUrl().resolved(QUrl(name)),
+                         image);
+  }
+}
+
+// Tables across the page, their borders single lines.
+void WidenTables(QTextDocument& document) {
+  for (QTextFrame* frame : document.rootFrame()->childFrames()) {
+    auto* table = qobject_cast<QTextTable*>(frame);
+    if (!table) continue;
+    QTextTableFormat format = table->format();
+    format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+    format.setCellSpacing(0);
+    format.setCellPadding(3);
+    format.setBorderCollapse(true);
+    table->setFormat(format);
   }
 }
 
@@ -101,10 +122,11 @@ int main(int argc, char** argv) {
     document.setBaseUrl(QUrl::fromLocalFile(dir + '/'));
     document.setDefaultFont(QFont(QStringLiteral("DejaVu Serif"), 10));
     document.setMarkdown(part, QTextDocument::MarkdownDialectGitHub);
+    WidenTables(document);
+    // Before the layout, which loads the pictures it has not been given.
+    FitPictures(document, dir, page.width() * kPrintedPictureDpi / kDotsPerInch);
     document.documentLayout()->setPaintDevice(&pdf);
     document.setPageSize(page);
-    // Pictures were taken at the screen's 96 dots an inch.
-    FitPictures(document, dir, page.width() * 96.0 / kDotsPerInch);
     if (number == 0) {
       pdf.setTitle(document.begin().text());
       if (!painter.begin(&pdf)) return 1;

@@ -27,7 +27,6 @@
 namespace torvex {
 namespace {
 
-constexpr int kTickMs = 100;
 constexpr int kMeasuringView = 1;
 // The exchange monitor is still readable down to this size.
 constexpr int kMonitorMinWidth = 560;
@@ -71,7 +70,7 @@ Tool::Tool(const QString& settingsDir, SerialPort& port, Prompter& prompter)
       params_(engine_, window_),
       recordingMenu_(window_, recording_, exchange_.Presenter()),
       paramFiles_(window_, params_, engine_, exchange_.Presenter()) {
-  Timer1_.setInterval(kTickMs);
+  Timer1_.setInterval(ModbusEngine::kTick);
   refreshTimer_.setInterval(kWindowRefresh);
   engine_.SetObserver(&trace_);
   engine_.SetDecoder([this](const RxAnswer& answer) {

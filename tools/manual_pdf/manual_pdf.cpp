@@ -4,7 +4,6 @@
 //   manual-pdf OUT.pdf MANUAL_DIR
 #include <algorithm>
 #include <cstdio>
-#include <utility>
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +15,6 @@
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QTextBlock>
-#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextTable>

@@ -222,13 +222,19 @@ void SearchWindow::OnFinished(const search::SearchEnd& end) {
 }
 
 void SearchWindow::ShowRunning(bool running) {
+  for (QWidget* option : std::initializer_list<QWidget*>{allPorts_, searchAll_, firstAddress_,
+                                                         lastAddress_, allowance_}) {
+    option->setEnabled(!running);
+  }
+  for (QCheckBox* box : speeds_) box->setEnabled(!running);
+  for (QCheckBox* box : framings_) box->setEnabled(!running);
   start_->setEnabled(!running);
   stop_->setEnabled(running);
   apply_->setEnabled(!running && list_->currentRow() >= 0);
 }
 
+// The search ends with its probe on the line; the window closes once the exchange is back.
 void SearchWindow::closeEvent(QCloseEvent* event) {
-  // The search ends with its probe on the line; the window closes once the exchange is back.
   if (Searching()) {
     search_.Stop();
     connect(&search_, &search::ControllerSearch::Finished, this, &QWidget::close,
@@ -237,6 +243,17 @@ void SearchWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   QDialog::closeEvent(event);
+}
+
+void SearchWindow::done(int result) {
+  if (Searching()) {
+    search_.Stop();
+    connect(
+        &search_, &search::ControllerSearch::Finished, this, [this, result] { done(result); },
+        Qt::SingleShotConnection);
+    return;
+  }
+  QDialog::done(result);
 }
 
 }  // namespace torvex

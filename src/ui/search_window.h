@@ -2,7 +2,9 @@
 // The window "Поиск контроллера": which ports, speeds, framings and addresses to search, the
 // reply allowance, "Искать все"; a progress bar with the probe on the line and the time left;
 // each find in a list as it comes; "Стоп", and "Применить" for the chosen find. While a search
-// runs the port is the search's: the exchange steps aside and comes back when it ends.
+// runs the port is the search's: the exchange steps aside and comes back when it ends, also when
+// the window is closed in the middle of it, however it is closed; the options it runs with
+// cannot be changed until then.
 #include <functional>
 #include <vector>
 
@@ -52,6 +54,8 @@ class SearchWindow : public QDialog {
   void StartSearch();
   void StopSearch() { search_.Stop(); }
   bool Searching() const { return search_.Running(); }
+  // Closing by Escape, or by any other way than the close box, ends the search first too.
+  void done(int result) override;
   // The finds listed so far.
   const std::vector<search::SearchFind>& Finds() const { return finds_; }
 

@@ -3,6 +3,9 @@
 // port, mode and address, and what the operator queued before is carried out.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -10,6 +13,8 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QPointer>
+#include <QProgressBar>
 #include <QSpinBox>
 
 #include "platform/qt_serial_port.h"
@@ -88,6 +93,46 @@ TEST(SearchWindowOnSim, FindsTheControllerAndApplyPutsTheToolOnIt) {
   }));
   settings->reject();
   QLocale::setDefault(QLocale::c());
+}
+
+// However the window closes while a search runs, the search ends and polling comes back; while
+// it runs, none of its options can be changed, as the search goes on with those it started with.
+TEST(SearchWindowOnSim, ClosingTheWindowStopsTheSearchAndPollingResumes) {
+  const std::pair<const char*, std::function<void(SearchWindow&)>> closings[] = {
+      {"Escape", [](SearchWindow& w) { QTest::keyClick(&w, Qt::Key_Escape); }},
+      {"the close box", [](SearchWindow& w) { w.close(); }},
+  };
+  for (const auto& [name, closeIt] : closings) {
+    SCOPED_TRACE(name);
+    test::ProgramDir dir;
+    dir.BindOthersToNowhere();
+    ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
+                                "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n"));
+    test::SimRunner sim(dir.LinkPath(1));
+    test::FakePrompter prompter;
+    QtSerialPort port(dir.Path());
+    Tool tool(dir.Path(), port, prompter);
+    ASSERT_TRUE(tool.FormLoad());
+    const auto status = [&] { return tool.Window().Text({Control::lbl_sys_mes}); };
+    ASSERT_TRUE(WaitFor([&] { return status() == kStatusLinkUp; }));
+
+    QPointer<SearchWindow> search = &tool.ShowSearch();
+    search->findChild<QCheckBox*>("chk_search_all")->setChecked(true);  // minutes of probes
+    search->findChild<QPushButton*>("cmd_start")->click();
+    ASSERT_TRUE(search->Searching());
+    for (QWidget* option : search->findChildren<QWidget*>()) {
+      if (option->objectName().startsWith("chk_") || option->objectName().startsWith("spn_")) {
+        EXPECT_FALSE(option->isEnabled()) << option->objectName().toStdString();
+      }
+    }
+    ASSERT_TRUE(WaitFor([&] { return search->findChild<QProgressBar*>("prg_search")->value() > 3; }))
+        << "the search is on the line";
+
+    closeIt(*search);
+    EXPECT_TRUE(WaitFor([&] { return !search || !search->isVisible(); })) << "the window closes";
+    EXPECT_TRUE(WaitFor([&] { return status() == kStatusLinkUp; })) << status().toStdString();
+    EXPECT_TRUE(tool.Timer1().isActive());
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "config/configuration.h"
+#include "search/probe.h"
 
 namespace torvex {
 
@@ -75,8 +76,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                      "of --connect), the usual settings first. Prints each find as it comes, one "
                      "line of TAB-separated fields: the link, the mode, the address, the software "
                      "version, the protocol version (- for a device that is not a TORVEX-CPU); "
-                     "progress goes to standard error. Exit status 0 when a TORVEX-CPU was found, "
-                     "1 when none, 2 when no port could be opened."));
+                     "progress, and at the end one line with what was found or why nothing could "
+                     "be searched, go to standard error. Exit status 0 when a TORVEX-CPU was found, "
+                     "1 when none, 2 when no port could be opened or the network link was lost."));
   const QCommandLineOption scanAll(QStringLiteral("scan-all"),
                                    QStringLiteral("With --scan, go on after the first TORVEX-CPU "
                                                   "(a line with several controllers)."));
@@ -90,10 +92,19 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("With --scan, search the addresses FIRST-LAST (by default 1-127, and over "
                      "Modbus TCP the unit identifiers 1-247 and 255)."),
       QStringLiteral("FIRST-LAST"));
+  const QCommandLineOption scanWait(
+      QStringLiteral("scan-wait"),
+      QStringLiteral("With --scan, wait MS milliseconds (10-5000) for each answer beyond the time "
+                     "its bytes take on the line, as the search window's extra wait: 50 by "
+                     "default, and 1000 over Modbus TCP, where a gateway answers only once its "
+                     "own serial timeout is over. Raise it for a slow controller or a gateway "
+                     "with a longer timeout."),
+      QStringLiteral("MS"));
   parser.addOption(scan);
   parser.addOption(scanAll);
   parser.addOption(scanPorts);
   parser.addOption(scanAddresses);
+  parser.addOption(scanWait);
   const QCommandLineOption readParams(
       QStringLiteral("read-params"),
       QStringLiteral("Without a window: read the controller's 49 parameters and save them in "
@@ -203,9 +214,21 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       result.scanLastAddress = last;
     }
   }
-  if ((result.scanAll || parser.isSet(scanPorts) || parser.isSet(scanAddresses)) && !result.scan &&
-      result.error.isEmpty()) {
-    result.error = QStringLiteral("--scan-all, --scan-ports and --scan-addresses go with --scan");
+  if (parser.isSet(scanWait)) {
+    bool ok = false;
+    const int ms = parser.value(scanWait).trimmed().toInt(&ok);
+    if (!ok || ms < search::kMinReplyAllowance.count() || ms > search::kMaxReplyAllowance.count()) {
+      result.error = QStringLiteral("--scan-wait: ") + parser.value(scanWait) +
+                     QStringLiteral(" is no wait of 10-5000 ms");
+    } else {
+      result.scanWaitMs = ms;
+    }
+  }
+  if ((result.scanAll || parser.isSet(scanPorts) || parser.isSet(scanAddresses) ||
+       parser.isSet(scanWait)) &&
+      !result.scan && result.error.isEmpty()) {
+    result.error =
+        QStringLiteral("--scan-all, --scan-ports, --scan-addresses and --scan-wait go with --scan");
   }
   int paramTasks = 0;
   for (const auto& [option, task] : {std::pair{&readParams, ParamTask::kRead},

@@ -40,6 +40,9 @@ struct CommandLine {
   // --scan-addresses FIRST-LAST: the addresses searched; 0 0: the link's usual range.
   int scanFirstAddress = 0;
   int scanLastAddress = 0;
+  // --scan-wait MS: how much longer than the line's time an answer is waited for; nothing: the
+  // link's usual allowance.
+  std::optional<int> scanWaitMs;
   ParamTask paramTask = ParamTask::kNone;
   QString paramFile;
   int address = 7;  // --address N: the slave address of the parameter commands and the checkout

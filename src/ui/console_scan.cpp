@@ -1,12 +1,17 @@
 #include "ui/console_scan.h"
 
+#include <memory>
+
 #include <QEventLoop>
 
 #include "config/configuration.h"
+#include "monitor/exchange_log.h"
+#include "monitor/exchange_trace.h"
 #include "platform/qt_serial_port.h"
 #include "platform/tcp_link.h"
 #include "search/controller_search.h"
 #include "ui/no_window.h"
+#include "ui/search_texts.h"
 
 namespace torvex {
 
@@ -25,10 +30,26 @@ int RunConsoleScan(const ConsoleScan& scan, std::FILE* out, std::FILE* err) {
   config.LoadConfig();
   const LinkChoice link = config.Link();
 
+  // The probes in the exchange log, as the window's exchange is.
+  ExchangeTrace trace;
+  std::unique_ptr<ExchangeLogFile> log;
+  if (!scan.exchangeLog.isEmpty()) {
+    log = std::make_unique<ExchangeLogFile>(scan.exchangeLog);
+    log->SetStateHandler([&](const Result& writing) {
+      if (!writing) {
+        std::fprintf(err, "torvex-tp: the exchange log %s cannot be written: %s\n",
+                     qUtf8Printable(scan.exchangeLog), qUtf8Printable(writing.Why()));
+      }
+    });
+    log->Open();
+    trace.SetLog(log.get());
+  }
+
   search::SearchSpace space;
   space.configuredMode = config.PortSettings();
   for (const int speed : search::kSpeeds) space.speeds.push_back(speed);
   for (const QString& framing : search::kFramings) space.framings.push_back(framing);
+  std::chrono::milliseconds allowance = search::kDefaultReplyAllowance;
   TcpLink network;
   if (link.OnNetwork()) {
     network.Connect(link.Target());
@@ -42,6 +63,7 @@ int RunConsoleScan(const ConsoleScan& scan, std::FILE* out, std::FILE* err) {
     if (link.kind == LinkKind::kModbusTcp) {
       space.lastAddress = 247;
       space.gatewayUnit = true;
+      allowance = search::kDefaultGatewayAllowance;
     }
   } else {
     space.ports = scan.ports.empty() ? std::vector<int>{config.PortNumber()} : scan.ports;
@@ -51,11 +73,15 @@ int RunConsoleScan(const ConsoleScan& scan, std::FILE* out, std::FILE* err) {
     space.lastAddress = scan.lastAddress;
     space.gatewayUnit = false;
   }
+  if (scan.waitMs) allowance = std::chrono::milliseconds(*scan.waitMs);
 
   QtSerialPort port(scan.settingsDir);
-  search::ControllerSearch search(port, &network);
+  search::ControllerSearch search(port, &network, &trace);
+  network.SetArrivalHandler([&search] { search.OnArrival(); });
   QEventLoop loop;
   search::SearchEnd end;
+  int finds = 0;
+  int torvexFinds = 0;
   auto lastProgress = std::chrono::steady_clock::time_point{};
   QObject::connect(&search, &search::ControllerSearch::Trying, &loop,
                    [&](const search::Probe& probe, int done, int total,
@@ -71,6 +97,8 @@ int RunConsoleScan(const ConsoleScan& scan, std::FILE* out, std::FILE* err) {
   QObject::connect(&search, &search::ControllerSearch::Found, &loop,
                    [&](const search::SearchFind& find) {
                      const bool torvex = find.find.kind == search::ProbeFind::Kind::kTorvex;
+                     ++finds;
+                     if (torvex) ++torvexFinds;
                      std::fprintf(out, "%s\n",
                                   qUtf8Printable(ScanLine(LinkUrl(link, find.probe.port),
                                                           find.probe.mode, find.probe.address,
@@ -83,13 +111,18 @@ int RunConsoleScan(const ConsoleScan& scan, std::FILE* out, std::FILE* err) {
                      end = finished;
                      loop.quit();
                    });
-  search.Start(space, scan.all);
+  search.Start(space, scan.all, allowance);
   loop.exec();
-  if (!end.portOpened) {
-    std::fprintf(err, "torvex-tp: no port could be opened\n");
-    return kScanNoPort;
-  }
-  return end.foundTorvex ? kScanFound : kScanNothing;
+  network.SetArrivalHandler({});
+
+  const std::optional<NetworkFault> fault = network.Fault();
+  const QString networkFault =
+      fault ? NetworkFaultText(link.Target(), *fault) : QStringLiteral("нет соединения");
+  std::fprintf(err, "torvex-tp: %s\n",
+               qUtf8Printable(ScanSummary(end, finds, torvexFinds, networkFault)));
+  if (end.foundTorvex) return kScanFound;
+  if (!end.portOpened || end.linkLost) return kScanNoPort;
+  return kScanNothing;
 }
 
 }  // namespace torvex

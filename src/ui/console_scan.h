@@ -2,7 +2,8 @@
 // torvex-tp --scan: the search for a controller without a window, for scripts and production
 // lines. Each find goes to standard output as one line of TAB-separated fields (the link, the
 // mode string, the address, the software version, the protocol version, "-" for a device that
-// is not a TORVEX-CPU), progress to standard error.
+// is not a TORVEX-CPU), progress to standard error, and at the end one line there that says what
+// was found, or why the search could not run.
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -20,9 +21,12 @@ struct ConsoleScan {
   bool all = false;                         // --scan-all
   int firstAddress = 0;                     // --scan-addresses; 0: the link's usual range
   int lastAddress = 0;
+  std::optional<int> waitMs;                // --scan-wait; nothing: the link's usual allowance
+  QString exchangeLog;                      // --exchange-log: every frame appended there
 };
 
-// Exit statuses: a TORVEX-CPU was found, none was, no port could be opened.
+// Exit statuses: a TORVEX-CPU was found, none was, no port could be opened (or the network link
+// was lost before one was found).
 inline constexpr int kScanFound = 0;
 inline constexpr int kScanNothing = 1;
 inline constexpr int kScanNoPort = 2;

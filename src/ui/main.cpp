@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     return torvex::RunConsoleScan(
         {settingsFolder(), options.scanPorts, options.connect, options.scanAll,
-         options.scanFirstAddress, options.scanLastAddress});
+         options.scanFirstAddress, options.scanLastAddress, options.scanWaitMs,
+         options.exchangeLog});
   }
 
   QApplication app(argc, argv);

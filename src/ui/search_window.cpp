@@ -29,21 +29,13 @@ QString TimeLeft(std::chrono::milliseconds left) {
 
 }  // namespace
 
-QString FindText(const QString& link, const search::SearchFind& find) {
-  const QString where = link + kDash + find.probe.mode + kDash + QStringLiteral("адрес ") +
-                        QString::number(find.probe.address) + kDash;
-  if (find.find.kind == search::ProbeFind::Kind::kOtherDevice) {
-    return where + QStringLiteral("устройство Modbus (исключение ") +
-           QString::number(find.find.exceptionCode) + u')';
-  }
-  return where + QStringLiteral("TORVEX-CPU, ПО ") +
-         search::VersionText(find.find.softwareVersion) + QStringLiteral(", протокол ") +
-         search::VersionText(find.find.protocolVersion);
-}
-
 SearchWindow::SearchWindow(SerialPort& port, TcpLink& network, const Where& where, Hooks hooks,
-                           QWidget* parent)
-    : QDialog(parent), where_(where), hooks_(std::move(hooks)), search_(port, &network) {
+                           ExchangeObserver* observer, QWidget* parent)
+    : QDialog(parent),
+      where_(where),
+      hooks_(std::move(hooks)),
+      network_(network),
+      search_(port, &network, observer) {
   BuildControls();
   connect(&search_, &search::ControllerSearch::Trying, this, &SearchWindow::OnTrying);
   connect(&search_, &search::ControllerSearch::Found, this, &SearchWindow::OnFound);
@@ -104,8 +96,12 @@ void SearchWindow::BuildControls() {
   range->addWidget(new QLabel(QStringLiteral("Ожидание ответа сверх линии, мс"), this));
   allowance_ = new QSpinBox(this);
   allowance_->setObjectName(QStringLiteral("spn_allowance"));
-  allowance_->setRange(10, 2000);
-  allowance_->setValue(static_cast<int>(search::kDefaultReplyAllowance.count()));
+  allowance_->setRange(static_cast<int>(search::kMinReplyAllowance.count()),
+                       static_cast<int>(search::kMaxReplyAllowance.count()));
+  // Behind a Modbus TCP gateway the answer also waits for the gateway's own serial timeout.
+  const bool gateway = where_.onNetwork && where_.modbusTcp;
+  allowance_->setValue(static_cast<int>(
+      (gateway ? search::kDefaultGatewayAllowance : search::kDefaultReplyAllowance).count()));
   range->addWidget(allowance_);
   range->addStretch();
   column->addLayout(range);
@@ -208,10 +204,18 @@ void SearchWindow::OnFound(const search::SearchFind& find) {
 
 void SearchWindow::OnFinished(const search::SearchEnd& end) {
   ShowRunning(false);
-  if (end.foundTorvex || !finds_.empty()) {
+  if (end.linkLost) {
+    const auto fault = network_.Fault();
+    trying_->setText(QStringLiteral("Поиск прерван: ") +
+                     (fault ? NetworkFaultText(network_.Target(), *fault)
+                            : QStringLiteral("нет соединения")));
+  } else if (end.foundTorvex || !finds_.empty()) {
     trying_->setText(end.stopped ? QStringLiteral("Остановлено") : QStringLiteral("Готово"));
   } else if (!end.portOpened) {
-    trying_->setText(QStringLiteral("Ни один порт не открылся"));
+    // Every port of the machine is tried: those absent are no news.
+    trying_->setText(allPorts_->isChecked()
+                         ? QStringLiteral("Ни один порт не открылся")
+                         : QStringLiteral("Ни один порт не открылся: ") + FailedPortsText(end));
   } else {
     trying_->setText(end.stopped ? QStringLiteral("Остановлено: ничего не найдено")
                                  : QStringLiteral("Ничего не найдено"));

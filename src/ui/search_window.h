@@ -11,6 +11,7 @@
 #include <QDialog>
 
 #include "search/controller_search.h"
+#include "ui/search_texts.h"
 
 class QCheckBox;
 class QLabel;
@@ -22,10 +23,6 @@ class QSpinBox;
 namespace torvex {
 
 class TcpLink;
-
-// A find as the list shows it: "COM3 — 19200,e,8,1 — адрес 12 — TORVEX-CPU, ПО 2.14,
-// протокол 1.05", or "… — устройство Modbus (исключение 2)".
-QString FindText(const QString& link, const search::SearchFind& find);
 
 class SearchWindow : public QDialog {
   Q_OBJECT
@@ -48,12 +45,15 @@ class SearchWindow : public QDialog {
     QString linkName;  // "COM3", "TCP 10.0.0.5:502"
   };
 
+  // Every frame of the search goes to `observer` (nullptr: nobody).
   SearchWindow(SerialPort& port, TcpLink& network, const Where& where, Hooks hooks,
-               QWidget* parent = nullptr);
+               ExchangeObserver* observer = nullptr, QWidget* parent = nullptr);
 
   void StartSearch();
   void StopSearch() { search_.Stop(); }
   bool Searching() const { return search_.Running(); }
+  // Bytes arrived on the link: the search may judge its probe at once.
+  void OnArrival() { search_.OnArrival(); }
   // Closing by Escape, or by any other way than the close box, ends the search first too.
   void done(int result) override;
   // The finds listed so far.
@@ -73,6 +73,7 @@ class SearchWindow : public QDialog {
 
   Where where_;
   Hooks hooks_;
+  TcpLink& network_;
   search::ControllerSearch search_;
   std::vector<search::SearchFind> finds_;
   std::vector<QCheckBox*> speeds_;

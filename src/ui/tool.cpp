@@ -173,7 +173,8 @@ SearchWindow& Tool::ShowSearch() {
       Timer1_.start();
     };
     hooks.apply = [this](const search::SearchFind& find) { ApplyFind(find); };
-    searchWindow_ = new SearchWindow(port_, network_, where, std::move(hooks), &window_);
+    searchWindow_ =
+        new SearchWindow(port_, network_, where, std::move(hooks), &trace_, &window_);
     searchWindow_->setAttribute(Qt::WA_DeleteOnClose);
   }
   searchWindow_->show();
@@ -332,9 +333,13 @@ void Tool::OnTimer1() {
 }
 
 // Polling continuously, bytes that arrive may complete the answer awaited. Not while the
-// exchange is stopped (a search has the port), nor within a tick (reading the port may tell of
-// bytes).
+// exchange is stopped (a search has the port: they may complete its probe's answer), nor within
+// a tick (reading the port may tell of bytes).
 void Tool::OnArrival() {
+  if (searchWindow_ && searchWindow_->Searching()) {
+    searchWindow_->OnArrival();
+    return;
+  }
   if (!engine_.Continuous() || !Timer1_.isActive() || ticking_) return;
   Timer1_Tick();
   if (engine_.Continuous()) ArmWake();  // the tick may have brought a period of its own

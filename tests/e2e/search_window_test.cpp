@@ -3,8 +3,10 @@
 // port, mode and address, and what the operator queued before is carried out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <utility>
+#include <vector>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -74,6 +76,21 @@ TEST(SearchWindowOnSim, FindsTheControllerAndApplyPutsTheToolOnIt) {
   ASSERT_EQ(list->count(), 1);
   EXPECT_EQ(list->item(0)->text(),
             "COM1 — 19200,o,8,1 — адрес 12 — TORVEX-CPU, ПО 2.14, протокол 1.05");
+  // The probes are in the monitor's trace as any exchange: the version read to address 12 and
+  // its answer.
+  const FrameRing& ring = tool.Trace().Ring();
+  const std::vector<std::uint8_t> probe{12, 3, 0x0B, 0xEA, 0, 2};
+  bool probeSeen = false;
+  bool answerSeen = false;
+  for (std::uint64_t i = ring.First(); i < ring.End(); ++i) {
+    const FrameRecord& frame = ring.At(i);
+    const bool toTwelve = frame.size >= probe.size() && std::equal(probe.begin(), probe.end(), frame.bytes.begin());
+    probeSeen |= frame.direction == FrameDirection::Tx && toTwelve;
+    answerSeen |= frame.direction == FrameDirection::Rx && frame.outcome == FrameOutcome::Answered &&
+                  frame.bytes[0] == 12;
+  }
+  EXPECT_TRUE(probeSeen);
+  EXPECT_TRUE(answerSeen);
 
   search.findChild<QPushButton*>("cmd_apply")->click();
   EXPECT_EQ(window.SlaveAddress(), 12);

@@ -81,35 +81,87 @@ Bytes WithCrc(Bytes bytes) {
   return bytes;
 }
 
-TEST(Probe, OnlyAWholeMatchedAnswerIsAFind) {
+std::optional<ProbeReply> Reply(std::span<const std::uint8_t> received, int address,
+                                LinkFraming framing = LinkFraming::kRtuLine,
+                                std::uint16_t transaction = 0,
+                                const modbus::Pdu& request = ProbeRequest()) {
+  return ReplyOf(ScanReply(received, address, request, framing, transaction), received, framing);
+}
+
+TEST(Probe, OnlyAWholeMatchedAnswerIsAReply) {
   const Bytes versions = WithCrc({12, 3, 4, 0x01, 0x05, 0x02, 0x0E});
   const Bytes refused = WithCrc({12, 0x83, 2});
   Bytes badCrc = versions;
   badCrc.back() ^= 1;
   Bytes noise{0xFF, 0x00};
   noise.insert(noise.end(), versions.begin(), versions.end());
+  const ProbeReply answer{ProbeReply::Kind::kAnswer, 0, {4, 0x01, 0x05, 0x02, 0x0E}};
   const struct {
     const char* name;
     Bytes received;
     int address;
-    std::optional<ProbeFind> find;
+    std::optional<ProbeReply> reply;
   } cases[] = {
-      {"versions", versions, 12, ProbeFind{ProbeFind::Kind::kTorvex, 0x0105, 0x020E, 0}},
-      {"behind noise", noise, 12, ProbeFind{ProbeFind::Kind::kTorvex, 0x0105, 0x020E, 0}},
-      {"an exception: another device", refused, 12, ProbeFind{ProbeFind::Kind::kOtherDevice, 0, 0, 2}},
+      {"versions", versions, 12, answer},
+      {"behind noise", noise, 12, answer},
+      {"refused", refused, 12, ProbeReply{ProbeReply::Kind::kException, 2, {}}},
+      {"a gateway without a path", WithCrc({12, 0x83, 0x0A}), 12,
+       ProbeReply{ProbeReply::Kind::kGatewayNoPath, 0x0A, {}}},
+      {"a gateway whose unit is silent", WithCrc({12, 0x83, 0x0B}), 12,
+       ProbeReply{ProbeReply::Kind::kGatewayNoResponse, 0x0B, {}}},
       {"another address", versions, 13, std::nullopt},
       {"a wrong CRC", badCrc, 12, std::nullopt},
       {"cut short", Bytes(versions.begin(), versions.end() - 1), 12, std::nullopt},
       {"nothing", {}, 12, std::nullopt},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(JudgeProbe(c.received, c.address, LinkFraming::kRtuLine), c.find) << c.name;
-  }
+  for (const auto& c : cases) EXPECT_EQ(Reply(c.received, c.address), c.reply) << c.name;
 
-  // Over Modbus TCP the answer carries the probe's transaction.
+  // Over Modbus TCP the answer carries the request's transaction.
   const Bytes mbap{0, 9, 0, 0, 0, 7, 200, 3, 4, 0x01, 0x05, 0x02, 0x0E};
-  EXPECT_TRUE(JudgeProbe(mbap, 200, LinkFraming::kMbap, 9));
-  EXPECT_FALSE(JudgeProbe(mbap, 200, LinkFraming::kMbap, 8));
+  EXPECT_EQ(Reply(mbap, 200, LinkFraming::kMbap, 9), answer);
+  EXPECT_FALSE(Reply(mbap, 200, LinkFraming::kMbap, 8));
+  const Bytes gateway{0, 9, 0, 0, 0, 3, 200, 0x83, 0x0B};
+  EXPECT_EQ(Reply(gateway, 200, LinkFraming::kMbap, 9)->kind, ProbeReply::Kind::kGatewayNoResponse);
+  // The identity read's answer: the EEPROM byte asked for, echoed with its address and count.
+  const Bytes identity = WithCrc({12, 100, 0x00, 0x60, 1, 12});
+  EXPECT_EQ(Reply(identity, 12, LinkFraming::kRtuLine, 0, IdentityRequest()),
+            (ProbeReply{ProbeReply::Kind::kAnswer, 0, {0x00, 0x60, 1, 12}}));
+  EXPECT_FALSE(Reply(WithCrc({12, 100, 0x00, 0x00, 1, 12}), 12, LinkFraming::kRtuLine, 0,
+                     IdentityRequest()))
+      << "another EEPROM address";
+}
+
+// A TORVEX-CPU is a device that gives its versions and answers the identity read as asked; one
+// that gives the versions alone is another Modbus device; a gateway's word that nothing
+// answered behind it is no device at all.
+TEST(Probe, TheVerdictNamesATorvexOnlyWhenItAlsoAnswersAsOne) {
+  using Kind = ProbeReply::Kind;
+  const ProbeReply versions{Kind::kAnswer, 0, {4, 0x01, 0x05, 0x02, 0x0E}};
+  const ProbeReply identity{Kind::kAnswer, 0, {0x00, 0x60, 1, 12}};
+  const ProbeFind other{ProbeFind::Kind::kOtherDevice, 0, 0, 0};
+  const struct {
+    const char* name;
+    std::optional<ProbeReply> versions;
+    std::optional<ProbeReply> identity;
+    std::optional<ProbeFind> find;
+  } cases[] = {
+      {"the controller", versions, identity, ProbeFind{ProbeFind::Kind::kTorvex, 0x0105, 0x020E, 0}},
+      {"function 100 refused", versions, ProbeReply{Kind::kException, 1, {}}, other},
+      {"function 100 unanswered", versions, std::nullopt, other},
+      {"function 100 unanswered behind a gateway", versions,
+       ProbeReply{Kind::kGatewayNoResponse, 0x0B, {}}, other},
+      {"the version read refused", ProbeReply{Kind::kException, 2, {}}, std::nullopt,
+       ProbeFind{ProbeFind::Kind::kOtherDevice, 0, 0, 2}},
+      {"a gateway without a path", ProbeReply{Kind::kGatewayNoPath, 0x0A, {}}, std::nullopt,
+       std::nullopt},
+      {"a gateway whose unit is silent", ProbeReply{Kind::kGatewayNoResponse, 0x0B, {}},
+       std::nullopt, std::nullopt},
+      {"silence", std::nullopt, std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Verdict(c.versions, c.identity), c.find) << c.name;
+  EXPECT_TRUE(NeedsIdentity(versions));
+  EXPECT_FALSE(NeedsIdentity(ProbeReply{Kind::kException, 2, {}}));
+  EXPECT_FALSE(NeedsIdentity(std::nullopt));
   EXPECT_EQ(VersionText(0x020E), "2.14");
   EXPECT_EQ(VersionText(0x0105), "1.05");
 }

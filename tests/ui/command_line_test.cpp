@@ -55,6 +55,20 @@ TEST(ParseCommandLine, APollPeriodIsZeroOrTenToAThousandAndGoesWithTheWindow) {
   }
 }
 
+TEST(ParseCommandLine, TheScansWaitIsTenToFiveThousandAndGoesWithTheScan) {
+  EXPECT_EQ(ParseCommandLine({"torvex-tp", "--scan"}).scanWaitMs, std::nullopt);
+  EXPECT_EQ(ParseCommandLine({"torvex-tp", "--scan", "--scan-wait", "10"}).scanWaitMs, 10);
+  EXPECT_EQ(ParseCommandLine({"torvex-tp", "--scan", "--scan-wait=5000"}).scanWaitMs, 5000);
+  for (const char* value : {"9", "5001", "-1", "slow", ""}) {
+    const CommandLine parsed =
+        ParseCommandLine({"torvex-tp", "--scan", QStringLiteral("--scan-wait=") + value});
+    EXPECT_EQ(parsed.error, QStringLiteral("--scan-wait: ") + value + " is no wait of 10-5000 ms")
+        << value;
+  }
+  EXPECT_EQ(ParseCommandLine({"torvex-tp", "--scan-wait", "100"}).error,
+            "--scan-all, --scan-ports, --scan-addresses and --scan-wait go with --scan");
+}
+
 struct Outcome {
   int status;
   QString out;

@@ -112,6 +112,40 @@ TEST(SearchWindowOnSim, FindsTheControllerAndApplyPutsTheToolOnIt) {
   QLocale::setDefault(QLocale::c());
 }
 
+// Over Modbus TCP the window waits for the gateway's own timeout by default, and a gateway that
+// answers each silent unit with exception 11 and closes the connection after every answer still
+// gives the controller alone: the answer read as it arrives, before the connection ends.
+TEST(SearchWindowOnSim, BehindAClosingGatewayTheControllerAloneIsFound) {
+  QLocale::setDefault(QLocale(QLocale::Russian));
+  test::SimRunner sim(test::SimRunner::Tcp{}, {"--modbus-tcp", "--address", "12", "--gateway",
+                                               "--close-after-answer"});
+  test::ProgramDir dir;
+  dir.BindOthersToNowhere();
+  ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
+                              "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\nLink=modbus-tcp\n"
+                              "Host=127.0.0.1\nTcpPort=" +
+                                  QByteArray::number(sim.Port()) + "\n"));
+  test::FakePrompter prompter;
+  QtSerialPort port(dir.Path());
+  Tool tool(dir.Path(), port, prompter);
+  ASSERT_TRUE(tool.FormLoad());
+
+  SearchWindow& search = tool.ShowSearch();
+  EXPECT_EQ(search.findChild<QSpinBox*>("spn_allowance")->value(), 1000);
+  search.findChild<QSpinBox*>("spn_first_address")->setValue(10);
+  search.findChild<QSpinBox*>("spn_last_address")->setValue(14);
+  search.findChild<QCheckBox*>("chk_search_all")->setChecked(true);
+  search.findChild<QPushButton*>("cmd_start")->click();
+  ASSERT_TRUE(WaitFor([&] { return !search.Searching(); }, 60000));
+  auto* list = search.findChild<QListWidget*>("lst_finds");
+  ASSERT_EQ(list->count(), 1);
+  EXPECT_EQ(list->item(0)->text(), "modbus-tcp://127.0.0.1:" + QString::number(sim.Port()) +
+                                       " — 115200,n,8,2 — адрес 12 — TORVEX-CPU, ПО 2.14, протокол 1.05");
+  EXPECT_EQ(search.findChild<QLabel*>("lbl_trying")->text(), "Готово");
+  search.close();
+  QLocale::setDefault(QLocale::c());
+}
+
 // However the window closes while a search runs, the search ends and polling comes back; while
 // it runs, none of its options can be changed, as the search goes on with those it started with.
 TEST(SearchWindowOnSim, ClosingTheWindowStopsTheSearchAndPollingResumes) {

@@ -220,6 +220,10 @@ void SearchWindow::OnFinished(const search::SearchEnd& end) {
     trying_->setText(end.stopped ? QStringLiteral("Остановлено: ничего не найдено")
                                  : QStringLiteral("Ничего не найдено"));
   }
+  // A chosen port that failed in the middle (an adapter pulled out) left its probes untried.
+  if (end.portOpened && !end.failedPorts.empty() && !allPorts_->isChecked()) {
+    trying_->setText(trying_->text() + QStringLiteral("; не открылся порт ") + FailedPortsText(end));
+  }
   if (!end.stopped) progress_->setValue(progress_->maximum());
   if (hooks_.comeBack) hooks_.comeBack();
   apply_->setEnabled(list_->currentRow() >= 0);

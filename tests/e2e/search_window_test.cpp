@@ -146,6 +146,30 @@ TEST(SearchWindowOnSim, BehindAClosingGatewayTheControllerAloneIsFound) {
   QLocale::setDefault(QLocale::c());
 }
 
+// A port that goes in the middle of a search (the adapter pulled out) leaves its probes untried:
+// the window says so rather than "Ничего не найдено" alone.
+TEST(SearchWindowOnSim, APortLostInTheMiddleIsNamedAtTheEnd) {
+  test::ProgramDir dir;
+  dir.BindOthersToNowhere();
+  ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
+                              "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n"));
+  test::SimRunner sim(dir.LinkPath(1), {"--address", "100"});
+  test::FakePrompter prompter;
+  QtSerialPort port(dir.Path());
+  Tool tool(dir.Path(), port, prompter);
+  ASSERT_TRUE(tool.FormLoad());
+  SearchWindow& search = tool.ShowSearch();
+  search.findChild<QSpinBox*>("spn_last_address")->setValue(20);
+  search.findChild<QPushButton*>("cmd_start")->click();
+  ASSERT_TRUE(WaitFor([&] { return search.findChild<QProgressBar*>("prg_search")->value() > 3; }));
+  sim.Kill();
+  ASSERT_TRUE(WaitFor([&] { return !search.Searching(); }, 60000));
+  const QString said = search.findChild<QLabel*>("lbl_trying")->text();
+  EXPECT_TRUE(said.startsWith("Ничего не найдено; не открылся порт COM1 — Устройство "))
+      << said.toStdString();
+  search.close();
+}
+
 // However the window closes while a search runs, the search ends and polling comes back; while
 // it runs, none of its options can be changed, as the search goes on with those it started with.
 TEST(SearchWindowOnSim, ClosingTheWindowStopsTheSearchAndPollingResumes) {

@@ -68,10 +68,9 @@ bool AtPageTop(QTextDocument& document, double y) {
   return y - PageOf(document, y) * PageHeight(document) < 0.1 * PageHeight(document);
 }
 
-// The first thing, in the document's order, left at a page's foot.
-std::optional<Stranded> FirstStranded(QTextDocument& document) {
-  document.pageCount();  // laid out whole again after the last move (see LayOut)
-  for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+// The first thing from `from` on, in the document's order, left at a page's foot.
+std::optional<Stranded> FirstStranded(QTextDocument& document, QTextBlock from) {
+  for (QTextBlock block = from; block.isValid(); block = block.next()) {
     QTextCursor at(block);
     if (QTextTable* table = at.currentTable()) {
       const QTextTableCell cell = table->cellAt(block.position());
@@ -126,6 +125,7 @@ void SplitTable(QTextTable& table, int row) {
   const int moved = table.rows() - row;
   QTextCursor after(table.document());
   after.setPosition(table.lastPosition() + 1);
+  after.beginEditBlock();  // laid out again once, not after every cell
   QTextTableFormat format = table.format();
   format.setPageBreakPolicy(format.pageBreakPolicy() | QTextFormat::PageBreak_AlwaysBefore);
   QTextTable* rest = after.insertTable(header + moved, table.columns(), format);
@@ -135,6 +135,7 @@ void SplitTable(QTextTable& table, int row) {
     }
   }
   table.removeRows(row, moved);
+  after.endEditBlock();
 }
 
 }  // namespace
@@ -154,14 +155,19 @@ void FormatTables(QTextDocument& document) {
 }
 
 void KeepTogether(QTextDocument& document) {
-  // Each move shifts everything after it, so the next stranded thing is looked for afresh.
-  while (const auto stranded = FirstStranded(document)) {
+  // A move shifts only what comes after it, so the next stranded thing is looked for from there
+  // (the layout follows the move when asked).
+  QTextBlock from = document.begin();
+  while (const auto stranded = FirstStranded(document, from)) {
     if (!stranded->table) {
+      from = stranded->block;
       BreakBefore(stranded->block);
     } else if (stranded->row == stranded->table->format().headerRowCount()) {
+      from = stranded->table->cellAt(0, 0).firstCursorPosition().block();
       BreakBefore(*stranded->table);
     } else {
       SplitTable(*stranded->table, stranded->row);
+      from = document.findBlock(stranded->table->lastPosition() + 1);
     }
   }
 }

@@ -1,5 +1,7 @@
 #include "front_matter.h"
 
+#include <algorithm>
+
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
 #include <QTextBlock>

@@ -72,7 +72,8 @@ void FitPictures(QTextDocument& document, const QString& dir, double width) {
 }
 
 // One part of the manual laid out on pages of `page` size: its tables, pictures and code fitted to
-// the page, headings kept with what follows them.
+// the page; headings, table rows and broken code lines kept from being stranded or split by a
+// page's foot. `beforeBreaks` edits the laid-out part before that.
 std::unique_ptr<QTextDocument> LayOut(const QString& markdown, const QString& dir, QPdfWriter& pdf,
                                       const QSizeF& page,
                                       const std::function<void(QTextDocument&)>& beforeBreaks = {}) {

@@ -38,6 +38,15 @@ double FirstLineTop(QTextDocument& document, const QTextBlock& block) {
   return box.top() + layout->lineAt(0).y();
 }
 
+// Where the last line of the block ends, in the document (its margin below left out).
+double LastLineBottom(QTextDocument& document, const QTextBlock& block) {
+  const QRectF box = document.documentLayout()->blockBoundingRect(block);
+  const QTextLayout* layout = block.layout();
+  if (!layout || layout->lineCount() == 0) return box.bottom();
+  const QTextLine last = layout->lineAt(layout->lineCount() - 1);
+  return box.top() + last.y() + last.height();
+}
+
 bool BreaksBefore(const QTextFormat& format) {
   return format.toFrameFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore;
 }
@@ -49,8 +58,7 @@ std::pair<double, double> RowExtent(QTextDocument& document, const QTextTable& t
   for (int column = 0; column < table.columns(); ++column) {
     const QTextTableCell cell = table.cellAt(row, column);
     top = std::min(top, FirstLineTop(document, cell.firstCursorPosition().block()));
-    bottom = std::max(bottom,
-                      document.documentLayout()->blockBoundingRect(cell.lastCursorPosition().block()).bottom());
+    bottom = std::max(bottom, LastLineBottom(document, cell.lastCursorPosition().block()));
   }
   return {top, bottom};
 }
@@ -91,8 +99,9 @@ std::optional<Stranded> FirstStranded(QTextDocument& document, QTextBlock from) 
     if (AtPageTop(document, top)) continue;
     if (block.blockFormat().hasProperty(QTextFormat::BlockCodeFence)) {
       // A line of code broken to fit the width is read as one: all of it on one page.
-      const double bottom = document.documentLayout()->blockBoundingRect(block).bottom();
-      if (PageOf(document, bottom - 1) > PageOf(document, top)) return Stranded{block, nullptr, 0};
+      if (PageOf(document, LastLineBottom(document, block) - 1) > PageOf(document, top)) {
+        return Stranded{block, nullptr, 0};
+      }
     } else if (block.blockFormat().headingLevel() > 0 && block.next().isValid() &&
                PageOf(document, FollowerTop(document, block)) > PageOf(document, top)) {
       return Stranded{block, nullptr, 0};

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 
 #include <QDateTime>
@@ -244,6 +245,14 @@ TEST_F(InstalledPackage, TheMetainfoValidates) {
   EXPECT_FALSE(check.out.contains(QLatin1String("severity: error"))) << check.out.toStdString();
 }
 
+// The manual page of a program as installed, its roff source.
+QString ManualPage(const QString& root, const QString& program) {
+  const Outcome page = RunProgram(
+      QStringLiteral("gzip"), {"-dc", root + QStringLiteral("/usr/share/man/man1/") + program + QStringLiteral(".1.gz")});
+  EXPECT_EQ(page.status, 0) << page.err.toStdString();
+  return page.out;
+}
+
 // Each manual page names every option its program's --help lists, and its OPTIONS section names
 // no option the program lacks.
 TEST_F(InstalledPackage, TheManualPagesDescribeExactlyTheOptionsOfHelp) {
@@ -258,30 +267,97 @@ TEST_F(InstalledPackage, TheManualPagesDescribeExactlyTheOptionsOfHelp) {
     for (auto it = helpOption.globalMatch(help.out); it.hasNext();) options << it.next().captured(1);
     ASSERT_GE(options.size(), 5) << help.out.toStdString();
 
-    const Outcome page = RunProgram(
-        QStringLiteral("gzip"),
-        {"-dc", Root() + QStringLiteral("/usr/share/man/man1/") + program + QStringLiteral(".1.gz")});
-    ASSERT_EQ(page.status, 0) << page.err.toStdString();
+    const QString page = ManualPage(Root(), program);
     for (const QString& option : options) {
-      EXPECT_TRUE(page.out.contains(QString(option).replace(u'-', QStringLiteral("\\-"))))
+      EXPECT_TRUE(page.contains(QString(option).replace(u'-', QStringLiteral("\\-"))))
           << option.toStdString() << " is not in the manual page";
     }
-    const qsizetype from = page.out.indexOf(QLatin1String("\n.SH OPTIONS"));
-    const qsizetype to = page.out.indexOf(QLatin1String("\n.SH "), from + 1);
+    const qsizetype from = page.indexOf(QLatin1String("\n.SH OPTIONS"));
+    const qsizetype to = page.indexOf(QLatin1String("\n.SH "), from + 1);
     ASSERT_GE(from, 0);
-    const QString section = page.out.mid(from, to - from);
+    const QString section = page.mid(from, to - from);
     for (auto it = pageOption.globalMatch(section); it.hasNext();) {
       const QString option = it.next().captured(0).remove(u'\\');
       EXPECT_TRUE(options.contains(option)) << option.toStdString() << " is not in --help";
     }
   }
-  const Outcome page = RunProgram(
-      QStringLiteral("gzip"), {"-dc", Root() + QStringLiteral("/usr/share/man/man1/torvex-tp.1.gz")});
-  EXPECT_FALSE(page.out.contains(QLatin1String("38400 baud or faster"))) << "9600 baud works";
+  const QString page = ManualPage(Root(), QStringLiteral("torvex-tp"));
+  EXPECT_FALSE(page.contains(QLatin1String("38400 baud or faster"))) << "9600 baud works";
   for (const char* feature : {"Монитор обмена", "Запись в файл", "Графики", "Привязать адаптер",
                               "возвращает отправленное"}) {
-    EXPECT_TRUE(page.out.contains(QString::fromUtf8(feature))) << feature;
+    EXPECT_TRUE(page.contains(QString::fromUtf8(feature))) << feature;
   }
+}
+
+// "option names: its text", in order, each text on one line with single spaces.
+using OptionTexts = QStringList;
+
+// From --help: "  -h, --help  text" and the text's lines continued below it, further indented.
+OptionTexts HelpTexts(const QString& help) {
+  static const QRegularExpression option(QStringLiteral(R"(^  (-\S.*?)  +(\S.*)$)"));
+  OptionTexts texts;
+  bool inOptions = false;
+  for (const QString& line : help.split(u'\n')) {
+    if (line == QLatin1String("Options:")) {
+      inOptions = true;
+    } else if (!inOptions) {
+      continue;
+    } else if (const auto match = option.match(line); match.hasMatch()) {
+      texts << match.captured(1) + QStringLiteral(": ") + match.captured(2);
+    } else if (line.startsWith(QLatin1String("   ")) && !texts.isEmpty()) {
+      texts.back() += u' ' + line.trimmed();
+    } else if (!line.isEmpty()) {
+      break;
+    }
+  }
+  return texts;
+}
+
+// From the page's OPTIONS section: ".TP", the option names in bold (arguments in italics), then
+// the text; roff's escapes read back.
+OptionTexts PageTexts(const QString& page) {
+  const qsizetype from = page.indexOf(QLatin1String("\n.SH OPTIONS\n"));
+  if (from < 0) return {};
+  const qsizetype to = page.indexOf(QLatin1String("\n.SH "), from + 1);
+  const QString section = page.mid(from, to < 0 ? -1 : to - from);
+  static const QRegularExpression argument(QStringLiteral(R"(\\fI([^\\]*)\\fR)"));
+  auto plain = [](QString roff) {
+    if (roff.startsWith(QLatin1String("\\&"))) roff.remove(0, 2);
+    roff.replace(argument, QStringLiteral("<\\1>"));  // as --help writes an option's argument
+    for (const char* font : {"\\fB", "\\fR"}) roff.remove(QLatin1String(font));
+    return roff.replace(QLatin1String("\\~"), QLatin1String(" "))
+        .replace(QLatin1String("\\-"), QLatin1String("-"))
+        .replace(QLatin1String("\\e"), QLatin1String("\\"));
+  };
+  OptionTexts texts;
+  const QStringList paragraphs = section.split(QStringLiteral("\n.TP\n"));
+  for (qsizetype i = 1; i < paragraphs.size(); ++i) {
+    QStringList lines = paragraphs[i].split(u'\n', Qt::SkipEmptyParts);
+    if (lines.isEmpty()) continue;
+    const QString names = plain(lines.takeFirst());
+    QStringList text;  // up to the page's next request (".PP" after the last option)
+    for (const QString& line : lines) {
+      if (line.startsWith(u'.')) break;
+      text << plain(line);
+    }
+    texts << names + QStringLiteral(": ") + text.join(u' ');
+  }
+  return texts;
+}
+
+// The tool's page is written from its --help: under each option, that option's own text, whole,
+// whatever characters the texts hold.
+TEST_F(InstalledPackage, TheToolsManualPageGivesEachOptionItsTextFromHelp) {
+  const Outcome help = RunProgram(Bin() + QStringLiteral("/torvex-tp"), {QStringLiteral("--help")});
+  ASSERT_EQ(help.status, 0) << help.err.toStdString();
+  const OptionTexts fromHelp = HelpTexts(help.out);
+  ASSERT_GE(fromHelp.size(), 20) << help.out.toStdString();
+  // The texts that once split the list: a ";" inside a text, and the options after it.
+  ASSERT_TRUE(std::any_of(fromHelp.begin(), fromHelp.end(), [](const QString& t) { return t.contains(u';'); }));
+
+  const OptionTexts onPage = PageTexts(ManualPage(Root(), QStringLiteral("torvex-tp")));
+  ASSERT_EQ(onPage.size(), fromHelp.size()) << onPage.join(u'\n').toStdString();
+  for (qsizetype i = 0; i < fromHelp.size(); ++i) EXPECT_EQ(onPage[i].toStdString(), fromHelp[i].toStdString());
 }
 
 TEST_F(InstalledPackage, ProgramsAnswerFromTheirInstalledPlace) {

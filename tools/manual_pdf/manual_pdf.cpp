@@ -1,10 +1,16 @@
 // Builds the operator's manual as one PDF from its Markdown sources: the title page and table
-// of contents of the manual's README.md, then each chapter it lists, in its order, from a new
-// page. Pictures are scaled down to the width of the page; the pages are numbered.
-//   manual-pdf OUT.pdf MANUAL_DIR
+// of contents of the manual's README.md, with the program's version and the manual's edition,
+// then each chapter it lists, in its order, from a new page. Pictures are scaled down to the
+// width of the page, long code lines broken with a mark; the pages are numbered, and the
+// contents give each chapter's first page.
+//   manual-pdf OUT.pdf MANUAL_DIR VERSION EDITION_DATE
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
 
+#include <QDate>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -16,9 +22,11 @@
 #include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTextFrame>
-#include <QTextTable>
 #include <QUrl>
+
+#include "code_lines.h"
+#include "front_matter.h"
+#include "page_flow.h"
 
 namespace {
 
@@ -63,42 +71,70 @@ void FitPictures(QTextDocument& document, const QString& dir, double width) {
   }
 }
 
-// Tables across the page, their borders single lines.
-void WidenTables(QTextDocument& document) {
-  for (QTextFrame* frame : document.rootFrame()->childFrames()) {
-    auto* table = qobject_cast<QTextTable*>(frame);
-    if (!table) continue;
-    QTextTableFormat format = table->format();
-    format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
-    format.setCellSpacing(0);
-    format.setCellPadding(3);
-    format.setBorderCollapse(true);
-    table->setFormat(format);
+// One part of the manual laid out on pages of `page` size: its tables, pictures and code fitted to
+// the page; headings, table rows and broken code lines kept from being stranded or split by a
+// page's foot. `beforeBreaks` edits the laid-out part before that.
+std::unique_ptr<QTextDocument> LayOut(const QString& markdown, const QString& dir, QPdfWriter& pdf,
+                                      const QSizeF& page,
+                                      const std::function<void(QTextDocument&)>& beforeBreaks = {}) {
+  auto document = std::make_unique<QTextDocument>();
+  document->setBaseUrl(QUrl::fromLocalFile(dir + '/'));
+  document->setDefaultFont(QFont(QStringLiteral("DejaVu Serif"), 10));
+  document->setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+  manual_pdf::FormatTables(*document);
+  // Before the layout, which loads the pictures it has not been given.
+  FitPictures(*document, dir, page.width() * kPrintedPictureDpi / kDotsPerInch);
+  manual_pdf::FitCodeLines(*document, pdf, page.width());
+  document->documentLayout()->setPaintDevice(&pdf);
+  document->setPageSize(page);
+  // The whole laid out before anything asks where a block lies: asked first, the layout goes
+  // only as far as that block, and carried on from there it loses the text after pictures.
+  document->pageCount();
+  if (beforeBreaks) beforeBreaks(*document);
+  manual_pdf::KeepTogether(*document);
+  return document;
+}
+
+// The page each chapter starts on, when the parts before the chapters take `frontPages`.
+QMap<QString, int> FirstPages(const QStringList& chapters, const std::vector<int>& chapterPages,
+                              int frontPages) {
+  QMap<QString, int> first;
+  int page = frontPages + 1;
+  for (qsizetype i = 0; i < chapters.size(); ++i) {
+    first[chapters[i]] = page;
+    page += chapterPages[static_cast<size_t>(i)];
   }
+  return first;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: manual-pdf OUT.pdf MANUAL_DIR\n");
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: manual-pdf OUT.pdf MANUAL_DIR VERSION EDITION_DATE\n");
     return 2;
   }
   const QString out = QString::fromLocal8Bit(argv[1]);
   const QString dir = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+  const QString version = QString::fromLocal8Bit(argv[3]);
+  const QDate editionDate = QDate::fromString(QString::fromLocal8Bit(argv[4]), Qt::ISODate);
+  if (!editionDate.isValid()) {
+    std::fprintf(stderr, "manual-pdf: the edition's date is YYYY-MM-DD, not %s\n", argv[4]);
+    return 2;
+  }
+  const QString edition = editionDate.toString(QStringLiteral("dd.MM.yyyy"));
   const QString contents = ReadText(dir + "/README.md");
   const QStringList chapters = Chapters(contents);
   if (contents.isEmpty() || chapters.isEmpty()) {
     std::fprintf(stderr, "manual-pdf: no table of contents in %s/README.md\n", qUtf8Printable(dir));
     return 1;
   }
-  QStringList parts{contents};
+  QStringList texts;
   for (const QString& chapter : chapters) {
-    parts << ReadText(dir + '/' + chapter);
-    if (parts.back().isEmpty()) {
-      std::fprintf(stderr, "manual-pdf: cannot read %s/%s\n", qUtf8Printable(dir),
-                   qUtf8Printable(chapter));
+    texts << ReadText(dir + '/' + chapter);
+    if (texts.back().isEmpty()) {
+      std::fprintf(stderr, "manual-pdf: cannot read %s/%s\n", qUtf8Printable(dir), qUtf8Printable(chapter));
       return 1;
     }
   }
@@ -112,29 +148,38 @@ int main(int argc, char** argv) {
   const double footer = kDotsPerInch * 0.4;  // the page number's line
   const QSizeF page(area.width(), area.height() - footer);
 
-  // Each part laid out on its own, from a new page; the pages numbered throughout.
+  // Each part laid out on its own, from a new page; the chapters first, so that the contents
+  // can give the page each starts on.
+  std::vector<std::unique_ptr<QTextDocument>> parts;
+  std::vector<int> chapterPages;
+  parts.emplace_back();
+  for (const QString& text : texts) {
+    parts.push_back(LayOut(text, dir, pdf, page));
+    chapterPages.push_back(parts.back()->pageCount());
+  }
+  // The contents' own length decides the numbers it shows; numbers never add a line, so a second
+  // pass at most.
+  int frontPages = 1;
+  for (int pass = 0; pass < 3; ++pass) {
+    parts.front() = LayOut(contents, dir, pdf, page, [&](QTextDocument& document) {
+      manual_pdf::MakeTitlePage(document, version, edition);
+      manual_pdf::AddContentsPages(document, FirstPages(chapters, chapterPages, frontPages));
+    });
+    if (parts.front()->pageCount() == frontPages) break;
+    frontPages = parts.front()->pageCount();
+  }
+
+  pdf.setTitle(parts.front()->begin().text());
   QPainter painter;
+  if (!painter.begin(&pdf)) return 1;
+  painter.setFont(QFont(QStringLiteral("DejaVu Serif"), 9));
   int number = 0;
-  for (const QString& part : parts) {
-    QTextDocument document;
-    document.setBaseUrl(QUrl::fromLocalFile(dir + '/'));
-    document.setDefaultFont(QFont(QStringLiteral("DejaVu Serif"), 10));
-    document.setMarkdown(part, QTextDocument::MarkdownDialectGitHub);
-    WidenTables(document);
-    // Before the layout, which loads the pictures it has not been given.
-    FitPictures(document, dir, page.width() * kPrintedPictureDpi / kDotsPerInch);
-    document.documentLayout()->setPaintDevice(&pdf);
-    document.setPageSize(page);
-    if (number == 0) {
-      pdf.setTitle(document.begin().text());
-      if (!painter.begin(&pdf)) return 1;
-      painter.setFont(QFont(QStringLiteral("DejaVu Serif"), 9));
-    }
-    for (int n = 0; n < document.pageCount(); ++n) {
+  for (const auto& document : parts) {
+    for (int n = 0; n < document->pageCount(); ++n) {
       if (number++ > 0) pdf.newPage();
       painter.save();
       painter.translate(0, -n * page.height());
-      document.drawContents(&painter, QRectF(QPointF(0, n * page.height()), page));
+      document->drawContents(&painter, QRectF(QPointF(0, n * page.height()), page));
       painter.restore();
       painter.drawText(QRectF(0, page.height(), page.width(), footer),
                        Qt::AlignRight | Qt::AlignBottom, QString::number(number));

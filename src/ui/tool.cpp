@@ -123,7 +123,7 @@ void Tool::OpenExchangeLog(const QString& path) {
   log_ = std::make_unique<ExchangeLogFile>(path);
   log_->SetStateHandler([this, path](const Result& writing) {
     if (!writing && !logFailing_) {
-      std::fprintf(stderr, "torvex-tp: the exchange log %s cannot be written: %s\n",
+      std::fprintf(stderr, "torvex-tp: журнал обмена «%s» не записывается: %s\n",
                    qUtf8Printable(path), qUtf8Printable(writing.Why()));
     }
     logFailing_ = !writing;

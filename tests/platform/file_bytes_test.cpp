@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include "support/child_process.h"
 #include "support/files.h"
 
 namespace torvex {
@@ -50,6 +51,21 @@ TEST(ReadFileBytes, WhatIsNoFileIsRefusedAtOnceWithItsReason) {
     EXPECT_EQ(read.failure, FileBytes::Failure::kOpen) << c.path.toStdString();
     EXPECT_EQ(read.reason, c.reason) << c.path.toStdString();
   }
+}
+
+TEST(ReadFileBytes, AFileThatMayNotBeReadSaysSo) {
+  QTemporaryDir dir;
+  ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+  const QString path = dir.filePath("set.txt");
+  ASSERT_TRUE(test::WriteFile(path, "00: 01 02\n"));
+  ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+  const int verdict = test::RunInChild(
+      [&] {
+        const FileBytes read = ReadFileBytes(path, 100);
+        return read.failure == FileBytes::Failure::kOpen && read.reason == "нет прав доступа" ? 0 : 1;
+      },
+      /*asOtherUser=*/true);
+  EXPECT_EQ(verdict, 0);
 }
 
 TEST(NotUtf8TextReason, UTF16AndBinaryAreNotTextOfOurs) {

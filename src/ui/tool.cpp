@@ -56,6 +56,11 @@ QString PortErrorMessage(const PortError& error, std::uint8_t portNumber) {
 }
 
 QString NetworkErrorMessage(const NetworkTarget& target, const NetworkFault& fault) {
+  // An empty "Host" in the file: there is nothing to connect to, whatever the socket says.
+  if (target.host.isEmpty()) {
+    return QStringLiteral("Нет соединения: адрес шлюза не задан\r\nЗначение Host в тп.ini пусто\r\n"
+                          "Укажите адрес в настройке");
+  }
   return QStringLiteral("Нет соединения с ") + target.HostPort() + QStringLiteral("\r\n") +
          NetworkFaultText(target, fault) + QStringLiteral("\r\n") +
          QStringLiteral("Проверьте адрес и порт в настройке");

@@ -298,6 +298,10 @@ bool Tool::OpenLink() {
       message = PortErrorMessage(error, config_.PortNumber());
     }
   }
+  // The window (and what a desktop shows of it behind the box and the dialog) names the link
+  // that failed, not the caption it was designed with.
+  exchange_.Presenter().ShowCaption(LinkName(config_.Link(), config_.PortNumber()),
+                                    config_.PortSettings());
   if (prompter_.OkCancel(title, message) == Prompter::Choice::Cancel) return false;
   SetComDialog::ExecModal(port_, config_, exchange_.Presenter(), engine_, &window_, adapters_,
                           &network_);

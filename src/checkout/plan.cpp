@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QLocale>
 
+#include "platform/file_bytes.h"
+
 // A static library's resources are registered by name, outside any namespace.
 static void RegisterPlanResources() { Q_INIT_RESOURCE(checkout); }
 
@@ -47,7 +49,14 @@ std::vector<Section> Sections(QStringView text) {
   int lineNumber = 0;
   for (QStringView raw : text.split(u'\n')) {
     ++lineNumber;
-    const qsizetype hash = raw.indexOf(u'#');
+    // "#" starts a comment, except inside the free texts of a title or a step's name
+    // ("Стенд #2"); a line that starts with it is a comment all the same.
+    qsizetype hash = raw.indexOf(u'#');
+    const qsizetype keyEnd = raw.indexOf(u'=');
+    if (hash > keyEnd && keyEnd > 0 && !raw.trimmed().startsWith(u'#')) {
+      const QString key = raw.left(keyEnd).trimmed().toString().toLower();
+      if (key == QLatin1String("title") || key == QLatin1String("name")) hash = -1;
+    }
     const QStringView line = (hash < 0 ? raw : raw.left(hash)).trimmed();
     if (line.isEmpty()) continue;
     if (line.startsWith(u'[')) {
@@ -260,6 +269,9 @@ QString OutputUnit(int output) {
 
 PlanParse ParsePlan(QStringView text) {
   if (text.size() > kMaxPlanSize) return {std::nullopt, 0, QStringLiteral("файл слишком велик для плана проверки")};
+  // CR LF and a lone CR end a line as LF does.
+  const QString lines = text.toString().replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+  text = lines;
   try {
     Plan plan;
     bool titled = false;
@@ -292,16 +304,20 @@ PlanParse ParsePlan(QStringView text) {
 }
 
 PlanFile ReadPlanFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    return {std::nullopt, QStringLiteral("план «%1» не открывается: %2").arg(path, file.errorString())};
+  const FileBytes read = ReadFileBytes(path, kMaxPlanSize);
+  switch (read.failure) {
+    case FileBytes::Failure::kOpen:
+      return {std::nullopt, QStringLiteral("план «%1» не открывается: %2").arg(path, read.reason)};
+    case FileBytes::Failure::kRead:
+      return {std::nullopt, QStringLiteral("план «%1» не читается: %2").arg(path, read.reason)};
+    case FileBytes::Failure::kTooBig:
+      return {std::nullopt, QStringLiteral("план «%1»: файл слишком велик для плана проверки").arg(path)};
+    case FileBytes::Failure::kNone: break;
   }
-  // One byte past the limit is enough to refuse a longer file unread.
-  const QByteArray bytes = file.read(kMaxPlanSize + 1);
-  if (bytes.size() > kMaxPlanSize) {
-    return {std::nullopt, QStringLiteral("план «%1»: файл слишком велик для плана проверки").arg(path)};
+  if (const QString notText = NotUtf8TextReason(read.bytes); !notText.isEmpty()) {
+    return {std::nullopt, QStringLiteral("план «%1»: %2").arg(path, notText)};
   }
-  const PlanParse parsed = ParsePlan(QString::fromUtf8(bytes));
+  const PlanParse parsed = ParsePlan(QString::fromUtf8(read.bytes));
   if (parsed.plan) return {parsed.plan, {}};
   const QString where = parsed.line > 0 ? QStringLiteral(", строка %1").arg(parsed.line) : QString();
   return {std::nullopt, QStringLiteral("план «%1»%2: %3").arg(path, where, parsed.error)};

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QStringList>
 
 #include "config/profile_file.h"
 
@@ -124,10 +125,18 @@ void Configuration::LoadConfig() {
     return;
   }
   status_.ShowMessage(kStatusReadingConfig);
-  for (QString failure = ReadValues(); !failure.isEmpty(); failure = ReadValues()) {
-    if (prompter_.RetryCancel(kIniErrorTitle, kIniReadError + FileLine(failure)) !=
+  for (;;) {
+    QStringList replaced;
+    const QString failure = ReadValues(replaced);
+    if (failure.isEmpty() && replaced.isEmpty()) break;
+    // A value replaced is shown as a failure is: Retry reads the file again, Cancel goes on
+    // with what the message says is used instead.
+    const QString reason = failure.isEmpty() ? replaced.join(QStringLiteral("\r\n")) : failure;
+    if (prompter_.RetryCancel(kIniErrorTitle, kIniReadError + FileLine(reason)) !=
         Prompter::Choice::Retry) {
-      return;  // "Чтение конфигурации" stays, as the failure left it
+      if (failure.isEmpty()) break;
+      ApplyRunLink();  // the run's link stands in all the same
+      return;          // "Чтение конфигурации" stays, as the failure left it
     }
   }
   status_.ShowMessage(QString());
@@ -142,8 +151,10 @@ bool Configuration::HasKey(const QString& key) const {
   }
 }
 
-// Both values, or why not (never empty then) with PortNumber and PortSettings untouched.
-QString Configuration::ReadValues() {
+// Both values, or why not (never empty then) with PortNumber and PortSettings untouched. Each
+// other value that is there but means nothing is replaced by its default, and `replaced` says
+// which, with what is used instead.
+QString Configuration::ReadValues(QStringList& replaced) {
   try {
     const QString com = ReadIni(path_, kPcSection, kPortKey, kDefaultPort);
     const std::optional<std::uint8_t> number = PortNumberFrom(com);
@@ -153,24 +164,61 @@ QString Configuration::ReadValues() {
     }
     QString mode = ReadIni(path_, kPcSection, kModeKey, kDefaultPortSettings);
     echo_ = ReadIni(path_, kPcSection, kEchoKey, QStringLiteral("0")).trimmed() == u"1";
+    // An empty value stands for the default as a missing key does; anything else that is no
+    // value of its key is named with what is used in its place.
+    const auto value = [this](const QString& key) {
+      return ReadIni(path_, kPcSection, key, QString()).trimmed();
+    };
+    const auto replace = [&replaced](const QString& key, const QString& text, const QString& what,
+                                     const QString& instead) {
+      replaced << QStringLiteral("значение %1=«%2» не является %3: используется %4")
+                      .arg(key, text, what, instead);
+    };
+    // The file's link is not used while the run has one of its own: nothing to say of it then.
+    const bool fileLink = !runLink_;
     LinkChoice link;
-    link.kind = LinkKindFromName(ReadIni(path_, kPcSection, kLinkKey, QString()))
-                    .value_or(LinkKind::kSerial);
-    link.host = ReadIni(path_, kPcSection, kHostKey, QString()).trimmed();
-    link.tcpPort = TcpPortFrom(ReadIni(path_, kPcSection, kTcpPortKey, QString()))
-                       .value_or(DefaultTcpPort(link.kind));
+    const QString kindText = value(kLinkKey);
+    const std::optional<LinkKind> kind = LinkKindFromName(kindText);
+    if (!kind && !kindText.isEmpty() && fileLink) {
+      replace(kLinkKey, kindText, QStringLiteral("способом связи (serial, rtu-over-tcp или modbus-tcp)"),
+              QStringLiteral("serial (COM-порт)"));
+    }
+    link.kind = kind.value_or(LinkKind::kSerial);
+    link.host = value(kHostKey);
+    if (link.OnNetwork() && link.host.isEmpty() && fileLink) {
+      replaced << QStringLiteral("значение %1=«» пусто: для связи %2 нужен адрес шлюза; соединения не "
+                                 "будет, пока он не задан")
+                      .arg(kHostKey, LinkKindName(link.kind));
+    }
+    const QString portText = value(kTcpPortKey);
+    link.tcpPort = TcpPortFrom(portText).value_or(DefaultTcpPort(link.kind));
+    if (!TcpPortFrom(portText) && !portText.isEmpty() && fileLink && link.OnNetwork()) {
+      replace(kTcpPortKey, portText, QStringLiteral("портом TCP 1-65535"), QString::number(link.tcpPort));
+    }
+    const QString timeoutText = value(kTimeoutKey);
     bool timeoutOk = false;
-    const int timeoutMs = ReadIni(path_, kPcSection, kTimeoutKey, QString()).trimmed().toInt(&timeoutOk);
+    const int timeoutMs = timeoutText.toInt(&timeoutOk);
     responseTimeout_.reset();
     if (timeoutOk && timeoutMs > 0 && timeoutMs <= kMaxResponseTimeout.count()) {
       responseTimeout_ = std::chrono::milliseconds(timeoutMs);
+    } else if (!timeoutText.isEmpty() && !(timeoutOk && timeoutMs == 0)) {
+      replace(kTimeoutKey, timeoutText,
+              QStringLiteral("ожиданием ответа (0 или 1-%1 мс)").arg(kMaxResponseTimeout.count()),
+              QStringLiteral("автоматическое ожидание"));
     }
+    const QString periodText = value(kPollPeriodKey);
     bool periodOk = false;
-    const int periodMs =
-        ReadIni(path_, kPcSection, kPollPeriodKey, QString()).trimmed().toInt(&periodOk);
+    const int periodMs = periodText.toInt(&periodOk);
     pollPeriod_ = periodOk && IsPollPeriod(std::chrono::milliseconds(periodMs))
                       ? std::chrono::milliseconds(periodMs)
                       : kDefaultPollPeriod;
+    if (!periodText.isEmpty() && !(periodOk && IsPollPeriod(std::chrono::milliseconds(periodMs)))) {
+      replace(kPollPeriodKey, periodText,
+              QStringLiteral("периодом опроса (0 или %1-%2 мс)")
+                  .arg(kMinPollPeriod.count())
+                  .arg(kMaxPollPeriod.count()),
+              QString::number(kDefaultPollPeriod.count()));
+    }
     link_ = link;
     portNumber_ = *number;
     portSettings_ = std::move(mode);

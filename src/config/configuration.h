@@ -8,6 +8,7 @@
 #include <optional>
 
 #include <QString>
+#include <QStringList>
 
 #include "config/link_choice.h"
 
@@ -37,8 +38,11 @@ class Configuration {
 
   // Reads "COM" and "COMSettings". With no file, writes one from the current values instead
   // (and leaves PortSettings as it is). A "COM" value that is not a number in 0-255, or a file
-  // that exists but cannot be read, asks Retry/Cancel; Cancel leaves PortNumber at 1. The
-  // messages of both procedures add a line with the file's path and the reason.
+  // that exists but cannot be read, asks Retry/Cancel; Cancel leaves PortNumber at 1. A value of
+  // the other keys that means nothing (Link=foo, TcpPort=70000, PollPeriodMs=5, an empty Host
+  // with a network link) asks the same, naming the key, the value and what is used instead;
+  // Cancel goes on with that. The file is never changed by reading it. The messages of both
+  // procedures add a line with the file's path and the reason.
   void LoadConfig();
   // Writes "COM", "COMSettings" and "MBSLAD" (the view's slave address, -1 with none
   // selected), and "Echo", "Link", "Host", "TcpPort", "ResponseTimeoutMs" and "PollPeriodMs"
@@ -97,7 +101,7 @@ class Configuration {
   const QString& IniPath() const { return path_; }
 
  private:
-  QString ReadValues();
+  QString ReadValues(QStringList& replaced);
   QString FileLine(const QString& reason) const;
   bool HasKey(const QString& key) const;
   void ApplyRunLink();

@@ -7,11 +7,10 @@
 #include <vector>
 
 #include <QByteArray>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
-#include "platform/system_error_text.h"
+#include "platform/checked_save.h"
+#include "platform/file_bytes.h"
 
 namespace torvex {
 namespace {
@@ -108,27 +107,24 @@ Place Find(const std::vector<Line>& lines, std::string_view section, std::string
   return place;
 }
 
+// No configuration file is this long; a longer one is not read.
+constexpr qint64 kMaxProfileSize = 1 << 20;
+
 // The file's bytes; nullopt when there is no file.
 std::optional<QByteArray> ReadBytes(const QString& path) {
   if (!QFileInfo::exists(path)) return std::nullopt;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw ProfileError("cannot open " + path.toStdString() + ": " +
-                           file.errorString().toStdString(),
-                       ReadFailureText(path));
+  FileBytes read = ReadFileBytes(path, kMaxProfileSize);
+  if (read.failure == FileBytes::Failure::kTooBig) {
+    throw ProfileError(path.toStdString() + " is too long",
+                       QStringLiteral("файл слишком велик для файла настроек (%1 байт)").arg(read.size));
   }
-  QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    throw ProfileError("cannot read " + path.toStdString() + ": " +
-                           file.errorString().toStdString(),
-                       ReadFailureText(path));
-  }
+  if (!read.Ok()) throw ProfileError("cannot read " + path.toStdString(), read.reason);
   // A NUL byte means a UTF-16 or binary file: such a file is not ours to read or rewrite.
-  if (bytes.contains('\0')) {
+  if (read.bytes.contains('\0')) {
     throw ProfileError(path.toStdString() + " is not a text file",
                        QStringLiteral("это не текстовый файл"));
   }
-  return bytes;
+  return std::move(read.bytes);
 }
 
 // The file as loaded and parsed; no lines when there is no file.
@@ -253,15 +249,10 @@ void WriteIni(const QString& path, const QString& section, const QString& key,
   const std::string out = profile.WithValue(section.toUtf8().toStdString(),
                                             key.toUtf8().toStdString(), line.toUtf8().toStdString());
 
-  QSaveFile file(path);
-  file.setDirectWriteFallback(true);  // a writable file in a directory we may not write to
-  if (!file.open(QIODevice::WriteOnly) ||
-      file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size()) ||
-      !file.commit()) {
-    throw ProfileError("cannot write " + path.toStdString() + ": " +
-                           file.errorString().toStdString(),
-                       WriteFailureText(path));
-  }
+  // A writable file in a folder we may not write to is written in place.
+  const Result saved = SaveWholeFile(path, QByteArray(out.data(), static_cast<qsizetype>(out.size())),
+                                     LockedFolder::kWriteInPlace);
+  if (!saved) throw ProfileError("cannot write " + path.toStdString(), saved.Why());
 }
 
 }  // namespace torvex

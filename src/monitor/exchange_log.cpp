@@ -1,10 +1,13 @@
 #include "monitor/exchange_log.h"
 
+#include <cerrno>
+
 #include <QDateTime>
-#include <QSaveFile>
 
 #include "monitor/frame_meaning.h"
 #include "monitor/frame_ring.h"
+#include "platform/checked_save.h"
+#include "platform/system_error_text.h"
 #include "platform/whole_write.h"
 #include "text/hex_bytes.h"
 
@@ -32,22 +35,21 @@ void AppendLogLine(QByteArray& out, const FrameRecord& record) {
 
 Result SaveFrames(const FrameRing& ring, std::uint64_t first, std::uint64_t end,
                   const std::function<bool(std::uint64_t)>& filter, const QString& path) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return Result::Failed(file.errorString());
   QByteArray lines;
   for (std::uint64_t s = std::max(first, ring.First()); s < std::min(end, ring.End()); ++s) {
     if (filter && !filter(s)) continue;
     AppendLogLine(lines, ring.At(s));
   }
-  if (file.write(lines) != lines.size() || !file.commit()) {
-    return Result::Failed(file.errorString());
-  }
-  return {};
+  return SaveWholeFile(path, lines);
 }
 
 void ExchangeLogFile::Open() {
+  errno = 0;
   if (file_->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return;
-  SetState(Result::Failed(file_->errorString()));
+  const int error = errno;
+  QString why = WriteFailureText(file_->fileName());
+  if (why.isEmpty()) why = error != 0 ? SystemErrorText(error) : FileDeviceErrorText(file_->error());
+  SetState(Result::Failed(why));
 }
 
 void ExchangeLogFile::Write(const FrameRecord& record) {
@@ -61,7 +63,11 @@ void ExchangeLogFile::Write(const FrameRecord& record) {
   } else if (out.written > 0) {
     rest_ = line_.mid(out.written);  // a file that cannot be shortened: finished first, next time
   }
-  if (out.whole == failing_) SetState(out.whole ? Result() : Result::Failed(out.deviceText));
+  if (out.whole == failing_) {
+    SetState(out.whole ? Result()
+                       : Result::Failed(out.error != 0 ? SystemErrorText(out.error)
+                                                       : FileDeviceErrorText(QFileDevice::WriteError)));
+  }
   if (!out.whole) file_->unsetError();
 }
 

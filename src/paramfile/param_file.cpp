@@ -93,9 +93,14 @@ ParamFileParse ParseParamFile(std::string_view text, ParseRules rules) {
     return result;
   };
   while (!text.empty()) {
-    const std::size_t end = text.find('\n');
+    // LF, CR LF and a lone CR (as old Mac editors save) each end a line.
+    const std::size_t end = text.find_first_of("\r\n");
     std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (end == std::string_view::npos) {
+      text = {};
+    } else {
+      text.remove_prefix(end + (text.substr(end, 2) == "\r\n" ? 2 : 1));
+    }
     ++lineNumber;
     line = Trim(line.substr(0, line.find('#')));
     if (line.empty()) continue;

@@ -1,7 +1,7 @@
 #include "paramset/set_file.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include "platform/checked_save.h"
+#include "platform/file_bytes.h"
 
 namespace torvex::paramset {
 namespace {
@@ -18,36 +18,36 @@ QString FileErrorText(const QString& path, const paramfile::FileError& error) {
 }
 
 SetFile ReadSetFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    return {std::nullopt, Named(path) + QStringLiteral(" не открывается: ") + file.errorString()};
-  }
-  // One byte past the longest file is enough to refuse a longer one without reading it all.
-  const QByteArray text = file.read(static_cast<qint64>(paramfile::kMaxFileSize) + 1);
-  if (file.error() != QFileDevice::NoError) {
-    return {std::nullopt, Named(path) + QStringLiteral(" не читается: ") + file.errorString()};
-  }
-  paramfile::ParamFileParse parsed =
-      paramfile::ParseParamFile(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
-  if (!parsed.image) {
-    if (parsed.error.fault == paramfile::FileFault::kTooBig) {
-      parsed.error.size = static_cast<std::size_t>(file.size());
+  const FileBytes read = ReadFileBytes(path, static_cast<qint64>(paramfile::kMaxFileSize));
+  switch (read.failure) {
+    case FileBytes::Failure::kOpen:
+      return {std::nullopt, Named(path) + QStringLiteral(" не открывается: ") + read.reason};
+    case FileBytes::Failure::kRead:
+      return {std::nullopt, Named(path) + QStringLiteral(" не читается: ") + read.reason};
+    case FileBytes::Failure::kTooBig: {
+      paramfile::FileError tooBig;
+      tooBig.fault = paramfile::FileFault::kTooBig;
+      tooBig.size = static_cast<std::size_t>(read.size);
+      return {std::nullopt, FileErrorText(path, tooBig)};
     }
-    return {std::nullopt, FileErrorText(path, parsed.error)};
+    case FileBytes::Failure::kNone: break;
   }
+  if (const QString notText = NotUtf8TextReason(read.bytes); !notText.isEmpty()) {
+    return {std::nullopt, Named(path) + QStringLiteral(": ") + notText};
+  }
+  const paramfile::ParamFileParse parsed = paramfile::ParseParamFile(
+      std::string_view(read.bytes.constData(), static_cast<std::size_t>(read.bytes.size())));
+  if (!parsed.image) return {std::nullopt, FileErrorText(path, parsed.error)};
   return {parsed.image, {}};
 }
 
 std::optional<QString> SaveSetFile(const QString& path, const paramfile::ParamImage& image,
                                    const paramfile::FileHeader& header) {
   const std::string text = paramfile::FormatParamFile(image, header);
-  QSaveFile file(path);
-  if (file.open(QIODevice::WriteOnly) &&
-      file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
-      file.commit()) {
-    return std::nullopt;
-  }
-  return Named(path) + QStringLiteral(" не записан: ") + file.errorString();
+  const Result saved =
+      SaveWholeFile(path, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+  if (saved) return std::nullopt;
+  return Named(path) + QStringLiteral(" не записан: ") + saved.Why();
 }
 
 }  // namespace torvex::paramset

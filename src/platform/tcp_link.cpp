@@ -2,6 +2,8 @@
 
 #include <QEventLoop>
 
+#include "platform/system_error_text.h"
+
 namespace torvex {
 
 QString NetworkTarget::HostPort() const {
@@ -55,7 +57,7 @@ TcpLink::TcpLink(QObject* parent) : QObject(parent) {
   });
   connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
     if (!wanted_ || retryTimer_.isActive()) return;
-    NetworkFault fault{NetworkFault::Reason::Other, socket_.errorString()};
+    NetworkFault fault{NetworkFault::Reason::Other, SocketErrorText(error)};
     if (!attempting_) {
       fault.reason = NetworkFault::Reason::Dropped;
       if (error == QAbstractSocket::RemoteHostClosedError) fault.systemText.clear();

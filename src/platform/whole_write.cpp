@@ -17,7 +17,6 @@ WholeWrite WriteWhole(QIODevice& device, const QByteArray& bytes) {
   if (result.written == bytes.size()) return result;
   result.whole = false;
   result.error = errno;
-  result.deviceText = device.errorString();
   auto* file = qobject_cast<QFileDevice*>(&device);
   if (result.written > 0 && file) result.takenBack = file->resize(file->size() - result.written);
   return result;

@@ -5,7 +5,6 @@
 // file never ends in a cut piece that the next one would run into.
 #include <QByteArray>
 #include <QIODevice>
-#include <QString>
 
 namespace torvex {
 
@@ -14,7 +13,6 @@ struct WholeWrite {
   qint64 written = 0;      // bytes of the piece that reached the device before the refusal
   bool takenBack = false;  // those were taken back: the file ends as it did before
   int error = 0;           // the system's error number of the refusal (0 when it gave none)
-  QString deviceText;      // the device's own words for it, before a take-back cleared them
 };
 
 // Writes bytes to device; a part refused by a file (QFileDevice) is taken back when it can be.

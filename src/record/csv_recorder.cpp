@@ -161,7 +161,7 @@ Result CsvRecorder::Start(const QString& path, ExistingFile existing) {
     }
     const int error = errno;
     if (!keep || error != EEXIST || n > kMaxNumberedName) {
-      return Result::Failed(FileErrorText(error, file->errorString()));
+      return Result::Failed(FileErrorText(error, file->error()));
     }
     candidate = NumberedPath(path, n);
   }
@@ -193,11 +193,11 @@ void CsvRecorder::Add(const Sample& sample) {
 
 Result CsvRecorder::Write(const QByteArray& bytes) {
   const WholeWrite out = WriteWhole(*device_, bytes);  // the file ends with a whole row
-  if (!out.whole) return Result::Failed(FileErrorText(out.error, out.deviceText));
+  if (!out.whole) return Result::Failed(FileErrorText(out.error, QFileDevice::WriteError));
   // Unbuffered files have nothing to flush; other devices are pushed on at once.
   auto* file = qobject_cast<QFileDevice*>(device_.get());
   if (!file || file->flush()) return {};
-  return Result::Failed(FileErrorText(errno, file->errorString()));
+  return Result::Failed(FileErrorText(errno, file->error()));
 }
 
 void CsvRecorder::Fail(const QString& reason) {
@@ -208,9 +208,9 @@ void CsvRecorder::Fail(const QString& reason) {
   if (onError_) onError_(message);
 }
 
-QString FileErrorText(int error, const QString& deviceText) {
+QString FileErrorText(int error, QFileDevice::FileError kind) {
   switch (error) {
-    case 0: return deviceText;  // the system said nothing more
+    case 0: return FileDeviceErrorText(kind);  // the system said nothing more
     // A recording creates its file: what is missing is the folder, and a taken name means
     // every numbered name was taken too.
     case ENOENT: return QStringLiteral("нет такой папки");

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QIODevice>
 #include <QString>
 
@@ -99,8 +100,8 @@ class CsvRecorder {
   QString stopReason_;
 };
 
-// Why a file could not be opened or written, in words, from the system's error number; the
-// device's own text when there is none.
-QString FileErrorText(int error, const QString& deviceText);
+// Why a file could not be opened or written, in words, from the system's error number; from the
+// file device's kind of failure when there is none.
+QString FileErrorText(int error, QFileDevice::FileError kind);
 
 }  // namespace torvex::record

@@ -14,11 +14,15 @@ void ExchangePresenter::ShowReport(const ExchangeReport& report) {
 
 void ExchangePresenter::ShowTick(const QString& linkName, const QString& portSettings,
                                  std::int32_t transactionCode) {
-  view_.SetCaption(kCaptionHead + linkName + QStringLiteral("  ") + portSettings);
+  ShowCaption(linkName, portSettings);
   if (transactionCode != shownCode_) {
     shownCode_ = transactionCode;
     view_.SetText({Control::lbl_tr_id}, QString::number(transactionCode));
   }
+}
+
+void ExchangePresenter::ShowCaption(const QString& linkName, const QString& portSettings) {
+  view_.SetCaption(kCaptionHead + linkName + QStringLiteral("  ") + portSettings);
 }
 
 void ExchangePresenter::SetNotes(const QString& notes) {

@@ -29,6 +29,9 @@ class ExchangePresenter : public StatusLine {
   // After every tick: the link in use in the caption, and the transaction code once the
   // background poll has written one.
   void ShowTick(const QString& linkName, const QString& portSettings, std::int32_t transactionCode);
+  // The caption alone, for the link in use before any tick (a start-up whose link did not
+  // open).
+  void ShowCaption(const QString& linkName, const QString& portSettings);
   // After every tick, behind the words the line shows (an outcome's or a message): the notes on
   // the adapter, the exchange log and the recording. A tick that waited for an answer leaves
   // the words and renews the notes.

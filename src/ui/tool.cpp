@@ -56,6 +56,11 @@ QString PortErrorMessage(const PortError& error, std::uint8_t portNumber) {
 }
 
 QString NetworkErrorMessage(const NetworkTarget& target, const NetworkFault& fault) {
+  // An empty "Host" in the file: there is nothing to connect to, whatever the socket says.
+  if (target.host.isEmpty()) {
+    return QStringLiteral("Нет соединения: адрес шлюза не задан\r\nЗначение Host в тп.ini пусто\r\n"
+                          "Укажите адрес в настройке");
+  }
   return QStringLiteral("Нет соединения с ") + target.HostPort() + QStringLiteral("\r\n") +
          NetworkFaultText(target, fault) + QStringLiteral("\r\n") +
          QStringLiteral("Проверьте адрес и порт в настройке");
@@ -123,7 +128,7 @@ void Tool::OpenExchangeLog(const QString& path) {
   log_ = std::make_unique<ExchangeLogFile>(path);
   log_->SetStateHandler([this, path](const Result& writing) {
     if (!writing && !logFailing_) {
-      std::fprintf(stderr, "torvex-tp: the exchange log %s cannot be written: %s\n",
+      std::fprintf(stderr, "torvex-tp: журнал обмена «%s» не записывается: %s\n",
                    qUtf8Printable(path), qUtf8Printable(writing.Why()));
     }
     logFailing_ = !writing;
@@ -294,6 +299,10 @@ bool Tool::OpenLink() {
       message = PortErrorMessage(error, config_.PortNumber());
     }
   }
+  // The window (and what a desktop shows of it behind the box and the dialog) names the link
+  // that failed, not the caption it was designed with.
+  exchange_.Presenter().ShowCaption(LinkName(config_.Link(), config_.PortNumber()),
+                                    config_.PortSettings());
   if (prompter_.OkCancel(title, message) == Prompter::Choice::Cancel) return false;
   SetComDialog::ExecModal(port_, config_, exchange_.Presenter(), engine_, &window_, adapters_,
                           &network_);

@@ -376,6 +376,86 @@ TEST_F(ConfigurationTest, ALinkForTheRunStandsInForTheFilesAndIsNeverWritten) {
   EXPECT_FALSE(Contents().contains("Link")) << Contents().toStdString();
 }
 
+// A value that means nothing is named, with its key and what is used in its place, in the box of
+// a file that cannot be read; Cancel goes on with it, and the file stays as it was.
+TEST_F(ConfigurationTest, AValueThatMeansNothingIsNamedWithWhatIsUsedInstead) {
+  using namespace std::chrono_literals;
+  const QString pollNote =
+      "значение PollPeriodMs=«%1» не является периодом опроса (0 или 10-1000 мс): используется 100";
+  const struct Case {
+    QByteArray lines;
+    QString says;
+    LinkChoice link;
+    std::chrono::milliseconds period = 100ms;
+  } cases[] = {
+      {"Link=foo\n",
+       "значение Link=«foo» не является способом связи (serial, rtu-over-tcp или modbus-tcp): "
+       "используется serial (COM-порт)",
+       {}},
+      {"Link=modbus-tcp\nHost=gw\nTcpPort=abc\n",
+       "значение TcpPort=«abc» не является портом TCP 1-65535: используется 502",
+       {LinkKind::kModbusTcp, "gw", 502}},
+      {"Link=rtu-over-tcp\nHost=gw\nTcpPort=70000\n",
+       "значение TcpPort=«70000» не является портом TCP 1-65535: используется 4001",
+       {LinkKind::kRtuOverTcp, "gw", 4001}},
+      {"Link=modbus-tcp\nHost=\nTcpPort=15502\n",
+       "значение Host=«» пусто: для связи modbus-tcp нужен адрес шлюза; соединения не будет, пока он "
+       "не задан",
+       {LinkKind::kModbusTcp, "", 15502}},
+      {"PollPeriodMs=5\n", pollNote.arg("5"), {}},
+      {"PollPeriodMs=abc\n", pollNote.arg("abc"), {}},
+      {"ResponseTimeoutMs=-5\nPollPeriodMs=0\n",
+       "значение ResponseTimeoutMs=«-5» не является ожиданием ответа (0 или 1-60000 мс): "
+       "используется автоматическое ожидание",
+       {},
+       0ms},
+      {"PollPeriodMs=9\nLink=pigeon\n",
+       "значение Link=«pigeon» не является способом связи (serial, rtu-over-tcp или modbus-tcp): "
+       "используется serial (COM-порт)\r\n" + pollNote.arg("9"),
+       {}},
+  };
+  for (const Case& c : cases) {
+    const QByteArray file = "[PC config]\nCOM=3\nCOMSettings=9600,n,8,2\n" + c.lines;
+    Put(file);
+    prompter.asked.clear();
+    config.LoadConfig();
+    ASSERT_EQ(prompter.asked.size(), 1u) << c.lines.toStdString();
+    EXPECT_EQ(prompter.asked[0].title, kIniErrorTitle);
+    EXPECT_EQ(prompter.asked[0].text, kIniReadError + path + ": " + c.says);
+    EXPECT_EQ(config.Link(), c.link) << c.lines.toStdString();
+    EXPECT_EQ(config.PollPeriod(), c.period) << c.lines.toStdString();
+    EXPECT_EQ(config.PortNumber(), 3) << "the rest of the file is read";
+    EXPECT_EQ(config.PortSettings(), "9600,n,8,2");
+    EXPECT_EQ(view.Status(), "");
+    EXPECT_EQ(Contents(), file);
+  }
+
+  // Retry reads the file again, corrected meanwhile.
+  Put("[PC config]\nCOM=3\nPollPeriodMs=5\n");
+  prompter.asked.clear();
+  prompter.answers = {Choice::Retry};
+  prompter.onAsk = [&] { Put("[PC config]\nCOM=3\nPollPeriodMs=50\n"); };
+  config.LoadConfig();
+  EXPECT_EQ(prompter.asked.size(), 1u);
+  EXPECT_EQ(config.PollPeriod(), 50ms);
+}
+
+// The run's own link (--connect) is used whatever the file says of its link, so there is
+// nothing to say about that; and it stands in also when the file's COM is refused.
+TEST_F(ConfigurationTest, TheRunsLinkStandsInAlsoWhenTheFileIsRefused) {
+  const LinkChoice run{LinkKind::kModbusTcp, "127.0.0.1", 1502};
+  config.SetRunLink(run, std::nullopt);
+  Put("[PC config]\nCOM=1\nLink=foo\nTcpPort=abc\n");
+  config.LoadConfig();
+  EXPECT_TRUE(prompter.asked.empty()) << prompter.asked[0].text.toStdString();
+  EXPECT_EQ(config.Link(), run);
+
+  Put("[PC config]\nCOM=abc\n");
+  config.LoadConfig();
+  ASSERT_EQ(prompter.asked.size(), 1u);
+  EXPECT_EQ(config.Link(), run);
+}
+
 TEST_F(ConfigurationTest, ThePollPeriodIsZeroOrTenToAThousandAndElseTheDefault) {
   using namespace std::chrono_literals;
   struct Case {

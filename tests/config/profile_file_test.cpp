@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <functional>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/file_size_limit.h"
 #include "support/files.h"
 #include "support/qt_printers.h"
 
@@ -192,6 +197,32 @@ TEST_F(ProfileFileTest, APlaceThatCannotHoldTheFileIsAnErrorNotACrash) {
   const QString below = plain + QStringLiteral("/тп.ini");
   EXPECT_THROW(WriteIni(below, "PC config", "COM", "1"), ProfileError);
   EXPECT_EQ(ReadIni(below, "PC config", "COM", "1"), "1") << "reads as no file";
+}
+
+// The reason the operator reads, for a save that a full disk refuses and for a file that is no
+// file: the old file stays as it was, and a FIFO does not hold the program.
+TEST_F(ProfileFileTest, AFullDiskOrAFifoIsRefusedWithTheReasonAndTheFileKept) {
+  const QByteArray before("[PC config]\nCOM=3\nCOMSettings=9600,n,8,2\n");
+  Put(before);
+  const auto reasonOf = [](const std::function<void()>& step) {
+    try {
+      step();
+    } catch (const ProfileError& error) {
+      return error.reason();
+    }
+    return QStringLiteral("<no error>");
+  };
+  {
+    const test::FileSizeLimit full(10);
+    EXPECT_EQ(reasonOf([&] { WriteIni(path, "PC config", "COMSettings", "115200,n,8,2"); }),
+              "файл превысил допустимый размер");
+  }
+  EXPECT_EQ(Contents(), before);
+
+  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+  EXPECT_EQ(reasonOf([&] { ReadIni(path, "PC config", "COM", "1"); }), "это канал (FIFO), а не файл");
+  EXPECT_EQ(reasonOf([&] { WriteIni(path, "PC config", "COM", "1"); }), "это канал (FIFO), а не файл");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "paramfile/param_file.h"
 #include "platform/qt_serial_port.h"
 #include "support/fake_prompter.h"
+#include "support/file_size_limit.h"
 #include "support/files.h"
 #include "support/pty.h"
 #include "support/sim_runner.h"
@@ -78,6 +79,9 @@ class ParamSets : public ::testing::Test {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LANG", "ru_RU.UTF-8");
     tool.setProcessEnvironment(env);
+    if (fileSizeLimit) {
+      tool.setChildProcessModifier([limit = *fileSizeLimit] { test::FileSizeLimit::SetInChild(limit); });
+    }
     QStringList arguments{"--config", dir.Path()};
     if (!connect.isEmpty()) arguments << "--connect" << connect;
     tool.start(QStringLiteral(TORVEX_TP_PROGRAM), arguments + options);
@@ -91,6 +95,7 @@ class ParamSets : public ::testing::Test {
 
   test::ProgramDir dir;
   QString connect;
+  std::optional<rlim_t> fileSizeLimit;  // a disk that fills up, for the program alone
 };
 
 TEST_F(ParamSets, TheToolAndTheSimulatorShareOneFileBothWaysOnASerialLine) {
@@ -169,6 +174,23 @@ TEST_F(ParamSets, ANewSlaveAddressIsWrittenLastAndTheReadBackSaysWhereItAnswered
   sim->Start();
   EXPECT_TRUE(sim->Banner().contains("at address 12")) << sim->Banner().toStdString();
   EXPECT_EQ(Tool({"--compare-params", File("b.txt"), "--address", "12"}).status, 0);
+}
+
+// A disk that fills up while the file is saved: status 2, "не записан" with the reason, and the
+// good file that was there stays whole.
+TEST_F(ParamSets, ASaveOnAFullDiskIsStatusTwoAndKeepsTheOldFile) {
+  const auto sim = TcpSim();
+  ASSERT_EQ(Tool({"--read-params", File("keep.params")}).status, 0);
+  const QByteArray good = test::ReadFile(File("keep.params"));
+  ASSERT_GT(good.size(), 1000);
+  fileSizeLimit = 1000;
+  const ToolRun full = Tool({"--read-params", File("keep.params")});
+  EXPECT_EQ(full.status, 2);
+  EXPECT_EQ(full.out, "");
+  EXPECT_TRUE(full.err.contains("Файл «" + File("keep.params") +
+                                "» не записан: файл превысил допустимый размер"))
+      << full.err.toStdString();
+  EXPECT_EQ(test::ReadFile(File("keep.params")), good);
 }
 
 TEST_F(ParamSets, NoControllerOrADamagedFileIsStatusTwoWithTheReason) {
@@ -261,6 +283,16 @@ TEST_F(ParamMenuOnSim, SavesLoadsAndComparesWithoutWritingUnasked) {
   EXPECT_EQ(SetIn(File("saved.txt")), SetIn(File("sim.txt")));
   EXPECT_TRUE(LastMessage().contains("прочитаны и сохранены")) << LastMessage().toStdString();
 
+  // A disk that fills while saving: the box says so with the reason, the file saved before stays.
+  const QByteArray saved = test::ReadFile(File("saved.txt"));
+  {
+    const test::FileSizeLimit full(1000);
+    tool->ParamFiles().SaveToFile(File("saved.txt"));
+    ASSERT_TRUE(WaitFor([&] { return finished == 2; }));
+  }
+  EXPECT_EQ(LastMessage(), "Файл «" + File("saved.txt") + "» не записан: файл превысил допустимый размер");
+  EXPECT_EQ(test::ReadFile(File("saved.txt")), saved);
+
   // Loaded: the two boxes that differ take the file's values and wait to be written.
   ASSERT_TRUE(Edited(File("saved.txt"), File("changed.txt"), kTwoChanges));
   const QByteArray stored = test::ReadFile(File("sim.txt"));
@@ -276,7 +308,7 @@ TEST_F(ParamMenuOnSim, SavesLoadsAndComparesWithoutWritingUnasked) {
   tool->Params().cmd_readall_Click();
   ASSERT_TRUE(WaitFor([&] { return AllConfirmed(); }));
   tool->ParamFiles().CompareWithFile(File("changed.txt"));
-  ASSERT_TRUE(WaitFor([&] { return finished == 2; }));
+  ASSERT_TRUE(WaitFor([&] { return finished == 3; }));
   auto* table = tool->Window().findChild<QTableWidget*>("tbl_compare");
   ASSERT_NE(table, nullptr);
   ASSERT_EQ(table->rowCount(), 2);
@@ -287,7 +319,7 @@ TEST_F(ParamMenuOnSim, SavesLoadsAndComparesWithoutWritingUnasked) {
   tool->Window().findChild<QDialog*>("dlg_params_compare")->close();
 
   tool->ParamFiles().CompareWithFile(File("saved.txt"));
-  ASSERT_TRUE(WaitFor([&] { return finished == 3; }));
+  ASSERT_TRUE(WaitFor([&] { return finished == 4; }));
   EXPECT_TRUE(LastMessage().startsWith("Совпадает с файлом")) << LastMessage().toStdString();
 
   // A damaged file changes nothing, though its first lines are good.

@@ -4,6 +4,7 @@
 // and the start-up message when nothing can be reached.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTimer>
 
 #include "platform/qt_serial_port.h"
 #include "support/fake_prompter.h"
@@ -148,6 +150,45 @@ TEST_P(ToolOverNetwork, ANetworkThatCannotBeReachedIsNamedWithTheReasonAtStart) 
         << lines[1].toStdString();
     tool.reset();
   }
+
+  // No address at all: the file's empty Host is named first, then the start-up box says so.
+  WriteIni("", 15502);
+  prompter.asked.clear();
+  EXPECT_FALSE(Start());
+  ASSERT_EQ(prompter.asked.size(), 2u);
+  EXPECT_TRUE(prompter.asked[0].text.endsWith("значение Host=«» пусто: для связи " +
+                                              QString(GetParam().link) +
+                                              " нужен адрес шлюза; соединения не будет, пока он не задан"))
+      << prompter.asked[0].text.toStdString();
+  EXPECT_EQ(prompter.asked[1].text,
+            "Нет соединения: адрес шлюза не задан\r\nЗначение Host в тп.ini пусто\r\nУкажите адрес в настройке");
+}
+
+// From the start-up box on, the window's caption names the link that did not open (a desktop
+// shows it behind the box and the settings dialog), not the caption the window was drawn with.
+TEST_P(ToolOverNetwork, AfterTheStartUpBoxTheCaptionNamesTheLinkInUse) {
+  const quint16 dead = DeadPort();
+  WriteIni("127.0.0.1", dead);
+  const QString caption = "TORVEX-CPU. Тест протокола Modbus. Порт: " + GetParam().caption +
+                          QString::number(dead) + "  115200,n,8,2";
+  QString atBox;
+  QString atDialog;
+  prompter.answers = {Prompter::Choice::Ok};
+  prompter.onAsk = [&] { atBox = Window().windowTitle(); };
+  QTimer closer;  // the operator closes the settings dialog
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+      atDialog = Window().windowTitle();
+      dialog->close();
+    }
+  });
+  closer.start(10);
+  ASSERT_TRUE(Start());
+  closer.stop();
+  EXPECT_EQ(prompter.asked.at(0).title, "Ошибка соединения");
+  EXPECT_EQ(atBox, caption);
+  EXPECT_EQ(atDialog, caption);
+  EXPECT_EQ(Window().windowTitle(), caption);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, ToolOverNetwork, ::testing::Values(kModbusTcp, kRtuOverTcp),

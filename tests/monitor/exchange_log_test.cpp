@@ -14,6 +14,8 @@
 
 #include "frame_stream.h"
 #include "monitor/frame_meaning.h"
+#include "support/file_size_limit.h"
+#include "support/files.h"
 #include "support/filling_file.h"
 #include "support/qt_printers.h"
 #include "support/result_printer.h"
@@ -114,7 +116,18 @@ TEST(ExchangeLog, SaveWritesTheLinesOfTheFramesAsked) {
   ASSERT_EQ(lines.size(), 5);
   EXPECT_EQ(lines[0].section('\t', 1), QString::fromUtf8(kLines[1]));
   EXPECT_EQ(lines[4].section('\t', 1), QString::fromUtf8(kLines[14]));
-  EXPECT_FALSE(SaveFrames(ring, ring.First(), ring.End(), {}, dir.filePath("no/such/dir/x")));
+  EXPECT_EQ(SaveFrames(ring, ring.First(), ring.End(), {}, dir.filePath("no/such/dir/x")),
+            Result::Failed("папки " + dir.filePath("no/such/dir") + " нет"));
+
+  // A disk that fills while saving: the failure and its reason, the earlier file kept whole.
+  const QByteArray before = test::ReadFile(path);
+  Result full;
+  {
+    const test::FileSizeLimit limit(100);
+    full = SaveFrames(ring, ring.First(), ring.End(), {}, path);
+  }
+  EXPECT_EQ(full, Result::Failed("файл превысил допустимый размер"));
+  EXPECT_EQ(test::ReadFile(path), before);
 }
 
 // A log that cannot be written is reported once, never stops the frames, and its recovery is
@@ -137,7 +150,7 @@ TEST(ExchangeLog, UnwritableLogIsReportedOnceAndTheStreamGoesOn) {
     stream.Feed(kEvents);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_TRUE(reports[0].failing);
-    EXPECT_FALSE(reports[0].reason.isEmpty());
+    EXPECT_EQ(reports[0].reason, "нет места на диске");
     EXPECT_TRUE(log.Failing());
     EXPECT_EQ(stream.trace.Ring().Size(), std::size(kLines));
   }
@@ -145,9 +158,14 @@ TEST(ExchangeLog, UnwritableLogIsReportedOnceAndTheStreamGoesOn) {
     QTemporaryDir dir;
     ExchangeLogFile log(dir.filePath("absent/dir/exchange.log"));
     int reports = 0;
-    log.SetStateHandler([&](const Result& writing) { reports += !writing; });
+    QString reason;
+    log.SetStateHandler([&](const Result& writing) {
+      reports += !writing;
+      if (!writing) reason = writing.Why();
+    });
     log.Open();
     EXPECT_TRUE(log.Failing());
+    EXPECT_EQ(reason, "папки " + dir.filePath("absent/dir") + " нет");
     Stream stream;
     stream.trace.SetLog(&log);
     stream.Feed(kEvents);
@@ -194,7 +212,7 @@ TEST(ExchangeLog, ALineCutByAFullDiskNeverRunsIntoTheNext) {
     EXPECT_EQ(got, expected);
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_TRUE(reports[0].first);
-    EXPECT_EQ(reports[0].second, "No space left on device");
+    EXPECT_EQ(reports[0].second, "нет места на диске");
     EXPECT_FALSE(reports[1].first);
     EXPECT_FALSE(log.Failing());
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 namespace torvex::paramfile {
@@ -51,6 +52,19 @@ TEST(ParamFile, ReadsWhatAPersonMayWrite) {
   const ParamFileParse parsed = ParseParamFile(text);
   ASSERT_TRUE(parsed.image) << parsed.error.line << ": " << FaultText(parsed.error);
   EXPECT_EQ(*parsed.image, Counting());
+}
+
+// A lone CR ends a line too (old Mac editors save so): the file is read, and a fault in it is
+// found on its own line rather than the whole file being one comment.
+TEST(ParamFile, LinesEndedByALoneCRAreLines) {
+  std::string text = FormatParamFile(Counting(), kHeader);
+  std::replace(text.begin(), text.end(), '\n', '\r');
+  const ParamFileParse parsed = ParseParamFile(text);
+  ASSERT_TRUE(parsed.image) << parsed.error.line << ": " << FaultText(parsed.error);
+  EXPECT_EQ(*parsed.image, Counting());
+
+  text.replace(text.find("02: 03 04"), 9, "02: 03 4");
+  EXPECT_EQ(ParseParamFile(text).error.line, 7);
 }
 
 TEST(ParamFile, RefusesADamagedFileWholeWithTheLineAndWhatIsWrong) {

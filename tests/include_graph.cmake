@@ -4,8 +4,8 @@ cmake_minimum_required(VERSION 3.25)
 #   cmake -DROOT=<project root> -P tests/include_graph.cmake
 set(allowed_ui       ui checkout paramset search params record monitor config engine decode platform view modbus
                      paramfile text)
-set(allowed_checkout checkout paramset record params engine decode modbus paramfile)
-set(allowed_paramset paramset params engine decode modbus paramfile)
+set(allowed_checkout checkout paramset record params engine decode platform modbus paramfile)
+set(allowed_paramset paramset params engine decode platform modbus paramfile)
 set(allowed_search   search engine decode platform modbus)
 set(allowed_params   params engine decode view modbus paramfile)
 set(allowed_engine   engine platform modbus)

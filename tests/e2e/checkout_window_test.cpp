@@ -1,6 +1,7 @@
 // The window "Проверка контроллера" on the whole tool against torvex-sim on the standard bench:
-// a run to its end with the operator's output commands refused meanwhile, and Stop, after which
-// the outputs are as the operator left them.
+// a run to its end with the operator's output commands refused meanwhile (and the refusal in
+// the status line while it lasts), and Stop, after which the outputs are as the operator left
+// them.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -78,12 +79,20 @@ TEST_F(CheckoutWindowOnSim, ARunPassesWhileTheOperatorsOutputCommandsWait) {
   ASSERT_TRUE(WaitFor([&] { return window.Run()->CurrentStep() >= 3; }));
   SetOutput(20, true);
   EXPECT_EQ(Status(), kStatusCheckoutOwnsOutputs);
+  // The ticks after it keep saying so behind the link's words, until the run is over.
+  EXPECT_TRUE(WaitFor([&] {
+    return Status().startsWith("Связь с контроллером TORVEX-CPU установлена ") &&
+           Status().endsWith(kStatusCheckoutOwnsOutputs);
+  }));
+  QTest::qWait(1000);
+  EXPECT_TRUE(Status().endsWith(kStatusCheckoutOwnsOutputs)) << Status().toStdString();
   ASSERT_TRUE(WaitFor([&] { return finished; }, 60000));
   EXPECT_EQ(window.Run()->Count(checkout::StepState::kPassed), 90);
   EXPECT_EQ(table->item(89, 4)->text(), "норма");
   EXPECT_TRUE(window.findChild<QLabel*>("lbl_result")->text().contains("ГОДЕН: норма 90"));
   EXPECT_EQ(window.ReportPath(), dir.Path() + "/r.pdf");
   EXPECT_TRUE(QFile::exists(dir.Path() + "/r.csv"));
+  EXPECT_TRUE(WaitFor([&] { return !Status().contains(kStatusCheckoutOwnsOutputs); }));
   QTest::qWait(500);
   EXPECT_FALSE(Lit(20)) << "the command refused during the run was not carried out later";
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <utility>
 
+#include "checkout/report.h"
 #include "config/configuration.h"
 
 namespace torvex {
@@ -138,6 +139,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("operator"),
       QStringLiteral("With --checkout: the operator's NAME for the report."),
       QStringLiteral("NAME"));
+  const QCommandLineOption unitSerial(
+      QStringLiteral("unit-serial"),
+      QStringLiteral("With --checkout or --read-params: the unit's serial number SN (up to 64 "
+                     "characters), named in the report and its table, or in the parameter file's "
+                     "header."),
+      QStringLiteral("SN"));
   parser.addOption(readParams);
   parser.addOption(writeParams);
   parser.addOption(compareParams);
@@ -145,6 +152,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   parser.addOption(checkout);
   parser.addOption(report);
   parser.addOption(operatorName);
+  parser.addOption(unitSerial);
 
   CommandLine result;
   // Without an application object Qt cannot know the program's name.
@@ -235,6 +243,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     else if (paramTasks > 0 || result.scan) result.error = QStringLiteral("--checkout goes alone, without --scan or the parameter commands");
   } else if (parser.isSet(report) || parser.isSet(operatorName)) {
     result.error = QStringLiteral("--report and --operator go with --checkout");
+  }
+  if (parser.isSet(unitSerial)) {
+    result.unitSerial = parser.value(unitSerial).trimmed();
+    if (!checkout::IsUnitSerial(result.unitSerial) || result.unitSerial.isEmpty()) {
+      result.error = QStringLiteral("--unit-serial: \"") + parser.value(unitSerial) +
+                     QStringLiteral("\" is no serial number: 1-64 characters, no control characters");
+    } else if (result.checkoutPlan.isEmpty() && result.paramTask != ParamTask::kRead) {
+      result.error = QStringLiteral("--unit-serial goes with --checkout or --read-params");
+    }
   }
   if (parser.isSet(address)) {
     bool ok = false;

@@ -65,48 +65,51 @@ int Written(const checkout::Report& report, const QString& path, std::FILE* err,
 }  // namespace
 
 int RunConsoleCheckout(const ConsoleCheckout& command, std::FILE* out, std::FILE* err) {
-  const QDateTime started = QDateTime::currentDateTime();
-  const QString planFile = command.plan == kStandardPlan ? QString() : command.plan;
   NoWindow none(err);
   Configuration config(IniPathIn(command.settingsDir), none, none, none);
   if (command.connect) config.SetRunLink(command.connect->link, command.connect->comPort);
   config.LoadConfig();
-  const QString link = LinkUrl(config.Link(), config.PortNumber());
-  const QString mode = config.Link().OnNetwork() ? QString() : config.PortSettings();
+  const checkout::ReportHead head{command.plan == kStandardPlan ? QString() : command.plan,
+                                  QDateTime::currentDateTime(),
+                                  command.operatorName,
+                                  command.unitSerial,
+                                  LinkUrl(config.Link(), config.PortNumber()),
+                                  config.Link().OnNetwork() ? QString() : config.PortSettings()};
 
   const checkout::PlanFile plan = ReadPlan(command.plan);
   if (!plan.plan) {
     Say(err, plan.error);
-    return Written(checkout::NotRunReport(QString(), planFile, started, command.operatorName, link, mode,
-                                          command.address, plan.error),
-                   command.report, err, kCheckoutNotRun);
+    return Written(checkout::NotRunReport(QString(), head, command.address, plan.error), command.report, err,
+                   kCheckoutNotRun);
   }
+  if (checkout::DrivesI1(*plan.plan)) Say(err, checkout::kI1SwitchesOutputsWarning);
   QtSerialPort port(command.settingsDir);
   TcpLink network;
   ByteLink* opened = OpenConsoleLink(config, port, network, err);
   if (!opened) {
-    return Written(checkout::NotRunReport(plan.plan->title, planFile, started, command.operatorName, link,
-                                          mode, command.address, QStringLiteral("нет связи с контроллером")),
-                   command.report, err, kCheckoutNotRun);
+    return Written(
+        checkout::NotRunReport(plan.plan->title, head, command.address, QStringLiteral("нет связи с контроллером")),
+        command.report, err, kCheckoutNotRun);
   }
 
   checkout::CheckoutRun run(*plan.plan, command.address, true);
   RunExchange(run, *opened, config);
-  const checkout::Report report =
-      checkout::MakeReport(run, planFile, started, command.operatorName, link, mode);
+  const checkout::Report report = checkout::MakeReport(run, head);
   std::fprintf(out, "%s: норма %d, отказ %d, пропущено %d, не выполнено %d; %s\n",
-               qUtf8Printable(checkout::FitText(report.fit)), report.passed, report.failed, report.skipped,
-               report.notDone, qUtf8Printable(report.runEnd));
+               qUtf8Printable(checkout::ConclusionText(report.conclusion)), report.passed, report.failed,
+               report.skipped, report.notDone, qUtf8Printable(report.runEnd));
   for (const checkout::ReportStep& step : report.steps) {
     if (step.verdict != checkout::StateText(checkout::StepState::kFailed)) continue;
     std::fprintf(out, "отказ: %d. %s: %s (%s)\n", step.number, qUtf8Printable(step.name),
                  qUtf8Printable(step.measured), qUtf8Printable(step.note));
   }
   std::fflush(out);
-  if (!report.outputsRestored) Say(err, QStringLiteral("выходы контроллера не восстановлены: нет связи"));
-  const int status = report.fit ? kCheckoutFit
-                     : run.End() == checkout::RunEnd::kIncomplete ? kCheckoutNotRun
-                                                                  : kCheckoutUnfit;
+  if (report.outputs == checkout::OutputsAfter::kNotRestored) {
+    Say(err, QStringLiteral("выходы контроллера не восстановлены: нет связи"));
+  }
+  const int status = report.conclusion == checkout::Conclusion::kFit ? kCheckoutFit
+                     : run.End() == checkout::RunEnd::kFailed        ? kCheckoutUnfit
+                                                                     : kCheckoutNotRun;
   return Written(report, command.report, err, status);
 }
 

@@ -15,6 +15,7 @@ struct ConsoleCheckout {
   QString plan;          // a plan file, or kStandardPlan for the built-in plan
   QString report;        // FILE.pdf; FILE.csv beside it
   QString operatorName;  // --operator
+  QString unitSerial;    // --unit-serial
   QString settingsDir;
   std::optional<ConnectArgument> connect;
   int address = 7;
@@ -24,7 +25,8 @@ struct ConsoleCheckout {
 inline const QString kStandardPlan = QStringLiteral("standard");
 
 // Exit statuses: every step passed; a step failed; the checkout could not be carried out
-// (the plan refused, no link, the link lost, the controller's set unreadable).
+// (the plan refused, no link, the link lost, the controller's set unreadable) or its report
+// could not be written.
 inline constexpr int kCheckoutFit = 0;
 inline constexpr int kCheckoutUnfit = 1;
 inline constexpr int kCheckoutNotRun = 2;

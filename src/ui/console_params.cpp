@@ -60,13 +60,16 @@ int Finish(const ConsoleParams& command, const paramset::SetExchange& run,
   const QString named = QStringLiteral("«") + command.file + QStringLiteral("»");
   switch (command.task) {
     case ParamTask::kNone:
-    case ParamTask::kRead:
-      if (const auto error = paramset::SaveSetFile(command.file, controller, SavedHeader(run))) {
+    case ParamTask::kRead: {
+      paramfile::FileHeader header = SavedHeader(run);
+      header.unitSerial = command.unitSerial.toStdString();
+      if (const auto error = paramset::SaveSetFile(command.file, controller, header)) {
         Say(err, *error);
         return kParamsFailed;
       }
       Say(out, QStringLiteral("параметры контроллера (адрес %1) сохранены в %2").arg(run.ReadAt()).arg(named));
       return kParamsDone;
+    }
     case ParamTask::kCompare: {
       const QStringList differences = DifferenceLines(controller, file);
       if (differences.isEmpty()) {

@@ -18,6 +18,7 @@ struct ConsoleParams {
   QString settingsDir;                     // holds "тп.ini": the configured link and mode
   std::optional<ConnectArgument> connect;  // --connect
   int address = 7;                         // --address
+  QString unitSerial;                      // --unit-serial: into the header of --read-params' file
 };
 
 // Exit statuses: done (saved; written and equal; equal), the controller differs from the file

@@ -95,12 +95,13 @@ class ParamSets : public ::testing::Test {
 
 TEST_F(ParamSets, TheToolAndTheSimulatorShareOneFileBothWaysOnASerialLine) {
   auto sim = std::make_unique<test::SimRunner>(dir.LinkPath(1), QStringList{"--eeprom", File("sim.txt")});
-  const ToolRun read = Tool({"--read-params", File("saved.txt")});
+  const ToolRun read = Tool({"--read-params", File("saved.txt"), "--unit-serial", "ТВ-0421"});
   ASSERT_EQ(read.status, 0) << read.err.toStdString();
   EXPECT_TRUE(read.out.contains("сохранены")) << read.out.toStdString();
   ASSERT_TRUE(SetIn(File("saved.txt")));
   EXPECT_EQ(SetIn(File("saved.txt")), SetIn(File("sim.txt")));
-  EXPECT_TRUE(test::ReadFile(File("saved.txt")).contains("# Контроллер: адрес 7, версия ПО 2.14, версия протокола 1.05\n"));
+  EXPECT_TRUE(test::ReadFile(File("saved.txt")).contains("# Контроллер: адрес 7, версия ПО 2.14, версия протокола 1.05\n"
+                                                         "# Заводской номер: ТВ-0421\n"));
 
   // The simulator's own file, read by the tool.
   const ToolRun same = Tool({"--compare-params", File("sim.txt")});

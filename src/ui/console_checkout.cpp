@@ -1,5 +1,8 @@
 #include "ui/console_checkout.h"
 
+#include <functional>
+
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -13,6 +16,7 @@
 #include "ui/checkout_report_pdf.h"
 #include "ui/console_link.h"
 #include "ui/no_window.h"
+#include "ui/quit_on_signal.h"
 
 namespace torvex {
 namespace {
@@ -29,9 +33,16 @@ checkout::PlanFile ReadPlan(const QString& name) {
   return {parsed.plan, parsed.error};
 }
 
+// The operator's signals: the part of the command running when one comes decides what it does.
+struct Signals {
+  int count = 0;
+  std::function<void()> onSignal;
+};
+
 // The run on the tool's tick until its steps are over and the outputs are back (or the wait for
-// them has run out).
-void RunExchange(checkout::CheckoutRun& run, ByteLink& link, const Configuration& config) {
+// them has run out, or a second signal has said not to wait).
+void RunExchange(checkout::CheckoutRun& run, ByteLink& link, const Configuration& config, Signals& stops,
+                 std::FILE* err) {
   ModbusEngine engine(link);
   engine.SetEchoExpected(config.Echo());
   engine.SetResponseTimeout(config.ResponseTimeout());
@@ -47,11 +58,23 @@ void RunExchange(checkout::CheckoutRun& run, ByteLink& link, const Configuration
     if (run.RestorePending() && !restoring.isValid()) restoring.start();
     if (run.Finished() || (restoring.isValid() && restoring.elapsed() > kRestoreWaitMs)) loop.quit();
   };
+  stops.onSignal = [&] {
+    if (stops.count > 1) {
+      loop.quit();
+      return;
+    }
+    run.Stop();
+    if (run.RestorePending()) {
+      Say(err, QStringLiteral("проверка остановлена; выходы контроллера восстанавливаются "
+                              "(повторный сигнал — выйти, не дожидаясь)"));
+    }
+  };
   QObject::connect(&tick, &QTimer::timeout, &loop, onTick);
   run.Start(engine, std::chrono::steady_clock::now());
   tick.start();
   onTick();
   if (!run.Finished()) loop.exec();
+  stops.onSignal = nullptr;
 }
 
 int Written(const checkout::Report& report, const QString& path, std::FILE* err, int status) {
@@ -65,6 +88,12 @@ int Written(const checkout::Report& report, const QString& path, std::FILE* err,
 }  // namespace
 
 int RunConsoleCheckout(const ConsoleCheckout& command, std::FILE* out, std::FILE* err) {
+  Signals stops;
+  const QuitOnSignal watch([&stops] {
+    ++stops.count;
+    if (stops.onSignal) stops.onSignal();
+  });
+  const QString stopped = checkout::EndText(checkout::RunEnd::kStopped);
   NoWindow none(err);
   Configuration config(IniPathIn(command.settingsDir), none, none, none);
   if (command.connect) config.SetRunLink(command.connect->link, command.connect->comPort);
@@ -85,15 +114,19 @@ int RunConsoleCheckout(const ConsoleCheckout& command, std::FILE* out, std::FILE
   if (checkout::DrivesI1(*plan.plan)) Say(err, checkout::kI1SwitchesOutputsWarning);
   QtSerialPort port(command.settingsDir);
   TcpLink network;
+  // A signal while a connection is being made ends the attempt.
+  stops.onSignal = [&network] { network.Close(); };
   ByteLink* opened = OpenConsoleLink(config, port, network, err);
-  if (!opened) {
-    return Written(
-        checkout::NotRunReport(plan.plan->title, head, command.address, QStringLiteral("нет связи с контроллером")),
-        command.report, err, kCheckoutNotRun);
+  stops.onSignal = nullptr;
+  QCoreApplication::processEvents();  // a signal that came meanwhile
+  if (!opened || stops.count > 0) {
+    return Written(checkout::NotRunReport(plan.plan->title, head, command.address,
+                                          stops.count > 0 ? stopped : QStringLiteral("нет связи с контроллером")),
+                   command.report, err, kCheckoutNotRun);
   }
 
   checkout::CheckoutRun run(*plan.plan, command.address, true);
-  RunExchange(run, *opened, config);
+  RunExchange(run, *opened, config, stops, err);
   const checkout::Report report = checkout::MakeReport(run, head);
   std::fprintf(out, "%s: норма %d, отказ %d, пропущено %d, не выполнено %d; %s\n",
                qUtf8Printable(checkout::ConclusionText(report.conclusion)), report.passed, report.failed,
@@ -105,7 +138,8 @@ int RunConsoleCheckout(const ConsoleCheckout& command, std::FILE* out, std::FILE
   }
   std::fflush(out);
   if (report.outputs == checkout::OutputsAfter::kNotRestored) {
-    Say(err, QStringLiteral("выходы контроллера не восстановлены: нет связи"));
+    Say(err, stops.count > 1 ? QStringLiteral("выходы контроллера не восстановлены: выход по повторному сигналу")
+                             : QStringLiteral("выходы контроллера не восстановлены: нет связи"));
   }
   const int status = report.conclusion == checkout::Conclusion::kFit ? kCheckoutFit
                      : run.End() == checkout::RunEnd::kFailed        ? kCheckoutUnfit

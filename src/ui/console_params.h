@@ -2,6 +2,8 @@
 // torvex-tp --read-params, --write-params, --compare-params: a parameter set moved between a
 // controller and a file without a window, for production lines. Results and differences go to
 // standard output or standard error as each command says; the exit status tells the outcome.
+// SIGINT, SIGTERM or SIGHUP interrupt a command: an interrupted write says what the
+// controller's answers have confirmed, and the exit status is 2.
 #include <cstdio>
 #include <optional>
 

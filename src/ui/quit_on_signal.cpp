@@ -41,6 +41,10 @@ QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent) {
   for (int signal : kSignals) ::sigaction(signal, &action, nullptr);
 }
 
+QuitOnSignal::QuitOnSignal(std::function<void()> onSignal, QObject* parent) : QuitOnSignal(parent) {
+  onSignal_ = std::move(onSignal);
+}
+
 QuitOnSignal::~QuitOnSignal() {
   if (pipe_[0] < 0) return;
   struct sigaction action {};
@@ -55,9 +59,14 @@ QuitOnSignal::~QuitOnSignal() {
 
 void QuitOnSignal::OnSignal() {
   char bytes[16];
-  while (::read(pipe_[0], bytes, sizeof bytes) > 0) {
-  }
+  ssize_t got = 0;
+  int received = 0;
+  while ((got = ::read(pipe_[0], bytes, sizeof bytes)) > 0) received += static_cast<int>(got);
   requested_ = true;
+  if (onSignal_) {
+    for (int i = 0; i < received; ++i) onSignal_();
+    return;
+  }
   // Every running event loop ends, a modal dialog's too, and the main one returns.
   QCoreApplication::exit(0);
 }

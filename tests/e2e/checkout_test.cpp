@@ -1,12 +1,15 @@
 // The bench checkout end to end: torvex-tp --checkout against torvex-sim standing on the
 // standard loop-back bench, as a good unit and as faulty ones; its PDF report read back with
-// pdftotext and pdfinfo, its CSV twin cell by cell; a link lost in the middle, a full disk;
-// outputs put back.
+// pdftotext and pdfinfo, its CSV twin cell by cell; a link lost in the middle, a signal, a full
+// disk; outputs put back, as another Modbus client (mbpoll) reads them afterwards.
+#include <signal.h>
+
 #include <functional>
 
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QRegularExpression>
 
 #include "modbus/requests.h"
 #include "support/file_size_limit.h"
@@ -41,6 +44,18 @@ QString CsvValue(const QString& path, const QString& key) {
     if (fields.value(0) == key) return fields.value(1);
   }
   return QStringLiteral("<no line %1>").arg(key);
+}
+
+// Holding registers as mbpoll, a Modbus TCP client of its own, reads them from slave 7.
+std::vector<int> ReadWithMbpoll(quint16 port, int first, int count) {
+  QProcess mbpoll;
+  mbpoll.start(QStringLiteral("mbpoll"), {"-m", "tcp", "-a", "7", "-t", "4", "-0", "-1", "-r", QString::number(first),
+                                          "-c", QString::number(count), "-p", QString::number(port), "127.0.0.1"});
+  mbpoll.waitForFinished(30000);
+  std::vector<int> registers;
+  const auto values = QRegularExpression(QStringLiteral("\\[\\d+\\]:\\s+(-?\\d+)")).globalMatch(mbpoll.readAllStandardOutput());
+  for (auto it = values; it.hasNext();) registers.push_back(static_cast<std::uint16_t>(it.next().captured(1).toInt()));
+  return registers;
 }
 
 QString PdfText(const QString& path) {
@@ -230,6 +245,45 @@ TEST_F(Checkout, WhatCannotRunIsStatusTwoAndReportedAsNotChecked) {
   EXPECT_EQ(CsvValue(Csv(), "Проверка"), "не проведена: нет связи с контроллером");
   EXPECT_EQ(Run({"--checkout", "standard", "--scan"}).status, 2);
 }
+
+// Ctrl+C or SIGTERM in the middle: the run stops at once, the outputs go back, the report says
+// so, and the exit status is 2. The simulator speaks Modbus TCP, so that mbpoll reads the
+// outputs afterwards as a client of its own.
+class CheckoutSignal : public Checkout, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CheckoutSignal, StopsPutsTheOutputsBackAndReports) {
+  const auto sim = std::make_unique<test::SimRunner>(test::SimRunner::Tcp{}, QStringList{"--modbus-tcp", "--trace"});
+  connect = "modbus-tcp://127.0.0.1:" + QString::number(sim->Port());
+  // Discrete outputs 2, 16 and 17, I2 at 8 mA, U1 at 5 V: as the operator left them.
+  const std::vector<int> before{0x0001, 0x8002, 0x4000, 0, 0, 0x0800, 0, 0, 0};
+  QProcess write;
+  write.start("mbpoll", {"-m", "tcp", "-a", "7", "-t", "4", "-0", "-1", "-r", "3001", "-p",
+                         QString::number(sim->Port()), "127.0.0.1", "1", "32770", "16384", "0", "0", "2048", "0", "0",
+                         "0"});
+  ASSERT_TRUE(write.waitForFinished(30000));
+  ASSERT_EQ(ReadWithMbpoll(sim->Port(), 3001, 9), before);
+
+  QProcess* tool = Start({"--checkout", "standard"});
+  // The run sets I2 (register 3003): the discrete outputs and I1 are the run's already.
+  ASSERT_TRUE(test::WaitFor([&] { return sim->Trace().contains("07 10 0B BB 00 01 02"); }, 90000));
+  ::kill(static_cast<pid_t>(tool->processId()), GetParam());
+  const ToolRun run = Finish(tool);
+  EXPECT_EQ(run.status, 2) << run.out.toStdString() << run.err.toStdString();
+  EXPECT_TRUE(run.out.startsWith("НЕ ПРОВЕРЕН: норма ")) << run.out.toStdString();
+  EXPECT_TRUE(run.out.contains("остановлена оператором")) << run.out.toStdString();
+  EXPECT_EQ(ReadWithMbpoll(sim->Port(), 3001, 9), before);
+
+  EXPECT_EQ(CsvValue(Csv(), "Проверка"), "остановлена оператором");
+  EXPECT_EQ(CsvValue(Csv(), "Выходы после проверки"), "восстановлены как были");
+  EXPECT_EQ(Verdicts().at(90), "пропущен");
+  EXPECT_EQ(Verdicts().at(2), "норма");
+  EXPECT_TRUE(PdfText(Report()).contains("остановлена оператором"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CheckoutSignal, ::testing::Values(SIGINT, SIGTERM),
+                         [](const ::testing::TestParamInfo<int>& tested) {
+                           return std::string(tested.param == SIGINT ? "SIGINT" : "SIGTERM");
+                         });
 
 // A report that cannot be written (a full disk) is said with its reason, the old one stays,
 // and the exit status is not that of a checkout carried out.

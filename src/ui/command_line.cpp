@@ -127,8 +127,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                      "for the plan of the standard loop-back bench that ships with the tool) and "
                      "write the report of --report. Prints the verdict and each failed step. Exit "
                      "status 0 when every step passed, 1 when any failed, 2 when the checkout "
-                     "could not be carried out (the plan refused, no link, the link lost); the "
-                     "report is written in every case."),
+                     "could not be carried out (the plan refused, no link, the link lost, stopped "
+                     "by a signal) or its report could not be written; the report is written in "
+                     "every case."),
       QStringLiteral("PLAN"));
   const QCommandLineOption report(
       QStringLiteral("report"),

@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -67,7 +68,10 @@ void QuitOnSignal::OnSignal() {
     for (int i = 0; i < received; ++i) onSignal_();
     return;
   }
-  // Every running event loop ends, a modal dialog's too, and the main one returns.
+  // The windows close as the operator would close them, so that a checkout puts the outputs
+  // back first; then every running event loop ends, a modal dialog's too, and the main one
+  // returns.
+  if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::closeAllWindows();
   QCoreApplication::exit(0);
 }
 

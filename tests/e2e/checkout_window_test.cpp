@@ -1,7 +1,10 @@
 // The window "Проверка контроллера" on the whole tool against torvex-sim on the standard bench:
 // a run to its end with the operator's output commands refused meanwhile (and the refusal in
 // the status line while it lasts), the unit's serial number in the report, the confirmation
-// asked before a run, and Stop, after which the outputs are as the operator left them.
+// asked before a run, and Stop (or a signal to the tool), after which the outputs are as the
+// operator left them.
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -24,6 +27,7 @@
 #include "support/sim_runner.h"
 #include "support/wait_for.h"
 #include "ui/checkout_window.h"
+#include "ui/quit_on_signal.h"
 #include "ui/tool.h"
 
 namespace torvex {
@@ -178,6 +182,21 @@ TEST_F(CheckoutWindowOnSim, ClosingTheToolInTheMiddlePutsTheOutputsBackFirst) {
   EXPECT_FALSE(window.Active());
   EXPECT_EQ(window.Run()->End(), checkout::RunEnd::kStopped);
   EXPECT_TRUE(window.Run()->OutputsRestored());
+}
+
+// SIGTERM to the tool with the window (as main.cpp takes it) closes it as the operator would:
+// the outputs go back first.
+TEST_F(CheckoutWindowOnSim, ASignalInTheMiddlePutsTheOutputsBackFirst) {
+  const QuitOnSignal quit;
+  CheckoutWindow& window = tool->ShowCheckout();
+  window.StartRun(QStringLiteral("Петров П.П."), dir.Path() + "/r.pdf");
+  ASSERT_TRUE(WaitFor([&] { return window.Run()->CurrentStep() >= 10; }));
+  ::raise(SIGTERM);
+  ASSERT_TRUE(WaitFor([&] { return quit.Requested(); }));
+  EXPECT_FALSE(window.Active());
+  EXPECT_EQ(window.Run()->End(), checkout::RunEnd::kStopped);
+  EXPECT_TRUE(window.Run()->OutputsRestored());
+  EXPECT_FALSE(tool->Window().isVisible());
 }
 
 }  // namespace

@@ -118,6 +118,13 @@ QString EndText(RunEnd end) {
   return {};
 }
 
+bool DrivesI1(const Plan& plan) {
+  return std::any_of(plan.steps.begin(), plan.steps.end(), [](const Step& step) {
+    const auto* analog = std::get_if<AnalogStep>(&step.what);
+    return analog && analog->output == 0;
+  });
+}
+
 CheckoutRun::CheckoutRun(Plan plan, int address, bool continueAfterFailure)
     : plan_(std::move(plan)), address_(address), continueAfterFailure_(continueAfterFailure),
       results_(plan_.steps.size()) {}
@@ -264,8 +271,10 @@ void CheckoutRun::BeginStep(Clock::time_point now) {
                           .arg(discrete->on ? QStringLiteral("вкл") : QStringLiteral("откл"));
     WriteOutputs(discrete->on ? outputs_ | bit : outputs_ & ~bit);
   } else if (const auto* analog = std::get_if<AnalogStep>(&step.what)) {
-    result.expected = WithUnit(analog->expected, UnitOf(analog->value, types_)) + QStringLiteral(" ± ") +
-                      Number(analog->tolerance);
+    const QString unit = UnitOf(analog->value, types_);
+    result.expected = WithUnit(analog->expected, unit) + QStringLiteral(" ± ") + Number(analog->tolerance);
+    result.numbers = {analog->expected, analog->expected - analog->tolerance, analog->expected + analog->tolerance,
+                      std::nullopt, unit};
     const auto type = ChannelType(analog->value);
     if (analog->type && type && *type != *analog->type) {
       Verdict(false, QStringLiteral("тип %1").arg(TypeName(*type)),
@@ -280,6 +289,7 @@ void CheckoutRun::BeginStep(Clock::time_point now) {
   } else if (const auto* reading = std::get_if<ReadingStep>(&step.what)) {
     const QString unit = UnitOf(reading->value, types_);
     result.expected = Number(reading->min) + QStringLiteral(" … ") + WithUnit(reading->max, unit);
+    result.numbers = {std::nullopt, reading->min, reading->max, std::nullopt, unit};
     const auto type = ChannelType(reading->value);
     if (reading->type && type && *type != *reading->type) {
       Verdict(false, QStringLiteral("тип %1").arg(TypeName(*type)),
@@ -324,6 +334,7 @@ void CheckoutRun::Judge(const record::StatusSample& s, Clock::time_point now) {
   bool passed = false;
   QString measured;
   QString note;
+  std::optional<record::Value> number;
   int settleMs = 0;
   if (const auto* allOff = std::get_if<AllOffStep>(&step.what)) {
     settleMs = allOff->settleMs;
@@ -368,6 +379,7 @@ void CheckoutRun::Judge(const record::StatusSample& s, Clock::time_point now) {
       note = QStringLiteral("версии не те, что в плане");
     } else if (const auto v = record::ValueOf(s, value)) {
       measured = Measured(*v);
+      number = v;
       passed = v->number >= low && v->number <= high;
       note = QStringLiteral("вне допуска");
     } else {
@@ -384,14 +396,16 @@ void CheckoutRun::Judge(const record::StatusSample& s, Clock::time_point now) {
   if (std::holds_alternative<DiscreteStep>(step.what) || std::holds_alternative<AllOffStep>(step.what)) {
     baselineInputs_ = s.inputs;
   }
-  Verdict(passed, measured, passed ? QString() : note, now);
+  Verdict(passed, measured, passed ? QString() : note, now, number);
 }
 
-void CheckoutRun::Verdict(bool passed, const QString& measured, const QString& note, Clock::time_point now) {
+void CheckoutRun::Verdict(bool passed, const QString& measured, const QString& note, Clock::time_point now,
+                          std::optional<record::Value> number) {
   StepResult& result = results_[static_cast<std::size_t>(step_)];
   result.state = passed ? StepState::kPassed : StepState::kFailed;
   result.measured = measured;
   result.note = note;
+  result.numbers.measured = std::move(number);
   result.took = duration_cast<milliseconds>(now - stepStarted_);
   stepsTime_ += result.took;
   ++stepsTimed_;

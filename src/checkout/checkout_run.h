@@ -15,6 +15,7 @@
 #include "checkout/plan.h"
 #include "engine/modbus_engine.h"
 #include "paramset/set_exchange.h"
+#include "record/quantity.h"
 #include "record/sample.h"
 
 namespace torvex::checkout {
@@ -28,11 +29,22 @@ enum class StepState {
   kNotDone,  // не выполнен: the link was lost
 };
 
+// The numbers behind a step's texts, for a table that computes with them; empty where the step
+// has none (a discrete step, the versions) or nothing was measured.
+struct StepNumbers {
+  std::optional<double> expected;  // an analog point's value
+  std::optional<double> low;       // the limits the measurement must lie within
+  std::optional<double> high;
+  std::optional<record::Value> measured;
+  QString unit;  // of all four
+};
+
 struct StepResult {
   StepState state = StepState::kWaiting;
   QString expected;  // what the step expects, in the value's unit
   QString measured;  // what the verdict was taken from
   QString note;      // why it failed, when it did
+  StepNumbers numbers;
   std::chrono::milliseconds took{0};
 };
 
@@ -66,6 +78,8 @@ class CheckoutRun {
   RunEnd End() const { return end_; }
   // Steps and putting the outputs back are both over (or the restore cannot be done).
   bool Finished() const { return phase_ == Phase::kDone; }
+  // Whether the run has sent the outputs a command (from then on they are to be put back).
+  bool OutputsDriven() const { return changed_; }
   // Whether the outputs are as they were found (also before the run changed any).
   bool OutputsRestored() const { return restored_; }
   // The outputs were changed and are still to be put back.
@@ -90,7 +104,8 @@ class CheckoutRun {
   void BeginStep(Clock::time_point now);
   void StepAnswered(const RxAnswer& answer, Clock::time_point now);
   void Judge(const record::StatusSample& status, Clock::time_point now);
-  void Verdict(bool passed, const QString& measured, const QString& note, Clock::time_point now);
+  void Verdict(bool passed, const QString& measured, const QString& note, Clock::time_point now,
+               std::optional<record::Value> number = std::nullopt);
   void NextStep(Clock::time_point now);
   void AbandonSteps(StepState state);
   void Restore();
@@ -131,5 +146,13 @@ class CheckoutRun {
 // The texts of the states, as the table and the report show them.
 QString StateText(StepState state);
 QString EndText(RunEnd end);
+
+// Analog output I1 and discrete outputs 1-16 are one register (3002): a plan that sets I1
+// switches those outputs with it, all 16 at 20 mA, for as long as each point lasts.
+bool DrivesI1(const Plan& plan);
+// What the operator is told of it before such a plan runs.
+inline const QString kI1SwitchesOutputsWarning = QStringLiteral(
+    "Аналоговый выход I1 и дискретные выходы 1–16 хранятся в одном регистре 3002: шаги с выходом "
+    "I1 включают вместе с ним и выходы 1–16 (при 20 мА — все 16) на всё время шага, на секунды.");
 
 }  // namespace torvex::checkout

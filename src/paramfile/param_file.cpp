@@ -34,6 +34,15 @@ std::optional<std::size_t> ParseHex(std::string_view s) {
 
 std::string Quoted(std::string_view s) { return "«" + std::string(s) + "»"; }
 
+// A header field stays on its comment line: a control character (a line break among them) is
+// written as a blank, so that no field can make a line of parameters.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string HexAddress(std::size_t address) {
@@ -48,8 +57,8 @@ std::string HexAddress(std::size_t address) {
 std::string FormatParamFile(const ParamImage& image, const FileHeader& header) {
   std::string text = "# TORVEX-CPU: параметры ЭСППЗУ, 97 байт\n";
   if (!header.savedAt.empty() || !header.writer.empty()) {
-    text += "# Сохранено: " + header.savedAt;
-    if (!header.writer.empty()) text += (header.savedAt.empty() ? "" : " ") + ("(" + header.writer + ")");
+    text += "# Сохранено: " + OneLine(header.savedAt);
+    if (!header.writer.empty()) text += (header.savedAt.empty() ? "" : " ") + ("(" + OneLine(header.writer) + ")");
     text += "\n";
   }
   std::string controller;
@@ -59,7 +68,8 @@ std::string FormatParamFile(const ParamImage& image, const FileHeader& header) {
   if (header.address != 0) add("адрес " + Dec(header.address));
   if (!header.softwareVersion.empty()) add("версия ПО " + header.softwareVersion);
   if (!header.protocolVersion.empty()) add("версия протокола " + header.protocolVersion);
-  if (!controller.empty()) text += "# Контроллер: " + controller + "\n";
+  if (!controller.empty()) text += "# Контроллер: " + OneLine(controller) + "\n";
+  if (!header.unitSerial.empty()) text += "# Заводской номер: " + OneLine(header.unitSerial) + "\n";
   text +=
       "# Строка: адрес в ЭСППЗУ (hex), двоеточие, байты параметра (hex, старший первым).\n"
       "# Правьте байты, не пояснения: пояснение после # только показывает их значение.\n";

@@ -6,6 +6,7 @@
 //   # TORVEX-CPU: параметры ЭСППЗУ, 97 байт
 //   # Сохранено: 2026-12-11 10:15:00 (torvex-tp 1.4.0)
 //   # Контроллер: адрес 7, версия ПО 2.14, версия протокола 1.05
+//   # Заводской номер: 0421
 //   00: 03 E8    # AIN1 Pt100, точка 1 = 100
 //   ...
 //   60: 07       # Адрес Modbus = 7
@@ -31,8 +32,11 @@ struct FileHeader {
   int address = 0;              // the slave address the controller answered at; 0: not said
   std::string softwareVersion;  // "2.14"
   std::string protocolVersion;  // "1.05"
+  std::string unitSerial;       // the unit's serial number, "0421"
 };
 
+// The header's fields are written each on its one line: a line break or another control
+// character in one becomes a blank.
 std::string FormatParamFile(const ParamImage& image, const FileHeader& header);
 
 // No parameter file is this long; a longer one is not read at all.

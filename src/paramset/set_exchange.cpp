@@ -91,7 +91,8 @@ void SetExchange::Finish() {
 }
 
 void SetExchange::OnAnswer(const RxAnswer& answer) {
-  if (!Running() || answer.serial != waitingFor_) return;
+  if (!Running() || waitingFor_ == 0 || answer.serial != waitingFor_) return;
+  waitingFor_ = 0;
   const Step& step = steps_.at(static_cast<std::size_t>(step_));
   if (IsExceptionAnswer(answer)) {
     const Refusal refusal{step.first, step.last, answer.cells[2]};
@@ -116,7 +117,39 @@ void SetExchange::OnAnswer(const RxAnswer& answer) {
   } else {
     TakeWriteAnswer(step, answer);
   }
+  if (interrupted_) {
+    ++step_;
+    end_ = SetEnd::kInterrupted;
+    return;
+  }
   Next();
+}
+
+void SetExchange::Interrupt() {
+  if (!Running()) return;
+  const Kind kind = steps_.at(static_cast<std::size_t>(step_)).kind;
+  const bool writing = kind == Kind::kWriteBlock || kind == Kind::kWriteAddress;
+  if (writing && waitingFor_ != 0 && !interrupted_) {
+    interrupted_ = true;  // its answer ends the run
+    return;
+  }
+  interrupted_ = true;
+  end_ = SetEnd::kInterrupted;
+}
+
+std::optional<ParamSpan> SetExchange::Unanswered() const {
+  if (Running() || waitingFor_ == 0 || step_ >= StepCount()) return std::nullopt;
+  const Step& step = steps_.at(static_cast<std::size_t>(step_));
+  if (step.kind != Kind::kWriteBlock && step.kind != Kind::kWriteAddress) return std::nullopt;
+  return ParamSpan{step.first, step.last};
+}
+
+bool SetExchange::WritesDone() const {
+  for (int i = step_; i < StepCount(); ++i) {
+    const Kind kind = steps_.at(static_cast<std::size_t>(i)).kind;
+    if (kind == Kind::kWriteBlock || kind == Kind::kWriteAddress) return false;
+  }
+  return true;
 }
 
 // The controller answers a write with the bytes it now holds: a parameter counts as written
@@ -160,7 +193,12 @@ void SetExchange::OnTick(std::optional<ExchangeOutcome> outcome) {
     failures_ = 0;
     return;
   }
-  if (++failures_ >= kGiveUpAfter) GiveUpOrMove();
+  if (++failures_ < kGiveUpAfter) return;
+  if (interrupted_) {
+    end_ = SetEnd::kInterrupted;  // the write stays unanswered
+    return;
+  }
+  GiveUpOrMove();
 }
 
 // A controller that takes its new address as it stores it answers the address write from

@@ -25,6 +25,7 @@ enum class SetEnd {
   kNoAnswer,   // the controller stopped answering: kGiveUpAfter failed exchanges in a row
   kQueueFull,  // the ring refused a request
   kReadRefused,  // the controller refused to give its parameters (an exception answer)
+  kInterrupted,  // stopped from outside (Interrupt)
 };
 
 // A request the controller refused with an exception answer: parameters first to last.
@@ -32,6 +33,12 @@ struct Refusal {
   int first = 0;
   int last = 0;
   int exceptionCode = 0;
+};
+
+// Parameters first to last.
+struct ParamSpan {
+  int first = 0;
+  int last = 0;
 };
 
 class SetExchange {
@@ -53,6 +60,10 @@ class SetExchange {
   void OnAnswer(const RxAnswer& answer);
   // Every tick's outcome.
   void OnTick(std::optional<ExchangeOutcome> outcome);
+  // Ends the run without sending anything more. A write already queued is waited for first, so
+  // that its answer tells whether the controller took it (as long as the controller answers at
+  // all); a second call does not wait.
+  void Interrupt();
 
   SetEnd End() const { return end_; }
   bool Running() const { return end_ == SetEnd::kRunning; }
@@ -70,6 +81,11 @@ class SetExchange {
 
   // Writing: the parameters whose write the controller answered with the very bytes written.
   int ParamsConfirmed() const { return confirmed_; }
+  // A write sent whose answer never came, the run having ended without it: the controller may
+  // hold those parameters or not.
+  std::optional<ParamSpan> Unanswered() const;
+  // Whether every write was carried out before the run ended (the read-back may be unfinished).
+  bool WritesDone() const;
   // The first write refused (the writes after it were not sent), or the read refused.
   const std::optional<Refusal>& Refused() const { return refused_; }
   // The slave address the set gives the controller, when it differs from the one asked at.
@@ -100,7 +116,8 @@ class SetExchange {
   ModbusEngine* engine_ = nullptr;
   std::vector<Step> steps_;
   int step_ = 0;
-  std::uint64_t waitingFor_ = 0;  // the ring's number of the request in flight of ours
+  std::uint64_t waitingFor_ = 0;  // the ring's number of the request in flight of ours; 0: none
+  bool interrupted_ = false;
   int failures_ = 0;
   SetEnd end_ = SetEnd::kRunning;
   int address_;

@@ -1,20 +1,14 @@
 #include "ui/checkout_report_pdf.h"
 
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPdfWriter>
-#include <QSaveFile>
-#include <QAbstractTextDocumentLayout>
-#include <QTextDocument>
-
 #include "paramfile/param_file.h"
+#include "platform/checked_save.h"
 #include "ui/param_set_texts.h"
 
 namespace torvex {
 namespace {
 
-constexpr int kResolution = 300;  // dots per inch of the PDF's layout
-constexpr double kMarginMm = 15;
+const QString kReportTitle = QStringLiteral("Протокол проверки контроллера TORVEX-CPU");
+const QString kGrid = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">");
 
 QString Escaped(const QString& text) { return text.toHtmlEscaped(); }
 
@@ -50,15 +44,22 @@ QString CsvPathOf(const QString& pdfPath) {
   return pdfPath + QStringLiteral(".csv");
 }
 
-QString ReportHtml(const checkout::Report& r) {
-  QString html = QStringLiteral(
-      "<html><body style=\"font-family:'DejaVu Sans'; font-size:9pt\">"
-      "<h2 style=\"text-align:center\">Протокол проверки контроллера TORVEX-CPU</h2>");
-  html += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">");
-  const auto info = [&html](const QString& key, const QString& value) {
-    html += QStringLiteral("<tr><td width=\"35%\"><b>") + Escaped(key) + QStringLiteral("</b></td><td>") +
+PagedDocument ReportDocument(const checkout::Report& r) {
+  PagedDocument document;
+  document.title = kReportTitle;
+  document.foot = kReportTitle + (r.unitSerial.isEmpty() ? QString() : QStringLiteral(", зав. № ") + r.unitSerial) +
+                  QStringLiteral(", ") + r.started.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+  const auto block = [&document](const QString& html, bool newPage = false) {
+    document.pieces.push_back({html, -1, newPage});
+  };
+
+  QString head = QStringLiteral("<h2 style=\"text-align:center\">%1</h2>").arg(kReportTitle);
+  head += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">");
+  const auto info = [&head](const QString& key, const QString& value) {
+    head += QStringLiteral("<tr><td width=\"35%\"><b>") + Escaped(key) + QStringLiteral("</b></td><td>") +
             Escaped(value) + QStringLiteral("</td></tr>");
   };
+  info(QStringLiteral("Заводской номер"), r.unitSerial.isEmpty() ? QStringLiteral("не указан") : r.unitSerial);
   info(QStringLiteral("План проверки"), r.planTitle + (r.planFile.isEmpty() ? QStringLiteral(" (встроенный)")
                                                                              : QStringLiteral(" (") + r.planFile + u')'));
   info(QStringLiteral("Дата и время"), r.started.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
@@ -72,75 +73,62 @@ QString ReportHtml(const checkout::Report& r) {
        r.paramsChecksum.isEmpty() ? QStringLiteral("параметры не прочитаны")
                                   : r.paramsChecksum + QStringLiteral(" (SHA-256, первые 8 знаков; параметры в приложении)"));
   info(QStringLiteral("Проверка"), r.runEnd);
-  info(QStringLiteral("Заключение"), checkout::FitText(r.fit));
-  info(QStringLiteral("Выходы после проверки"),
-       r.outputsRestored ? QStringLiteral("восстановлены как были") : QStringLiteral("НЕ восстановлены"));
-  html += QStringLiteral("</table><br>");
-
-  html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">");
-  html += Header({QStringLiteral("№"), QStringLiteral("Шаг"), QStringLiteral("Ожидается"), QStringLiteral("Измерено"),
-                  QStringLiteral("Результат")},
-                 {4, 30, 24, 14, 28});
-  for (const checkout::ReportStep& s : r.steps) {
-    const QString verdict = s.note.isEmpty() ? s.verdict : s.verdict + QStringLiteral(": ") + s.note;
-    const QString style = s.verdict == checkout::StateText(checkout::StepState::kPassed)
-                              ? QString()
-                              : QStringLiteral("background-color:#ffdddd");
-    html += Row({QString::number(s.number), s.name, s.expected, s.measured, verdict}, style);
+  info(QStringLiteral("Заключение"), checkout::ConclusionText(r.conclusion));
+  // Of a controller never reached nothing is said: not even that its outputs are as they were.
+  if (r.outputs != checkout::OutputsAfter::kNotReached) {
+    info(QStringLiteral("Выходы после проверки"), checkout::OutputsText(r.outputs));
   }
-  html += QStringLiteral("</table><br>");
-  html += QStringLiteral("<p>Норма: %1, отказ: %2, пропущено: %3, не выполнено: %4 (всего шагов: %5).</p>")
-              .arg(r.passed).arg(r.failed).arg(r.skipped).arg(r.notDone).arg(r.steps.size());
-  html += QStringLiteral("<h2 style=\"text-align:center\">Заключение: %1</h2>").arg(checkout::FitText(r.fit));
-  html += QStringLiteral(
-              "<br><table width=\"100%\" cellpadding=\"6\">"
-              "<tr><td>Проверку провёл:</td><td>_______________________</td><td>%1</td><td>Дата: ____________</td></tr>"
-              "<tr><td>Контроль ОТК:</td><td>_______________________</td><td>_______________</td><td>Дата: ____________</td></tr>"
-              "</table>")
-              .arg(Escaped(r.operatorName));
+  head += QStringLiteral("</table><br>");
+  block(head);
+
+  if (!r.steps.empty()) {
+    document.tables.push_back({kGrid, Header({QStringLiteral("№"), QStringLiteral("Шаг"), QStringLiteral("Ожидается"),
+                                              QStringLiteral("Измерено"), QStringLiteral("Результат")},
+                                             {4, 30, 31, 12, 23})});
+    const int steps = static_cast<int>(document.tables.size()) - 1;
+    for (const checkout::ReportStep& s : r.steps) {
+      const QString verdict = s.note.isEmpty() ? s.verdict : s.verdict + QStringLiteral(": ") + s.note;
+      const QString style = s.verdict == checkout::StateText(checkout::StepState::kPassed)
+                                ? QString()
+                                : QStringLiteral("background-color:#ffdddd");
+      document.pieces.push_back({Row({QString::number(s.number), s.name, s.expected, s.measured, verdict}, style), steps});
+    }
+  }
+  // The totals, the conclusion and the signatures on one page.
+  block(QStringLiteral("<br><p>Норма: %1, отказ: %2, пропущено: %3, не выполнено: %4 (всего шагов: %5).</p>")
+            .arg(r.passed).arg(r.failed).arg(r.skipped).arg(r.notDone).arg(r.steps.size()) +
+        QStringLiteral("<h2 style=\"text-align:center\">Заключение: %1</h2>").arg(checkout::ConclusionText(r.conclusion)) +
+        QStringLiteral(
+            "<br><table width=\"100%\" cellpadding=\"6\">"
+            "<tr><td>Проверку провёл:</td><td>_______________________</td><td>%1</td><td>Дата: ____________</td></tr>"
+            "<tr><td>Контроль ОТК:</td><td>_______________________</td><td>_______________</td><td>Дата: ____________</td></tr>"
+            "</table>")
+            .arg(Escaped(r.operatorName)));
 
   if (r.params) {
-    html += QStringLiteral("<h3 style=\"page-break-before:always\">Приложение. Параметры контроллера (ЭСППЗУ), "
-                           "контрольная сумма %1</h3>").arg(r.paramsChecksum);
-    html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">");
-    html += Header({QStringLiteral("Адрес"), QStringLiteral("Параметр"), QStringLiteral("Байты"), QStringLiteral("Значение")});
+    block(QStringLiteral("<h3>Приложение. Параметры контроллера (ЭСППЗУ), контрольная сумма %1</h3>").arg(r.paramsChecksum),
+          true);
+    document.tables.push_back({kGrid, Header({QStringLiteral("Адрес"), QStringLiteral("Параметр"), QStringLiteral("Байты"),
+                                              QStringLiteral("Значение")})});
+    const int params = static_cast<int>(document.tables.size()) - 1;
     for (int i = 0; i < paramfile::kParamCount; ++i) {
-      html += Row({paramfile::HexAddress(paramfile::Spot(i).address).c_str(),
-                   QString::fromStdString(paramfile::Caption(i)), Hex(*r.params, i),
-                   ShownParamValue(paramfile::Raw(*r.params, i), i)});
+      document.pieces.push_back({Row({paramfile::HexAddress(paramfile::Spot(i).address).c_str(),
+                                      QString::fromStdString(paramfile::Caption(i)), Hex(*r.params, i),
+                                      ShownParamValue(paramfile::Raw(*r.params, i), i)}),
+                                 params});
     }
-    html += QStringLiteral("</table>");
   }
-  return html + QStringLiteral("</body></html>");
+  return document;
 }
 
 std::optional<QString> WriteReport(const checkout::Report& report, const QString& pdfPath) {
-  // Both files whole or not at all: an old report is never left looking like this one.
-  QSaveFile pdfFile(pdfPath);
-  if (!pdfFile.open(QIODevice::WriteOnly)) {
-    return QStringLiteral("Отчёт «%1» не записан: %2").arg(pdfPath, pdfFile.errorString());
+  // Each file whole or not at all: an old report is never left looking like this one, nor cut.
+  if (const Result saved = SaveWholeFile(pdfPath, MakePagedPdf(ReportDocument(report)).bytes); !saved) {
+    return QStringLiteral("Отчёт «%1» не записан: %2").arg(pdfPath, saved.Why());
   }
-  {
-    QPdfWriter pdf(&pdfFile);
-    pdf.setPageSize(QPageSize(QPageSize::A4));
-    pdf.setPageMargins(QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter);
-    pdf.setResolution(kResolution);
-    pdf.setTitle(QStringLiteral("Протокол проверки контроллера TORVEX-CPU"));
-    pdf.setCreator(QStringLiteral("torvex-tp"));
-    QTextDocument document;
-    // Points are the PDF's points, not the screen's.
-    document.documentLayout()->setPaintDevice(&pdf);
-    document.setHtml(ReportHtml(report));
-    document.setPageSize(pdf.pageLayout().paintRectPixels(kResolution).size());
-    document.print(&pdf);
-  }
-  if (!pdfFile.commit()) {
-    return QStringLiteral("Отчёт «%1» не записан: %2").arg(pdfPath, pdfFile.errorString());
-  }
-  QSaveFile csv(CsvPathOf(pdfPath));
-  const QByteArray bytes = checkout::ReportCsv(report).toUtf8();
-  if (!csv.open(QIODevice::WriteOnly) || csv.write(bytes) != bytes.size() || !csv.commit()) {
-    return QStringLiteral("Таблица отчёта «%1» не записана: %2").arg(CsvPathOf(pdfPath), csv.errorString());
+  const QString csvPath = CsvPathOf(pdfPath);
+  if (const Result saved = SaveWholeFile(csvPath, checkout::ReportCsv(report).toUtf8()); !saved) {
+    return QStringLiteral("Таблица отчёта «%1» не записана: %2").arg(csvPath, saved.Why());
   }
   return std::nullopt;
 }

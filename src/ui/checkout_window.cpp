@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -23,6 +25,8 @@ namespace torvex {
 namespace {
 
 const QString kTitle = QStringLiteral("Проверка контроллера");
+// Characters that some file systems refuse in a name, and the path's separators.
+const QRegularExpression kNotInFileNames(QStringLiteral("[\\\\/:*?\"<>|\\s]"));
 enum Column { kNumber, kName, kExpected, kMeasured, kState, kColumns };
 
 QColor StateColour(checkout::StepState state) {
@@ -53,6 +57,20 @@ CheckoutWindow::CheckoutWindow(ModbusEngine& engine, WhereNow where, QWidget* pa
   top->addWidget(lbl_plan_, 1);
   top->addWidget(cmd_open_plan_);
   layout->addLayout(top);
+
+  auto* unit = new QHBoxLayout;
+  auto* serialCaption = new QLabel(QStringLiteral("Заводской номер контроллера:"), this);
+  txt_unit_serial_ = new QLineEdit(this);
+  txt_unit_serial_->setObjectName(QStringLiteral("txt_unit_serial"));
+  txt_unit_serial_->setMaxLength(checkout::kMaxUnitSerial);
+  // A serial number stays one line in the report, its table and a parameter file.
+  txt_unit_serial_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^\\p{Cc}]*")), this));
+  txt_unit_serial_->setMinimumWidth(220);
+  serialCaption->setBuddy(txt_unit_serial_);
+  unit->addWidget(serialCaption);
+  unit->addWidget(txt_unit_serial_);
+  unit->addStretch(1);
+  layout->addLayout(unit);
 
   tbl_steps_ = new QTableWidget(0, kColumns, this);
   tbl_steps_->setObjectName(QStringLiteral("tbl_steps"));
@@ -133,25 +151,35 @@ void CheckoutWindow::cmd_open_plan_Click() {
   if (!path.isEmpty()) OpenPlan(path);
 }
 
-// The operator's name for the report, and the consent to drive the outputs.
+// The operator's name for the report, and the consent to drive the outputs of the unit named.
 void CheckoutWindow::cmd_start_Click() {
   if (Active()) return;
   bool ok = false;
   const QString name = QInputDialog::getText(this, kTitle, QStringLiteral("Фамилия и инициалы оператора (для отчёта):"),
                                              QLineEdit::Normal, operatorName_, &ok);
   if (!ok) return;
-  const auto answer = QMessageBox::question(
-      this, kTitle,
-      QStringLiteral("Проверка будет включать и выключать дискретные выходы и задавать аналоговые "
-                     "выходы контроллера. Подключённое к ним оборудование получит эти сигналы.\n"
-                     "Состояние выходов будет восстановлено по окончании.\n\nНачать проверку?"),
-      QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-  if (answer == QMessageBox::Yes) StartRun(name.trimmed());
+  const QString serial = txt_unit_serial_->text().trimmed();
+  QString question = QStringLiteral("Контроллер: адрес %1, заводской номер %2.\n\n")
+                         .arg(where_().address)
+                         .arg(serial.isEmpty() ? QStringLiteral("не указан") : serial);
+  question += QStringLiteral("Проверка будет включать и выключать дискретные выходы и задавать аналоговые "
+                             "выходы контроллера. Подключённое к ним оборудование получит эти сигналы.\n");
+  if (checkout::DrivesI1(plan_)) question += checkout::kI1SwitchesOutputsWarning + u'\n';
+  question += QStringLiteral("Состояние выходов будет восстановлено по окончании.\n\nНачать проверку?");
+  auto* box = new QMessageBox(QMessageBox::Question, kTitle, question, QMessageBox::Yes | QMessageBox::No, this);
+  box->setObjectName(QStringLiteral("msg_checkout_start"));
+  box->setDefaultButton(QMessageBox::No);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  connect(box, &QMessageBox::finished, this, [this, name](int answer) {
+    if (answer == QMessageBox::Yes) StartRun(name.trimmed());
+  });
+  box->open();
 }
 
 void CheckoutWindow::StartRun(const QString& operatorName, const QString& reportPath) {
   if (Active()) return;
   operatorName_ = operatorName;
+  unitSerial_ = txt_unit_serial_->text().trimmed();
   wantedReport_ = reportPath;
   reportPath_.clear();
   reported_ = false;
@@ -240,6 +268,7 @@ void CheckoutWindow::ShowRun() {
   cmd_stop_->setEnabled(Active() && !run_->RestorePending());
   cmd_open_plan_->setEnabled(!Active());
   chk_continue_->setEnabled(!Active());
+  txt_unit_serial_->setEnabled(!Active());
 }
 
 void CheckoutWindow::Finish() {
@@ -247,26 +276,33 @@ void CheckoutWindow::Finish() {
   if (reported_) return;
   reported_ = true;
   const Where where = where_();
-  const checkout::Report report =
-      checkout::MakeReport(*run_, planFile_, started_, operatorName_, where.link, where.mode);
+  const checkout::Report report = checkout::MakeReport(
+      *run_, {planFile_, started_, operatorName_, unitSerial_, where.link, where.mode});
   QString path = wantedReport_;
   if (path.isEmpty()) {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     QDir().mkpath(folder);
-    path = QDir(folder).filePath(QStringLiteral("проверка-адрес%1-%2.pdf")
-                                     .arg(run_->SlaveAddress())
-                                     .arg(started_.toString(QStringLiteral("yyyy-MM-dd-HHmmss"))));
+    // Named after the unit when its serial number is known: every unit is at address 7.
+    const QString unit = unitSerial_.isEmpty() ? QStringLiteral("адрес%1").arg(run_->SlaveAddress())
+                                               : QString(unitSerial_).replace(kNotInFileNames, QStringLiteral("_"));
+    path = QDir(folder).filePath(
+        QStringLiteral("проверка-%1-%2.pdf").arg(unit, started_.toString(QStringLiteral("yyyy-MM-dd-HHmmss"))));
   }
   const auto error = WriteReport(report, path);
   if (!error) reportPath_ = path;
-  lbl_result_->setText(QStringLiteral("%1. %2: норма %3, отказ %4, пропущено %5, не выполнено %6.%7\n%8")
-                           .arg(report.runEnd.left(1).toUpper() + report.runEnd.mid(1), checkout::FitText(report.fit))
-                           .arg(report.passed)
-                           .arg(report.failed)
-                           .arg(report.skipped)
-                           .arg(report.notDone)
-                           .arg(report.outputsRestored ? QString() : QStringLiteral(" Выходы НЕ восстановлены."))
-                           .arg(error ? *error : QStringLiteral("Отчёт: ") + path));
+  // A serial number belongs to one unit: once a run has reached it, the field is left empty for
+  // the next, so that no report carries the number of the unit before.
+  if (run_->Params()) txt_unit_serial_->clear();
+  lbl_result_->setText(
+      QStringLiteral("%1. %2: норма %3, отказ %4, пропущено %5, не выполнено %6.%7\n%8")
+          .arg(report.runEnd.left(1).toUpper() + report.runEnd.mid(1), checkout::ConclusionText(report.conclusion))
+          .arg(report.passed)
+          .arg(report.failed)
+          .arg(report.skipped)
+          .arg(report.notDone)
+          .arg(report.outputs == checkout::OutputsAfter::kNotRestored ? QStringLiteral(" Выходы НЕ восстановлены.")
+                                                                      : QString())
+          .arg(error ? *error : QStringLiteral("Отчёт: ") + path));
   emit Finished();
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // The window "Проверка контроллера": the plan's steps in a table with their state and what was
-// measured, "Пуск" and "Стоп", "Продолжать после отказа", another plan, a progress bar and the
-// time left. Before the first step the operator gives a name for the report and confirms that
-// the outputs will be driven; the report (PDF and CSV) is written when the run ends. The run
-// goes through the tool's exchange: the tool hands it every answer and tick.
+// measured, the unit's serial number, "Пуск" and "Стоп", "Продолжать после отказа", another
+// plan, a progress bar and the time left. Before the first step the operator gives a name for
+// the report and confirms that the outputs will be driven; the report (PDF and CSV) is written
+// when the run ends. The run goes through the tool's exchange: the tool hands it every answer
+// and tick.
 #include <functional>
 #include <optional>
 
@@ -17,6 +18,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
@@ -39,8 +41,9 @@ class CheckoutWindow : public QWidget {
 
   // A plan from a file; false (and a message) when it is refused, the plan in use kept.
   bool OpenPlan(const QString& path);
-  // Starts with the operator's name, the outputs' driving confirmed; the report goes to
-  // `reportPath` (empty: a name of its own in the documents folder).
+  // Starts with the operator's name and the serial number in the window, the outputs' driving
+  // confirmed; the report goes to `reportPath` (empty: a name of its own in the documents
+  // folder, after the serial number when there is one).
   void StartRun(const QString& operatorName, const QString& reportPath = QString());
   void StopRun();
 
@@ -76,11 +79,13 @@ class CheckoutWindow : public QWidget {
   std::optional<checkout::CheckoutRun> run_;
   QDateTime started_;
   QString operatorName_;
+  QString unitSerial_;  // of the run, as the field held it at its start
   QString reportPath_;
   QString wantedReport_;
   bool reported_ = false;
 
   QLabel* lbl_plan_ = nullptr;
+  QLineEdit* txt_unit_serial_ = nullptr;
   QTableWidget* tbl_steps_ = nullptr;
   QCheckBox* chk_continue_ = nullptr;
   QProgressBar* pb_progress_ = nullptr;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <utility>
 
+#include "checkout/report.h"
 #include "config/configuration.h"
 #include "search/probe.h"
 
@@ -137,8 +138,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                      "for the plan of the standard loop-back bench that ships with the tool) and "
                      "write the report of --report. Prints the verdict and each failed step. Exit "
                      "status 0 when every step passed, 1 when any failed, 2 when the checkout "
-                     "could not be carried out (the plan refused, no link, the link lost); the "
-                     "report is written in every case."),
+                     "could not be carried out (the plan refused, no link, the link lost, stopped "
+                     "by a signal) or its report could not be written; the report is written in "
+                     "every case."),
       QStringLiteral("PLAN"));
   const QCommandLineOption report(
       QStringLiteral("report"),
@@ -149,6 +151,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("operator"),
       QStringLiteral("With --checkout: the operator's NAME for the report."),
       QStringLiteral("NAME"));
+  const QCommandLineOption unitSerial(
+      QStringLiteral("unit-serial"),
+      QStringLiteral("With --checkout or --read-params: the unit's serial number SN (up to 64 "
+                     "characters), named in the report and its table, or in the parameter file's "
+                     "header."),
+      QStringLiteral("SN"));
   parser.addOption(readParams);
   parser.addOption(writeParams);
   parser.addOption(compareParams);
@@ -156,6 +164,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   parser.addOption(checkout);
   parser.addOption(report);
   parser.addOption(operatorName);
+  parser.addOption(unitSerial);
 
   CommandLine result;
   // Without an application object Qt cannot know the program's name.
@@ -258,6 +267,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     else if (paramTasks > 0 || result.scan) result.error = QStringLiteral("--checkout goes alone, without --scan or the parameter commands");
   } else if (parser.isSet(report) || parser.isSet(operatorName)) {
     result.error = QStringLiteral("--report and --operator go with --checkout");
+  }
+  if (parser.isSet(unitSerial)) {
+    result.unitSerial = parser.value(unitSerial).trimmed();
+    if (!checkout::IsUnitSerial(result.unitSerial) || result.unitSerial.isEmpty()) {
+      result.error = QStringLiteral("--unit-serial: \"") + parser.value(unitSerial) +
+                     QStringLiteral("\" is no serial number: 1-64 characters, no control characters");
+    } else if (result.checkoutPlan.isEmpty() && result.paramTask != ParamTask::kRead) {
+      result.error = QStringLiteral("--unit-serial goes with --checkout or --read-params");
+    }
   }
   if (parser.isSet(address)) {
     bool ok = false;

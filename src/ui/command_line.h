@@ -50,6 +50,9 @@ struct CommandLine {
   QString checkoutPlan;
   QString checkoutReport;
   QString operatorName;
+  // --unit-serial SN: the unit's serial number, for the checkout's report or the header of the
+  // file of --read-params.
+  QString unitSerial;
   QString error;        // not empty: the arguments were not understood
   QString helpText;     // what --help prints
 };

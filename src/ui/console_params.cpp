@@ -1,11 +1,15 @@
 #include "ui/console_params.h"
 
+#include <functional>
+
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QStringList>
 #include <QTimer>
 
 #include "config/configuration.h"
 #include "engine/modbus_engine.h"
+#include "paramfile/param_layout.h"
 #include "paramset/set_exchange.h"
 #include "paramset/set_file.h"
 #include "platform/qt_serial_port.h"
@@ -13,6 +17,7 @@
 #include "ui/console_link.h"
 #include "ui/no_window.h"
 #include "ui/param_set_texts.h"
+#include "ui/quit_on_signal.h"
 
 namespace torvex {
 namespace {
@@ -26,8 +31,25 @@ void PrintLines(std::FILE* to, const QStringList& lines) {
   std::fflush(to);
 }
 
-// The exchange on the tool's tick, carried on until the run ends.
-void RunExchange(paramset::SetExchange& run, ByteLink& link, const Configuration& config) {
+// What an interrupted write leaves in the controller, as far as its answers tell.
+QString InterruptedWriteText(const paramset::SetExchange& run) {
+  if (run.WritesDone()) {
+    return QStringLiteral("проверка записи прервана: запись подтверждена для %1 из 49 параметров, "
+                          "чтение для сравнения не закончено")
+        .arg(run.ParamsConfirmed());
+  }
+  QString text = QStringLiteral("запись прервана: подтверждена для %1 из 49 параметров").arg(run.ParamsConfirmed());
+  if (const auto sent = run.Unanswered()) {
+    text += QStringLiteral("; параметры «%1» - «%2» отправлены, но ответа нет: контроллер мог их записать")
+                .arg(QString::fromStdString(paramfile::Caption(sent->first)), QString::fromStdString(paramfile::Caption(sent->last)));
+  }
+  return text + QStringLiteral("; остальные не записывались");
+}
+
+// The exchange on the tool's tick, carried on until the run ends. A signal interrupts it: the
+// first once a write in flight is answered, a second at once.
+void RunExchange(paramset::SetExchange& run, ByteLink& link, const Configuration& config,
+                 std::function<void()>& onSignal) {
   ModbusEngine engine(link);
   engine.SetEchoExpected(config.Echo());
   engine.SetResponseTimeout(config.ResponseTimeout());
@@ -42,11 +64,17 @@ void RunExchange(paramset::SetExchange& run, ByteLink& link, const Configuration
     if (!run.Running()) loop.quit();
   };
   QObject::connect(&tick, &QTimer::timeout, &loop, onTick);
+  onSignal = [&] {
+    run.Interrupt();
+    if (!run.Running()) loop.quit();
+  };
   run.Start(engine);
-  if (!run.Running()) return;
-  tick.start();
-  onTick();  // the first request leaves now, not a tick later
-  if (run.Running()) loop.exec();
+  if (run.Running()) {
+    tick.start();
+    onTick();  // the first request leaves now, not a tick later
+    if (run.Running()) loop.exec();
+  }
+  onSignal = nullptr;
 }
 
 int Finish(const ConsoleParams& command, const paramset::SetExchange& run,
@@ -60,13 +88,16 @@ int Finish(const ConsoleParams& command, const paramset::SetExchange& run,
   const QString named = QStringLiteral("«") + command.file + QStringLiteral("»");
   switch (command.task) {
     case ParamTask::kNone:
-    case ParamTask::kRead:
-      if (const auto error = paramset::SaveSetFile(command.file, controller, SavedHeader(run))) {
+    case ParamTask::kRead: {
+      paramfile::FileHeader header = SavedHeader(run);
+      header.unitSerial = command.unitSerial.toStdString();
+      if (const auto error = paramset::SaveSetFile(command.file, controller, header)) {
         Say(err, *error);
         return kParamsFailed;
       }
       Say(out, QStringLiteral("параметры контроллера (адрес %1) сохранены в %2").arg(run.ReadAt()).arg(named));
       return kParamsDone;
+    }
     case ParamTask::kCompare: {
       const QStringList differences = DifferenceLines(controller, file);
       if (differences.isEmpty()) {
@@ -105,20 +136,40 @@ int RunConsoleParams(const ConsoleParams& command, std::FILE* out, std::FILE* er
     file = *read.image;
   }
 
+  // SIGINT, SIGTERM and SIGHUP end the command in order: the port is let go, and what a write
+  // has done is said.
+  std::function<void()> onSignal;
+  int stops = 0;
+  const QuitOnSignal watch([&] {
+    ++stops;
+    if (onSignal) onSignal();
+  });
   NoWindow none(err);
   Configuration config(IniPathIn(command.settingsDir), none, none, none);
   if (command.connect) config.SetRunLink(command.connect->link, command.connect->comPort);
   config.LoadConfig();
   QtSerialPort port(command.settingsDir);
   TcpLink network;
+  onSignal = [&network] { network.Close(); };  // a connection being made is given up
   ByteLink* link = OpenConsoleLink(config, port, network, err);
+  onSignal = nullptr;
+  QCoreApplication::processEvents();  // a signal that came meanwhile
+  if (stops > 0) {
+    Say(err, QStringLiteral("прервано: обмена с контроллером не было"));
+    return kParamsFailed;
+  }
   if (!link) return kParamsFailed;
 
   paramset::SetExchange run = command.task == ParamTask::kWrite
                                   ? paramset::SetExchange::Write(file, command.address)
                                   : paramset::SetExchange::Read(command.address);
   if (run.NewAddress()) Say(err, AddressChangeText(command.address, *run.NewAddress()));
-  RunExchange(run, *link, config);
+  RunExchange(run, *link, config, onSignal);
+  if (run.End() == paramset::SetEnd::kInterrupted && command.task == ParamTask::kWrite) {
+    if (run.Refused()) Say(err, RefusalText(*run.Refused()));
+    Say(err, InterruptedWriteText(run));
+    return kParamsFailed;
+  }
   if (command.task == ParamTask::kWrite && !run.Controller() && run.ParamsConfirmed() > 0) {
     Say(err, QStringLiteral("запись подтверждена для %1 из 49 параметров").arg(run.ParamsConfirmed()));
   }

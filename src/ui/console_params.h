@@ -2,6 +2,8 @@
 // torvex-tp --read-params, --write-params, --compare-params: a parameter set moved between a
 // controller and a file without a window, for production lines. Results and differences go to
 // standard output or standard error as each command says; the exit status tells the outcome.
+// SIGINT, SIGTERM or SIGHUP interrupt a command: an interrupted write says what the
+// controller's answers have confirmed, and the exit status is 2.
 #include <cstdio>
 #include <optional>
 
@@ -18,6 +20,7 @@ struct ConsoleParams {
   QString settingsDir;                     // holds "тп.ini": the configured link and mode
   std::optional<ConnectArgument> connect;  // --connect
   int address = 7;                         // --address
+  QString unitSerial;                      // --unit-serial: into the header of --read-params' file
 };
 
 // Exit statuses: done (saved; written and equal; equal), the controller differs from the file

@@ -70,13 +70,13 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     UseRegionalNumbers();
     return torvex::RunConsoleCheckout({options.checkoutPlan, options.checkoutReport, options.operatorName,
-                                       settingsFolder(), options.connect, options.address});
+                                       options.unitSerial, settingsFolder(), options.connect, options.address});
   }
   if (options.paramTask != torvex::ParamTask::kNone) {
     QCoreApplication app(argc, argv);
     UseRegionalNumbers();
     return torvex::RunConsoleParams({options.paramTask, options.paramFile, settingsFolder(),
-                                     options.connect, options.address});
+                                     options.connect, options.address, options.unitSerial});
   }
   if (options.scan) {
     QCoreApplication app(argc, argv);

@@ -61,6 +61,8 @@ QString SetEndText(const paramset::SetExchange& run) {
     case paramset::SetEnd::kReadRefused:
       return QStringLiteral("Контроллер отказал в чтении параметров: ") +
              ExceptionMeaning(run.Refused() ? run.Refused()->exceptionCode : 0);
+    case paramset::SetEnd::kInterrupted:
+      return QStringLiteral("Прервано: параметры не прочитаны");
     case paramset::SetEnd::kRunning:
     case paramset::SetEnd::kDone:
       break;

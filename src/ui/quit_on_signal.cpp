@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -41,6 +42,10 @@ QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent) {
   for (int signal : kSignals) ::sigaction(signal, &action, nullptr);
 }
 
+QuitOnSignal::QuitOnSignal(std::function<void()> onSignal, QObject* parent) : QuitOnSignal(parent) {
+  onSignal_ = std::move(onSignal);
+}
+
 QuitOnSignal::~QuitOnSignal() {
   if (pipe_[0] < 0) return;
   struct sigaction action {};
@@ -55,10 +60,18 @@ QuitOnSignal::~QuitOnSignal() {
 
 void QuitOnSignal::OnSignal() {
   char bytes[16];
-  while (::read(pipe_[0], bytes, sizeof bytes) > 0) {
-  }
+  ssize_t got = 0;
+  int received = 0;
+  while ((got = ::read(pipe_[0], bytes, sizeof bytes)) > 0) received += static_cast<int>(got);
   requested_ = true;
-  // Every running event loop ends, a modal dialog's too, and the main one returns.
+  if (onSignal_) {
+    for (int i = 0; i < received; ++i) onSignal_();
+    return;
+  }
+  // The windows close as the operator would close them, so that a checkout puts the outputs
+  // back first; then every running event loop ends, a modal dialog's too, and the main one
+  // returns.
+  if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::closeAllWindows();
   QCoreApplication::exit(0);
 }
 

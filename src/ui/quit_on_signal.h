@@ -3,7 +3,10 @@
 // as closing the window does, so that everything is taken down in order: the serial port drops
 // its exclusive claim and its lock file, and a recording or an exchange log ends whole. Killed
 // without this, the claim would stay on a device that another process keeps open and the next
-// start would find the port taken.
+// start would find the port taken. A command without a window may end its run itself instead
+// (a checkout puts the outputs back and writes its report first).
+#include <functional>
+
 #include <QObject>
 
 class QSocketNotifier;
@@ -16,6 +19,8 @@ class QuitOnSignal : public QObject {
  public:
   // Takes over the three signals for the lifetime of this object; one instance at a time.
   explicit QuitOnSignal(QObject* parent = nullptr);
+  // Calls `onSignal` for each signal in place of ending the event loops.
+  explicit QuitOnSignal(std::function<void()> onSignal, QObject* parent = nullptr);
   ~QuitOnSignal() override;
   QuitOnSignal(const QuitOnSignal&) = delete;
   QuitOnSignal& operator=(const QuitOnSignal&) = delete;
@@ -30,6 +35,7 @@ class QuitOnSignal : public QObject {
   int pipe_[2] = {-1, -1};
   QSocketNotifier* notifier_ = nullptr;
   bool requested_ = false;
+  std::function<void()> onSignal_;
 };
 
 }  // namespace torvex

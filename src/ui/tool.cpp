@@ -205,9 +205,11 @@ CheckoutWindow& Tool::ShowCheckout() {
   return *checkoutWindow_;
 }
 
-// While a checkout drives the outputs, the operator's own output commands would spoil it.
+// While a checkout drives the outputs, the operator's own output commands would spoil it. The
+// refusal stays in the status line, behind the exchange's words, until the checkout ends.
 bool Tool::CheckoutDrivesOutputs() {
   if (!checkoutWindow_ || !checkoutWindow_->Active()) return false;
+  outputsRefused_ = true;
   exchange_.Presenter().ShowMessage(kStatusCheckoutOwnsOutputs);
   return true;
 }
@@ -376,11 +378,13 @@ void Tool::Timer1_Tick() {
       exchange_.Tick(LinkName(config_.Link(), config_.PortNumber()), config_.PortSettings());
   paramFiles_.OnTick(outcome);
   if (checkoutWindow_) checkoutWindow_->OnTick(outcome);
-  // The notes on the adapter, the exchange log, the recording and a parameter file's read
-  // follow the exchange's words.
+  if (!checkoutWindow_ || !checkoutWindow_->Active()) outputsRefused_ = false;
+  // The notes on the adapter, the exchange log, the recording, a parameter file's read and a
+  // refused output command follow the exchange's words.
   exchange_.Presenter().SetNotes((engine_.EchoSeemsAbsent() ? kStatusNoEchoNote : QString()) +
                                  (logFailing_ ? kStatusLogFailingNote : QString()) +
-                                 recording_.StatusNote() + paramFiles_.StatusNote());
+                                 recording_.StatusNote() + paramFiles_.StatusNote() +
+                                 (outputsRefused_ ? u' ' + kStatusCheckoutOwnsOutputs : QString()));
   ticking_ = false;
 }
 

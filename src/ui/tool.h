@@ -144,6 +144,8 @@ class Tool : public QObject {
   ExchangeTrace trace_;
   std::unique_ptr<ExchangeLogFile> log_;
   bool logFailing_ = false;
+  // An output command was refused during the checkout still running.
+  bool outputsRefused_ = false;
   QPointer<ExchangeMonitor> monitor_;
   QPointer<SearchWindow> searchWindow_;
   QPointer<CheckoutWindow> checkoutWindow_;

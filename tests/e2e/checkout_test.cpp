@@ -1,11 +1,18 @@
 // The bench checkout end to end: torvex-tp --checkout against torvex-sim standing on the
 // standard loop-back bench, as a good unit and as faulty ones; its PDF report read back with
-// pdftotext and pdfinfo, its CSV twin cell by cell; a link lost in the middle; outputs put back.
+// pdftotext and pdfinfo, its CSV twin cell by cell; a link lost in the middle, a signal, a full
+// disk; outputs put back, as another Modbus client (mbpoll) reads them afterwards.
+#include <signal.h>
+
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QRegularExpression>
 
 #include "modbus/requests.h"
+#include "support/file_size_limit.h"
 #include "support/files.h"
 #include "support/pty.h"
 #include "support/raw_modbus.h"
@@ -21,13 +28,34 @@ struct ToolRun {
   QString err;
 };
 
-// The CSV's lines, each split into its fields (no field of these reports is quoted).
+// The CSV's lines, each split into its fields (no field of these reports is quoted); the
+// byte-order mark before them is taken off, as QString::fromUtf8 does.
 std::vector<QStringList> CsvLines(const QString& path) {
   std::vector<QStringList> lines;
   for (const QString& line : QString::fromUtf8(test::ReadFile(path)).split(QStringLiteral("\r\n"))) {
     lines.push_back(line.split(u';'));
   }
   return lines;
+}
+
+// The value of a line "key;value" of the CSV's header block.
+QString CsvValue(const QString& path, const QString& key) {
+  for (const QStringList& fields : CsvLines(path)) {
+    if (fields.value(0) == key) return fields.value(1);
+  }
+  return QStringLiteral("<no line %1>").arg(key);
+}
+
+// Holding registers as mbpoll, a Modbus TCP client of its own, reads them from slave 7.
+std::vector<int> ReadWithMbpoll(quint16 port, int first, int count) {
+  QProcess mbpoll;
+  mbpoll.start(QStringLiteral("mbpoll"), {"-m", "tcp", "-a", "7", "-t", "4", "-0", "-1", "-r", QString::number(first),
+                                          "-c", QString::number(count), "-p", QString::number(port), "127.0.0.1"});
+  mbpoll.waitForFinished(30000);
+  std::vector<int> registers;
+  const auto values = QRegularExpression(QStringLiteral("\\[\\d+\\]:\\s+(-?\\d+)")).globalMatch(mbpoll.readAllStandardOutput());
+  for (auto it = values; it.hasNext();) registers.push_back(static_cast<std::uint16_t>(it.next().captured(1).toInt()));
+  return registers;
 }
 
 QString PdfText(const QString& path) {
@@ -53,9 +81,10 @@ class Checkout : public ::testing::Test {
     connect = "rtu-over-tcp://127.0.0.1:" + QString::number(sim->Port());
     return sim;
   }
-  QProcess* Start(const QStringList& options) {
+  QProcess* Start(const QStringList& options, std::function<void()> inChild = {}) {
     auto* tool = new QProcess;
     tool->setParent(nullptr);
+    if (inChild) tool->setChildProcessModifier(inChild);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LANG", "ru_RU.UTF-8");
     tool->setProcessEnvironment(env);
@@ -71,7 +100,9 @@ class Checkout : public ::testing::Test {
     delete tool;
     return run;
   }
-  ToolRun Run(const QStringList& options) { return Finish(Start(options)); }
+  ToolRun Run(const QStringList& options, std::function<void()> inChild = {}) {
+    return Finish(Start(options, std::move(inChild)));
+  }
   QString Report() const { return dir.Path() + "/отчёт.pdf"; }
   QString Csv() const { return dir.Path() + "/отчёт.csv"; }
   // The verdict column of the CSV's step lines, by step number.
@@ -81,8 +112,8 @@ class Checkout : public ::testing::Test {
     for (const QStringList& fields : CsvLines(Csv())) {
       if (fields.value(0) == "№") {
         steps = true;
-      } else if (steps && fields.size() == 6) {
-        verdicts[fields[0].toInt()] = fields[4];
+      } else if (steps && fields.size() == 9) {
+        verdicts[fields[0].toInt()] = fields[7];
       }
     }
     return verdicts;
@@ -96,26 +127,32 @@ TEST_F(Checkout, AGoodUnitPassesEveryStepAndGetsItsReport) {
   const auto sim = Sim();
   // Outputs on before the checkout: they must be as they were afterwards.
   test::AskSim(sim->Port(), modbus::WriteMultipleRegisters(3001, {0x0001, 0x8002}));
-  const ToolRun run = Run({"--checkout", "standard"});
+  const ToolRun run = Run({"--checkout", "standard", "--unit-serial", "ТВ-0421"});
   EXPECT_EQ(run.status, 0) << run.out.toStdString() << run.err.toStdString();
   EXPECT_TRUE(run.out.startsWith("ГОДЕН: норма 90, отказ 0")) << run.out.toStdString();
   EXPECT_EQ(test::AskSim(sim->Port(), modbus::ReadHoldingRegisters(3001, 2)), (std::vector<int>{0x0001, 0x8002}));
+  // Said at the start: the I1 steps switch outputs 1-16 with it.
+  EXPECT_TRUE(run.err.contains("регистре 3002")) << run.err.toStdString();
 
-  // The CSV: the header block, then one line per step with what was expected and measured.
+  // The CSV: the header block, then one line per step with what was expected and measured,
+  // each number alone in its cell.
   const std::vector<QStringList> csv = CsvLines(Csv());
   ASSERT_GT(csv.size(), 100u);
   EXPECT_EQ(csv[0], (QStringList{"Протокол проверки контроллера TORVEX-CPU", "Стандартный стенд с обратными связями"}));
-  EXPECT_EQ(csv[2], (QStringList{"Оператор", "Иванов И.И."}));
-  EXPECT_EQ(csv[5], (QStringList{"Версия ПО", "2.14"}));
-  EXPECT_EQ(csv[7].value(0), "Контрольная сумма параметров");
-  EXPECT_EQ(csv[7].value(1).size(), 8);
-  EXPECT_EQ(csv[14], (QStringList{"Выходы восстановлены", "да"}));
-  EXPECT_EQ(csv[15], (QStringList{"Заключение", "ГОДЕН"}));
-  EXPECT_EQ(csv[17], (QStringList{"№", "Шаг", "Ожидается", "Измерено", "Результат", "Примечание"}));
-  EXPECT_EQ(csv[19], (QStringList{"2", "Выход 1 вкл → вход 1 вкл", "вход 1 вкл, прочие как были", "вкл: 1", "норма", ""}));
-  EXPECT_EQ(csv[17 + 67], (QStringList{"67", "I1 → AIN2.10 вход, 12 мА", "12 мА ± 0,1", "12 мА", "норма", ""}));
+  EXPECT_EQ(CsvValue(Csv(), "Оператор"), "Иванов И.И.");
+  EXPECT_EQ(CsvValue(Csv(), "Заводской номер"), "ТВ-0421");
+  EXPECT_EQ(CsvValue(Csv(), "Версия ПО"), "2.14");
+  EXPECT_EQ(CsvValue(Csv(), "Контрольная сумма параметров").size(), 8);
+  EXPECT_EQ(CsvValue(Csv(), "Выходы после проверки"), "восстановлены как были");
+  EXPECT_EQ(CsvValue(Csv(), "Заключение"), "ГОДЕН");
+  EXPECT_EQ(csv[18], (QStringList{"№", "Шаг", "Ожидается", "Не менее", "Не более", "Измерено", "Единица", "Результат",
+                                  "Примечание"}));
+  EXPECT_EQ(csv[18 + 2], (QStringList{"2", "Выход 1 вкл → вход 1 вкл", "вход 1 вкл, прочие как были", "", "",
+                                      "вкл: 1", "", "норма", ""}));
+  EXPECT_EQ(csv[18 + 67], (QStringList{"67", "I1 → AIN2.10 вход, 12 мА", "12", "11,9", "12,1", "12", "мА", "норма", ""}));
   // 5 V is code 2048, 5.0012 V: 25.006 mV behind the divider.
-  EXPECT_EQ(csv[17 + 79], (QStringList{"79", "U1 → AIN2.6 вход, 5 В", "25 мВ ± 0,5", "25,006 мВ", "норма", ""}));
+  EXPECT_EQ(csv[18 + 79],
+            (QStringList{"79", "U1 → AIN2.6 вход, 5 В", "25", "24,5", "25,5", "25,006", "мВ", "норма", ""}));
   const auto verdicts = Verdicts();
   ASSERT_EQ(verdicts.size(), 90u);
   for (const auto& [number, verdict] : verdicts) EXPECT_EQ(verdict, "норма") << number;
@@ -125,7 +162,7 @@ TEST_F(Checkout, AGoodUnitPassesEveryStepAndGetsItsReport) {
   const QString text = PdfText(Report());
   for (const char* words : {"Протокол проверки контроллера TORVEX-CPU", "Иванов И.И.", "Заключение: ГОДЕН",
                             "Проверку провёл", "Приложение. Параметры контроллера", "Адрес Modbus",
-                            "Выход 32 вкл → вход 32 вкл"}) {
+                            "Выход 32 вкл → вход 32 вкл", "ТВ-0421", "лист 1 из "}) {
     EXPECT_TRUE(text.contains(QString::fromUtf8(words))) << words;
   }
 }
@@ -173,25 +210,92 @@ TEST_F(Checkout, ALostLinkLeavesTheRestNotDoneAndTheOutputsGoBackWhenItReturns) 
   EXPECT_EQ(verdicts.at(90), "не выполнен");
   EXPECT_EQ(verdicts.at(1), "норма");
   for (const auto& [number, verdict] : verdicts) EXPECT_NE(verdict, "отказ") << number;
-  const std::vector<QStringList> csv = CsvLines(Csv());
-  EXPECT_EQ(csv[14], (QStringList{"Выходы восстановлены", "да"}));
-  EXPECT_EQ(csv[15], (QStringList{"Заключение", "НЕ ГОДЕН"}));
+  EXPECT_EQ(CsvValue(Csv(), "Выходы после проверки"), "восстановлены как были");
+  // Nothing failed: a unit checked only in part is not called unfit.
+  EXPECT_EQ(CsvValue(Csv(), "Заключение"), "НЕ ПРОВЕРЕН");
 }
 
-TEST_F(Checkout, WhatCannotRunIsStatusTwoAndStillReported) {
+// What cannot be carried out is status 2 and still reported; a controller never reached is
+// neither fit nor unfit, and nothing is said of its outputs.
+TEST_F(Checkout, WhatCannotRunIsStatusTwoAndReportedAsNotChecked) {
   const auto sim = Sim();
   ASSERT_TRUE(test::WriteFile(dir.Path() + "/bad.txt", "[discrete]\npairs = 1-33 > 1-33\n"));
-  const ToolRun refused = Run({"--checkout", dir.Path() + "/bad.txt"});
-  EXPECT_EQ(refused.status, 2);
-  EXPECT_TRUE(refused.err.contains(", строка 2: «1-33» не номер 1-32")) << refused.err.toStdString();
-  EXPECT_TRUE(CsvLines(Csv())[9].value(1).startsWith("не проведена: план")) << CsvLines(Csv())[9].join(';').toStdString();
-  EXPECT_TRUE(PdfText(Report()).contains("НЕ ГОДЕН"));
-
-  connect = "rtu-over-tcp://127.0.0.1:1";
-  const ToolRun unreachable = Run({"--checkout", "standard"});
-  EXPECT_EQ(unreachable.status, 2);
-  EXPECT_EQ(CsvLines(Csv())[9], (QStringList{"Проверка", "не проведена: нет связи с контроллером"}));
+  const struct {
+    const char* why;
+    QString plan;
+    QString link;
+    const char* says;
+  } cases[] = {
+      {"a refused plan", dir.Path() + "/bad.txt", connect, ", строка 2: «1-33» не номер 1-32"},
+      {"no link", "standard", "rtu-over-tcp://127.0.0.1:1", "Нет соединения"},
+  };
+  for (const auto& c : cases) {
+    connect = c.link;
+    const ToolRun run = Run({"--checkout", c.plan});
+    EXPECT_EQ(run.status, 2) << c.why;
+    EXPECT_TRUE(run.err.contains(c.says)) << c.why << ": " << run.err.toStdString();
+    EXPECT_TRUE(CsvValue(Csv(), "Проверка").startsWith("не проведена: ")) << c.why;
+    EXPECT_EQ(CsvValue(Csv(), "Заключение"), "НЕ ПРОВЕРЕН") << c.why;
+    EXPECT_EQ(CsvValue(Csv(), "Выходы после проверки"), "") << c.why;
+    const QString text = PdfText(Report());
+    EXPECT_TRUE(text.contains("Заключение: НЕ ПРОВЕРЕН")) << c.why;
+    EXPECT_FALSE(text.contains("НЕ ГОДЕН")) << c.why;
+    EXPECT_FALSE(text.contains("Выходы после проверки")) << c.why;
+  }
+  EXPECT_EQ(CsvValue(Csv(), "Проверка"), "не проведена: нет связи с контроллером");
   EXPECT_EQ(Run({"--checkout", "standard", "--scan"}).status, 2);
+}
+
+// Ctrl+C or SIGTERM in the middle: the run stops at once, the outputs go back, the report says
+// so, and the exit status is 2. The simulator speaks Modbus TCP, so that mbpoll reads the
+// outputs afterwards as a client of its own.
+class CheckoutSignal : public Checkout, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CheckoutSignal, StopsPutsTheOutputsBackAndReports) {
+  const auto sim = std::make_unique<test::SimRunner>(test::SimRunner::Tcp{}, QStringList{"--modbus-tcp", "--trace"});
+  connect = "modbus-tcp://127.0.0.1:" + QString::number(sim->Port());
+  // Discrete outputs 2, 16 and 17, I2 at 8 mA, U1 at 5 V: as the operator left them.
+  const std::vector<int> before{0x0001, 0x8002, 0x4000, 0, 0, 0x0800, 0, 0, 0};
+  QProcess write;
+  write.start("mbpoll", {"-m", "tcp", "-a", "7", "-t", "4", "-0", "-1", "-r", "3001", "-p",
+                         QString::number(sim->Port()), "127.0.0.1", "1", "32770", "16384", "0", "0", "2048", "0", "0",
+                         "0"});
+  ASSERT_TRUE(write.waitForFinished(30000));
+  ASSERT_EQ(ReadWithMbpoll(sim->Port(), 3001, 9), before);
+
+  QProcess* tool = Start({"--checkout", "standard"});
+  // The run sets I2 (register 3003): the discrete outputs and I1 are the run's already.
+  ASSERT_TRUE(test::WaitFor([&] { return sim->Trace().contains("07 10 0B BB 00 01 02"); }, 90000));
+  ::kill(static_cast<pid_t>(tool->processId()), GetParam());
+  const ToolRun run = Finish(tool);
+  EXPECT_EQ(run.status, 2) << run.out.toStdString() << run.err.toStdString();
+  EXPECT_TRUE(run.out.startsWith("НЕ ПРОВЕРЕН: норма ")) << run.out.toStdString();
+  EXPECT_TRUE(run.out.contains("остановлена оператором")) << run.out.toStdString();
+  EXPECT_EQ(ReadWithMbpoll(sim->Port(), 3001, 9), before);
+
+  EXPECT_EQ(CsvValue(Csv(), "Проверка"), "остановлена оператором");
+  EXPECT_EQ(CsvValue(Csv(), "Выходы после проверки"), "восстановлены как были");
+  EXPECT_EQ(Verdicts().at(90), "пропущен");
+  EXPECT_EQ(Verdicts().at(2), "норма");
+  EXPECT_TRUE(PdfText(Report()).contains("остановлена оператором"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CheckoutSignal, ::testing::Values(SIGINT, SIGTERM),
+                         [](const ::testing::TestParamInfo<int>& tested) {
+                           return std::string(tested.param == SIGINT ? "SIGINT" : "SIGTERM");
+                         });
+
+// A report that cannot be written (a full disk) is said with its reason, the old one stays,
+// and the exit status is not that of a checkout carried out.
+TEST_F(Checkout, AReportOnAFullDiskIsNotWrittenAndSaysWhy) {
+  const auto sim = Sim();
+  ASSERT_TRUE(test::WriteFile(dir.Path() + "/plan.txt", "[reading]\nvalue = Температура\nmin = 10\nmax = 40\n"));
+  ASSERT_TRUE(test::WriteFile(Report(), "the report before"));
+  const ToolRun run = Run({"--checkout", dir.Path() + "/plan.txt"}, [] { test::FileSizeLimit::SetInChild(16384); });
+  EXPECT_EQ(run.status, 2) << run.out.toStdString();
+  EXPECT_TRUE(run.out.startsWith("ГОДЕН")) << run.out.toStdString();
+  EXPECT_TRUE(run.err.contains(QStringLiteral("Отчёт «%1» не записан: ").arg(Report()))) << run.err.toStdString();
+  EXPECT_EQ(test::ReadFile(Report()), "the report before");
 }
 
 }  // namespace

@@ -1,15 +1,24 @@
 // The window "Проверка контроллера" on the whole tool against torvex-sim on the standard bench:
-// a run to its end with the operator's output commands refused meanwhile, and Stop, after which
-// the outputs are as the operator left them.
+// a run to its end with the operator's output commands refused meanwhile (and the refusal in
+// the status line while it lasts), the unit's serial number in the report, the confirmation
+// asked before a run, and Stop (or a signal to the tool), after which the outputs are as the
+// operator left them.
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 
 #include "platform/qt_serial_port.h"
 #include "support/fake_prompter.h"
@@ -18,6 +27,7 @@
 #include "support/sim_runner.h"
 #include "support/wait_for.h"
 #include "ui/checkout_window.h"
+#include "ui/quit_on_signal.h"
 #include "ui/tool.h"
 
 namespace torvex {
@@ -74,18 +84,53 @@ TEST_F(CheckoutWindowOnSim, ARunPassesWhileTheOperatorsOutputCommandsWait) {
   bool finished = false;
   QObject::connect(&window, &CheckoutWindow::Finished, [&] { finished = true; });
 
+  auto* serial = window.findChild<QLineEdit*>("txt_unit_serial");
+  serial->setText(QStringLiteral("ТВ-0421"));
   window.StartRun(QStringLiteral("Петров П.П."), dir.Path() + "/r.pdf");
+  EXPECT_FALSE(serial->isEnabled()) << "the unit of a run stays the unit of its report";
   ASSERT_TRUE(WaitFor([&] { return window.Run()->CurrentStep() >= 3; }));
   SetOutput(20, true);
   EXPECT_EQ(Status(), kStatusCheckoutOwnsOutputs);
+  // The ticks after it keep saying so behind the link's words, until the run is over.
+  EXPECT_TRUE(WaitFor([&] {
+    return Status().startsWith("Связь с контроллером TORVEX-CPU установлена ") &&
+           Status().endsWith(kStatusCheckoutOwnsOutputs);
+  }));
+  QTest::qWait(1000);
+  EXPECT_TRUE(Status().endsWith(kStatusCheckoutOwnsOutputs)) << Status().toStdString();
   ASSERT_TRUE(WaitFor([&] { return finished; }, 60000));
   EXPECT_EQ(window.Run()->Count(checkout::StepState::kPassed), 90);
   EXPECT_EQ(table->item(89, 4)->text(), "норма");
   EXPECT_TRUE(window.findChild<QLabel*>("lbl_result")->text().contains("ГОДЕН: норма 90"));
   EXPECT_EQ(window.ReportPath(), dir.Path() + "/r.pdf");
-  EXPECT_TRUE(QFile::exists(dir.Path() + "/r.csv"));
+  EXPECT_TRUE(test::ReadFile(dir.Path() + "/r.csv").contains("\r\nЗаводской номер;ТВ-0421\r\n"));
+  EXPECT_TRUE(serial->isEnabled());
+  EXPECT_EQ(serial->text(), "") << "left empty for the next unit";
+  EXPECT_TRUE(WaitFor([&] { return !Status().contains(kStatusCheckoutOwnsOutputs); }));
   QTest::qWait(500);
   EXPECT_FALSE(Lit(20)) << "the command refused during the run was not carried out later";
+}
+
+// Before a run the operator confirms which unit is driven, and is told that the I1 steps
+// switch discrete outputs 1-16 with it; "Нет" starts nothing.
+TEST_F(CheckoutWindowOnSim, TheConfirmationNamesTheUnitAndTheSharedRegister) {
+  CheckoutWindow& window = tool->ShowCheckout();
+  window.findChild<QLineEdit*>("txt_unit_serial")->setText(QStringLiteral("ТВ-0421"));
+  QTimer::singleShot(0, [] {
+    auto* name = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(name, nullptr);
+    name->setTextValue(QStringLiteral("Петров П.П."));
+    name->accept();
+  });
+  window.findChild<QPushButton*>("cmd_start")->click();
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (box = window.findChild<QMessageBox*>("msg_checkout_start")) != nullptr; }));
+  EXPECT_TRUE(box->text().contains("Контроллер: адрес 7, заводской номер ТВ-0421")) << box->text().toStdString();
+  EXPECT_TRUE(box->text().contains("в одном регистре 3002")) << box->text().toStdString();
+  EXPECT_TRUE(box->text().contains("(при 20 мА — все 16)"));
+  box->button(QMessageBox::No)->click();
+  QTest::qWait(200);
+  EXPECT_FALSE(window.Run().has_value());
 }
 
 TEST_F(CheckoutWindowOnSim, StopSkipsTheRestAndPutsTheOutputsBack) {
@@ -137,6 +182,21 @@ TEST_F(CheckoutWindowOnSim, ClosingTheToolInTheMiddlePutsTheOutputsBackFirst) {
   EXPECT_FALSE(window.Active());
   EXPECT_EQ(window.Run()->End(), checkout::RunEnd::kStopped);
   EXPECT_TRUE(window.Run()->OutputsRestored());
+}
+
+// SIGTERM to the tool with the window (as main.cpp takes it) closes it as the operator would:
+// the outputs go back first.
+TEST_F(CheckoutWindowOnSim, ASignalInTheMiddlePutsTheOutputsBackFirst) {
+  const QuitOnSignal quit;
+  CheckoutWindow& window = tool->ShowCheckout();
+  window.StartRun(QStringLiteral("Петров П.П."), dir.Path() + "/r.pdf");
+  ASSERT_TRUE(WaitFor([&] { return window.Run()->CurrentStep() >= 10; }));
+  ::raise(SIGTERM);
+  ASSERT_TRUE(WaitFor([&] { return quit.Requested(); }));
+  EXPECT_FALSE(window.Active());
+  EXPECT_EQ(window.Run()->End(), checkout::RunEnd::kStopped);
+  EXPECT_TRUE(window.Run()->OutputsRestored());
+  EXPECT_FALSE(tool->Window().isVisible());
 }
 
 }  // namespace

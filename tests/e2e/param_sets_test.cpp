@@ -1,6 +1,8 @@
 // Parameter sets end to end: torvex-tp --read-params, --write-params and --compare-params
 // against torvex-sim keeping its EEPROM in the same parameter file, on a serial line and over
 // TCP; and the main window's menu "Параметры" on the simulator.
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -74,8 +76,7 @@ class ParamSets : public ::testing::Test {
   }
   // The program, on the link of the last simulator started (COM1 when none was over TCP), with
   // Russian numbers.
-  ToolRun Tool(const QStringList& options) const {
-    QProcess tool;
+  void StartTool(QProcess& tool, const QStringList& options) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LANG", "ru_RU.UTF-8");
     tool.setProcessEnvironment(env);
@@ -85,6 +86,10 @@ class ParamSets : public ::testing::Test {
     QStringList arguments{"--config", dir.Path()};
     if (!connect.isEmpty()) arguments << "--connect" << connect;
     tool.start(QStringLiteral(TORVEX_TP_PROGRAM), arguments + options);
+  }
+  ToolRun Tool(const QStringList& options) const {
+    QProcess tool;
+    StartTool(tool, options);
     EXPECT_TRUE(tool.waitForFinished(30'000)) << options.join(' ').toStdString();
     ToolRun run;
     run.status = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
@@ -100,12 +105,13 @@ class ParamSets : public ::testing::Test {
 
 TEST_F(ParamSets, TheToolAndTheSimulatorShareOneFileBothWaysOnASerialLine) {
   auto sim = std::make_unique<test::SimRunner>(dir.LinkPath(1), QStringList{"--eeprom", File("sim.txt")});
-  const ToolRun read = Tool({"--read-params", File("saved.txt")});
+  const ToolRun read = Tool({"--read-params", File("saved.txt"), "--unit-serial", "ТВ-0421"});
   ASSERT_EQ(read.status, 0) << read.err.toStdString();
   EXPECT_TRUE(read.out.contains("сохранены")) << read.out.toStdString();
   ASSERT_TRUE(SetIn(File("saved.txt")));
   EXPECT_EQ(SetIn(File("saved.txt")), SetIn(File("sim.txt")));
-  EXPECT_TRUE(test::ReadFile(File("saved.txt")).contains("# Контроллер: адрес 7, версия ПО 2.14, версия протокола 1.05\n"));
+  EXPECT_TRUE(test::ReadFile(File("saved.txt")).contains("# Контроллер: адрес 7, версия ПО 2.14, версия протокола 1.05\n"
+                                                         "# Заводской номер: ТВ-0421\n"));
 
   // The simulator's own file, read by the tool.
   const ToolRun same = Tool({"--compare-params", File("sim.txt")});
@@ -215,6 +221,31 @@ TEST_F(ParamSets, NoControllerOrADamagedFileIsStatusTwoWithTheReason) {
                                    QStringList{"--address", "7"}}) {
     EXPECT_EQ(Tool(wrong).status, 2) << wrong.join(' ').toStdString();
   }
+}
+
+// Interrupted while a write is on its way: the tool waits for its answer, sends nothing after
+// it, says how many parameters the controller confirmed, and the controller holds just those.
+TEST_F(ParamSets, AnInterruptedWriteSaysWhatTheControllerNowHolds) {
+  // A slow controller, waited for: the signal comes while the first write is unanswered.
+  ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini", "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n"
+                                                      "ResponseTimeoutMs=2000\n"));
+  auto sim = TcpSim({"--trace", "--delay-ms", "500"});
+  ASSERT_EQ(Tool({"--read-params", File("a.txt")}).status, 0);
+  // A change in the first block written, and one in the second.
+  ASSERT_TRUE(Edited(File("a.txt"), File("b.txt"), {{"02:", "02: 05 6A"}, {"30:", "30: 05 6B"}}));
+  ASSERT_TRUE(Edited(File("a.txt"), File("first-block.txt"), {{"02:", "02: 05 6A"}}));
+  QProcess tool;
+  StartTool(tool, {"--write-params", File("b.txt")});
+  ASSERT_TRUE(WaitFor([&] { return sim->Trace().contains("<- 07 65 00 00"); }, 30000));
+  ::kill(static_cast<pid_t>(tool.processId()), SIGINT);
+  ASSERT_TRUE(tool.waitForFinished(30000));
+  const QString err = QString::fromUtf8(tool.readAllStandardError());
+  EXPECT_EQ(tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1, 2) << err.toStdString();
+  EXPECT_TRUE(err.contains("запись прервана: подтверждена для 20 из 49 параметров; остальные не записывались"))
+      << err.toStdString();
+  EXPECT_EQ(sim->Trace().count("<- 07 65"), 1) << "nothing written after the signal";
+  sim->Stop();
+  EXPECT_EQ(SetIn(File("sim.txt")), SetIn(File("first-block.txt")));
 }
 
 // The window: the menu's three commands through the running exchange.

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (FaultText(parsed.error).empty()) std::abort();
       continue;
     }
-    const std::string written = FormatParamFile(*parsed.image, {"2026-12-11 10:15:00", "fuzz", 7, "2.14", "1.05"});
+    const std::string written = FormatParamFile(*parsed.image, {"2026-12-11 10:15:00", "fuzz", 7, "2.14", "1.05", "ТВ-0421"});
     const ParamFileParse again = ParseParamFile(written, rules);
     if (!again.image || *again.image != *parsed.image) std::abort();
   }

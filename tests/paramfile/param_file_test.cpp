@@ -16,7 +16,7 @@ ParamImage Counting() {
   return image;
 }
 
-const FileHeader kHeader{"2026-12-11 10:15:00", "torvex-tp 1.4.0", 7, "2.14", "1.05"};
+const FileHeader kHeader{"2026-12-11 10:15:00", "torvex-tp 1.4.0", 7, "2.14", "1.05", ""};
 
 TEST(ParamFile, ExplainsItselfAndRoundTripsByteForByte) {
   ParamImage image = Counting();
@@ -38,6 +38,29 @@ TEST(ParamFile, ExplainsItselfAndRoundTripsByteForByte) {
   EXPECT_EQ(FormatParamFile(*parsed.image, kHeader), text);
   // A header says only what is known.
   EXPECT_EQ(FormatParamFile(image, {}).find("# Контроллер"), std::string::npos);
+}
+
+// The unit's serial number is a comment of the header: a file with it reads as before, in the
+// tool and in the simulator, and nothing in it can make a line of parameters.
+TEST(ParamFile, TheUnitsSerialNumberIsAHeaderLineThatReadersPassOver) {
+  const ParamImage image = Counting();
+  FileHeader header = kHeader;
+  header.unitSerial = "ТВ-0421";
+  const std::string text = FormatParamFile(image, header);
+  EXPECT_NE(text.find("\n# Заводской номер: ТВ-0421\n"), std::string::npos) << text;
+  EXPECT_EQ(FormatParamFile(image, kHeader).find("Заводской номер"), std::string::npos);
+  for (const ParseRules rules : {ParseRules{}, ParseRules{.answerableAddress = false}}) {
+    const ParamFileParse parsed = ParseParamFile(text, rules);
+    ASSERT_TRUE(parsed.image) << FaultText(parsed.error);
+    EXPECT_EQ(*parsed.image, image);
+  }
+
+  header.unitSerial = "0421\n60: 01\r61: 02";
+  const std::string forged = FormatParamFile(image, header);
+  EXPECT_NE(forged.find("# Заводской номер: 0421 60: 01 61: 02\n"), std::string::npos) << forged;
+  const ParamFileParse parsed = ParseParamFile(forged);
+  ASSERT_TRUE(parsed.image) << FaultText(parsed.error);
+  EXPECT_EQ(*parsed.image, image);
 }
 
 TEST(ParamFile, ReadsWhatAPersonMayWrite) {

@@ -49,6 +49,7 @@ class Bench {
   ParamImage eeprom = Counting(7);
   int address = 7;
   bool refuseWrites = false;
+  bool silentOnWrites = false;  // takes no write, answers none
   bool takesNewAddressAtOnce = false;  // answers at a new slave address as soon as it stores it
   std::function<void()> afterAnswer;
   std::vector<Pdu> received;
@@ -74,6 +75,7 @@ class Bench {
     const std::size_t count = d[2];
     if (request.Function() == 3) return Pdu(3, {4, 0x01, 0x05, 0x02, 0x0E});
     if (request.Function() == 101) {
+      if (silentOnWrites) return std::nullopt;
       if (refuseWrites) return Pdu(101 | 0x80, {2});
       std::copy(d.begin() + 3, d.end(), eeprom.begin() + static_cast<std::ptrdiff_t>(start));
       if (takesNewAddressAtOnce && eeprom[96] != address) {
@@ -159,6 +161,43 @@ TEST(SetExchange, AControllerThatDoesNotAnswerEndsTheRunWithoutASet) {
   EXPECT_EQ(run.End(), SetEnd::kNoAnswer);
   EXPECT_FALSE(run.Controller());
   EXPECT_TRUE(bench.received.empty());
+}
+
+// Interrupted as the first request of its kind reaches the controller: a write is waited for,
+// so that its answer tells what the controller took, and nothing is sent after it; a read is
+// not.
+TEST(SetExchange, AnInterruptedRunSendsNothingMoreAndTellsWhatWasTaken) {
+  const struct {
+    const char* what;
+    bool write;
+    bool silentOnWrites;
+    int confirmed;
+    std::optional<int> unansweredLast;
+  } cases[] = {
+      {"a write answered", true, false, 20, std::nullopt},
+      {"a write never answered", true, true, 0, 19},
+      {"a read", false, false, 0, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    Bench bench;
+    bench.silentOnWrites = c.silentOnWrites;
+    SetExchange run = c.write ? SetExchange::Write(Counting(7), 7) : SetExchange::Read(7);
+    bool interrupted = false;
+    bench.afterAnswer = [&] {
+      if (!interrupted) run.Interrupt();
+      interrupted = true;
+    };
+    bench.eeprom = ParamImage{};
+    bench.eeprom[96] = 7;
+    bench.Run(run);
+    EXPECT_EQ(run.End(), SetEnd::kInterrupted) << c.what;
+    ASSERT_FALSE(bench.received.empty()) << c.what;
+    for (const Pdu& sent : bench.received) EXPECT_EQ(sent, bench.received.front()) << c.what << ": only it, asked again";
+    EXPECT_EQ(run.ParamsConfirmed(), c.confirmed) << c.what;
+    EXPECT_EQ(run.Unanswered() ? std::optional<int>(run.Unanswered()->last) : std::nullopt, c.unansweredLast) << c.what;
+    EXPECT_FALSE(run.Controller()) << c.what;
+    EXPECT_EQ(run.WritesDone(), !c.write) << c.what;
+  }
 }
 
 }  // namespace

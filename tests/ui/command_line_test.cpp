@@ -69,6 +69,22 @@ TEST(ParseCommandLine, TheScansWaitIsTenToFiveThousandAndGoesWithTheScan) {
             "--scan-all, --scan-ports, --scan-addresses and --scan-wait go with --scan");
 }
 
+TEST(ParseCommandLine, AUnitSerialNumberIsOneLineForTheCheckoutOrAReadSet) {
+  const QStringList checkout{"--checkout", "standard", "--report", "unit.pdf"};
+  EXPECT_EQ(ParseCommandLine(QStringList{"torvex-tp", "--unit-serial", " ТВ-0421 "} + checkout).unitSerial, "ТВ-0421");
+  EXPECT_EQ(ParseCommandLine({"torvex-tp", "--read-params", "set.txt", "--unit-serial=0421"}).unitSerial, "0421");
+  for (const QString& wrong : {QString(""), QString("04\n21"), QString("04\t21"), QString(65, u'9')}) {
+    EXPECT_EQ(ParseCommandLine(QStringList{"torvex-tp", "--unit-serial", wrong} + checkout).error,
+              "--unit-serial: \"" + wrong + "\" is no serial number: 1-64 characters, no control characters")
+        << wrong.toStdString();
+  }
+  for (const QStringList& elsewhere : {QStringList{}, QStringList{"--write-params", "set.txt"}, QStringList{"--scan"}}) {
+    EXPECT_EQ(ParseCommandLine(QStringList{"torvex-tp", "--unit-serial", "0421"} + elsewhere).error,
+              "--unit-serial goes with --checkout or --read-params")
+        << elsewhere.join(' ').toStdString();
+  }
+}
+
 struct Outcome {
   int status;
   QString out;

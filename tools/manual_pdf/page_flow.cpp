@@ -63,11 +63,13 @@ std::pair<double, double> RowExtent(QTextDocument& document, const QTextTable& t
   return {top, bottom};
 }
 
-// What must share the heading's page: the next block, or in a table the first row below its header.
-double FollowerTop(QTextDocument& document, const QTextBlock& heading) {
+// How far down what must share the heading's page reaches: the next block's first line, or in a
+// table the whole first row below its header (a row that runs over the page moves the table,
+// and the heading has to go with it).
+double FollowerReach(QTextDocument& document, const QTextBlock& heading) {
   const QTextBlock next = heading.next();
   if (QTextTable* table = QTextCursor(next).currentTable()) {
-    return RowExtent(document, *table, std::min(table->format().headerRowCount(), table->rows() - 1)).first;
+    return RowExtent(document, *table, std::min(table->format().headerRowCount(), table->rows() - 1)).second - 1;
   }
   return FirstLineTop(document, next);
 }
@@ -103,7 +105,7 @@ std::optional<Stranded> FirstStranded(QTextDocument& document, QTextBlock from) 
         return Stranded{block, nullptr, 0};
       }
     } else if (block.blockFormat().headingLevel() > 0 && block.next().isValid() &&
-               PageOf(document, FollowerTop(document, block)) > PageOf(document, top)) {
+               PageOf(document, FollowerReach(document, block)) > PageOf(document, top)) {
       return Stranded{block, nullptr, 0};
     }
   }

@@ -47,6 +47,8 @@ class Conversation {
   virtual bool WantsInput(std::int64_t) const { return true; }
 
   OutputQueue& Output() { return output_; }
+  // From now on the connection closes once an answer has gone out (--close-after-answer).
+  void CloseAfterEachAnswer() { closeAfterAnswer_ = true; }
 
  protected:
   // `charUs` paces the answers' bytes (0: each run goes whole); `pair`, when given, is the
@@ -66,6 +68,7 @@ class Conversation {
  private:
   OutputQueue output_;
   bool dropping_ = false;  // answers are being dropped; said once until one fits again
+  bool closeAfterAnswer_ = false;
 };
 
 }  // namespace torvex::sim

@@ -4,6 +4,7 @@
 // direction at a time. Here the master's bytes reach the controller one character time apart,
 // its answers leave the same way (OutputQueue), and every byte of the master that is on the
 // pair while an answer is on it is counted: on a real pair both would be garbled.
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -59,6 +60,8 @@ class GatewayLine {
   // The controller starts an answer of `bytes` bytes at `startUs`; returns when the gateway has
   // all of it.
   std::int64_t Answer(std::size_t bytes, std::int64_t startUs);
+  // The gateway waits on the line for an answer until `untilUs`; nothing else goes on it.
+  void Hold(std::int64_t untilUs) { freeUs_ = std::max(freeUs_, untilUs); }
   // When the line may carry the next frame after what it has been given.
   std::int64_t FreeUs() const { return freeUs_; }
 

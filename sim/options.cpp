@@ -21,7 +21,7 @@ constexpr std::string_view kValueOptions[] = {
     "--link", "--device", "--listen", "--mode", "--address", "--eeprom", "--seed",
     "--silent-every", "--corrupt-every", "--split-every", "--noise-every", "--delay-ms",
     "--exception", "--wrong-transaction-every", "--stuck-input", "--short-inputs",
-    "--analog-error"};
+    "--analog-error", "--gateway-timeout-ms"};
 
 // A signed decimal percentage, "+" allowed; nan and infinities are no percentage.
 std::optional<double> ParsePercent(std::string_view text, double low, double high) {
@@ -60,6 +60,7 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text) {
 
 ParsedOptions ParseOptions(std::span<const std::string_view> args) {
   Options o;
+  bool timeoutGiven = false;
   auto fail = [](std::string message) { return ParsedOptions{std::nullopt, false, std::move(message)}; };
 
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -74,14 +75,18 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     if (name == "-h" || name == "--help") return {std::nullopt, true, {}};
 
     if (name == "--frozen" || name == "--trace" || name == "--line-timing" || name == "--echo" ||
-        name == "--modbus-tcp" || name == "--strict-mode") {
+        name == "--modbus-tcp" || name == "--strict-mode" || name == "--gateway" ||
+        name == "--gateway-no-path" || name == "--close-after-answer") {
       if (inlineValue) return fail(std::string(name) + " takes no value");
-      (name == "--frozen"        ? o.frozen
-       : name == "--trace"       ? o.trace
-       : name == "--echo"        ? o.faults.echo
-       : name == "--modbus-tcp"  ? o.modbusTcp
-       : name == "--strict-mode" ? o.strictMode
-                                 : o.lineTiming) = true;
+      (name == "--frozen"               ? o.frozen
+       : name == "--trace"              ? o.trace
+       : name == "--echo"               ? o.faults.echo
+       : name == "--modbus-tcp"         ? o.modbusTcp
+       : name == "--strict-mode"        ? o.strictMode
+       : name == "--gateway"            ? o.gateway.on
+       : name == "--gateway-no-path"    ? o.gateway.noPath
+       : name == "--close-after-answer" ? o.closeAfterAnswer
+                                        : o.lineTiming) = true;
       continue;
     }
 
@@ -142,6 +147,11 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
       const auto ms = ParseNumber<std::uint32_t>(value, 0, 60'000);
       if (!ms) return fail("--delay-ms needs milliseconds from 0 to 60000, not \"" + std::string(value) + "\"");
       o.faults.delayMs = *ms;
+    } else if (name == "--gateway-timeout-ms") {
+      const auto ms = ParseNumber<std::uint32_t>(value, 0, 60'000);
+      if (!ms) return fail("--gateway-timeout-ms needs milliseconds from 0 to 60000, not \"" + std::string(value) + "\"");
+      o.gateway.timeoutMs = *ms;
+      timeoutGiven = true;
     } else if (name == "--exception") {
       const auto colon = value.find(':');
       const auto function = ParseNumber<unsigned>(value.substr(0, colon), 1, 127);
@@ -184,6 +194,11 @@ ParsedOptions ParseOptions(std::span<const std::string_view> args) {
     return fail("--listen excludes --link and --device: the simulator serves either a line or TCP");
   }
   if (o.modbusTcp && !o.listen) return fail("--modbus-tcp needs --listen [HOST:]PORT");
+  if (o.gateway.on && !o.modbusTcp) return fail("--gateway needs --modbus-tcp: a gateway serves Modbus TCP");
+  if ((o.gateway.noPath || timeoutGiven) && !o.gateway.on) {
+    return fail(std::string(o.gateway.noPath ? "--gateway-no-path" : "--gateway-timeout-ms") + " needs --gateway");
+  }
+  if (o.closeAfterAnswer && !o.listen) return fail("--close-after-answer needs --listen [HOST:]PORT");
   if (o.faults.wrongTransactionEvery != 0 && !o.modbusTcp) {
     return fail("--wrong-transaction-every needs --modbus-tcp: only a Modbus TCP answer carries "
                 "a transaction identifier");
@@ -269,6 +284,19 @@ TCP (instead of a line):
                      can have (protocol not 0, an impossible length) closes its
                      connection. With --line-timing an answer comes when its request
                      and the answer would have crossed the --mode line behind a gateway
+  --gateway          with --modbus-tcp, be a gateway with the controller on its own
+                     serial line: it passes on one request at a time (the next waits in
+                     its queue), and when the controller leaves a request unanswered
+                     (another unit identifier, --silent-every, a --delay-ms longer than
+                     its timeout) it answers exception 11 (gateway target device failed
+                     to respond) once its serial timeout has passed
+  --gateway-timeout-ms N  the gateway's serial timeout, 0-60000 ms (default 300)
+  --gateway-no-path  with --gateway, answer a unit identifier other than the
+                     simulator's at once with exception 10 (gateway path unavailable)
+  --close-after-answer  with --listen, close the connection right after each answer
+                     has gone out, as some device servers and gateways do; the master
+                     connects again for its next request. A request left unanswered
+                     keeps the connection
 
 Controller:
   --eeprom FILE      keep the EEPROM in FILE across runs; a missing FILE is created with
@@ -332,6 +360,7 @@ Examples:
   torvex-sim --link build/bin/ports/com1 --mode 19200,o,8,1 --strict-mode
   torvex-sim --device /dev/ttyUSB0 --mode 9600,n,8,2 --address 12
   torvex-sim --listen 5020 --modbus-tcp
+  torvex-sim --listen 127.0.0.1:5020 --modbus-tcp --gateway --silent-every 4
   torvex-sim --listen 127.0.0.1:4001 --mode 9600,n,8,2 --line-timing
 
 Exit status: 0 after Ctrl+C or SIGTERM, 1 when the line, the TCP port or the EEPROM

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "sim/faults.h"
+#include "sim/gateway.h"
 #include "sim/line_mode.h"
 
 namespace torvex::sim {
@@ -26,6 +27,9 @@ struct Options {
   // Modbus TCP frames with `modbusTcp`.
   std::optional<ListenAddress> listen;
   bool modbusTcp = false;
+  GatewayPlan gateway;  // with modbusTcp: a gateway with the controller on its serial line
+  // Each answer sent closes its connection, as some device servers and gateways do.
+  bool closeAfterAnswer = false;
   LineMode mode;
   std::optional<std::uint8_t> address;  // empty: the address stored in the EEPROM
   std::string eeprom;                   // file that keeps the EEPROM; empty: memory only

@@ -8,7 +8,7 @@
 
 namespace torvex::sim {
 
-bool OutputQueue::Schedule(std::int64_t dueUs, Bytes bytes) {
+bool OutputQueue::Schedule(std::int64_t dueUs, Bytes bytes, bool closeAfter) {
   if (bytes.empty()) return true;
   if (pending_ + bytes.size() > kLimit) return false;
   // The line is one byte stream: nothing starts before the run ahead of it has ended.
@@ -17,7 +17,7 @@ bool OutputQueue::Schedule(std::int64_t dueUs, Bytes bytes) {
   pending_ += bytes.size();
   const auto length = static_cast<std::int64_t>(std::llround(charUs_ * static_cast<double>(bytes.size())));
   lastSpan_ = {dueUs, dueUs + length};
-  runs_.push_back({dueUs, std::move(bytes)});
+  runs_.push_back({dueUs, std::move(bytes), 0, closeAfter});
   return true;
 }
 
@@ -38,7 +38,7 @@ bool OutputQueue::HasDue(std::int64_t nowUs) const {
 }
 
 bool OutputQueue::Flush(int fd, std::int64_t nowUs) {
-  while (HasDue(nowUs)) {
+  while (!closing_ && HasDue(nowUs)) {
     Run& run = runs_.front();
     std::size_t end = run.sent + 1;
     while (end < run.bytes.size() && ByteDue(run, end) <= nowUs) ++end;
@@ -49,7 +49,10 @@ bool OutputQueue::Flush(int fd, std::int64_t nowUs) {
     }
     run.sent += static_cast<std::size_t>(n);
     pending_ -= static_cast<std::size_t>(n);
-    if (run.sent == run.bytes.size()) runs_.pop_front();
+    if (run.sent == run.bytes.size()) {
+      closing_ = run.closeAfter;
+      runs_.pop_front();
+    }
   }
   return true;
 }

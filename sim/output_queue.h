@@ -25,8 +25,9 @@ class OutputQueue {
   // `charUs` 0: a run goes out whole at its moment.
   explicit OutputQueue(double charUs = 0) : charUs_(charUs) {}
 
-  // Returns false when the run was dropped because the queue is full.
-  bool Schedule(std::int64_t dueUs, Bytes bytes);
+  // Returns false when the run was dropped because the queue is full. With `closeAfter` the
+  // connection is to be closed once the run has gone out whole (Closing).
+  bool Schedule(std::int64_t dueUs, Bytes bytes, bool closeAfter = false);
   // When the last run scheduled is on the line: from its due moment (or the end of the run
   // before it) to the end of its last character.
   std::pair<std::int64_t, std::int64_t> LastSpan() const { return lastSpan_; }
@@ -35,13 +36,17 @@ class OutputQueue {
   bool HasDue(std::int64_t nowUs) const;
   // Writes what is due to the non-blocking `fd`, as far as it takes it. Returns false on a
   // write error other than a full buffer.
+  // Nothing more is written once a run marked `closeAfter` has gone out.
   bool Flush(int fd, std::int64_t nowUs);
+  // A run marked `closeAfter` has gone out whole: the connection is to be closed now.
+  bool Closing() const { return closing_; }
 
  private:
   struct Run {
     std::int64_t dueUs;
     Bytes bytes;
     std::size_t sent = 0;
+    bool closeAfter = false;
   };
   // When byte `index` of the run may go: the whole run at once without a character time.
   std::int64_t ByteDue(const Run& run, std::size_t index) const;
@@ -50,6 +55,7 @@ class OutputQueue {
   std::pair<std::int64_t, std::int64_t> lastSpan_{0, 0};
   std::deque<Run> runs_;
   std::size_t pending_ = 0;
+  bool closing_ = false;
 };
 
 }  // namespace torvex::sim

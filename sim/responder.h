@@ -44,6 +44,8 @@ class Responder {
   // A frame the controller cannot make out, whatever its bytes: sent in another line mode. It
   // counts as received and ignored; `why` is the verdict.
   Decision Unheard(std::string why);
+  // A gateway in front answered for the controller (an exception of its own).
+  void GatewayAnswered() { stats_.gatewayAnswered = stats_.gatewayAnswered.value_or(0) + 1; }
 
   const Stats& GetStats() const { return stats_; }
   const Controller& GetController() const { return controller_; }

@@ -16,8 +16,10 @@ namespace torvex::sim {
 int ServeLine(Link& link, Conversation& line, StopSignals& stop, Observer& observer);
 
 // TCP: one client at a time, as a serial device server has; a second one is refused while the
-// first is connected, and each client gets a fresh conversation from `converse`.
+// first is connected, and each client gets a fresh conversation from `converse`. With
+// `closeAfterAnswer` each connection is closed once an answer has gone out, and since that
+// happens at every exchange, connecting and that closing are not said.
 int ServeTcp(const TcpListener& listener, const std::function<std::unique_ptr<Conversation>()>& converse,
-             StopSignals& stop, Observer& observer);
+             StopSignals& stop, Observer& observer, bool closeAfterAnswer = false);
 
 }  // namespace torvex::sim

@@ -20,13 +20,14 @@ constexpr int kReadsPerRound = 16;
 }  // namespace
 
 int ServeTcp(const TcpListener& listener, const std::function<std::unique_ptr<Conversation>()>& converse,
-             StopSignals& stop, Observer& observer) {
+             StopSignals& stop, Observer& observer, bool closeAfterAnswer) {
   // A client that has gone shows as a failed write, not as a signal that ends the simulator.
   ::signal(SIGPIPE, SIG_IGN);
   std::optional<TcpConnection> client;
   std::unique_ptr<Conversation> conversation;
+  // `why` empty: closed after an answer, without a word.
   auto letGo = [&](const std::string& why) {
-    observer.Say("client " + client->Peer() + " " + why);
+    if (!why.empty()) observer.Say("client " + client->Peer() + " " + why);
     conversation.reset();
     client.reset();
   };
@@ -89,13 +90,19 @@ int ServeTcp(const TcpListener& listener, const std::function<std::unique_ptr<Co
         }
         client = std::move(caller);
         conversation = converse();
-        observer.Say("client " + client->Peer() + " connected");
+        if (closeAfterAnswer) {
+          conversation->CloseAfterEachAnswer();
+        } else {
+          observer.Say("client " + client->Peer() + " connected");
+        }
       }
     }
     if (conversation) {
       conversation->Advance(now);
       if (!conversation->Output().Flush(client->Fd(), now)) {
         letGo(std::string("is gone: ") + std::strerror(errno));
+      } else if (conversation->Output().Closing()) {
+        letGo({});
       }
     }
   }

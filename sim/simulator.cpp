@@ -23,6 +23,12 @@ std::string Banner(const Options& o, const std::string& where, std::uint8_t addr
   if (o.frozen) text += ", frozen";
   if (o.lineTiming) text += ", line timing";
   if (o.strictMode) text += ", strict mode";
+  if (o.gateway.on && o.gateway.noPath) {
+    text += ", gateway (timeout " + Dec(o.gateway.timeoutMs) + " ms, no path to other units)";
+  } else if (o.gateway.on) {
+    text += ", gateway (timeout " + Dec(o.gateway.timeoutMs) + " ms)";
+  }
+  if (o.closeAfterAnswer) text += ", close after answer";
   const FaultPlan& f = o.faults;
   auto fault = [&text](const char* name, std::uint32_t n) {
     if (n != 0) text += std::string(", ") + name + " " + Dec(n);
@@ -121,11 +127,11 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
     status = ServeTcp(*listener, [&]() -> std::unique_ptr<Conversation> {
       if (o.modbusTcp) {
         return std::make_unique<MbapConversation>(responder, console, lineCharUs,
-                                                  o.lineTiming ? FrameGapMicros(o.mode) : 0);
+                                                  o.lineTiming ? FrameGapMicros(o.mode) : 0, o.gateway);
       }
       return std::make_unique<RtuConversation>(responder, console, o.mode, o.lineTiming,
                                                RtuFramer::Carrier::kStream, timedPair);
-    }, stop, console);
+    }, stop, console, o.closeAfterAnswer);
   } else {
     // A real device's UART hears only its own mode by itself; a pseudo-terminal needs a look.
     std::optional<LineCheck> check;
@@ -139,6 +145,7 @@ int RunSimulator(const Options& o, std::ostream& out, std::ostream& err) {
   listener.reset();
   Stats stats = responder.GetStats();
   if (timedPair) stats.talkedOver = pair.TalkedOver();
+  if (o.gateway.on && !stats.gatewayAnswered) stats.gatewayAnswered = 0;
   out << Summary(stats) << std::endl;
   return status;
 }

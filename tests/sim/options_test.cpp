@@ -95,6 +95,11 @@ TEST(Options, RefusesWithAMessageThatNamesTheProblem) {
       {{"--analog-error", "2:+-5"}, "--analog-error needs"},
       {{"--analog-error", "2:5,5"}, "--analog-error needs"},
       {{"--seed"}, "--seed needs a value"},
+      {{"--listen", "502", "--gateway"}, "--gateway needs --modbus-tcp"},
+      {{"--listen", "502", "--modbus-tcp", "--gateway-no-path"}, "--gateway-no-path needs --gateway"},
+      {{"--listen", "502", "--modbus-tcp", "--gateway-timeout-ms", "300"}, "--gateway-timeout-ms needs --gateway"},
+      {{"--listen", "502", "--modbus-tcp", "--gateway", "--gateway-timeout-ms", "60001"}, "--gateway-timeout-ms needs milliseconds"},
+      {{"--close-after-answer", "--link", "a"}, "--close-after-answer needs --listen"},
       {{"--frozen=1"}, "takes no value"},
       {{"--strict-mode=yes"}, "takes no value"},
       {{"--bogus"}, "unknown option --bogus"},
@@ -131,6 +136,16 @@ TEST(Options, ListenTakesAnOptionalHostAndAPort) {
   EXPECT_TRUE(tcp.options->modbusTcp);
   EXPECT_EQ(tcp.options->faults.wrongTransactionEvery, 3u);
   EXPECT_FALSE(Parse({}).options->listen) << "a pseudo-terminal unless asked";
+
+  const ParsedOptions gateway = Parse({"--listen=502", "--modbus-tcp", "--gateway", "--gateway-no-path",
+                                       "--gateway-timeout-ms=0", "--close-after-answer"});
+  ASSERT_TRUE(gateway.options) << gateway.error;
+  EXPECT_TRUE(gateway.options->gateway.on && gateway.options->gateway.noPath && gateway.options->closeAfterAnswer);
+  EXPECT_EQ(gateway.options->gateway.timeoutMs, 0u);
+  const ParsedOptions plain = Parse({"--listen=502", "--modbus-tcp", "--gateway"});
+  ASSERT_TRUE(plain.options) << plain.error;
+  EXPECT_EQ(plain.options->gateway.timeoutMs, 300u) << "a usual gateway's serial timeout";
+  EXPECT_FALSE(plain.options->gateway.noPath || plain.options->closeAfterAnswer);
 }
 
 TEST(LineMode, ParsesModeStringsAndTimesTheFrameGap) {

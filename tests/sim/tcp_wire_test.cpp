@@ -223,6 +223,95 @@ TEST(TcpWire, ATimedLineHoldsBackAMasterThatFloods) {
   }
 }
 
+// A gateway answers for the controller whenever the controller does not: exception 11 after
+// its serial timeout for another unit, a request the controller leaves unanswered and an
+// answer later than the timeout; exception 10 at once for a unit it has no path to.
+TEST(TcpWireGateway, AnswersForASilentControllerWithItsExceptions) {
+  const Bytes otherUnitRead = WithCrc({9, 3, 0x0B, 0xE2, 0, 10});
+  {
+    SimProcess sim(kFramings[1].Args({"--gateway", "--gateway-timeout-ms", "200", "--silent-every", "2"}), false);
+    ASSERT_TRUE(sim.Started());
+    EXPECT_NE(sim.Banner().find(", gateway (timeout 200 ms)"), std::string::npos) << sim.Banner();
+    TcpClient client(PortInBanner(sim.Banner()));
+    EXPECT_EQ(client.Exchange(Mbap(1, kCodeWrite), 12), Mbap(1, kCodeWrite));
+    auto sent = Clock::now();
+    EXPECT_EQ(client.Exchange(Mbap(2, kCodeWrite), 9), Mbap(2, WithCrc({7, 0x86, 0x0B})))
+        << "the controller kept silent";
+    EXPECT_GE(Clock::now() - sent, 200ms);
+    sent = Clock::now();
+    EXPECT_EQ(client.Exchange(Mbap(3, otherUnitRead), 9), Mbap(3, WithCrc({9, 0x83, 0x0B})));
+    EXPECT_GE(Clock::now() - sent, 200ms);
+    EXPECT_EQ(client.Exchange(Mbap(4, kCodeWrite), 12), Mbap(4, kCodeWrite)) << "request 3 of the controller";
+    EXPECT_EQ(client.Receive(1, 100ms), Bytes{});
+    const Finished end = sim.Stop();
+    EXPECT_EQ(end.out.find("torvex-sim: 4 frames received, 2 answered (0 exceptions), 0 bad CRC, 1 ignored, "
+                           "0 broadcast, 1 kept silent, 2 answered by the gateway"),
+              0u)
+        << end.out;
+  }
+  {
+    // An answer later than the timeout is dropped by the gateway, which says 11 in its place;
+    // the write was carried out all the same.
+    SimProcess sim(kFramings[1].Args({"--gateway", "--gateway-timeout-ms", "100", "--delay-ms", "300"}), false);
+    ASSERT_TRUE(sim.Started());
+    TcpClient client(PortInBanner(sim.Banner()));
+    EXPECT_EQ(client.Exchange(Mbap(5, kCodeWrite), 9), Mbap(5, WithCrc({7, 0x86, 0x0B})));
+    EXPECT_EQ(client.Receive(1, 500ms), Bytes{}) << "the late answer does not follow";
+    const Finished end = sim.Stop();
+    EXPECT_NE(end.out.find(" 1 answered (0 exceptions), "), std::string::npos) << end.out;
+  }
+  SimProcess sim(kFramings[1].Args({"--gateway", "--gateway-no-path", "--gateway-timeout-ms", "60000"}), false);
+  ASSERT_TRUE(sim.Started());
+  EXPECT_NE(sim.Banner().find(", gateway (timeout 60000 ms, no path to other units)"), std::string::npos)
+      << sim.Banner();
+  TcpClient client(PortInBanner(sim.Banner()));
+  EXPECT_EQ(client.Exchange(Mbap(6, otherUnitRead), 9), Mbap(6, WithCrc({9, 0x83, 0x0A})))
+      << "at once, long before the timeout";
+  EXPECT_EQ(client.Exchange(Mbap(7, kCodeWrite), 12), Mbap(7, kCodeWrite));
+  const Finished end = sim.Stop();
+  EXPECT_EQ(end.out.find("torvex-sim: 1 frames received, 1 answered"), 0u) << end.out << " (10 puts nothing on the line)";
+  EXPECT_NE(end.out.find(", 1 answered by the gateway"), std::string::npos) << end.out;
+}
+
+// Requests sent together wait in the gateway's queue: each exchange starts when the one before
+// has ended on its line.
+TEST(TcpWireGateway, QueuesRequestsForItsLine) {
+  SimProcess sim(kFramings[1].Args({"--gateway", "--delay-ms", "150"}), false);
+  ASSERT_TRUE(sim.Started());
+  TcpClient client(PortInBanner(sim.Banner()));
+  const auto sent = Clock::now();
+  client.Send(Join(Join(Mbap(1, kCodeWrite), Mbap(2, kCodeWrite)), Mbap(3, kCodeWrite)));
+  EXPECT_EQ(client.Receive(36, 5s), Join(Join(Mbap(1, kCodeWrite), Mbap(2, kCodeWrite)), Mbap(3, kCodeWrite)));
+  EXPECT_GE(Clock::now() - sent, 450ms) << "three exchanges of 150 ms one after the other";
+}
+
+// A server that closes the connection right after each answer: the answer comes whole, then
+// the end of the connection; the next request comes on a new one. A request left unanswered
+// keeps the connection, and a split answer closes only after its tail.
+TEST(TcpWire, CloseAfterAnswerEndsTheConnectionBehindEachAnswer) {
+  for (const Framing& f : kFramings) {
+    SCOPED_TRACE(f.name);
+    SimProcess sim(f.Args({"--close-after-answer", "--silent-every", "3", "--split-every", "4"}), false);
+    ASSERT_TRUE(sim.Started());
+    EXPECT_NE(sim.Banner().find(", close after answer"), std::string::npos) << sim.Banner();
+    const std::uint16_t port = PortInBanner(sim.Banner());
+    for (std::uint16_t k = 1; k <= 2; ++k) {
+      TcpClient client(port);
+      EXPECT_EQ(client.Exchange(f.Carry(kCodeWrite, k), f.Carry(kCodeWrite, k).size()), f.Carry(kCodeWrite, k));
+      EXPECT_TRUE(client.ClosedBySimulator());
+    }
+    TcpClient client(port);
+    client.Send(f.Carry(kCodeWrite, 3));  // kept silent
+    EXPECT_EQ(client.Receive(1, 300ms), Bytes{});
+    EXPECT_EQ(client.Exchange(f.Carry(kCodeWrite, 4), f.Carry(kCodeWrite, 4).size()), f.Carry(kCodeWrite, 4))
+        << "the same connection, the answer whole though split";
+    EXPECT_TRUE(client.ClosedBySimulator());
+    const Finished end = sim.Stop();
+    EXPECT_EQ(end.exitCode, 0);
+    EXPECT_EQ(end.err.find("connected"), std::string::npos) << "not said at every exchange: " << end.err;
+  }
+}
+
 TEST(TcpWire, CommandLineAndAddresses) {
   SimProcess first(kFramings[0].Args({}), false);
   ASSERT_TRUE(first.Started());

@@ -160,6 +160,7 @@ void SetExchange::OnTick(std::optional<ExchangeOutcome> outcome) {
     failures_ = 0;
     return;
   }
+  lastFailure_ = outcome;
   if (++failures_ >= kGiveUpAfter) GiveUpOrMove();
 }
 

@@ -78,6 +78,8 @@ class SetExchange {
   bool NewAddressSilent() const { return newAddressSilent_; }
   // The address the set was read (back) at.
   int ReadAt() const { return readAt_; }
+  // How the last failed exchange failed (a gateway may have said why); none before one.
+  std::optional<ExchangeOutcome> LastFailure() const { return lastFailure_; }
 
  private:
   enum class Kind { kReadBlock, kReadVersions, kWriteBlock, kWriteAddress };
@@ -102,6 +104,7 @@ class SetExchange {
   int step_ = 0;
   std::uint64_t waitingFor_ = 0;  // the ring's number of the request in flight of ours
   int failures_ = 0;
+  std::optional<ExchangeOutcome> lastFailure_;
   SetEnd end_ = SetEnd::kRunning;
   int address_;
   int firstAddress_;

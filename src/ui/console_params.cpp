@@ -6,6 +6,7 @@
 
 #include "config/configuration.h"
 #include "engine/modbus_engine.h"
+#include "monitor/frame_meaning.h"
 #include "paramset/set_exchange.h"
 #include "paramset/set_file.h"
 #include "platform/qt_serial_port.h"
@@ -27,7 +28,7 @@ void PrintLines(std::FILE* to, const QStringList& lines) {
 }
 
 // The exchange on the tool's tick, carried on until the run ends.
-void RunExchange(paramset::SetExchange& run, ByteLink& link, const Configuration& config) {
+void RunExchange(paramset::SetExchange& run, ByteLink& link, const Configuration& config, std::FILE* err) {
   ModbusEngine engine(link);
   engine.SetEchoExpected(config.Echo());
   engine.SetResponseTimeout(config.ResponseTimeout());
@@ -36,9 +37,14 @@ void RunExchange(paramset::SetExchange& run, ByteLink& link, const Configuration
   QTimer tick;
   tick.setInterval(ModbusEngine::kTick);
   const QString mode = config.PortSettings();
+  bool toldLate = false;
   auto onTick = [&] {
     engine.SetSlaveAddress(run.SlaveAddress());
     run.OnTick(engine.Tick(mode));
+    if (const auto late = engine.AnswersTooLate(); late && !toldLate) {
+      toldLate = true;
+      Say(err, AnswersTooLateText(static_cast<int>(late->count())));
+    }
     if (!run.Running()) loop.quit();
   };
   QObject::connect(&tick, &QTimer::timeout, &loop, onTick);
@@ -118,7 +124,7 @@ int RunConsoleParams(const ConsoleParams& command, std::FILE* out, std::FILE* er
                                   ? paramset::SetExchange::Write(file, command.address)
                                   : paramset::SetExchange::Read(command.address);
   if (run.NewAddress()) Say(err, AddressChangeText(command.address, *run.NewAddress()));
-  RunExchange(run, *link, config);
+  RunExchange(run, *link, config, err);
   if (command.task == ParamTask::kWrite && !run.Controller() && run.ParamsConfirmed() > 0) {
     Say(err, QStringLiteral("запись подтверждена для %1 из 49 параметров").arg(run.ParamsConfirmed()));
   }

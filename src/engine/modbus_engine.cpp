@@ -197,6 +197,16 @@ std::optional<ExchangeOutcome> ModbusEngine::Await(bool silent) {
     const int code =
         answer->kind == ScanPiece::Kind::kException ? ExceptionCodeOf(received_, *answer, framing_) : 0;
     if (code == kGatewayPathUnavailable || code == kGatewayTargetFailed) {
+      if (framing_ == LinkFraming::kMbap && TransactionOf(received_, *answer) != transaction_) {
+        // The gateway's word on an earlier copy: that one is over, the copy in flight may
+        // still be answered.
+        const std::size_t end = answer->offset + answer->size;
+        NoteLateAnswers(std::span<const std::uint8_t>(received_).first(end));
+        ReportRx(FrameOutcome::Dropped, 0, end);
+        ++droppedFrames_;
+        received_.erase(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(end));
+        return Await(silent);
+      }
       const ExchangeOutcome outcome = JudgeGatewayAnswer(scan, *answer, code);
       SendWhenSilent(silent);
       return outcome;

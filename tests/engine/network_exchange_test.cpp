@@ -217,6 +217,21 @@ TEST(GatewayAnswers, AreNoAnswerAndTheRequestGoesAgainUntilTheControllerCarriesI
   }
 }
 
+// The gateway's word on an earlier copy of the request in flight does not end the wait for the
+// copy in flight, whose answer is taken when it comes.
+TEST_F(ExchangeTest, AGatewaysAnswerForAnEarlierCopyLeavesTheCopyInFlightAwaited) {
+  Tick();
+  const Bytes first = LastFrame();
+  Tick();
+  ASSERT_EQ(Tick(), Outcome::kNoAnswer);
+  ASSERT_EQ(port.written.size(), 2u);
+  port.Receive(MbapOf(TransactionOf(first), test::WithCrc({7, 0x83, 0x0B})));
+  EXPECT_EQ(Tick(), std::nullopt);
+  EXPECT_EQ(received.frames.back().outcome, FrameOutcome::Dropped);
+  port.Receive(Answer());
+  EXPECT_EQ(Tick(), Outcome::kLinkUp);
+}
+
 // An answer cut short at its deadline, whose rest comes ahead of the next answer: the rest is
 // dropped as what it is, and the next answer taken. A bare header is an answer cut short too.
 TEST_F(ExchangeTest, TheStaleTailOfAnAnswerCutShortIsDroppedAndTheNextAnswerTaken) {

@@ -96,28 +96,58 @@ Scan ScanAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswe
   return scan;
 }
 
+namespace {
+
+// Whether a frame of one of `transactions` can start at the head of `bytes`, as far as they go:
+// its transaction, protocol 0, a length a Modbus frame can have.
+bool HeaderMayStart(std::span<const std::uint8_t> bytes, std::span<const std::uint16_t> transactions) {
+  if (bytes.size() >= 2) {
+    const std::uint16_t transaction = static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+    if (std::find(transactions.begin(), transactions.end(), transaction) == transactions.end()) return false;
+  } else if (std::none_of(transactions.begin(), transactions.end(),
+                          [&](std::uint16_t t) { return bytes.empty() || bytes[0] == t >> 8; })) {
+    return false;
+  }
+  if ((bytes.size() > 2 && bytes[2] != 0) || (bytes.size() > 3 && bytes[3] != 0)) return false;
+  return modbus::MbapFrameLength(bytes).has_value();
+}
+
+// The whole length of a frame whose header has not all come: from its sixth byte on the header
+// tells it; 0 before.
+std::size_t PartialLength(std::span<const std::uint8_t> bytes) {
+  constexpr std::size_t kLengthEnd = modbus::kMbapHeaderSize - 1;
+  if (bytes.size() < kLengthEnd || bytes[2] != 0 || bytes[3] != 0) return 0;
+  const std::size_t length = static_cast<std::size_t>(bytes[4] << 8 | bytes[5]);
+  return kLengthEnd + length;
+}
+
+}  // namespace
+
 Scan ScanMbapAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
-                    std::uint16_t transaction) {
+                    std::span<const std::uint16_t> transactions) {
   Scan scan;
   std::size_t pos = 0;
   while (pos < bytes.size()) {
     const std::span<const std::uint8_t> rest = bytes.subspan(pos);
     const std::optional<std::size_t> length = modbus::MbapFrameLength(rest);
     if (!length) {
-      // The stream has lost its step: nothing behind this can be cut into frames.
-      scan.pieces.push_back({ScanPiece::Kind::kNoise, pos, rest.size()});
+      // The stream has lost its step here: noise up to where a frame of ours may start.
+      std::size_t next = pos + 1;
+      while (next < bytes.size() && !HeaderMayStart(bytes.subspan(next), transactions)) ++next;
+      scan.pieces.push_back({ScanPiece::Kind::kNoise, pos, next - pos});
       scan.brokenAnswer = true;
-      scan.crcBroken = true;
-      return scan;
+      pos = next;
+      continue;
     }
     if (*length == 0 || *length > rest.size()) {
-      scan.pieces.push_back({ScanPiece::Kind::kPartial, pos, rest.size(), *length});
+      const std::size_t whole = *length != 0 ? *length : PartialLength(rest);
+      scan.pieces.push_back({ScanPiece::Kind::kPartial, pos, rest.size(), whole});
       if (rest.size() >= 3) scan.brokenAnswer = true;
       return scan;
     }
     const std::span<const std::uint8_t> frame = rest.first(*length);
     const modbus::MbapHeader header = *modbus::ParseMbapHeader(frame);
-    if (header.transaction != transaction) {
+    if (std::find(transactions.begin(), transactions.end(), header.transaction) == transactions.end()) {
       scan.pieces.push_back({ScanPiece::Kind::kOtherFrame, pos, *length});
       pos += *length;
       continue;

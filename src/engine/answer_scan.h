@@ -47,10 +47,17 @@ Scan ScanAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswe
                 bool lineSilent);
 
 // The same over a Modbus TCP stream, where every frame carries its length in its header: the
-// answer is the frame with the request's transaction identifier and unit whose PDU answers the
-// request; frames of other transactions are other frames; one of this transaction whose PDU
-// does not fit is a broken answer; a header that cannot start a frame leaves the rest as noise.
+// answer is the frame with one of the request's transaction identifiers (each copy sent has
+// its own) and its unit, whose PDU answers the request; frames of other transactions are other
+// frames; one of these transactions whose PDU does not fit is a broken answer. Bytes where no
+// header can start (the stream has lost its step, a stale tail) are noise up to where a header
+// of one of these transactions starts. A partial frame whose header tells its length (from its
+// sixth byte on) has its whole length.
 Scan ScanMbapAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
-                    std::uint16_t transaction);
+                    std::span<const std::uint16_t> transactions);
+inline Scan ScanMbapAnswer(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
+                           std::uint16_t transaction) {
+  return ScanMbapAnswer(bytes, expected, std::span<const std::uint16_t>(&transaction, 1));
+}
 
 }  // namespace torvex

@@ -18,8 +18,9 @@ enum class FrameDirection { Tx, Rx };
 // answers taught it, or the user's setting.
 enum class AnswerWaitSource { kAutomatic, kLearned, kSet };
 
-// How a frame ended its part of the exchange. NoAnswer, BadCrc, Incomplete, Mismatch and
-// OwnRequest each end an exchange that failed, one frame per failed exchange; the others do not.
+// How a frame ended its part of the exchange. NoAnswer, BadCrc, Incomplete, Mismatch,
+// OwnRequest and the gateway's two each end an exchange that failed, one frame per failed
+// exchange; the others do not.
 enum class FrameOutcome {
   Request,     // a request leaving (Tx)
   Answered,    // the valid answer of the request in flight
@@ -32,6 +33,12 @@ enum class FrameOutcome {
   OwnRequest,  // the request's own bytes in place of an answer, the echo setting being off
   Exception,   // the controller's exception answer to the request in flight
   NoEcho,      // no bytes: the echo setting is on, yet several answers came without an echo
+  // A gateway's exception answer in place of the controller's: 11, the controller did not
+  // answer it; 10, it has no path to the unit. The exchange failed as if nothing had come.
+  GatewayNoAnswer,
+  GatewayNoPath,
+  // No bytes: answers keep coming later than the wait may grow; `sinceRequest` says how late.
+  AnswersTooLate,
 };
 
 struct FrameEvent {
@@ -44,7 +51,8 @@ struct FrameEvent {
   // Rx: the last request sent, as it went on the line (empty before the first); what an
   // answer is told against.
   std::span<const std::uint8_t> request;
-  // Rx: time since the request in flight left; negative when there was none.
+  // Rx: time since the request in flight left; negative when there was none. AnswersTooLate:
+  // how long after their requests answers come.
   std::chrono::milliseconds sinceRequest{-1};
   // Tx: the same request sent again after a failed exchange.
   bool resend = false;

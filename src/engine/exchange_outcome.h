@@ -12,6 +12,10 @@ enum class ExchangeOutcome {
   kChecksumMismatch,  // the answer's CRC did not match, or it came cut short
   kNotThisAnswer,     // only a well-formed frame that does not answer the request arrived
   kOwnRequest,        // the request itself came back: an echoing adapter the settings omit
+  // A Modbus TCP gateway answered for the controller: exception 11, the controller behind it
+  // did not answer; exception 10, it has no path to the unit. No answer, as silence is.
+  kGatewayNoAnswer,
+  kGatewayNoPath,
   kQueueFull,         // a command was refused: 511 requests already wait
 };
 

@@ -16,8 +16,24 @@ constexpr std::size_t kMaxStored = 260;
 constexpr std::size_t kMaxReceived = 2 * 260;
 // A line that never falls silent after an exchange counts as no answer once this often.
 constexpr std::chrono::seconds kHoldLimit{1};
-// Requests remembered to know a late answer to one of them.
-constexpr std::size_t kCopiesKept = 4;
+// Requests remembered at most, to know a late answer to one of them (those within the wait's
+// bound are kept; this many cover it even polling continuously on a fast line).
+constexpr std::size_t kCopiesKept = 256;
+// The gateway's exception codes that speak for a controller that did not answer.
+constexpr int kGatewayPathUnavailable = 0x0A;
+constexpr int kGatewayTargetFailed = 0x0B;
+
+// The code of an exception answer cut from the received bytes: behind the address and the
+// function on a line, behind the header and the function over Modbus TCP.
+int ExceptionCodeOf(std::span<const std::uint8_t> received, const ScanPiece& piece, LinkFraming framing) {
+  const std::size_t at = piece.offset + (framing == LinkFraming::kMbap ? modbus::kMbapHeaderSize + 1 : 2);
+  return at < received.size() ? received[at] : 0;
+}
+
+// The transaction of a Modbus TCP frame cut from the received bytes.
+std::uint16_t TransactionOf(std::span<const std::uint8_t> received, const ScanPiece& piece) {
+  return static_cast<std::uint16_t>(received[piece.offset] << 8 | received[piece.offset + 1]);
+}
 
 }  // namespace
 
@@ -37,7 +53,7 @@ std::chrono::steady_clock::time_point ModbusEngine::NextWake() const {
       if (now_ < deadline_ || !lastArrival) return deadline_;
       return std::max(deadline_, *lastArrival + timing_.frameGap);
     case Phase::kHolding:
-      return lastArrival ? *lastArrival + timing_.frameGap : now_;
+      return std::max(lastArrival ? *lastArrival + timing_.frameGap : now_, sendAfter_);
     case Phase::kIdle:
       break;
   }
@@ -76,7 +92,19 @@ void ModbusEngine::SetLink(ByteLink& link) {
   link_ = &link;
   received_.clear();
   sent_.clear();
+  staleTail_ = 0;
+  sendAfter_ = {};
+  lastLatency_ = {};
+  pastBound_ = 0;
+  tooLate_.reset();
   phase_ = Phase::kIdle;
+}
+
+void ModbusEngine::SetResponseTimeout(std::optional<std::chrono::milliseconds> timeout) {
+  if (timeout == responseTimeout_) return;
+  responseTimeout_ = timeout;
+  pastBound_ = 0;  // what was told was about the wait before
+  tooLate_.reset();
 }
 
 bool ModbusEngine::QueueRequest(const modbus::Pdu& request) {
@@ -98,6 +126,7 @@ std::optional<ExchangeOutcome> ModbusEngine::ReceiveAnswer() {
     }
     received_.push_back(link_->ReadByte());
   }
+  DropStaleTail();
   // Modbus TCP frames carry their length: there is no line of ours to wait for.
   const auto lastArrival = link_->LastArrival();
   const bool silent = link_->Framing() == LinkFraming::kMbap || !lastArrival ||
@@ -109,9 +138,9 @@ std::optional<ExchangeOutcome> ModbusEngine::ReceiveAnswer() {
     case Phase::kHolding:
       // The rest of a failed answer, or a stale frame: it answers nothing.
       DropReceived();
-      if (silent) {
+      if (silent && now_ >= sendAfter_) {
         SendNextRequest();
-      } else if (now_ - holdingSince_ >= kHoldLimit) {
+      } else if (!silent && now_ - holdingSince_ >= kHoldLimit) {
         holdingSince_ = now_;
         CountExchangeError(ExchangeOutcome::kNoAnswer);
         return ExchangeOutcome::kNoAnswer;
@@ -120,16 +149,41 @@ std::optional<ExchangeOutcome> ModbusEngine::ReceiveAnswer() {
     case Phase::kIdle:
       break;
   }
-  // Nothing of ours was on the line (the first tick, a closed port, a held sender): no answer.
   DropReceived();
+  if (std::exchange(idleForReconnect_, false)) {
+    // The server closed a connection after serving on it, as it may after every answer: the
+    // request goes on the next one, and nothing has failed.
+    SendWhenSilent(silent);
+    return std::nullopt;
+  }
+  // Nothing of ours was on the line (the first tick, a closed port, a held sender): no answer.
   CountExchangeError(ExchangeOutcome::kNoAnswer);
   SendWhenSilent(silent);
   return ExchangeOutcome::kNoAnswer;
 }
 
+// The rest of a Modbus TCP answer judged incomplete comes ahead of anything else on its
+// connection: it is dropped as what it is, and tells how late that answer was.
+void ModbusEngine::DropStaleTail() {
+  if (staleTail_ == 0) return;
+  if (link_->Connection() != staleConnection_) {
+    staleTail_ = 0;
+    return;
+  }
+  const std::size_t count = std::min(staleTail_, received_.size());
+  if (count == 0) return;
+  ReportRx(FrameOutcome::Dropped, 0, count);
+  ++droppedFrames_;
+  received_.erase(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(count));
+  staleTail_ -= count;
+  if (staleTail_ == 0) {
+    if (const auto arrival = link_->LastArrival()) Learn(*arrival - staleSentAt_);
+  }
+}
+
 std::optional<ExchangeOutcome> ModbusEngine::Await(bool silent) {
   if (echoPending_ && !DropExpectedEcho(silent)) return std::nullopt;
-  const Scan scan = ScanReceived(received_, *expected_, transaction_, silent);
+  const Scan scan = ScanForHead(received_, silent);
   const ScanPiece* answer = scan.Answer();
   if ((!answer || answer->offset != 0) && OwnRequestCameBack()) {
     // What follows the request (its answer, on an echoing line) is let arrive, so that it is
@@ -140,9 +194,32 @@ std::optional<ExchangeOutcome> ModbusEngine::Await(bool silent) {
     return outcome;
   }
   if (answer) {
+    const int code =
+        answer->kind == ScanPiece::Kind::kException ? ExceptionCodeOf(received_, *answer, framing_) : 0;
+    if (code == kGatewayPathUnavailable || code == kGatewayTargetFailed) {
+      if (framing_ == LinkFraming::kMbap && TransactionOf(received_, *answer) != transaction_) {
+        // The gateway's word on an earlier copy: that one is over, the copy in flight may
+        // still be answered.
+        const std::size_t end = answer->offset + answer->size;
+        NoteLateAnswers(std::span<const std::uint8_t>(received_).first(end));
+        ReportRx(FrameOutcome::Dropped, 0, end);
+        ++droppedFrames_;
+        received_.erase(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(end));
+        return Await(silent);
+      }
+      const ExchangeOutcome outcome = JudgeGatewayAnswer(scan, *answer, code);
+      SendWhenSilent(silent);
+      return outcome;
+    }
     TakeAnswer(scan, *answer);
     SendWhenSilent(silent);
     return ExchangeOutcome::kLinkUp;
+  }
+  if (LostWithItsConnection(scan)) {
+    // Its answer cannot come on a connection that has ended: it goes again on the next one.
+    phase_ = Phase::kIdle;
+    SendNextRequest();
+    return std::nullopt;
   }
   // The answer may still come: before the deadline, or while its bytes are still arriving.
   const bool arriving =
@@ -222,6 +299,58 @@ ExchangeOutcome ModbusEngine::JudgeOwnRequest() {
   return ExchangeOutcome::kOwnRequest;
 }
 
+// The request in flight, or an earlier copy of it, is answered: over Modbus TCP each copy has
+// its transaction, and the answer of any of them is the request's (a late answer to the first
+// copy is as good as the resend's). A copy sent at another slave address is not asked for.
+Scan ModbusEngine::ScanForHead(std::span<const std::uint8_t> bytes, bool silent) const {
+  if (framing_ != LinkFraming::kMbap) return ScanReceived(bytes, *expected_, transaction_, silent);
+  std::vector<std::uint16_t> transactions;
+  const std::uint64_t head = queue_.Answered() + 1;
+  for (const SentCopy& copy : sent_) {
+    if (copy.serial == head && copy.awaited && copy.connection == sentConnection_ &&
+        copy.expected.Address() == expected_->Address()) {
+      transactions.push_back(copy.transaction);
+    }
+  }
+  if (std::find(transactions.begin(), transactions.end(), transaction_) == transactions.end()) {
+    transactions.push_back(transaction_);
+  }
+  return ScanMbapAnswer(bytes, *expected_, transactions);
+}
+
+// Nothing has come for the request in flight, and the connection it went on has ended with the
+// server closing it after serving (or a new one is up): its answer will not come.
+bool ModbusEngine::LostWithItsConnection(const Scan& scan) const {
+  return OnNetwork() && scan.pieces.empty() && link_->Connection() != sentConnection_ &&
+         (link_->Reopening() || link_->IsOpen());
+}
+
+// A gateway answered for the controller: it failed to answer (11), or the gateway has no path
+// to it (10). The exchange fails as for silence; the request stays at the head and goes again
+// when its wait is over, as it would have after silence, so a gateway that answers at once is
+// not asked again at once.
+ExchangeOutcome ModbusEngine::JudgeGatewayAnswer(const Scan& scan, const ScanPiece& answer, int code) {
+  NoteLateAnswers(std::span<const std::uint8_t>(received_).first(answer.offset));
+  NoteAnswerLatency(answer);
+  for (const ScanPiece& piece : scan.pieces) {
+    if (&piece == &answer) break;
+    ReportRx(FrameOutcome::Dropped, piece.offset, piece.size);
+    ++droppedFrames_;
+  }
+  const std::size_t end = answer.offset + answer.size;
+  if (end < received_.size()) {
+    ReportRx(FrameOutcome::Dropped, end, received_.size() - end);
+    ++droppedFrames_;
+  }
+  const bool noPath = code == kGatewayPathUnavailable;
+  CountExchangeError(noPath ? ExchangeOutcome::kGatewayNoPath : ExchangeOutcome::kGatewayNoAnswer);
+  ReportRx(noPath ? FrameOutcome::GatewayNoPath : FrameOutcome::GatewayNoAnswer, answer.offset, answer.size,
+           code);
+  received_.clear();
+  sendAfter_ = std::max(sendAfter_, deadline_);
+  return noPath ? ExchangeOutcome::kGatewayNoPath : ExchangeOutcome::kGatewayNoAnswer;
+}
+
 Scan ModbusEngine::ScanReceived(std::span<const std::uint8_t> bytes,
                                 const modbus::ExpectedAnswer& expected, std::uint16_t transaction,
                                 bool silent) const {
@@ -231,7 +360,7 @@ Scan ModbusEngine::ScanReceived(std::span<const std::uint8_t> bytes,
 
 void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
   NoteLateAnswers(std::span<const std::uint8_t>(received_).first(answer.offset));
-  NoteAnswerLatency();
+  NoteAnswerLatency(answer);
   // Noise and stale frames in front of the answer were dropped; the exchange itself is fine.
   for (const ScanPiece& piece : scan.pieces) {
     if (&piece == &answer) break;
@@ -288,6 +417,13 @@ ExchangeOutcome ModbusEngine::JudgeFailure(const Scan& scan) {
       ++droppedFrames_;
     }
     ReportRx(FrameOutcome::Incomplete, cut->offset, cut->size, 0, cut->whole);
+    if (framing_ == LinkFraming::kMbap) {
+      // Its rest still comes on this connection, ahead of the next answer.
+      staleTail_ = cut->whole - cut->size;
+      staleConnection_ = link_->Connection();
+      const SentCopy* copy = CopyOf(*cut);
+      staleSentAt_ = copy ? copy->sentAt : sentAt_;
+    }
     received_.clear();
     return ExchangeOutcome::kChecksumMismatch;
   }
@@ -307,11 +443,12 @@ ExchangeOutcome ModbusEngine::JudgeFailure(const Scan& scan) {
 }
 
 void ModbusEngine::SendWhenSilent(bool silent) {
-  if (silent) {
+  if (silent && now_ >= sendAfter_) {
     SendNextRequest();
     return;
   }
-  // Never talk over the line: the request waits for the tick that finds it silent.
+  // Never talk over the line (nor ask again before a gateway's answer for a silent controller
+  // has been waited out as silence would): the request waits for the tick that finds it so.
   phase_ = Phase::kHolding;
   holdingSince_ = now_;
 }
@@ -367,6 +504,14 @@ void ModbusEngine::SendNextRequest() {
 
   if (!link_->IsOpen() || sendingHeld_) {
     phase_ = Phase::kIdle;
+    idleForReconnect_ = !sendingHeld_ && link_->Reopening();
+    return;
+  }
+  if (const auto full = GatewayFullUntil()) {
+    // The gateway holds enough: the request waits until one of those is answered or given up.
+    phase_ = Phase::kHolding;
+    holdingSince_ = now_;
+    sendAfter_ = *full;
     return;
   }
   // Kept apart from the ring, whose slot a producer may fill again once the answer took the
@@ -382,6 +527,7 @@ void ModbusEngine::SendNextRequest() {
   }
   link_->Write(txFrame_);
   sentAt_ = clock_();
+  sentConnection_ = link_->Connection();
   echoPending_ = echoExpected_;
   expected_.emplace(adu);
   if (echoPending_) {
@@ -389,8 +535,12 @@ void ModbusEngine::SendNextRequest() {
     const ScanPiece* answer = own.Answer();
     copyIsAnswer_ = answer && answer->offset == 0 && answer->size == txFrame_.size();
   }
-  sent_.push_back({transaction_, *expected_, sentAt_});
-  if (sent_.size() > kCopiesKept) sent_.pop_front();
+  // Copies whose answer is no longer waited for are of no more use, and the oldest of many.
+  const auto kept = 2 * CopyLifetime();
+  while (!sent_.empty() && (sent_.size() >= kCopiesKept || sentAt_ - sent_.front().sentAt > kept)) {
+    sent_.pop_front();
+  }
+  sent_.push_back({transaction_, *expected_, sentAt_, queue_.Answered() + 1, sentConnection_});
   const std::size_t answerSize =
       expected_->Length() != 0 ? expected_->Length() : modbus::kExceptionAnswerSize;
   SetAnswerWait(rtuRequestSize, answerSize);
@@ -432,27 +582,127 @@ void ModbusEngine::SetAnswerWait(std::size_t rtuRequestSize, std::size_t answerS
   answerWait_ = std::max(automatic, learned);
 }
 
-// Answers to earlier requests that came after their exchange had been judged: the automatic
-// wait was too short for this controller or gateway. It grows to cover the latency seen.
+// The longest the automatic wait may grow to on this link, or the wait set.
+std::chrono::steady_clock::duration ModbusEngine::LearnBound() const {
+  if (responseTimeout_) return *responseTimeout_;
+  return OnNetwork() ? kMaxLearnedNetworkWait : kMaxLearnedWait;
+}
+
+// Which copy sent a frame answers: over Modbus TCP the one of its transaction, on a line (where
+// the copies of a request cannot be told apart) the newest of the request in flight.
+ModbusEngine::SentCopy* ModbusEngine::CopyOf(const ScanPiece& piece) {
+  if (framing_ == LinkFraming::kMbap) {
+    if (piece.size < 2) return nullptr;
+    const std::uint16_t transaction = TransactionOf(received_, piece);
+    for (auto copy = sent_.rbegin(); copy != sent_.rend(); ++copy) {
+      if (copy->transaction == transaction) return &*copy;
+    }
+    return nullptr;
+  }
+  return sent_.empty() ? nullptr : &sent_.back();
+}
+
+// An answer to `copy` came: answers come in the order of their requests, so none will come
+// for it or for any copy sent before it.
+void ModbusEngine::Answered(SentCopy& copy) {
+  for (SentCopy& earlier : sent_) {
+    earlier.awaited = false;
+    if (&earlier == &copy) break;
+  }
+}
+
+// How long the answer of a copy sent may still come: as long as the wait may grow over the
+// network, or the wait itself, or twice as long as answers have lately come.
+std::chrono::steady_clock::duration ModbusEngine::CopyLifetime() const {
+  constexpr std::chrono::seconds kLongest{10};
+  return std::max({std::chrono::steady_clock::duration(kMaxLearnedNetworkWait), LearnBound(), answerWait_,
+                   std::min<std::chrono::steady_clock::duration>(2 * lastLatency_, kLongest)});
+}
+
+// Over Modbus TCP, while kAtTheGateway requests of this connection are still waited for, the
+// moment the oldest of them is given up; nothing when another may go. Without an answer a
+// gateway's queue cannot be told from requests lost: it is not sent more all the same.
+std::optional<std::chrono::steady_clock::time_point> ModbusEngine::GatewayFullUntil() {
+  if (link_->Framing() != LinkFraming::kMbap) return std::nullopt;
+  const auto bound = CopyLifetime();
+  int waiting = 0;
+  std::optional<std::chrono::steady_clock::time_point> oldest;
+  for (const SentCopy& copy : sent_) {
+    if (!copy.awaited || copy.connection != link_->Connection() || now_ - copy.sentAt >= bound) continue;
+    if (!oldest) oldest = copy.sentAt + bound;
+    ++waiting;
+  }
+  if (waiting < kAtTheGateway) return std::nullopt;
+  return oldest;
+}
+
+// The wait learns a latency: it grows to cover it, as far as the link allows. Answers that keep
+// coming later than that are told of once, with how late they come, for the wait to be set.
+void ModbusEngine::Learn(std::chrono::steady_clock::duration latency) {
+  lastLatency_ = latency;
+  const auto wanted = latency + latency / 4 + kLearnMargin;
+  const auto bound = LearnBound();
+  // A wait set by the user is theirs: it neither learns nor is told about.
+  if (responseTimeout_) return;
+  learnedWait_ = std::min(bound, std::max(learnedWait_, wanted));
+  if (latency <= bound || tooLate_) return;
+  // The least of them says it best: a queue behind earlier requests only adds to it.
+  leastPastBound_ = pastBound_ == 0 ? latency : std::min(leastPastBound_, latency);
+  if (++pastBound_ < kTooLateToTell) return;
+  using std::chrono::milliseconds;
+  const auto ms = std::chrono::round<milliseconds>(leastPastBound_);
+  tooLate_ = std::max(milliseconds(100), (ms + milliseconds(50)) / 100 * 100);
+  if (!observer_) return;
+  FrameEvent event;
+  event.direction = FrameDirection::Rx;
+  event.outcome = FrameOutcome::AnswersTooLate;
+  event.at = now_;
+  event.request = txFrame_;
+  event.framing = framing_;
+  event.sinceRequest = *tooLate_;
+  observer_->OnFrame(event);
+}
+
+// Answers to earlier requests that came after their exchange had been judged (or a gateway's
+// word on them): the automatic wait was too short for this controller or gateway. It grows to
+// cover the latency seen. Each one ends the wait for its copy and those before it.
 void ModbusEngine::NoteLateAnswers(std::span<const std::uint8_t> bytes) {
   if (bytes.empty() || sent_.empty()) return;
   const auto arrival = link_->LastArrival();
   if (!arrival) return;
+  if (framing_ == LinkFraming::kMbap) {
+    // Each copy has its transaction: every one answered among the bytes is known.
+    for (SentCopy& copy : sent_) {
+      if (!copy.awaited || copy.connection != link_->Connection()) continue;
+      if (!ScanReceived(bytes, copy.expected, copy.transaction, true).Answer()) continue;
+      Answered(copy);
+      Learn(*arrival - copy.sentAt);
+    }
+    return;
+  }
+  // On a line the copies of a request look alike: the newest that the bytes answer is taken
+  // for theirs, as it asks least of the wait.
   for (auto copy = sent_.rbegin(); copy != sent_.rend(); ++copy) {
+    if (copy->connection != link_->Connection()) continue;
     if (!ScanReceived(bytes, copy->expected, copy->transaction, true).Answer()) continue;
-    const auto latency = *arrival - copy->sentAt;
-    const auto wanted = latency + latency / 4 + kLearnMargin;
-    learnedWait_ = std::min<std::chrono::steady_clock::duration>(
-        kMaxLearnedWait, std::max(learnedWait_, wanted));
+    Learn(*arrival - copy->sentAt);
     return;
   }
 }
 
-// An answer in time: a wait learned from late ones shrinks slowly towards what this one needed,
-// so that a controller that has become prompt again is soon waited for no longer than before.
-void ModbusEngine::NoteAnswerLatency() {
+// An answer in time to the request in flight: a wait learned from late ones shrinks slowly
+// towards what this one needed, so that a controller that has become prompt again is soon
+// waited for no longer than before. The answer to an earlier copy came late, and teaches.
+void ModbusEngine::NoteAnswerLatency(const ScanPiece& answer) {
+  SentCopy* copy = CopyOf(answer);
   const auto arrival = link_->LastArrival();
-  if (learnedWait_ == std::chrono::steady_clock::duration::zero() || !arrival) return;
+  if (copy) Answered(*copy);
+  if (!arrival) return;
+  if (copy && copy->sentAt < sentAt_) {
+    Learn(*arrival - copy->sentAt);
+    return;
+  }
+  if (learnedWait_ == std::chrono::steady_clock::duration::zero()) return;
   const auto latency = *arrival - sentAt_;
   const auto needed = latency + latency / 4 + kLearnMargin;
   if (needed < learnedWait_) learnedWait_ -= (learnedWait_ - needed) / 8;

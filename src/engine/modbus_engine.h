@@ -9,8 +9,11 @@
 // (or a background poll). An answer still on its way is waited for as long as the response
 // timeout says: set by the user, or the line time of the exchange at the port's speed plus a
 // reply allowance (and a network allowance over TCP), at least one tick, grown to cover the
-// latency of late answers (polling continuously, no tick is waited for). A request leaves only
-// into a line that has been silent for a frame gap. It exchanges and nothing else:
+// latency of late answers as far as the link allows (polling continuously, no tick is waited
+// for). A request asked again is answered by the answer to any of its copies. A gateway's
+// exception answers 10 and 11 mean that no answer came from behind it: the exchange fails as
+// for silence. A request leaves only into a line that has been silent for a frame gap, and over
+// Modbus TCP only while fewer than two requests wait at the gateway. It exchanges and nothing else:
 // what to ask when nothing waits comes from a poll source it is given, and what it reports
 // (outcomes and counters) is shown by whoever listens.
 #include <array>
@@ -60,8 +63,17 @@ class ModbusEngine {
   static constexpr std::chrono::milliseconds kNetworkAllowance{100};
   // The automatic wait grows to a late answer's latency and this much more (and a quarter).
   static constexpr std::chrono::milliseconds kLearnMargin{20};
-  // Nor does it grow beyond this.
+  // Nor does it grow beyond this on a serial line, where a controller answers within
+  // milliseconds of the line's time,
   static constexpr std::chrono::milliseconds kMaxLearnedWait{1000};
+  // nor beyond this over the network, where a gateway, a radio modem or a queue may stand
+  // between: a gateway's serial timeout of a second or two is waited out.
+  static constexpr std::chrono::milliseconds kMaxLearnedNetworkWait{3000};
+  // Answers this many times later than the wait may grow are told of (AnswersTooLate).
+  static constexpr int kTooLateToTell = 3;
+  // Requests a Modbus TCP gateway may hold at once, whose answers may still come: beyond them
+  // it is not flooded with more, as a gateway queues what it is sent.
+  static constexpr int kAtTheGateway = 2;
 
   // The slave address until told otherwise.
   static constexpr int kDefaultSlaveAddress = 7;
@@ -111,9 +123,7 @@ class ModbusEngine {
   void SetSendingHeld(bool held) { sendingHeld_ = held; }
 
   // How long an answer is waited for after its request: nothing for the automatic wait.
-  void SetResponseTimeout(std::optional<std::chrono::milliseconds> timeout) {
-    responseTimeout_ = timeout;
-  }
+  void SetResponseTimeout(std::optional<std::chrono::milliseconds> timeout);
   // How long the answer of the last request sent is waited for, and why that long.
   std::chrono::milliseconds AnswerWait() const {
     return std::chrono::ceil<std::chrono::milliseconds>(answerWait_);
@@ -130,6 +140,9 @@ class ModbusEngine {
   // With the echo expected: answers have come without it in kEchoesMissingToTell exchanges in
   // a row, so the adapter does not seem to echo. Cleared by an echo or a change of the setting.
   bool EchoSeemsAbsent() const { return echoAbsent_; }
+  // Answers keep coming later than the automatic wait may grow: about this late, rounded to
+  // 100 ms. Told once; cleared when the link or the wait set changes.
+  std::optional<std::chrono::milliseconds> AnswersTooLate() const { return tooLate_; }
   static constexpr int kEchoesMissingToTell = 3;
 
   // The last outcome reported: of the last tick that judged an exchange, or a refused command.
@@ -157,6 +170,9 @@ class ModbusEngine {
   void SetLineMode(const QString& portSettings);
   std::optional<ExchangeOutcome> ReceiveAnswer();
   std::optional<ExchangeOutcome> Await(bool silent);
+  void DropStaleTail();
+  ExchangeOutcome JudgeGatewayAnswer(const Scan& scan, const ScanPiece& answer, int code);
+  bool LostWithItsConnection(const Scan& scan) const;
   bool DropExpectedEcho(bool silent);
   void NoteEcho(bool came);
   bool OwnRequestCameBack() const;
@@ -172,10 +188,18 @@ class ModbusEngine {
   void DropReceived();
   Scan ScanReceived(std::span<const std::uint8_t> bytes, const modbus::ExpectedAnswer& expected,
                     std::uint16_t transaction, bool silent) const;
+  Scan ScanForHead(std::span<const std::uint8_t> bytes, bool silent) const;
   void SetAnswerWait(std::size_t rtuRequestSize, std::size_t answerSize);
   void HoldWakeForAnswer();
   void NoteLateAnswers(std::span<const std::uint8_t> bytes);
-  void NoteAnswerLatency();
+  void NoteAnswerLatency(const ScanPiece& answer);
+  void Learn(std::chrono::steady_clock::duration latency);
+  std::chrono::steady_clock::duration LearnBound() const;
+  std::chrono::steady_clock::duration CopyLifetime() const;
+  struct SentCopy;
+  SentCopy* CopyOf(const ScanPiece& piece);
+  void Answered(SentCopy& copy);
+  std::optional<std::chrono::steady_clock::time_point> GatewayFullUntil();
   bool OnNetwork() const { return framing_ != LinkFraming::kRtuLine; }
 
   ByteLink* link_;
@@ -231,13 +255,37 @@ class ModbusEngine {
   AnswerWaitSource waitSource_ = AnswerWaitSource::kAutomatic;
   // What the latency of late answers taught the automatic wait; zero until one came.
   std::chrono::steady_clock::duration learnedWait_{0};
-  // The last requests sent, newest last, to know a late answer to one of them.
+  // The latency of the last answer that came late.
+  std::chrono::steady_clock::duration lastLatency_{0};
+  // Late answers beyond what the wait may grow to, and how late they come once told.
+  int pastBound_ = 0;
+  std::chrono::steady_clock::duration leastPastBound_{0};
+  std::optional<std::chrono::milliseconds> tooLate_;
+  // The requests sent lately, newest last, to know a late answer to one of them and what waits
+  // at a gateway. Answers come in the order of their requests: one that comes ends the wait
+  // for every copy sent before its own.
   struct SentCopy {
     std::uint16_t transaction;
     modbus::ExpectedAnswer expected;
     std::chrono::steady_clock::time_point sentAt;
+    std::uint64_t serial;      // the request's number in the ring: copies of one request share it
+    std::uint64_t connection;  // the link's connection it went on
+    bool awaited = true;       // its answer may still come
   };
   std::deque<SentCopy> sent_;
+  // The connection the request in flight went on.
+  std::uint64_t sentConnection_ = 0;
+  // Not before then does the next request leave: a gateway's answer for a silent controller is
+  // resent as silence would be, and a gateway that holds enough is not sent more.
+  std::chrono::steady_clock::time_point sendAfter_{};
+  // Idle only while the link makes a new connection after the server closed one that served:
+  // not a failed exchange.
+  bool idleForReconnect_ = false;
+  // Over Modbus TCP: the rest of an answer judged incomplete, still due on its connection, and
+  // when its request left.
+  std::size_t staleTail_ = 0;
+  std::uint64_t staleConnection_ = 0;
+  std::chrono::steady_clock::time_point staleSentAt_{};
 };
 
 }  // namespace torvex

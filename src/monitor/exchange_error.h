@@ -13,6 +13,8 @@ constexpr bool IsError(FrameOutcome outcome) {
     case FrameOutcome::Incomplete:
     case FrameOutcome::Mismatch:
     case FrameOutcome::OwnRequest:
+    case FrameOutcome::GatewayNoAnswer:
+    case FrameOutcome::GatewayNoPath:
       return true;
     case FrameOutcome::Request:
     case FrameOutcome::Answered:
@@ -20,6 +22,7 @@ constexpr bool IsError(FrameOutcome outcome) {
     case FrameOutcome::Echo:       // the request seen coming back, as expected
     case FrameOutcome::Exception:  // a refusal: the controller answered
     case FrameOutcome::NoEcho:     // a note on the adapter, not an exchange
+    case FrameOutcome::AnswersTooLate:  // a note on the wait, not an exchange
       return false;
   }
   return false;

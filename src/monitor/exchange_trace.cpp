@@ -61,7 +61,11 @@ void ExchangeTrace::Count(const FrameEvent& event) {
       ++counters_.answers;
       ++counters_.exceptions;
       break;
-    case FrameOutcome::NoAnswer: ++counters_.noAnswer; break;
+    case FrameOutcome::NoAnswer:
+    case FrameOutcome::GatewayNoAnswer:  // the gateway says what silence says
+    case FrameOutcome::GatewayNoPath:
+      ++counters_.noAnswer;
+      break;
     case FrameOutcome::BadCrc: ++counters_.badCrc; break;
     case FrameOutcome::Incomplete: ++counters_.incomplete; break;
     case FrameOutcome::Mismatch: ++counters_.mismatch; break;
@@ -69,6 +73,7 @@ void ExchangeTrace::Count(const FrameEvent& event) {
     case FrameOutcome::Dropped: ++counters_.dropped; break;
     case FrameOutcome::Echo:    // expected: the request seen coming back, no exchange lost
     case FrameOutcome::NoEcho:  // a note on the adapter, not an exchange
+    case FrameOutcome::AnswersTooLate:
       break;
   }
 }

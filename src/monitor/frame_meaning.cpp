@@ -1,5 +1,7 @@
 #include "monitor/frame_meaning.h"
 
+#include <algorithm>
+
 #include "modbus/adu.h"
 #include "modbus/crc16.h"
 #include "modbus/mbap.h"
@@ -165,6 +167,12 @@ QString ReceivedMeaning(Bytes frame, FrameOutcome outcome, Bytes request,
       return QStringLiteral("Эхо запроса: ") + RequestMeaning(frame);
     case FrameOutcome::OwnRequest:
       return QStringLiteral("Вернулся сам запрос (эхо адаптера): ") + RequestMeaning(frame);
+    case FrameOutcome::GatewayNoAnswer:
+      return QStringLiteral("Шлюз: нет ответа от контроллера (исключение 11)");
+    case FrameOutcome::GatewayNoPath:
+      return QStringLiteral("Шлюз: нет пути к устройству (исключение 10)");
+    case FrameOutcome::AnswersTooLate:
+      return QStringLiteral("Ответы приходят дольше, чем ждёт программа: задайте ожидание ответа в настройке");
     case FrameOutcome::Exception:
     case FrameOutcome::Answered:
       return Answer(frame, request);
@@ -172,6 +180,10 @@ QString ReceivedMeaning(Bytes frame, FrameOutcome outcome, Bytes request,
       break;
   }
   return RequestMeaning(frame);
+}
+
+QString AnswersTooLateText(int ms) {
+  return QStringLiteral("ответы приходят через ~%1 мс: задайте ожидание ответа в настройке").arg(std::max(ms, 0));
 }
 
 QString ExceptionMeaning(int code) {
@@ -184,8 +196,8 @@ QString ExceptionMeaning(int code) {
     case 5: text = "запрос принят, выполняется"; break;
     case 6: text = "устройство занято"; break;
     case 8: text = "ошибка чётности памяти"; break;
-    case 10: text = "шлюз: путь недоступен"; break;
-    case 11: text = "шлюз: устройство не ответило"; break;
+    case 10: text = "шлюз: нет пути к устройству"; break;
+    case 11: text = "шлюз: нет ответа от контроллера"; break;
     default: return QStringLiteral("Исключение ") + Num(code);
   }
   return QStringLiteral("Исключение ") + Num(code) + QStringLiteral(": ") + QString::fromUtf8(text);
@@ -211,6 +223,7 @@ QString MbapMeaning(const FrameRecord& record) {
     case FrameOutcome::NoAnswer:
     case FrameOutcome::Incomplete:
     case FrameOutcome::NoEcho:
+    case FrameOutcome::AnswersTooLate:
       return ReceivedMeaning(bytes, record.outcome, {}, record.expectedSize);
     case FrameOutcome::BadCrc:
       return whole ? QStringLiteral("Искажённый ответ: ") + Answer(rtu, {}) + transaction
@@ -233,6 +246,10 @@ QString MbapMeaning(const FrameRecord& record) {
 }  // namespace
 
 QString FrameMeaning(const FrameRecord& record) {
+  if (record.outcome == FrameOutcome::AnswersTooLate) {
+    const QString text = AnswersTooLateText(record.sinceRequestMs);
+    return text.left(1).toUpper() + text.mid(1);
+  }
   if (record.mbap) return MbapMeaning(record);
   if (record.direction == FrameDirection::Tx) {
     QString text = RequestMeaning(record.Bytes());
@@ -255,6 +272,9 @@ const char* OutcomeWord(FrameOutcome outcome) {
     case FrameOutcome::OwnRequest: return "own-request";
     case FrameOutcome::Exception: return "exception";
     case FrameOutcome::NoEcho: return "no-echo";
+    case FrameOutcome::GatewayNoAnswer: return "gateway-no-answer";
+    case FrameOutcome::GatewayNoPath: return "gateway-no-path";
+    case FrameOutcome::AnswersTooLate: return "too-late";
   }
   return "-";
 }
@@ -272,6 +292,9 @@ QString OutcomeText(FrameOutcome outcome) {
     case FrameOutcome::OwnRequest: return QStringLiteral("свой запрос");
     case FrameOutcome::Exception: return QStringLiteral("исключение");
     case FrameOutcome::NoEcho: return QStringLiteral("нет эха");
+    case FrameOutcome::GatewayNoAnswer: return QStringLiteral("шлюз: нет ответа");
+    case FrameOutcome::GatewayNoPath: return QStringLiteral("шлюз: нет пути");
+    case FrameOutcome::AnswersTooLate: return QStringLiteral("поздние ответы");
   }
   return {};
 }

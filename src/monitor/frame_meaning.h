@@ -22,11 +22,16 @@ QString ReceivedMeaning(std::span<const std::uint8_t> frame, FrameOutcome outcom
 // данных"; codes without one give "Исключение N".
 QString ExceptionMeaning(int code);
 
+// Answers come later than the wait may grow: "ответы приходят через ~3000 мс: задайте ожидание
+// ответа в настройке".
+QString AnswersTooLateText(int ms);
+
 // The whole meaning of a kept frame, resends marked.
 QString FrameMeaning(const FrameRecord& record);
 
 // The outcome as the exchange log writes it: "-" for a request, then ok, no-answer, bad-crc,
-// incomplete, mismatch, dropped, echo, own-request, exception, no-echo.
+// incomplete, mismatch, dropped, echo, own-request, exception, no-echo, gateway-no-answer,
+// gateway-no-path, too-late.
 const char* OutcomeWord(FrameOutcome outcome);
 // The outcome as the monitor window shows it (empty for a request).
 QString OutcomeText(FrameOutcome outcome);

@@ -193,6 +193,7 @@ void SetExchange::OnTick(std::optional<ExchangeOutcome> outcome) {
     failures_ = 0;
     return;
   }
+  lastFailure_ = outcome;
   if (++failures_ < kGiveUpAfter) return;
   if (interrupted_) {
     end_ = SetEnd::kInterrupted;  // the write stays unanswered

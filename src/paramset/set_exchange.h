@@ -94,6 +94,8 @@ class SetExchange {
   bool NewAddressSilent() const { return newAddressSilent_; }
   // The address the set was read (back) at.
   int ReadAt() const { return readAt_; }
+  // How the last failed exchange failed (a gateway may have said why); none before one.
+  std::optional<ExchangeOutcome> LastFailure() const { return lastFailure_; }
 
  private:
   enum class Kind { kReadBlock, kReadVersions, kWriteBlock, kWriteAddress };
@@ -119,6 +121,7 @@ class SetExchange {
   std::uint64_t waitingFor_ = 0;  // the ring's number of the request in flight of ours; 0: none
   bool interrupted_ = false;
   int failures_ = 0;
+  std::optional<ExchangeOutcome> lastFailure_;
   SetEnd end_ = SetEnd::kRunning;
   int address_;
   int firstAddress_;

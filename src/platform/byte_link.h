@@ -25,7 +25,8 @@ class ByteLink {
   virtual bool IsOpen() const = 0;
   // All bytes in one write, in order. Nothing happens on a closed link.
   virtual void Write(std::span<const std::uint8_t> bytes) = 0;
-  // Received bytes waiting; 0 when none or when the link is closed.
+  // Received bytes waiting; 0 when none or when the link is closed. A network link keeps what
+  // arrived before its connection ended: that is the server's word all the same.
   virtual int BytesWaiting() = 0;
   // One received byte, removed from those waiting (0 when none is waiting).
   virtual std::uint8_t ReadByte() = 0;
@@ -33,6 +34,12 @@ class ByteLink {
   // tells from it whether the line has been silent long enough to send.
   virtual std::optional<std::chrono::steady_clock::time_point> LastArrival() const = 0;
   virtual LinkFraming Framing() const { return LinkFraming::kRtuLine; }
+  // Counts the connections a network link has made: a request sent on one that has ended gets
+  // no answer any more. A serial line is one connection for good.
+  virtual std::uint64_t Connection() const { return 0; }
+  // The server closed a connection after serving on it, as some close after every answer, and
+  // a new one is being made at once: the next request waits for it, nothing has failed.
+  virtual bool Reopening() const { return false; }
   // Called from the event loop as bytes arrive (nothing: nobody is told); continuous polling
   // ticks the exchange on it. A link that cannot tell leaves it uncalled.
   virtual void SetArrivalHandler(std::function<void()> handler) { (void)handler; }

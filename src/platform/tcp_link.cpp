@@ -1,5 +1,8 @@
 #include "platform/tcp_link.h"
 
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
 #include <QEventLoop>
 
 #include "platform/system_error_text.h"
@@ -45,11 +48,13 @@ TcpLink::TcpLink(QObject* parent) : QObject(parent) {
   });
   connect(&socket_, &QTcpSocket::connected, this, [this] {
     attempting_ = false;
+    reopening_ = false;
     connectTimer_.stop();
     fault_.reset();
     // A request leaves at once, not when Nagle's algorithm would let it.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     emit AttemptEnded();
+    if (onArrival_) onArrival_();
   });
   connect(&socket_, &QTcpSocket::readyRead, this, [this] {
     TakeBytes();
@@ -61,6 +66,8 @@ TcpLink::TcpLink(QObject* parent) : QObject(parent) {
     if (!attempting_) {
       fault.reason = NetworkFault::Reason::Dropped;
       if (error == QAbstractSocket::RemoteHostClosedError) fault.systemText.clear();
+      Ended(fault);
+      return;
     } else if (error == QAbstractSocket::ConnectionRefusedError) {
       fault.reason = NetworkFault::Reason::Refused;
     } else if (error == QAbstractSocket::HostNotFoundError) {
@@ -71,9 +78,7 @@ TcpLink::TcpLink(QObject* parent) : QObject(parent) {
     Fail(fault);
   });
   connect(&socket_, &QTcpSocket::disconnected, this, [this] {
-    if (wanted_ && !attempting_ && !retryTimer_.isActive()) {
-      Fail({NetworkFault::Reason::Dropped, {}});
-    }
+    if (wanted_ && !attempting_ && !retryTimer_.isActive()) Ended({NetworkFault::Reason::Dropped, {}});
   });
 }
 
@@ -89,13 +94,17 @@ void TcpLink::Connect(const NetworkTarget& target) {
   wanted_ = true;
   retryTimer_.stop();
   fault_.reset();
+  received_.clear();
+  readPos_ = 0;
   StartAttempt();
 }
 
+// Bytes not yet read stay: they came from the server before its connection ended.
 void TcpLink::StartAttempt() {
   attempting_ = true;
-  received_.clear();
-  readPos_ = 0;
+  wrote_ = false;
+  served_ = false;
+  ++connection_;
   socket_.abort();
   connectTimer_.start();
   socket_.connectToHost(target_.host, target_.port);
@@ -106,12 +115,25 @@ void TcpLink::StartAttempt() {
 void TcpLink::Fail(NetworkFault fault) {
   fault_ = std::move(fault);
   attempting_ = false;
+  reopening_ = false;
   connectTimer_.stop();
-  if (wanted_) retryTimer_.start();  // first: aborting a live socket tells of its end again
+  if (wanted_) retryTimer_.start(kRetryInterval);  // first: aborting a live socket tells of its end again
   socket_.abort();
-  received_.clear();
-  readPos_ = 0;
   emit AttemptEnded();
+}
+
+// A connection that was up has ended. One the server closed after serving on it is made anew at
+// once (from the event loop, not inside the socket's own signal); any other waits a second.
+void TcpLink::Ended(NetworkFault fault) {
+  TakeBytes();  // what the server sent before it closed
+  if (!served_ || !wanted_) {
+    Fail(std::move(fault));
+    return;
+  }
+  reopening_ = true;
+  ++connection_;  // a request sent on the old connection gets no answer any more
+  retryTimer_.start(0);
+  socket_.abort();
 }
 
 BasicResult<NetworkFault> TcpLink::WaitConnected() {
@@ -127,6 +149,7 @@ BasicResult<NetworkFault> TcpLink::WaitConnected() {
 void TcpLink::Close() {
   wanted_ = false;
   attempting_ = false;
+  reopening_ = false;
   connectTimer_.stop();
   retryTimer_.stop();
   socket_.abort();
@@ -135,14 +158,19 @@ void TcpLink::Close() {
   emit AttemptEnded();
 }
 
+// A connection whose server has closed it is not open, though Qt may not have seen the close
+// yet: a request written into it would be lost.
 bool TcpLink::IsOpen() const {
-  return !attempting_ && socket_.state() == QAbstractSocket::ConnectedState;
+  return !attempting_ && socket_.state() == QAbstractSocket::ConnectedState && !ServerHasClosed();
 }
+
+bool TcpLink::Reopening() const { return reopening_ || (served_ && ServerHasClosed()); }
 
 void TcpLink::Write(std::span<const std::uint8_t> bytes) {
   if (!IsOpen()) return;
   socket_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
   socket_.flush();
+  wrote_ = true;
 }
 
 void TcpLink::TakeBytes() {
@@ -154,11 +182,33 @@ void TcpLink::TakeBytes() {
   }
   received_.insert(received_.end(), bytes.begin(), bytes.end());
   lastArrival_ = std::chrono::steady_clock::now();
+  served_ = served_ || wrote_;
+}
+
+// The end of the stream waits to be read: the server has closed its side.
+bool TcpLink::ServerHasClosed() const {
+  if (socket_.state() != QAbstractSocket::ConnectedState || socket_.bytesAvailable() > 0) return false;
+  char byte = 0;
+  return ::recv(static_cast<int>(socket_.socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
+// Qt takes bytes from the socket only as the event loop passes. A tick that comes first (the
+// program held up, the loop busy) would judge an exchange without what has already arrived:
+// take it now, and see the server's close with it.
+void TcpLink::TakeFromSystem() {
+  if (socket_.state() != QAbstractSocket::ConnectedState) return;
+  if (socket_.bytesAvailable() == 0) {
+    int pending = 0;
+    const int fd = static_cast<int>(socket_.socketDescriptor());
+    if ((::ioctl(fd, FIONREAD, &pending) == 0 && pending > 0) || ServerHasClosed()) {
+      socket_.waitForReadyRead(0);  // reads what the socket holds, without waiting
+    }
+  }
+  TakeBytes();
 }
 
 int TcpLink::BytesWaiting() {
-  if (!IsOpen()) return 0;
-  if (readPos_ == received_.size() && socket_.bytesAvailable() > 0) TakeBytes();
+  if (readPos_ == received_.size()) TakeFromSystem();
   return static_cast<int>(received_.size() - readPos_);
 }
 

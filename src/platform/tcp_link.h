@@ -1,7 +1,9 @@
 #pragma once
 // The exchange over TCP: to a serial device server that carries the RTU bytes unchanged, or to
 // a Modbus TCP gateway. Connects, and once a connection fails or drops, tries again each second
-// until told to stop, as a pulled serial adapter is waited for.
+// until told to stop, as a pulled serial adapter is waited for. A server that closes a
+// connection it has served on (some close after every answer) is connected to again at once,
+// and what it sent before closing stays to be read.
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -78,6 +80,9 @@ class TcpLink : public QObject, public ByteLink {
     return lastArrival_;
   }
   LinkFraming Framing() const override { return target_.framing; }
+  std::uint64_t Connection() const override { return connection_; }
+  bool Reopening() const override;
+  // Also told when a connection comes up, so that a request waiting for it leaves at once.
   void SetArrivalHandler(std::function<void()> handler) override { onArrival_ = std::move(handler); }
 
  signals:
@@ -87,7 +92,10 @@ class TcpLink : public QObject, public ByteLink {
  private:
   void StartAttempt();
   void Fail(NetworkFault fault);
+  void Ended(NetworkFault fault);
   void TakeBytes();
+  void TakeFromSystem();
+  bool ServerHasClosed() const;
 
   QTcpSocket socket_;
   QTimer connectTimer_;
@@ -96,6 +104,11 @@ class TcpLink : public QObject, public ByteLink {
   bool wanted_ = false;
   bool attempting_ = false;
   std::optional<NetworkFault> fault_;
+  std::uint64_t connection_ = 0;
+  // The connection up now has carried a request and bytes back after it.
+  bool wrote_ = false;
+  bool served_ = false;
+  bool reopening_ = false;
   std::vector<std::uint8_t> received_;
   std::size_t readPos_ = 0;
   std::optional<std::chrono::steady_clock::time_point> lastArrival_;

@@ -9,6 +9,7 @@
 
 #include "config/configuration.h"
 #include "engine/modbus_engine.h"
+#include "monitor/frame_meaning.h"
 #include "paramfile/param_layout.h"
 #include "paramset/set_exchange.h"
 #include "paramset/set_file.h"
@@ -49,7 +50,7 @@ QString InterruptedWriteText(const paramset::SetExchange& run) {
 // The exchange on the tool's tick, carried on until the run ends. A signal interrupts it: the
 // first once a write in flight is answered, a second at once.
 void RunExchange(paramset::SetExchange& run, ByteLink& link, const Configuration& config,
-                 std::function<void()>& onSignal) {
+                 std::function<void()>& onSignal, std::FILE* err) {
   ModbusEngine engine(link);
   engine.SetEchoExpected(config.Echo());
   engine.SetResponseTimeout(config.ResponseTimeout());
@@ -58,9 +59,14 @@ void RunExchange(paramset::SetExchange& run, ByteLink& link, const Configuration
   QTimer tick;
   tick.setInterval(ModbusEngine::kTick);
   const QString mode = config.PortSettings();
+  bool toldLate = false;
   auto onTick = [&] {
     engine.SetSlaveAddress(run.SlaveAddress());
     run.OnTick(engine.Tick(mode));
+    if (const auto late = engine.AnswersTooLate(); late && !toldLate) {
+      toldLate = true;
+      Say(err, AnswersTooLateText(static_cast<int>(late->count())));
+    }
     if (!run.Running()) loop.quit();
   };
   QObject::connect(&tick, &QTimer::timeout, &loop, onTick);
@@ -164,7 +170,7 @@ int RunConsoleParams(const ConsoleParams& command, std::FILE* out, std::FILE* er
                                   ? paramset::SetExchange::Write(file, command.address)
                                   : paramset::SetExchange::Read(command.address);
   if (run.NewAddress()) Say(err, AddressChangeText(command.address, *run.NewAddress()));
-  RunExchange(run, *link, config, onSignal);
+  RunExchange(run, *link, config, onSignal, err);
   if (run.End() == paramset::SetEnd::kInterrupted && command.task == ParamTask::kWrite) {
     if (run.Refused()) Say(err, RefusalText(*run.Refused()));
     Say(err, InterruptedWriteText(run));

@@ -33,7 +33,7 @@ ExchangeMonitorModel::~ExchangeMonitorModel() { trace_.WatchFrom(0, nullptr); }
 
 bool ExchangeMonitorModel::Notable(const FrameRecord& record) {
   return record.IsError() || record.outcome == FrameOutcome::Exception ||
-         record.outcome == FrameOutcome::NoEcho;
+         record.outcome == FrameOutcome::NoEcho || record.outcome == FrameOutcome::AnswersTooLate;
 }
 
 std::uint64_t ExchangeMonitorModel::OldestToShow() const {
@@ -89,7 +89,7 @@ QVariant ExchangeMonitorModel::data(const QModelIndex& index, int role) const {
       return index.column() == kDelay ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     case Qt::BackgroundRole:
       if (r.outcome == FrameOutcome::Exception) return QBrush(kExceptionBack);
-      if (r.outcome == FrameOutcome::NoEcho) return QBrush(kNoteBack);
+      if (r.outcome == FrameOutcome::NoEcho || r.outcome == FrameOutcome::AnswersTooLate) return QBrush(kNoteBack);
       if (r.IsError()) return QBrush(kErrorBack);
       return {};
     case Qt::ForegroundRole:

@@ -52,10 +52,17 @@ paramfile::FileHeader SavedHeader(const paramset::SetExchange& run) {
 
 QString SetEndText(const paramset::SetExchange& run) {
   switch (run.End()) {
-    case paramset::SetEnd::kNoAnswer:
-      return QStringLiteral("Контроллер не отвечает (адрес %1): %2 обменов подряд без ответа")
+    case paramset::SetEnd::kNoAnswer: {
+      // A gateway that answered for the controller says why there was no answer.
+      const auto failure = run.LastFailure();
+      const QString gateway = failure == ExchangeOutcome::kGatewayNoAnswer ? QStringLiteral(" (шлюз: нет ответа от контроллера)")
+                              : failure == ExchangeOutcome::kGatewayNoPath ? QStringLiteral(" (шлюз: нет пути к устройству)")
+                                                                           : QString();
+      return QStringLiteral("Контроллер не отвечает (адрес %1): %2 обменов подряд без ответа%3")
           .arg(run.SlaveAddress())
-          .arg(paramset::SetExchange::kGiveUpAfter);
+          .arg(paramset::SetExchange::kGiveUpAfter)
+          .arg(gateway);
+    }
     case paramset::SetEnd::kQueueFull:
       return QStringLiteral("Очередь запросов заполнена: запрос параметров не принят");
     case paramset::SetEnd::kReadRefused:

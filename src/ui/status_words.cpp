@@ -1,6 +1,7 @@
 #include "ui/status_words.h"
 
 #include "engine/request_queue.h"
+#include "monitor/frame_meaning.h"
 #include "text/counted_noun.h"
 
 namespace torvex {
@@ -25,6 +26,11 @@ QString ExchangeOutcomeText(ExchangeOutcome outcome) {
       return QStringLiteral("Ошибка обмена: Ответ не соответствует запросу");
     case ExchangeOutcome::kOwnRequest:
       return QStringLiteral("Ошибка обмена: Вместо ответа вернулся запрос (эхо адаптера)");
+    // A gateway's exception answer: no answer from behind it, and why.
+    case ExchangeOutcome::kGatewayNoAnswer:
+      return QStringLiteral("Ошибка обмена: шлюз: нет ответа от контроллера");
+    case ExchangeOutcome::kGatewayNoPath:
+      return QStringLiteral("Ошибка обмена: шлюз: нет пути к устройству");
     case ExchangeOutcome::kQueueFull:
       return QStringLiteral("Очередь запросов заполнена: команда не принята");
   }
@@ -40,6 +46,12 @@ QString StatusLineText(ExchangeOutcome outcome, int pending) {
     text += QueueLengthNote(pending);
   }
   return text;
+}
+
+QString AnswersTooLateNote(std::optional<std::chrono::milliseconds> late) {
+  if (!late) return {};
+  const QString text = AnswersTooLateText(static_cast<int>(late->count()));
+  return u' ' + text.left(1).toUpper() + text.mid(1);
 }
 
 }  // namespace torvex

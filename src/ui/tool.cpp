@@ -20,6 +20,7 @@
 #include "ui/exchange_monitor.h"
 #include "ui/search_window.h"
 #include "ui/output_commands.h"
+#include "ui/status_words.h"
 #include "view/prompter.h"
 #include "ui/set_com_dialog.h"
 #include "ui/window_placement.h"
@@ -382,6 +383,7 @@ void Tool::Timer1_Tick() {
   // The notes on the adapter, the exchange log, the recording, a parameter file's read and a
   // refused output command follow the exchange's words.
   exchange_.Presenter().SetNotes((engine_.EchoSeemsAbsent() ? kStatusNoEchoNote : QString()) +
+                                 AnswersTooLateNote(engine_.AnswersTooLate()) +
                                  (logFailing_ ? kStatusLogFailingNote : QString()) +
                                  recording_.StatusNote() + paramFiles_.StatusNote() +
                                  (outputsRefused_ ? u' ' + kStatusCheckoutOwnsOutputs : QString()));

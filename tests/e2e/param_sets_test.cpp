@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTableWidget>
 
 #include "paramfile/param_file.h"
@@ -246,6 +247,35 @@ TEST_F(ParamSets, AnInterruptedWriteSaysWhatTheControllerNowHolds) {
   EXPECT_EQ(sim->Trace().count("<- 07 65"), 1) << "nothing written after the signal";
   sim->Stop();
   EXPECT_EQ(SetIn(File("sim.txt")), SetIn(File("first-block.txt")));
+}
+
+// Through a gateway: its exceptions for a controller that did not answer are asked again as
+// silence is, and a controller never reached is no answer, with the gateway's reason.
+TEST_F(ParamSets, AGatewaysExceptionsAreNoAnswerAndAskedAgain) {
+  auto sim = std::make_unique<test::SimRunner>(
+      test::SimRunner::Tcp{}, QStringList{"--modbus-tcp", "--gateway", "--gateway-timeout-ms", "50", "--silent-every", "3"});
+  connect = "modbus-tcp://127.0.0.1:" + QString::number(sim->Port());
+  const ToolRun read = Tool({"--read-params", File("a.txt")});
+  EXPECT_EQ(read.status, 0) << read.err.toStdString();
+  EXPECT_TRUE(read.out.contains("сохранены")) << read.out.toStdString();
+  EXPECT_TRUE(sim->Stop().contains(QRegularExpression(" [1-9][0-9]* answered by the gateway")));
+
+  struct Case {
+    QStringList options;
+    const char* reason;
+  } const cases[] = {{{"--gateway-timeout-ms", "50"}, "(шлюз: нет ответа от контроллера)"},
+                     {{"--gateway-no-path"}, "(шлюз: нет пути к устройству)"}};
+  for (const Case& c : cases) {
+    sim = std::make_unique<test::SimRunner>(test::SimRunner::Tcp{},
+                                            QStringList{"--modbus-tcp", "--gateway", "--address", "9"} + c.options);
+    connect = "modbus-tcp://127.0.0.1:" + QString::number(sim->Port());
+    const ToolRun none = Tool({"--read-params", File("none.txt")});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_TRUE(none.err.contains("Контроллер не отвечает (адрес 7): 10 обменов подряд без ответа " +
+                                  QString::fromUtf8(c.reason)))
+        << none.err.toStdString();
+    EXPECT_FALSE(QFile::exists(File("none.txt")));
+  }
 }
 
 // The window: the menu's three commands through the running exchange.

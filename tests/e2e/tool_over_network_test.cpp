@@ -1,8 +1,11 @@
 // The whole tool over the network: torvex-sim as a Modbus TCP gateway and as a serial device
 // server (RTU over TCP) on loopback, reached through "тп.ini" or --connect. Values shown, a
-// write carried out, the faults of a line behind a gateway, a server that goes and comes back,
-// and the start-up message when nothing can be reached.
+// write carried out, the faults of a line behind a gateway, a gateway that answers for a silent
+// controller, a server that closes after every answer, one that goes and comes back, the tool
+// held up while an answer arrives, and the start-up message when nothing can be reached.
 #include <gtest/gtest.h>
+
+#include <signal.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +15,7 @@
 #include <QLocale>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -27,7 +31,10 @@
 namespace torvex {
 namespace {
 
+using namespace std::chrono_literals;
 using test::kStatusBadCrc;
+using test::kStatusGatewayNoAnswer;
+using test::kStatusGatewayNoPath;
 using test::kStatusLinkUp;
 using test::kStatusNoAnswer;
 using test::kStatusNotThisAnswer;
@@ -229,6 +236,136 @@ TEST(ToolOverNetworkFaults, EachFaultIsReportedAndTheValuesStayTrue) {
     EXPECT_TRUE(WaitFor([&] { return tool.Window().Text({Control::txt_par, 48}) == "7 "; }));
   }
   QLocale::setDefault(QLocale::c());
+}
+
+// The tool's window over a link to the simulator started with `options`, polling every
+// `period`.
+struct WindowOn {
+  WindowOn(const Framing& framing, const QStringList& options, std::chrono::milliseconds period = 100ms)
+      : sim(test::SimRunner::Tcp{}, framing.simOptions + options) {
+    QLocale::setDefault(QLocale(QLocale::Russian));
+    const QByteArray periodKey =
+        period == 100ms ? QByteArray() : "PollPeriodMs=" + QByteArray::number(static_cast<int>(period.count())) + "\n";
+    EXPECT_TRUE(test::WriteFile(dir.Path() + "/тп.ini",
+                                "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\nLink=" + QByteArray(framing.link) +
+                                    "\nHost=127.0.0.1\nTcpPort=" + QByteArray::number(sim.Port()) + "\n" + periodKey));
+    port = std::make_unique<QtSerialPort>(dir.Path());
+    tool = std::make_unique<Tool>(dir.Path(), *port, prompter);
+    started = tool->FormLoad();
+  }
+  ~WindowOn() { QLocale::setDefault(QLocale::c()); }
+  QString Text(Control c, int i = -1) { return tool->Window().Text({c, i}); }
+  QString Status() { return Text(Control::lbl_sys_mes); }
+  int Errors() { return Text(Control::lbl_dbg).toInt(); }
+  template <class W>
+  W* Find(const char* name, int index) {
+    for (W* w : tool->Window().findChildren<W*>(name)) {
+      if (w->property("index").toInt() == index) return w;
+    }
+    return nullptr;
+  }
+  bool Lit(int input) { return Find<QLabel>("lbl_eds", input)->autoFillBackground(); }
+  void SetOutput(int output, bool on) {
+    Find<QCheckBox>("chk_out", output)->setChecked(on);
+    tool->Window().findChild<QPushButton*>("cmd_set")->click();
+  }
+
+  test::SimRunner sim;
+  test::ProgramDir dir;
+  test::FakePrompter prompter;
+  std::unique_ptr<QtSerialPort> port;
+  std::unique_ptr<Tool> tool;
+  bool started = false;
+};
+
+// A gateway answers exception 11 for each request the controller behind it leaves unanswered:
+// the window reports no answer from behind the gateway and counts it as a failed exchange; the
+// request goes again, so values still come and an output write is carried out.
+TEST(ToolThroughAGateway, ItsExceptionsAreNoAnswerAndWritesAreResentUntilCarriedOut) {
+  WindowOn w(kModbusTcp, {"--gateway", "--gateway-timeout-ms", "100", "--silent-every", "2"});
+  ASSERT_TRUE(w.started);
+  EXPECT_TRUE(WaitFor([&] { return w.Status() == kStatusGatewayNoAnswer; })) << w.Status().toStdString();
+  EXPECT_TRUE(WaitFor([&] { return w.Text(Control::lbl_sw_ver) == "2 .14 "; }));
+  for (const int output : {3, 4, 5, 6}) {
+    w.SetOutput(output, true);
+    EXPECT_TRUE(WaitFor([&] { return w.Lit(output); })) << "output " << output;
+  }
+  EXPECT_GT(w.Errors(), 3);
+  EXPECT_FALSE(w.Status().contains("Нарушение протокола")) << "no refusal of the controller's";
+  const QString summary = w.sim.Stop();
+  EXPECT_TRUE(summary.contains(QRegularExpression(" [1-9][0-9]* answered by the gateway"))) << summary.toStdString();
+}
+
+// Nothing answers from behind the gateway: each exchange fails with the gateway's reason.
+TEST(ToolThroughAGateway, AControllerNeverReachedIsNoAnswerWithTheGatewaysReason) {
+  struct Case {
+    QStringList options;
+    QString status;
+  } const cases[] = {{{"--gateway", "--gateway-timeout-ms", "50", "--address", "9"}, kStatusGatewayNoAnswer},
+                     {{"--gateway", "--gateway-no-path", "--address", "9"}, kStatusGatewayNoPath}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.join(' ').toStdString());
+    WindowOn w(kModbusTcp, c.options);
+    ASSERT_TRUE(w.started);
+    EXPECT_TRUE(WaitFor([&] { return w.Status() == c.status && w.Errors() >= 5; }))
+        << w.Status().toStdString() << " " << w.Errors();
+    EXPECT_EQ(w.Text(Control::lbl_sw_ver), "-");
+  }
+}
+
+// A server that closes the connection after each answer: every answer that came before the
+// close is taken, and the next request goes on a new connection, polled every tick or
+// continuously, on either framing. No exchange fails (the first tick, before any request, is
+// the one error).
+TEST(ToolOverNetworkCloseAfterAnswer, EachAnswerIsTakenAndTheNextRequestGoesOnANewConnection) {
+  for (const Framing& framing : {kModbusTcp, kRtuOverTcp}) {
+    for (const auto period : {100ms, 0ms}) {
+      SCOPED_TRACE(std::string(framing.name) + " " + std::to_string(period.count()));
+      WindowOn w(framing, {"--close-after-answer"}, period);
+      ASSERT_TRUE(w.started);
+      ASSERT_TRUE(WaitFor([&] { return w.Status() == kStatusLinkUp && w.Text(Control::lbl_sw_ver) == "2 .14 "; }))
+          << w.Status().toStdString();
+      w.SetOutput(7, true);
+      EXPECT_TRUE(WaitFor([&] { return w.Lit(7); }));
+      const std::uint64_t connections = w.tool->Network().Connection();
+      ASSERT_TRUE(WaitFor([&] { return w.tool->Network().Connection() >= connections + 20; }))
+          << "a connection for each exchange";
+      EXPECT_EQ(w.Errors(), 1) << w.Status().toStdString();
+      EXPECT_EQ(w.Status(), kStatusLinkUp);
+    }
+  }
+}
+
+// The tool held up (stopped) while an answer reaches its socket, polling continuously: at the
+// deadline it reads what has arrived before it judges, so no answer is missed.
+TEST(ToolProcessOverNetwork, HeldUpWhileAnAnswerArrivesItStillTakesTheAnswer) {
+  test::SimRunner sim(test::SimRunner::Tcp{}, {"--modbus-tcp"});
+  test::ProgramDir dir;
+  ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini", "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n"));
+  const QString log = dir.Path() + "/exchange.log";
+  QProcess tool;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  tool.setProcessEnvironment(env);
+  tool.start(QStringLiteral(TORVEX_TP_PROGRAM),
+             {"--config", dir.Path(), "--exchange-log", log, "--poll-period", "0", "--connect",
+              "modbus-tcp://127.0.0.1:" + QString::number(sim.Port())});
+  ASSERT_TRUE(tool.waitForStarted());
+  ASSERT_TRUE(WaitFor([&] { return test::ReadFile(log).count("\tok\t") > 20; }))
+      << tool.readAllStandardError().toStdString();
+  for (int round = 0; round < 5; ++round) {
+    ASSERT_EQ(::kill(static_cast<pid_t>(tool.processId()), SIGSTOP), 0);
+    QTest::qWait(300);
+    ASSERT_EQ(::kill(static_cast<pid_t>(tool.processId()), SIGCONT), 0);
+    QTest::qWait(400);
+  }
+  const int answers = test::ReadFile(log).count("\tok\t");
+  EXPECT_TRUE(WaitFor([&] { return test::ReadFile(log).count("\tok\t") > answers + 20; }));
+  tool.terminate();
+  tool.waitForFinished(5000);
+  const QByteArray written = test::ReadFile(log);
+  EXPECT_EQ(written.count("\tno-answer\t"), 0) << written.right(2000).toStdString();
+  EXPECT_EQ(written.count("\tdropped\t"), 0);
 }
 
 // torvex-tp --connect: the link for one run, the file left as it was.

@@ -1,12 +1,14 @@
 // The exchange over Modbus TCP framing and the wait for an answer on every link: transactions,
-// stale and foreign frames, a stream cut anywhere, the response timeout set, automatic and
-// learned from late answers.
+// stale and foreign frames, a stream cut anywhere, a gateway's exceptions for a silent
+// controller, the response timeout set, automatic and learned from late answers, and a gateway
+// that queues what it is sent.
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "engine/modbus_engine.h"
 #include "modbus/crc16.h"
+#include "modbus/requests.h"
 #include "modbus/mbap.h"
 #include "support/fake_serial_port.h"
 #include "support/fake_view.h"
@@ -33,9 +35,32 @@ std::uint16_t TransactionOf(const Bytes& mbap) {
   return static_cast<std::uint16_t>(mbap.at(0) << 8 | mbap.at(1));
 }
 
+// What the engine tells its observer of the frames received.
+struct ReceivedFrames : ExchangeObserver {
+  struct Frame {
+    FrameOutcome outcome;
+    Bytes bytes;
+    std::chrono::milliseconds sinceRequest;
+  };
+  void OnFrame(const FrameEvent& event) override {
+    if (event.direction == FrameDirection::Rx) {
+      frames.push_back({event.outcome, Bytes(event.bytes.begin(), event.bytes.end()), event.sinceRequest});
+    }
+  }
+  std::vector<FrameOutcome> Outcomes() const {
+    std::vector<FrameOutcome> outcomes;
+    for (const Frame& f : frames) outcomes.push_back(f.outcome);
+    return outcomes;
+  }
+  std::vector<Frame> frames;
+};
+
 // The engine on a fake link framed as `framing` and a fake clock, as the tool runs it.
 struct Exchange {
-  explicit Exchange(LinkFraming framing = LinkFraming::kMbap) { port.framing = framing; }
+  explicit Exchange(LinkFraming framing = LinkFraming::kMbap) {
+    port.framing = framing;
+    engine.SetObserver(&received);
+  }
 
   std::optional<Outcome> Tick(std::chrono::milliseconds after = 100ms) {
     now += after;
@@ -47,10 +72,13 @@ struct Exchange {
     return MbapOf(transaction.value_or(TransactionOf(LastFrame())), AnswerTo(RtuOf(LastFrame())));
   }
 
+  QString Status() const { return view.Text({Control::lbl_sys_mes}); }
+
   std::chrono::steady_clock::time_point now{};
   QString mode = QStringLiteral("115200,n,8,2");
   test::FakeSerialPort port;
   test::FakeView view;
+  ReceivedFrames received;
   PolledExchange exchange{port, view, [this] { return now; }};
   ModbusEngine& engine = exchange.Engine();
 };
@@ -140,6 +168,94 @@ TEST_F(ExchangeTest, AnAnswerSplitByTheNetworkIsJoined) {
   EXPECT_EQ(Tick(), std::nullopt);
   port.Receive(Bytes(answer.begin() + 5, answer.end()));
   EXPECT_EQ(Tick(), Outcome::kLinkUp);
+}
+
+// A gateway's exception 11 (the controller behind it did not answer) or 10 (no path to it) is
+// no answer from the controller: the exchange fails, and the request (here an operator's
+// output write) stays and goes again once its wait is over, as after silence, until the
+// controller itself answers it.
+TEST(GatewayAnswers, AreNoAnswerAndTheRequestGoesAgainUntilTheControllerCarriesItOut) {
+  struct Case {
+    std::uint8_t code;
+    Outcome outcome;
+    FrameOutcome frame;
+    const char* status;
+  } const cases[] = {
+      {11, Outcome::kGatewayNoAnswer, FrameOutcome::GatewayNoAnswer, "Ошибка обмена: шлюз: нет ответа от контроллера"},
+      {10, Outcome::kGatewayNoPath, FrameOutcome::GatewayNoPath, "Ошибка обмена: шлюз: нет пути к устройству"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    Exchange t;
+    t.engine.SetPollPeriod(ModbusEngine::kContinuous);
+    ASSERT_TRUE(t.engine.QueueRequest(modbus::WriteMultipleRegisters(3001, {0x0000, 0x0004})));
+    t.Tick();
+    const Bytes write = t.LastFrame();
+    ASSERT_EQ(RtuOf(write)[1], 16);
+    const auto errors = t.engine.ExchangeErrors();
+    const auto answered = t.engine.Queue().Answered();
+
+    // The gateway answers at once: the exchange has failed, nothing is taken.
+    t.port.Receive(MbapOf(TransactionOf(write), test::WithCrc({7, 0x90, c.code})), t.now + 1ms);
+    EXPECT_EQ(t.Tick(1ms), c.outcome);
+    EXPECT_EQ(t.engine.ExchangeErrors(), errors + 1);
+    EXPECT_EQ(t.engine.Queue().Answered(), answered) << "the write is still to be carried out";
+    EXPECT_EQ(t.engine.RxCount(), 0);
+    EXPECT_EQ(t.Status(), QString::fromUtf8(c.status));
+    ASSERT_FALSE(t.received.frames.empty());
+    EXPECT_EQ(t.received.frames.back().outcome, c.frame);
+
+    // Asked again when its wait is over, not at once.
+    EXPECT_EQ(t.port.written.size(), 1u);
+    t.now = t.engine.NextWake();
+    t.Tick(0ms);
+    ASSERT_EQ(t.port.written.size(), 2u);
+    EXPECT_EQ(RtuOf(t.LastFrame()), RtuOf(write));
+    t.port.Receive(t.Answer(), t.now + 1ms);
+    EXPECT_EQ(t.Tick(1ms), Outcome::kLinkUp);
+    EXPECT_EQ(t.engine.Queue().Answered(), answered + 1);
+  }
+}
+
+// The gateway's word on an earlier copy of the request in flight does not end the wait for the
+// copy in flight, whose answer is taken when it comes.
+TEST_F(ExchangeTest, AGatewaysAnswerForAnEarlierCopyLeavesTheCopyInFlightAwaited) {
+  Tick();
+  const Bytes first = LastFrame();
+  Tick();
+  ASSERT_EQ(Tick(), Outcome::kNoAnswer);
+  ASSERT_EQ(port.written.size(), 2u);
+  port.Receive(MbapOf(TransactionOf(first), test::WithCrc({7, 0x83, 0x0B})));
+  EXPECT_EQ(Tick(), std::nullopt);
+  EXPECT_EQ(received.frames.back().outcome, FrameOutcome::Dropped);
+  port.Receive(Answer());
+  EXPECT_EQ(Tick(), Outcome::kLinkUp);
+}
+
+// An answer cut short at its deadline, whose rest comes ahead of the next answer: the rest is
+// dropped as what it is, and the next answer taken. A bare header is an answer cut short too.
+TEST_F(ExchangeTest, TheStaleTailOfAnAnswerCutShortIsDroppedAndTheNextAnswerTaken) {
+  for (const std::size_t head : {std::size_t{9}, std::size_t{6}}) {
+    SCOPED_TRACE(head);
+    Exchange t;
+    t.Tick();
+    const Bytes late = t.Answer();
+    t.port.Receive(Bytes(late.begin(), late.begin() + static_cast<std::ptrdiff_t>(head)));
+    EXPECT_EQ(t.Tick(), std::nullopt);
+    EXPECT_EQ(t.Tick(), Outcome::kChecksumMismatch);
+    ASSERT_FALSE(t.received.frames.empty());
+    EXPECT_EQ(t.received.frames.back().outcome, FrameOutcome::Incomplete);
+    ASSERT_EQ(t.port.written.size(), 2u);
+
+    Bytes both(late.begin() + static_cast<std::ptrdiff_t>(head), late.end());
+    const Bytes answer = t.Answer();
+    both.insert(both.end(), answer.begin(), answer.end());
+    t.received.frames.clear();
+    t.port.Receive(both);
+    EXPECT_EQ(t.Tick(), Outcome::kLinkUp);
+    EXPECT_EQ(t.received.Outcomes(), (std::vector{FrameOutcome::Dropped, FrameOutcome::Answered}));
+    EXPECT_EQ(t.received.frames[0].bytes.size(), late.size() - head);
+  }
 }
 
 TEST_F(ExchangeTest, TheWaitIsSetOrTheLinesTimeWithTheNetworksAndAtLeastATick) {
@@ -247,6 +363,81 @@ TEST_P(LateControllerOn, ALearnedWaitShrinksOnceAnswersComePromptlyAgain) {
   ASSERT_GT(learned, 300ms);
   Run(300, 5ms);
   EXPECT_LT(engine.AnswerWait(), learned / 2);
+}
+
+// A gateway that queues what it is sent and answers each request `latency` after it could start
+// on it, one at a time, polled continuously over Modbus TCP for `seconds`.
+struct QueuingGateway : Exchange {
+  explicit QueuingGateway(std::chrono::milliseconds late) : latency(late) {
+    engine.SetPollPeriod(ModbusEngine::kContinuous);
+  }
+
+  void Run(int seconds) {
+    const auto end = now + std::chrono::seconds(seconds);
+    std::size_t queued = 0;
+    while (now < end) {
+      for (; queued < port.written.size(); ++queued) {
+        const Bytes& request = port.written[queued];
+        free = std::max(free, now) + latency;
+        due.push_back({free, MbapOf(TransactionOf(request), AnswerTo(RtuOf(request)))});
+      }
+      // The most the gateway holds: requests it has not answered yet.
+      mostHeld = std::max(mostHeld, due.size());
+      const auto next = std::min(engine.NextWake(), due.empty() ? engine.NextWake() : due.front().first);
+      now = std::max(now + 1ms, next);
+      bool arrived = false;
+      while (!due.empty() && due.front().first <= now) {
+        port.Receive(due.front().second, due.front().first);
+        due.pop_front();
+        arrived = true;
+      }
+      if (arrived || engine.NextWake() <= now) {
+        if (exchange.Tick(QStringLiteral("TCP"), mode) == Outcome::kLinkUp) ++answers;
+      }
+    }
+  }
+  std::size_t Resends() const {
+    std::size_t count = 0;
+    for (std::size_t i = 1; i < port.written.size(); ++i) count += RtuOf(port.written[i]) == RtuOf(port.written[i - 1]);
+    return count;
+  }
+
+  std::chrono::milliseconds latency;
+  std::chrono::steady_clock::time_point free{};
+  std::deque<std::pair<std::chrono::steady_clock::time_point, Bytes>> due;
+  std::size_t mostHeld = 0;
+  int answers = 0;
+};
+
+// A second late: the wait learns it from the first late answer (an answer to an earlier copy
+// of a request is its answer), and the gateway never holds more than two requests.
+TEST(QueuingGatewayTest, ASecondLateIsLearnedAndTheGatewayIsNotFlooded) {
+  QueuingGateway gateway(1000ms);
+  gateway.Run(60);
+  EXPECT_LE(gateway.mostHeld, 2u);
+  EXPECT_LE(gateway.Resends(), 5u);
+  EXPECT_GE(gateway.answers, 50) << "about one a second";
+  EXPECT_EQ(gateway.engine.WaitSource(), AnswerWaitSource::kLearned);
+  EXPECT_GT(gateway.engine.AnswerWait(), 1000ms);
+  EXPECT_FALSE(gateway.engine.AnswersTooLate());
+}
+
+// Later than the wait may grow over the network: said once, with how late, and still no flood
+// (requests given up after the wait's bound leave a few more, never a growing queue: a copy
+// every 160 ms would have been 560 in this time); the answers that come are taken.
+TEST(QueuingGatewayTest, AnswersLaterThanTheWaitMayGrowAreToldOnce) {
+  QueuingGateway gateway(4000ms);
+  gateway.Run(90);
+  EXPECT_LE(gateway.mostHeld, 4u);
+  EXPECT_LE(gateway.port.written.size(), 40u);
+  EXPECT_GE(gateway.answers, 5);
+  EXPECT_EQ(gateway.engine.AnswersTooLate(), 4000ms);
+  const std::vector<FrameOutcome> outcomes = gateway.received.Outcomes();
+  EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), FrameOutcome::AnswersTooLate), 1);
+  const auto told = std::find_if(gateway.received.frames.begin(), gateway.received.frames.end(),
+                                 [](const auto& f) { return f.outcome == FrameOutcome::AnswersTooLate; });
+  ASSERT_NE(told, gateway.received.frames.end());
+  EXPECT_EQ(told->sinceRequest, 4000ms);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, LateControllerOn,

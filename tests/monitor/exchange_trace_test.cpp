@@ -41,6 +41,25 @@ TEST(ExchangeTrace, CountersAndRingFollowTheStream) {
   EXPECT_EQ(stream.trace.Counters().requests, 0u);
 }
 
+// A gateway's exception for a controller that did not answer is a failed exchange, counted as
+// no answer, not as an answer; the note that answers come too late is no exchange at all.
+TEST(ExchangeTrace, AGatewaysAnswerForASilentControllerIsAFailedExchange) {
+  Stream stream;
+  const test::Bytes request{7, 3, 0x0B, 0xB8, 0x00, 0x5A, 0x47, 0x96};
+  stream.Feed({{FrameDirection::Tx, FrameOutcome::Request, request},
+               {FrameDirection::Rx, FrameOutcome::GatewayNoAnswer, {7, 0x83, 0x0B, 0x01, 0x37}, 300, false, 11},
+               {FrameDirection::Tx, FrameOutcome::Request, request, -1, true},
+               {FrameDirection::Rx, FrameOutcome::GatewayNoPath, {7, 0x83, 0x0A, 0xC0, 0xF7}, 1, false, 10},
+               {FrameDirection::Rx, FrameOutcome::AnswersTooLate, {}, 3000}});
+  const ExchangeCounters& c = stream.trace.Counters();
+  EXPECT_EQ(c.answers, 0u);
+  EXPECT_EQ(c.exceptions, 0u);
+  EXPECT_EQ(c.errors, 2u);
+  EXPECT_EQ(c.noAnswer, 2u);
+  EXPECT_TRUE(stream.trace.Ring().At(stream.trace.Ring().End() - 2).IsError());
+  EXPECT_FALSE(stream.trace.Ring().At(stream.trace.Ring().End() - 1).IsError());
+}
+
 TEST(ExchangeTrace, RingKeepsTheNewestFramesAndPauseKeepsItStill) {
   Stream stream(4);
   stream.Feed(kEvents);  // 17 frames into 4 slots to show and one spare

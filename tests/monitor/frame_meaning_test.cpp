@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "support/frames.h"
@@ -79,8 +80,10 @@ TEST(FrameMeaning, AnswersAreToldWithTheRequestTheyAnswer) {
       {WithCrc({7, 0x90, 0x03}), FrameOutcome::Exception, {}, "Исключение 3: недопустимое значение данных"},
       {WithCrc({7, 0xE5, 0x04}), FrameOutcome::Exception, {}, "Исключение 4: отказ устройства"},
       {WithCrc({7, 0x83, 0x06}), FrameOutcome::Exception, {}, "Исключение 6: устройство занято"},
-      {WithCrc({7, 0x83, 0x0B}), FrameOutcome::Exception, {}, "Исключение 11: шлюз: устройство не ответило"},
+      {WithCrc({7, 0x83, 0x0B}), FrameOutcome::Exception, {}, "Исключение 11: шлюз: нет ответа от контроллера"},
       {WithCrc({7, 0x83, 0x2A}), FrameOutcome::Exception, {}, "Исключение 42"},
+      {WithCrc({7, 0x83, 0x0B}), FrameOutcome::GatewayNoAnswer, {}, "Шлюз: нет ответа от контроллера (исключение 11)"},
+      {WithCrc({7, 0x90, 0x0A}), FrameOutcome::GatewayNoPath, {}, "Шлюз: нет пути к устройству (исключение 10)"},
       {{}, FrameOutcome::NoAnswer, statusRead, "Нет ответа"},
       {{7, 3}, FrameOutcome::NoAnswer, statusRead, "Нет ответа (принято байт: 2)"},
       {{7, 6, 0x0B, 0xB8, 0x00, 0x01, 0x6D, 0xCA}, FrameOutcome::BadCrc, {},
@@ -97,6 +100,29 @@ TEST(FrameMeaning, AnswersAreToldWithTheRequestTheyAnswer) {
   for (const AnswerCase& c : cases) {
     EXPECT_EQ(ReceivedMeaning(c.frame, c.outcome, c.request), QString::fromUtf8(c.meaning));
   }
+}
+
+// Over Modbus TCP the gateway's answer carries its transaction; the note that answers come too
+// late says how late, and the log names each.
+TEST(FrameMeaning, AGatewaysAnswerAndAnswersTooLate) {
+  FrameRecord gateway{};
+  gateway.direction = FrameDirection::Rx;
+  gateway.outcome = FrameOutcome::GatewayNoAnswer;
+  gateway.mbap = true;
+  const Bytes mbap{0x00, 0x2A, 0x00, 0x00, 0x00, 0x03, 0x07, 0x83, 0x0B};
+  gateway.size = static_cast<std::uint16_t>(mbap.size());
+  std::copy(mbap.begin(), mbap.end(), gateway.bytes.begin());
+  EXPECT_EQ(FrameMeaning(gateway), "Шлюз: нет ответа от контроллера (исключение 11) [транзакция 42]");
+
+  FrameRecord late{};
+  late.direction = FrameDirection::Rx;
+  late.outcome = FrameOutcome::AnswersTooLate;
+  late.sinceRequestMs = 3000;
+  EXPECT_EQ(FrameMeaning(late), "Ответы приходят через ~3000 мс: задайте ожидание ответа в настройке");
+
+  EXPECT_STREQ(OutcomeWord(FrameOutcome::GatewayNoAnswer), "gateway-no-answer");
+  EXPECT_STREQ(OutcomeWord(FrameOutcome::GatewayNoPath), "gateway-no-path");
+  EXPECT_STREQ(OutcomeWord(FrameOutcome::AnswersTooLate), "too-late");
 }
 
 }  // namespace

@@ -7,11 +7,14 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <thread>
+
 #include "support/wait_for.h"
 
 namespace torvex {
 namespace {
 
+using namespace std::chrono_literals;
 using test::WaitFor;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -93,13 +96,15 @@ TEST_F(TcpLinkTest, ADroppedConnectionIsTriedAgainEachSecondUntilTheServerIsBack
   ASSERT_TRUE(WaitFor([&] { return peer != nullptr; }));
   const quint16 port = server.serverPort();
 
-  // The server goes: the connection drops, and nothing is read from a closed link.
+  // The server goes: the connection drops; what it sent before stays to be read.
   peer->write("\x01\x02", 2);
   peer->flush();
+  ASSERT_TRUE(WaitFor([&] { return link.BytesWaiting() == 2; }));
   server.close();
   peer->abort();
   peer = nullptr;
   ASSERT_TRUE(WaitFor([&] { return !link.IsOpen(); }));
+  EXPECT_EQ(Take(2), (Bytes{0x01, 0x02}));
   EXPECT_EQ(link.BytesWaiting(), 0);
   ASSERT_TRUE(link.Fault());
   EXPECT_TRUE(link.Fault()->reason == NetworkFault::Reason::Dropped ||
@@ -110,13 +115,59 @@ TEST_F(TcpLinkTest, ADroppedConnectionIsTriedAgainEachSecondUntilTheServerIsBack
   EXPECT_TRUE(WaitFor([&] { return link.IsOpen(); }, 2000));
   EXPECT_FALSE(link.Fault());
 
-  // Closed by its user, it stays closed.
+  // Closed by its user, it stays closed, and keeps nothing.
+  peer->write("\x03", 1);
+  peer->flush();
+  ASSERT_TRUE(WaitFor([&] { return link.BytesWaiting() == 1; }));
   link.Close();
   EXPECT_FALSE(link.IsOpen());
+  EXPECT_EQ(link.BytesWaiting(), 0);
   link.Write(Bytes{1, 2, 3});  // nothing happens on a closed link
   QTest::qWait(1500);
   EXPECT_FALSE(link.IsOpen());
   EXPECT_FALSE(link.Wanted());
+}
+
+// Qt takes bytes from a socket only as its event loop passes; an exchange judged before that
+// (the program held up) must still see them.
+TEST_F(TcpLinkTest, BytesThatHaveArrivedAreTakenWithoutWaitingForTheEventLoop) {
+  link.Connect(Target());
+  ASSERT_TRUE(link.WaitConnected());
+  ASSERT_TRUE(WaitFor([&] { return peer != nullptr; }));
+  QTcpSocket* far = peer;
+  far->write("\x00\x01\x00", 3);
+  ASSERT_TRUE(far->waitForBytesWritten(1000));
+  // No event loop from here on: only the socket holds the bytes.
+  int waiting = 0;
+  for (int i = 0; i < 100 && (waiting = link.BytesWaiting()) < 3; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(waiting, 3);
+}
+
+// Some servers close the connection after every answer. What came before the close is read,
+// and the link connects again at once, as nothing has failed.
+TEST_F(TcpLinkTest, AServerThatClosesAfterAnsweringIsConnectedToAgainAtOnce) {
+  link.Connect(Target(LinkFraming::kRtuStream));
+  ASSERT_TRUE(link.WaitConnected());
+  ASSERT_TRUE(WaitFor([&] { return peer != nullptr; }));
+  const std::uint64_t first = link.Connection();
+  QTcpSocket* far = peer;
+  peer = nullptr;
+  link.Write(Bytes{0x07, 0x06, 0x0B, 0xB8, 0x00, 0x01, 0xCA, 0x6D});
+  ASSERT_TRUE(WaitFor([&] { return far->bytesAvailable() == 8; }));
+  far->write(far->readAll());  // the answer of a one-register write is its request
+  far->disconnectFromHost();
+  ASSERT_TRUE(WaitFor([&] { return link.Connection() != first; }));
+  EXPECT_EQ(link.BytesWaiting(), 8) << "the answer that came before the close";
+  ASSERT_TRUE(WaitFor([&] { return link.IsOpen() && peer != nullptr; }));
+  EXPECT_FALSE(link.Fault()) << "not a failure";
+  EXPECT_FALSE(link.Reopening());
+
+  // A server that closes a connection that has served nothing is tried again as after a drop.
+  const std::uint64_t second = link.Connection();
+  peer->disconnectFromHost();
+  ASSERT_TRUE(WaitFor([&] { return link.Connection() != second || link.Fault(); }));
+  EXPECT_TRUE(link.Fault());
+  EXPECT_FALSE(link.Reopening());
 }
 
 }  // namespace

@@ -12,6 +12,8 @@ inline const QString kStatusLinkUp = ExchangeOutcomeText(ExchangeOutcome::kLinkU
 inline const QString kStatusNoAnswer = ExchangeOutcomeText(ExchangeOutcome::kNoAnswer);
 inline const QString kStatusBadCrc = ExchangeOutcomeText(ExchangeOutcome::kChecksumMismatch);
 inline const QString kStatusNotThisAnswer = ExchangeOutcomeText(ExchangeOutcome::kNotThisAnswer);
+inline const QString kStatusGatewayNoAnswer = ExchangeOutcomeText(ExchangeOutcome::kGatewayNoAnswer);
+inline const QString kStatusGatewayNoPath = ExchangeOutcomeText(ExchangeOutcome::kGatewayNoPath);
 inline const QString kStatusQueueRefused = ExchangeOutcomeText(ExchangeOutcome::kQueueFull);
 // What a tick's status carries behind its own words while the ring stays full.
 inline const QString kStatusQueueFullNote =

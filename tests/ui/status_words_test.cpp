@@ -26,6 +26,8 @@ TEST(StatusLineText, TheWindowsWords) {
       {Outcome::kQueueFull, 511, refused},  // the refusal says it all
       {Outcome::kNotThisAnswer, 0, "Ошибка обмена: Ответ не соответствует запросу"},
       {Outcome::kOwnRequest, 0, "Ошибка обмена: Вместо ответа вернулся запрос (эхо адаптера)"},
+      {Outcome::kGatewayNoAnswer, 0, "Ошибка обмена: шлюз: нет ответа от контроллера"},
+      {Outcome::kGatewayNoPath, 22, "Ошибка обмена: шлюз: нет пути к устройству В очереди 22 запроса"},
       {Outcome::kNoAnswer, 21, noAnswer + " В очереди 21 запрос"},
       {Outcome::kNoAnswer, 22, noAnswer + " В очереди 22 запроса"},
       {Outcome::kNoAnswer, 25, noAnswer + " В очереди 25 запросов"},
@@ -39,6 +41,12 @@ TEST(StatusLineText, TheWindowsWords) {
   for (const auto& [outcome, pending, text] : rows) {
     EXPECT_EQ(StatusLineText(outcome, pending), text) << pending;
   }
+}
+
+TEST(StatusLineText, AnswersTooLateSayHowLateOnce) {
+  EXPECT_EQ(AnswersTooLateNote(std::nullopt), "");
+  EXPECT_EQ(AnswersTooLateNote(std::chrono::milliseconds(3000)),
+            " Ответы приходят через ~3000 мс: задайте ожидание ответа в настройке");
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
 // The whole tool over the network: torvex-sim as a Modbus TCP gateway and as a serial device
 // server (RTU over TCP) on loopback, reached through "тп.ini" or --connect. Values shown, a
 // write carried out, the faults of a line behind a gateway, a gateway that answers for a silent
-// controller, a server that closes after every answer, one that goes and comes back, the tool
-// held up while an answer arrives, and the start-up message when nothing can be reached.
+// controller, a server that closes after every answer, one that goes and comes back, and the
+// start-up message when nothing can be reached.
 #include <gtest/gtest.h>
-
-#include <signal.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -334,38 +332,6 @@ TEST(ToolOverNetworkCloseAfterAnswer, EachAnswerIsTakenAndTheNextRequestGoesOnAN
       EXPECT_EQ(w.Status(), kStatusLinkUp);
     }
   }
-}
-
-// The tool held up (stopped) while an answer reaches its socket, polling continuously: at the
-// deadline it reads what has arrived before it judges, so no answer is missed.
-TEST(ToolProcessOverNetwork, HeldUpWhileAnAnswerArrivesItStillTakesTheAnswer) {
-  test::SimRunner sim(test::SimRunner::Tcp{}, {"--modbus-tcp"});
-  test::ProgramDir dir;
-  ASSERT_TRUE(test::WriteFile(dir.Path() + "/тп.ini", "[PC config]\nCOM=1\nCOMSettings=115200,n,8,2\n"));
-  const QString log = dir.Path() + "/exchange.log";
-  QProcess tool;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  tool.setProcessEnvironment(env);
-  tool.start(QStringLiteral(TORVEX_TP_PROGRAM),
-             {"--config", dir.Path(), "--exchange-log", log, "--poll-period", "0", "--connect",
-              "modbus-tcp://127.0.0.1:" + QString::number(sim.Port())});
-  ASSERT_TRUE(tool.waitForStarted());
-  ASSERT_TRUE(WaitFor([&] { return test::ReadFile(log).count("\tok\t") > 20; }))
-      << tool.readAllStandardError().toStdString();
-  for (int round = 0; round < 5; ++round) {
-    ASSERT_EQ(::kill(static_cast<pid_t>(tool.processId()), SIGSTOP), 0);
-    QTest::qWait(300);
-    ASSERT_EQ(::kill(static_cast<pid_t>(tool.processId()), SIGCONT), 0);
-    QTest::qWait(400);
-  }
-  const int answers = test::ReadFile(log).count("\tok\t");
-  EXPECT_TRUE(WaitFor([&] { return test::ReadFile(log).count("\tok\t") > answers + 20; }));
-  tool.terminate();
-  tool.waitForFinished(5000);
-  const QByteArray written = test::ReadFile(log);
-  EXPECT_EQ(written.count("\tno-answer\t"), 0) << written.right(2000).toStdString();
-  EXPECT_EQ(written.count("\tdropped\t"), 0);
 }
 
 // torvex-tp --connect: the link for one run, the file left as it was.

@@ -325,11 +325,9 @@ bool ModbusEngine::LostWithItsConnection(const Scan& scan) const {
          (link_->Reopening() || link_->IsOpen());
 }
 
-// A gateway answered for the controller: it failed to answer (11), or the gateway has no path
-// to it (10). The exchange fails as for silence; the request stays at the head and goes again
-// when its wait is over, as it would have after silence, so a gateway that answers at once is
-// not asked again at once.
-ExchangeOutcome ModbusEngine::JudgeGatewayAnswer(const Scan& scan, const ScanPiece& answer, int code) {
+// What came with an answer that is taken: its latency is noted, and the noise and stale frames
+// in front of it and the bytes behind it are dropped; the exchange itself is fine.
+void ModbusEngine::SettleAround(const Scan& scan, const ScanPiece& answer) {
   NoteLateAnswers(std::span<const std::uint8_t>(received_).first(answer.offset));
   NoteAnswerLatency(answer);
   for (const ScanPiece& piece : scan.pieces) {
@@ -342,6 +340,14 @@ ExchangeOutcome ModbusEngine::JudgeGatewayAnswer(const Scan& scan, const ScanPie
     ReportRx(FrameOutcome::Dropped, end, received_.size() - end);
     ++droppedFrames_;
   }
+}
+
+// A gateway answered for the controller: it failed to answer (11), or the gateway has no path
+// to it (10). The exchange fails as for silence; the request stays at the head and goes again
+// when its wait is over, as it would have after silence, so a gateway that answers at once is
+// not asked again at once.
+ExchangeOutcome ModbusEngine::JudgeGatewayAnswer(const Scan& scan, const ScanPiece& answer, int code) {
+  SettleAround(scan, answer);
   const bool noPath = code == kGatewayPathUnavailable;
   CountExchangeError(noPath ? ExchangeOutcome::kGatewayNoPath : ExchangeOutcome::kGatewayNoAnswer);
   ReportRx(noPath ? FrameOutcome::GatewayNoPath : FrameOutcome::GatewayNoAnswer, answer.offset, answer.size,
@@ -359,19 +365,7 @@ Scan ModbusEngine::ScanReceived(std::span<const std::uint8_t> bytes,
 }
 
 void ModbusEngine::TakeAnswer(const Scan& scan, const ScanPiece& answer) {
-  NoteLateAnswers(std::span<const std::uint8_t>(received_).first(answer.offset));
-  NoteAnswerLatency(answer);
-  // Noise and stale frames in front of the answer were dropped; the exchange itself is fine.
-  for (const ScanPiece& piece : scan.pieces) {
-    if (&piece == &answer) break;
-    ReportRx(FrameOutcome::Dropped, piece.offset, piece.size);
-    ++droppedFrames_;
-  }
-  const std::size_t end = answer.offset + answer.size;
-  if (end < received_.size()) {
-    ReportRx(FrameOutcome::Dropped, end, received_.size() - end);
-    ++droppedFrames_;
-  }
+  SettleAround(scan, answer);
   // The decoder reads RTU frames: a Modbus TCP answer is given to it as the line carries it.
   std::span<const std::uint8_t> frame =
       std::span<const std::uint8_t>(received_).subspan(answer.offset, answer.size);

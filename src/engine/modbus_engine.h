@@ -171,6 +171,7 @@ class ModbusEngine {
   std::optional<ExchangeOutcome> ReceiveAnswer();
   std::optional<ExchangeOutcome> Await(bool silent);
   void DropStaleTail();
+  void SettleAround(const Scan& scan, const ScanPiece& answer);
   ExchangeOutcome JudgeGatewayAnswer(const Scan& scan, const ScanPiece& answer, int code);
   bool LostWithItsConnection(const Scan& scan) const;
   bool DropExpectedEcho(bool silent);

@@ -19,9 +19,6 @@ constexpr std::chrono::seconds kHoldLimit{1};
 // Requests remembered at most, to know a late answer to one of them (those within the wait's
 // bound are kept; this many cover it even polling continuously on a fast line).
 constexpr std::size_t kCopiesKept = 256;
-// The gateway's exception codes that speak for a controller that did not answer.
-constexpr int kGatewayPathUnavailable = 0x0A;
-constexpr int kGatewayTargetFailed = 0x0B;
 
 // The code of an exception answer cut from the received bytes: behind the address and the
 // function on a line, behind the header and the function over Modbus TCP.
@@ -196,7 +193,7 @@ std::optional<ExchangeOutcome> ModbusEngine::Await(bool silent) {
   if (answer) {
     const int code =
         answer->kind == ScanPiece::Kind::kException ? ExceptionCodeOf(received_, *answer, framing_) : 0;
-    if (code == kGatewayPathUnavailable || code == kGatewayTargetFailed) {
+    if (modbus::IsGatewayException(code)) {
       if (framing_ == LinkFraming::kMbap && TransactionOf(received_, *answer) != transaction_) {
         // The gateway's word on an earlier copy: that one is over, the copy in flight may
         // still be answered.
@@ -348,7 +345,7 @@ void ModbusEngine::SettleAround(const Scan& scan, const ScanPiece& answer) {
 // not asked again at once.
 ExchangeOutcome ModbusEngine::JudgeGatewayAnswer(const Scan& scan, const ScanPiece& answer, int code) {
   SettleAround(scan, answer);
-  const bool noPath = code == kGatewayPathUnavailable;
+  const bool noPath = code == modbus::kExceptionGatewayPathUnavailable;
   CountExchangeError(noPath ? ExchangeOutcome::kGatewayNoPath : ExchangeOutcome::kGatewayNoAnswer);
   ReportRx(noPath ? FrameOutcome::GatewayNoPath : FrameOutcome::GatewayNoAnswer, answer.offset, answer.size,
            code);

@@ -168,9 +168,13 @@ QString ReceivedMeaning(Bytes frame, FrameOutcome outcome, Bytes request,
     case FrameOutcome::OwnRequest:
       return QStringLiteral("Вернулся сам запрос (эхо адаптера): ") + RequestMeaning(frame);
     case FrameOutcome::GatewayNoAnswer:
-      return QStringLiteral("Шлюз: нет ответа от контроллера (исключение 11)");
-    case FrameOutcome::GatewayNoPath:
-      return QStringLiteral("Шлюз: нет пути к устройству (исключение 10)");
+    case FrameOutcome::GatewayNoPath: {
+      const int code = outcome == FrameOutcome::GatewayNoPath ? modbus::kExceptionGatewayPathUnavailable
+                                                              : modbus::kExceptionGatewayTargetFailed;
+      QString reason = GatewayReason(code);
+      reason[0] = reason[0].toUpper();
+      return reason + QStringLiteral(" (исключение ") + Num(code) + u')';
+    }
     case FrameOutcome::AnswersTooLate:
       return QStringLiteral("Ответы приходят дольше, чем ждёт программа: задайте ожидание ответа в настройке");
     case FrameOutcome::Exception:
@@ -196,11 +200,27 @@ QString ExceptionMeaning(int code) {
     case 5: text = "запрос принят, выполняется"; break;
     case 6: text = "устройство занято"; break;
     case 8: text = "ошибка чётности памяти"; break;
-    case 10: text = "шлюз: нет пути к устройству"; break;
-    case 11: text = "шлюз: нет ответа от контроллера"; break;
-    default: return QStringLiteral("Исключение ") + Num(code);
+    default:
+      if (!modbus::IsGatewayException(code)) return QStringLiteral("Исключение ") + Num(code);
+      return QStringLiteral("Исключение ") + Num(code) + QStringLiteral(": ") + GatewayReason(code);
   }
   return QStringLiteral("Исключение ") + Num(code) + QStringLiteral(": ") + QString::fromUtf8(text);
+}
+
+QString GatewayReason(int exceptionCode) {
+  switch (exceptionCode) {
+    case modbus::kExceptionGatewayPathUnavailable: return QStringLiteral("шлюз: нет пути к устройству");
+    case modbus::kExceptionGatewayTargetFailed: return QStringLiteral("шлюз: нет ответа от контроллера");
+    default: return {};
+  }
+}
+
+QString GatewayReason(ExchangeOutcome outcome) {
+  switch (outcome) {
+    case ExchangeOutcome::kGatewayNoPath: return GatewayReason(modbus::kExceptionGatewayPathUnavailable);
+    case ExchangeOutcome::kGatewayNoAnswer: return GatewayReason(modbus::kExceptionGatewayTargetFailed);
+    default: return {};
+  }
 }
 
 namespace {

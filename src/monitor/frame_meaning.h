@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include "engine/exchange_outcome.h"
 #include "monitor/frame_record.h"
 
 namespace torvex {
@@ -21,6 +22,10 @@ QString ReceivedMeaning(std::span<const std::uint8_t> frame, FrameOutcome outcom
 // The standard meaning of a Modbus exception code, e.g. "Исключение 2: недопустимый адрес
 // данных"; codes without one give "Исключение N".
 QString ExceptionMeaning(int code);
+// Why a gateway answered for the device: "шлюз: нет пути к устройству" (10) or "шлюз: нет ответа
+// от контроллера" (11); empty for any other code, or any other outcome of an exchange.
+QString GatewayReason(int exceptionCode);
+QString GatewayReason(ExchangeOutcome outcome);
 
 // Answers come later than the wait may grow: "ответы приходят через ~3000 мс: задайте ожидание
 // ответа в настройке".

@@ -14,9 +14,6 @@ namespace {
 constexpr std::uint16_t kVersionRegisters = 2;
 // The EEPROM byte that holds the controller's slave address.
 constexpr std::uint16_t kSlaveAddressByte = 0x60;
-// The exceptions by which a gateway says that the answer is not the device's own.
-constexpr int kGatewayPathUnavailable = 0x0A;
-constexpr int kGatewayTargetFailed = 0x0B;
 constexpr std::chrono::milliseconds kNetworkAllowance{100};
 
 }  // namespace
@@ -57,8 +54,8 @@ std::optional<ProbeReply> ReplyOf(const Scan& scan, std::span<const std::uint8_t
   const std::size_t end = frame.size() - (mbap ? 0 : 2);
   if (answer->kind == ScanPiece::Kind::kException) {
     const int code = frame[pdu + 1];
-    if (code == kGatewayPathUnavailable) return ProbeReply{ProbeReply::Kind::kGatewayNoPath, code, {}};
-    if (code == kGatewayTargetFailed) return ProbeReply{ProbeReply::Kind::kGatewayNoResponse, code, {}};
+    if (code == modbus::kExceptionGatewayPathUnavailable) return ProbeReply{ProbeReply::Kind::kGatewayNoPath, code, {}};
+    if (code == modbus::kExceptionGatewayTargetFailed) return ProbeReply{ProbeReply::Kind::kGatewayNoResponse, code, {}};
     return ProbeReply{ProbeReply::Kind::kException, code, {}};
   }
   return ProbeReply{ProbeReply::Kind::kAnswer, 0,

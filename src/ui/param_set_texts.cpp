@@ -54,10 +54,8 @@ QString SetEndText(const paramset::SetExchange& run) {
   switch (run.End()) {
     case paramset::SetEnd::kNoAnswer: {
       // A gateway that answered for the controller says why there was no answer.
-      const auto failure = run.LastFailure();
-      const QString gateway = failure == ExchangeOutcome::kGatewayNoAnswer ? QStringLiteral(" (шлюз: нет ответа от контроллера)")
-                              : failure == ExchangeOutcome::kGatewayNoPath ? QStringLiteral(" (шлюз: нет пути к устройству)")
-                                                                           : QString();
+      const QString reason = run.LastFailure() ? GatewayReason(*run.LastFailure()) : QString();
+      const QString gateway = reason.isEmpty() ? QString() : QStringLiteral(" (") + reason + u')';
       return QStringLiteral("Контроллер не отвечает (адрес %1): %2 обменов подряд без ответа%3")
           .arg(run.SlaveAddress())
           .arg(paramset::SetExchange::kGiveUpAfter)

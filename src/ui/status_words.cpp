@@ -28,9 +28,8 @@ QString ExchangeOutcomeText(ExchangeOutcome outcome) {
       return QStringLiteral("Ошибка обмена: Вместо ответа вернулся запрос (эхо адаптера)");
     // A gateway's exception answer: no answer from behind it, and why.
     case ExchangeOutcome::kGatewayNoAnswer:
-      return QStringLiteral("Ошибка обмена: шлюз: нет ответа от контроллера");
     case ExchangeOutcome::kGatewayNoPath:
-      return QStringLiteral("Ошибка обмена: шлюз: нет пути к устройству");
+      return QStringLiteral("Ошибка обмена: ") + GatewayReason(outcome);
     case ExchangeOutcome::kQueueFull:
       return QStringLiteral("Очередь запросов заполнена: команда не принята");
   }
